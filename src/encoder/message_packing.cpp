@@ -13,12 +13,18 @@ constexpr uint8_t EndOfText = 4;
 
 uint8_t numericCode(unsigned char c) {
     switch (c) {
-    case 'A': return 12;
-    case '-': return 13;
-    case 25: return 11;
-    case ']': return 14;
-    case '[': return 15;
-    default: return static_cast<uint8_t>(c & 0x0F);
+    case 'A':
+        return 12;
+    case '-':
+        return 13;
+    case 25:
+        return 11;
+    case ']':
+        return 14;
+    case '[':
+        return 15;
+    default:
+        return static_cast<uint8_t>(c & 0x0F);
     }
 }
 

@@ -18,9 +18,9 @@ struct PageParams {
     std::string ric = "1234567"; ///< RIC/CAP field text, converted when the page is built
     int functionBits = 3;        ///< 0..3 (FB1..FB4)
     Coding coding = Coding::Alphanumeric;
-    int baud = 1200;             ///< 512, 1200 or 2400
-    bool inverted = false;       ///< polarity, applied to the generator by its own buttons
-    std::string message;         ///< 8-bit text
+    int baud = 1200;       ///< 512, 1200 or 2400
+    bool inverted = false; ///< polarity, applied to the generator by its own buttons
+    std::string message;   ///< 8-bit text
 };
 
 /// Encoder state. One instance lives with the main window (or the command-line program).
