@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Tarvex and runs every test: formatting, the Qt-free core build, unit, GUI and
+# end-to-end tests (the end-to-end tests start their own private PulseAudio server).
+set -euo pipefail
+top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$top"
+bash scripts/install-deps.sh
+jobs="${JOBS:-$(nproc)}"
+
+echo "== formatting"
+mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+clang-format --dry-run --Werror "${sources[@]}"
+
+echo "== core libraries without Qt"
+cmake -S . -B build-core -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVEX_WITH_QT=OFF \
+      -DTARVEX_BUILD_GUI=OFF -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF >/dev/null
+cmake --build build-core -j "$jobs"
+
+echo "== build"
+bash scripts/build.sh
+
+echo "== tests"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
