@@ -4,12 +4,12 @@
 
 namespace tarvex {
 
-std::optional<std::string> parportDeviceForAddress(uint16_t port) {
+std::optional<std::string> parportDeviceForAddress(uint16_t port, std::string_view folder) {
     switch (port) {
     case Lpt1DataRegister:
-        return std::string("/dev/parport0");
+        return std::string(folder) + "parport0";
     case Lpt2DataRegister:
-        return std::string("/dev/parport1");
+        return std::string(folder) + "parport1";
     default:
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,7 +22,8 @@ constexpr uint16_t lptDataAddress(int portIndex) {
 
 /// Parallel-port device node that stands for a data-register address on Linux:
 /// LPT1 (0x378) is /dev/parport0, LPT2 (0x278) /dev/parport1. Empty for other addresses.
-std::optional<std::string> parportDeviceForAddress(uint16_t port);
+std::optional<std::string> parportDeviceForAddress(uint16_t port,
+                                                   std::string_view folder = "/dev/");
 
 /// An I/O address as the operator reads it: "0x378".
 std::string hexAddress(uint16_t port);

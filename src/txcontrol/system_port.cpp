@@ -7,7 +7,7 @@ namespace tarvex {
 
 bool DriverPortWriter::writeByte(uint16_t port, uint8_t value) {
 #ifndef _WIN32
-    const auto device = parportDeviceForAddress(port);
+    const auto device = parportDeviceForAddress(port, deviceFolder);
     if (!device)
         return fail(EINVAL, "no parallel-port device for I/O address " + hexAddress(port) +
                                 " (LPT1 is 0x378, LPT2 0x278)");

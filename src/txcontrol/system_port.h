@@ -7,6 +7,9 @@
 #include "txcontrol/port_access.h"
 #include "txcontrol/port_writer.h"
 
+#include <string>
+#include <utility>
+
 namespace tarvex {
 
 /// The component path: open, WriteByte, close. On Linux the device follows the address
@@ -15,6 +18,9 @@ class DriverPortWriter : public PortWriter {
 public:
     explicit DriverPortWriter(TPortAccess& access) : m_access(access) {}
     bool writeByte(uint16_t port, uint8_t value) override;
+
+    /// Folder of the parportN device nodes ("/dev/"); tests point it elsewhere.
+    std::string deviceFolder = "/dev/";
 
 private:
     TPortAccess& m_access;
@@ -34,6 +40,9 @@ public:
     /// Never reports to the operator; lastStatus() keeps the reason for a status line.
     void WritePortByte(uint16_t port, uint8_t value) { writeByte(port, value); }
     bool writeByte(uint16_t port, uint8_t value) override;
+
+    /// Folder of the parportN device nodes used by the driver path ("/dev/").
+    void setDeviceFolder(std::string folder) { m_driver.deviceFolder = std::move(folder); }
 
 private:
     DirectIoPortWriter m_direct;
