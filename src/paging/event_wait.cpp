@@ -16,17 +16,17 @@ void SleepingEventPump::waitForEvents(uint32_t maxMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
 }
 
-void EventWait::DelayMs(uint32_t ms) {
+WaitEnd EventWait::DelayMs(uint32_t ms) {
     const uint32_t start = m_clock.tickMs();
     for (;;) {
         const uint32_t now = m_clock.tickMs();
         if (static_cast<uint32_t>(now - start) >= ms)
-            return;
+            return WaitEnd::Elapsed;
         if (now < start) // the counter wrapped since the wait began
-            return;
+            return WaitEnd::Wrapped;
         if (StopRequest) {
             StopRequest = false;
-            return;
+            return WaitEnd::Stopped;
         }
         m_pump.processEvents();
         if (StopRequest)

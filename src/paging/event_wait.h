@@ -39,6 +39,13 @@ public:
     void waitForEvents(uint32_t maxMs) override;
 };
 
+/// How a wait ended.
+enum class WaitEnd {
+    Elapsed, ///< the full time has passed
+    Stopped, ///< a stop request ended it
+    Wrapped, ///< the tick counter wrapped during the wait
+};
+
 class EventWait {
 public:
     EventWait(TickClock& clock, EventPump& pump) : m_clock(clock), m_pump(pump) {}
@@ -49,8 +56,8 @@ public:
 
     /// Waits ms milliseconds while processing events. Returns early when StopRequest is set
     /// (clearing it) or when the tick counter wraps during the wait. 0 returns at once
-    /// without processing events.
-    void DelayMs(uint32_t ms);
+    /// without processing events. Callers may ignore how the wait ended.
+    WaitEnd DelayMs(uint32_t ms);
 
     TickClock& clock() { return m_clock; }
 

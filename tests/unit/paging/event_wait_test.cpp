@@ -46,14 +46,14 @@ struct EventWaitTest : ::testing::Test {
 };
 
 TEST_F(EventWaitTest, ZeroReturnsAtOnceWithoutProcessingEvents) {
-    wait.DelayMs(0);
+    EXPECT_EQ(wait.DelayMs(0), WaitEnd::Elapsed);
     EXPECT_EQ(pump.passes, 0);
     EXPECT_TRUE(pump.sleeps.empty());
     EXPECT_EQ(clock.now, 1000u);
 }
 
 TEST_F(EventWaitTest, SleepsUntilTheDeadlineInsteadOfSpinning) {
-    wait.DelayMs(250);
+    EXPECT_EQ(wait.DelayMs(250), WaitEnd::Elapsed);
     EXPECT_EQ(clock.now, 1250u); // never less than asked, and no later than the deadline
     EXPECT_EQ(pump.passes, 1);
     EXPECT_EQ(pump.sleeps, (std::vector<uint32_t>{249}));
@@ -73,7 +73,7 @@ TEST_F(EventWaitTest, StopRequestFromAHandlerEndsTheWaitAtTheNextPassAndIsCleare
         if (pass == 3)
             wait.StopRequest = true;
     };
-    wait.DelayMs(60000);
+    EXPECT_EQ(wait.DelayMs(60000), WaitEnd::Stopped);
     EXPECT_EQ(pump.passes, 3);
     EXPECT_EQ(pump.sleeps.size(), 2u); // no sleep after the request
     EXPECT_FALSE(wait.StopRequest);
@@ -82,7 +82,7 @@ TEST_F(EventWaitTest, StopRequestFromAHandlerEndsTheWaitAtTheNextPassAndIsCleare
 
 TEST_F(EventWaitTest, RequestMadeWhileNoWaitRunsEndsTheNextWaitAtItsFirstPass) {
     wait.StopRequest = true;
-    wait.DelayMs(5000);
+    EXPECT_EQ(wait.DelayMs(5000), WaitEnd::Stopped);
     EXPECT_EQ(pump.passes, 0);
     EXPECT_FALSE(wait.StopRequest);
     wait.DelayMs(5); // the next wait runs normally again
@@ -94,7 +94,7 @@ TEST_F(EventWaitTest, WaitSpanningTheCounterWrapEndsEarlyAtTheWrap) {
     clock.now = 0xFFFFFFF0u; // 16 ms before the wrap
     pump.passMs = 0;
     pump.nextEventIn = 10;
-    wait.DelayMs(1000);
+    EXPECT_EQ(wait.DelayMs(1000), WaitEnd::Wrapped);
     // Passes at -16 and -6 ms; the sleep after the second crosses 0 and the wait ends there.
     EXPECT_EQ(pump.passes, 2);
     EXPECT_EQ(clock.now, 4u);

@@ -1,0 +1,255 @@
+// Transmission framing against the real generator, a recording port and a logging audio
+// output, on a fake clock: the order and timing of key, play and release for the tune-up
+// and the ident, release on every way out, and waiting for the output to drain.
+#include "paging/transmission.h"
+
+#include "encoder/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace tarvex;
+
+namespace {
+
+struct Event {
+    std::string what; ///< "key", "release", "play", "stop"
+    uint32_t at;      ///< fake clock, ms
+    uint8_t value = 0;
+    PlayMode mode = PlayMode::Blocking;
+    std::size_t imageBytes = 0;
+    DeviceLevel level = 0;
+};
+
+struct FakeClock : TickClock {
+    uint32_t now = 10000;
+    uint32_t tickMs() override { return now; }
+};
+
+/// Sleeping jumps to the deadline; `onPass` plays an event handler at each pass.
+struct FakePump : EventPump {
+    FakeClock& clock;
+    std::function<void()> onPass;
+    explicit FakePump(FakeClock& c) : clock(c) {}
+    void processEvents() override {
+        if (onPass)
+            onPass();
+    }
+    void waitForEvents(uint32_t maxMs) override { clock.now += maxMs; }
+};
+
+/// Port writes alternate key, release, key, ... (the values are checked by the tests).
+struct LoggingPort : PortWriter {
+    std::vector<Event>& log;
+    FakeClock& clock;
+    int writes = 0;
+    LoggingPort(std::vector<Event>& l, FakeClock& c) : log(l), clock(c) {}
+    bool writeByte(uint16_t port, uint8_t value) override {
+        EXPECT_EQ(port, 0x378);
+        log.push_back({writes++ % 2 == 0 ? "key" : "release", clock.now, value});
+        return succeed();
+    }
+};
+
+struct LoggingOutput : AudioOutput {
+    std::vector<Event>& log;
+    FakeClock& clock;
+    DeviceLevel level = 0xFFFFFFFF;
+    uint32_t playingUntil = 0; ///< fake time at which the last sample has left
+    bool throwOnPlay = false;
+    LoggingOutput(std::vector<Event>& l, FakeClock& c) : log(l), clock(c) {}
+
+    bool play(std::span<const uint8_t> image, PlayMode mode) override {
+        if (throwOnPlay)
+            throw std::runtime_error("sound device gone");
+        log.push_back({"play", clock.now, 0, mode, image.size(), level});
+        return true;
+    }
+    void stop() override {
+        playingUntil = 0;
+        log.push_back({"stop", clock.now});
+    }
+    bool playing() const override { return clock.now < playingUntil; }
+    void setDeviceLevel(DeviceLevel l) override { level = l; }
+    DeviceLevel deviceLevel() const override { return level; }
+    std::string lastError() const override { return {}; }
+    std::string name() const override { return "logging"; }
+};
+
+struct TransmissionTest : ::testing::Test {
+    std::vector<Event> log;
+    FakeClock clock;
+    FakePump pump{clock};
+    EventWait wait{clock, pump};
+    LoggingPort port{log, clock};
+    KeyingSettings settings{0, 3, 200, false, false};
+    Keyer keyer{port, [this] { return settings; }};
+    std::shared_ptr<LoggingOutput> output = std::make_shared<LoggingOutput>(log, clock);
+    TSignalGen gen{output};
+    Transmitter tx{keyer, wait, gen};
+    SlotBuffer buffer;
+
+    TransmissionTest() {
+        gen.setClock([this] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(clock.now));
+        });
+        gen.setAsync(true);
+        gen.setInverted(false);
+        gen.setLevel(30);
+    }
+
+    std::vector<std::string> sequence() const {
+        std::vector<std::string> out;
+        for (const auto& e : log)
+            if (e.what != "stop")
+                out.push_back(e.what);
+        return out;
+    }
+    const Event& first(const std::string& what) const {
+        for (const auto& e : log)
+            if (e.what == what)
+                return e;
+        throw std::logic_error("no " + what);
+    }
+};
+
+TEST_F(TransmissionTest, TuneUpIsKeyedPlayedForItsLengthAndReleased) {
+    gen.setBaud(1200);
+    EXPECT_EQ(tx.TuneUp(buffer, 3, 1200), 114);
+    EXPECT_EQ(gen.Duration(), 3039u);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "play", "release"}));
+    EXPECT_EQ(first("key").value, 0x08);
+    EXPECT_EQ(first("release").value, 0x00);
+    EXPECT_EQ(first("key").at, 10000u);
+    EXPECT_EQ(first("play").at, 10200u); // after the key delay
+    EXPECT_EQ(first("play").mode, PlayMode::Async);
+    EXPECT_EQ(first("play").imageBytes, 44u + 3039u * 96u);
+    EXPECT_EQ(first("release").at, 10200u + 3039u + 100u); // Duration + 100 after Send
+}
+
+TEST_F(TransmissionTest, TuneUpLengthsAtEachRate) {
+    const struct {
+        int seconds, baud;
+        uint32_t duration;
+    } cases[] = {{3, 512, 3000}, {3, 1200, 3039}, {3, 2400, 2996}, {15, 2400, 14977}};
+    for (const auto& c : cases) {
+        gen.setBaud(static_cast<int16_t>(c.baud));
+        tx.TuneUp(buffer, c.seconds, c.baud);
+        EXPECT_EQ(gen.Duration(), c.duration) << c.seconds << " s at " << c.baud;
+    }
+}
+
+TEST_F(TransmissionTest, KeyingSettingsApplyAtTheMomentOfEachTransmission) {
+    gen.setBaud(512);
+    settings.InvKey = true;
+    settings.KeyDelay = 900;
+    tx.TuneUp(buffer, 1, 512);
+    EXPECT_EQ(first("key").value, 0x00); // active low
+    EXPECT_EQ(first("release").value, 0x08);
+    EXPECT_EQ(first("play").at, first("key").at + 900);
+}
+
+TEST_F(TransmissionTest, NothingIsKeyedForATuneUpThatCannotBeBuilt) {
+    EXPECT_THROW(tx.TuneUp(buffer, 40, 2400), Error);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransmissionTest, ReleasedWhenPlaybackThrows) {
+    gen.setBaud(1200);
+    output->throwOnPlay = true;
+    EXPECT_THROW(tx.TuneUp(buffer, 1, 1200), std::runtime_error);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "release"}));
+}
+
+TEST_F(TransmissionTest, ReleasedWhenAnEventHandlerThrowsDuringTheWait) {
+    gen.setBaud(1200);
+    int passes = 0;
+    pump.onPass = [&] {
+        if (++passes == 2)
+            throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(tx.TuneUp(buffer, 1, 1200), std::runtime_error);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "play", "release"}));
+}
+
+TEST_F(TransmissionTest, StopDuringPlaybackReleasesAtOnce) {
+    gen.setBaud(512);
+    pump.onPass = [&] {
+        if (!log.empty() && log.back().what == "play") {
+            gen.Stop(); // the search's Stop button
+            wait.StopRequest = true;
+        }
+    };
+    tx.TuneUp(buffer, 15, 512);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "play", "release"}));
+    EXPECT_EQ(first("release").at, first("play").at); // not 15 s later
+    EXPECT_FALSE(wait.StopRequest);
+}
+
+TEST_F(TransmissionTest, ReleaseWaitsForTheLastSampleToLeaveTheOutput) {
+    gen.setBaud(1200);
+    // The output reports samples in flight 300 ms beyond Duration + 100.
+    pump.onPass = [&] {
+        if (output->playingUntil == 0 && !log.empty() && log.back().what == "play")
+            output->playingUntil = log.back().at + 3039 + 100 + 300;
+    };
+    tx.TuneUp(buffer, 3, 1200);
+    const uint32_t released = first("release").at;
+    EXPECT_GE(released, first("play").at + 3039 + 100 + 300);
+    EXPECT_LE(released, first("play").at + 3039 + 100 + 300 + Transmitter::DrainStepMs);
+}
+
+TEST_F(TransmissionTest, AStalledOutputIsReleasedAfterTheDrainLimit) {
+    gen.setBaud(1200);
+    pump.onPass = [&] { output->playingUntil = UINT32_MAX; };
+    tx.TuneUp(buffer, 1, 1200);
+    EXPECT_EQ(first("release").at,
+              first("play").at + gen.Duration() + 100 + Transmitter::MaxDrainMs);
+}
+
+TEST_F(TransmissionTest, IdentPlaysBlockingAt800AtItsLevelAndRestoresTheGenerator) {
+    gen.setBaud(2400);
+    EXPECT_EQ(tx.SendIdent(buffer, "E", 10), 9);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "play", "release"}));
+    const Event& play = first("play");
+    EXPECT_EQ(play.mode, PlayMode::Blocking);
+    EXPECT_EQ(play.imageBytes, 44u + 361u * 96u); // 9 codewords at 800 bit/s: 361 ms
+    EXPECT_EQ(play.level, bothChannels(6553));    // level 10
+    EXPECT_EQ(play.at, first("key").at + 200 + 250);
+    EXPECT_EQ(first("release").at, play.at); // the blocking play has ended
+    EXPECT_TRUE(gen.Async());
+    EXPECT_EQ(gen.Level(), 30);
+    EXPECT_EQ(gen.Baud(), 2400);
+    EXPECT_EQ(output->level, bothChannels(30 * 65535 / 100));
+}
+
+TEST_F(TransmissionTest, IdentLengths) {
+    EXPECT_EQ(tx.SendIdent(buffer, "SOS", 10), 57);
+    EXPECT_EQ(gen.Duration(), 2281u);
+    EXPECT_EQ(tx.SendIdent(buffer, "GXZYX", 10), 131);
+    EXPECT_EQ(gen.Duration(), 5241u);
+}
+
+TEST_F(TransmissionTest, IdentThatCannotBeSentKeysNothing) {
+    EXPECT_EQ(tx.SendIdent(buffer, "/ /", 10), 0);
+    EXPECT_THROW(tx.SendIdent(buffer, std::string(30, '0'), 10), Error);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransmissionTest, IdentRestoresTheGeneratorWhenPlaybackThrows) {
+    gen.setBaud(1200);
+    output->throwOnPlay = true;
+    EXPECT_THROW(tx.SendIdent(buffer, "E", 10), std::runtime_error);
+    EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "release"}));
+    EXPECT_TRUE(gen.Async());
+    EXPECT_EQ(gen.Level(), 30);
+    EXPECT_EQ(gen.Baud(), 1200);
+}
+
+} // namespace
