@@ -1,0 +1,49 @@
+#pragma once
+// Command-line parsing for tarvex-cli: each command declares the options it takes; anything
+// else is a usage error that names the offending argument.
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvex::cli {
+
+/// Invalid input on the command line; the text goes to stderr and the exit status is 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A file could not be written; exit status 1.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+    std::string name; ///< "--ric"
+    bool takesValue = true;
+    std::string alias; ///< "-o" for "--output"
+};
+
+class Arguments {
+public:
+    /// Parses args against the command's options; throws UsageError.
+    Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+
+    bool has(const std::string& name) const;
+    std::optional<std::string> value(const std::string& name) const;
+    /// Integer option within [min, max]; the default when absent.
+    int intValue(const std::string& name, int fallback, int min, int max) const;
+    /// One of the allowed values; the default when absent.
+    int choice(const std::string& name, int fallback, const std::vector<int>& allowed) const;
+    std::string required(const std::string& name) const;
+
+private:
+    std::map<std::string, std::string> m_values;
+    std::set<std::string> m_flags;
+};
+
+} // namespace tarvex::cli

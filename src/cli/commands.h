@@ -1,0 +1,18 @@
+#pragma once
+// The commands of tarvex-cli. Each takes its arguments (after the command word) and returns
+// the exit status; invalid input throws UsageError, an unwritable file OutputError.
+#include <string>
+#include <vector>
+
+namespace tarvex::cli {
+
+using Args = std::vector<std::string>;
+
+int runListing(const Args& args);
+int runWav(const Args& args);
+int runTune(const Args& args);
+int runIdent(const Args& args);
+int runFast(const Args& args);
+int runSend(const Args& args);
+
+} // namespace tarvex::cli

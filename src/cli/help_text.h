@@ -1,0 +1,57 @@
+#pragma once
+// The text of tarvex-cli --help.
+
+namespace tarvex::cli {
+
+inline constexpr const char* HelpText = R"(tarvex-cli - POCSAG pages from the command line
+
+Usage:
+  tarvex-cli listing PAGE
+      Print the page's codeword listing exactly as the "Data Being Sent" box holds it
+      (CR LF between lines, no line break at the end).
+  tarvex-cli wav PAGE [--baud 512|1200|2400] [--inverted] -o FILE
+      Write the WAV image that SEND plays: the page's codewords, then the end marker.
+  tarvex-cli send PAGE [--baud B] [--inverted] [--level 0..100] [--port lpt1|lpt2|none]
+                  [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio default|wav:FILE]
+      Put the page on the air: level applied, 250 ms settle, key the transmitter, wait the
+      key delay, play, wait until the sound has ended, release.
+  tarvex-cli tune --seconds 1..15 [--baud B] [--inverted] -o FILE
+  tarvex-cli tune --seconds 1..15 [--baud B] [--inverted] --send [keying and audio options]
+      The tune-up signal: a square wave at half the bit rate.
+  tarvex-cli ident --callsign CALL [--inverted] -o FILE
+      The Morse station ident (a 400 Hz tone keyed at 800 bit/s).
+  tarvex-cli fast --start S [--baud B] [--inverted] [--sync HEX] [--idle HEX]
+                  (--listing | -o FILE)
+      One fast-search transmission reaching the 256 codes from S rounded down to a
+      multiple of 8.
+
+PAGE:
+  --ric N            RIC/CAP code, 0 to 2097151
+  --func N           function bits 0 to 3 (default 3)
+  --numeric          numeric coding (default alphanumeric)
+  --message TEXT     the message; leading and trailing blanks and control codes are trimmed
+  --message-hex HEX  the message as hexadecimal bytes (for bytes a shell cannot pass)
+  --sync HEX         sync codeword, 1 to 8 hexadecimal digits (default 7CD215D8)
+  --idle HEX         idle codeword (default 7A89C197)
+or
+  --entry LINE       a whole page in the entry format: 2-digit function bits, A or N,
+                     4-digit bit rate (0512, 1200, 2400), N or I, 7-digit RIC/CAP code,
+                     message. Its bit rate and polarity are used.
+
+Common options:
+  --baud B           512, 1200 or 2400 bit/s (default 1200)
+  --inverted         inverted polarity (default normal)
+  -o, --output FILE  the WAV file to write
+
+Keying and audio options (send, tune --send):
+  --level N          output level in percent (default 100)
+  --port P           lpt1 (default), lpt2 or none
+  --pin N            data pin D0..D7 that keys the transmitter (default 0)
+  --invkey           active-low keying
+  --key-delay MS     wait between keying and sending, 100 to 900 in steps of 100 (default 200)
+  --audio A          default (the system's sound output through Qt Multimedia) or wav:FILE
+
+Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written.
+)";
+
+} // namespace tarvex::cli

@@ -1,0 +1,50 @@
+// tarvex-cli: the headless front end for scripts, tests and stations without a screen.
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/help_text.h"
+#include "encoder/errors.h"
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+using namespace tarvex::cli;
+
+int main(int argc, char** argv) {
+    const Args all(argv + 1, argv + argc);
+    if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
+        std::fputs(HelpText, all.empty() ? stderr : stdout);
+        return all.empty() ? 2 : 0;
+    }
+    const std::map<std::string, int (*)(const Args&)> commands = {
+        {"listing", runListing}, {"wav", runWav},   {"tune", runTune},
+        {"ident", runIdent},     {"fast", runFast}, {"send", runSend}};
+    const auto command = commands.find(all[0]);
+    if (command == commands.end()) {
+        std::cerr << "tarvex-cli: unknown command '" << all[0] << "' (see tarvex-cli --help)\n";
+        return 2;
+    }
+    const Args rest(all.begin() + 1, all.end());
+    for (const auto& a : rest) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(HelpText, stdout);
+            return 0;
+        }
+    }
+    try {
+        return command->second(rest);
+    } catch (const UsageError& e) {
+        std::cerr << "tarvex-cli: " << e.what() << "\n";
+        return 2;
+    } catch (const tarvex::Error& e) {
+        // Refused pages and failed conversions carry the operator's text.
+        std::cerr << "tarvex-cli: " << e.what() << "\n";
+        return 2;
+    } catch (const OutputError& e) {
+        std::cerr << "tarvex-cli: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "tarvex-cli: " << e.what() << "\n";
+        return 1;
+    }
+}

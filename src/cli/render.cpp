@@ -1,0 +1,35 @@
+#include "cli/render.h"
+
+#include "signal/signal_gen.h"
+#include "signal/wav_file_output.h"
+#include "signal/wav_image.h"
+
+namespace tarvex::cli {
+
+RenderResult renderToWav(std::span<const Codeword> stream, int baud, bool inverted,
+                         const std::string& path) {
+    auto output = std::make_shared<WavFileOutput>(path);
+    TSignalGen gen(output);
+    gen.setBaud(static_cast<int16_t>(baud));
+    gen.setInverted(inverted);
+    gen.setData(stream);
+    gen.Send();
+    if (gen.Image().empty())
+        throw UsageError(gen.lastError());
+    if (output->imagesWritten() != 1)
+        throw OutputError(output->lastError().empty() ? "cannot write " + path
+                                                      : output->lastError());
+    return {gen.Duration(), static_cast<uint32_t>(gen.Image().size() - WavHeaderSize)};
+}
+
+std::vector<OptionSpec> sendOptionSpecs() {
+    return {{"--level"}, {"--port"}, {"--pin"}, {"--invkey", false}, {"--key-delay"}, {"--audio"}};
+}
+
+void rejectSendOnlyOptions(const Arguments& args, const std::string& context) {
+    for (const auto& spec : sendOptionSpecs())
+        if (args.has(spec.name))
+            throw UsageError(spec.name + " is only for sending on the air, not for " + context);
+}
+
+} // namespace tarvex::cli
