@@ -39,7 +39,9 @@ std::string driverFilePath() {
 int TPortAccess::currentPlatformKind() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
-#pragma warning(suppress : 4996)
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996) // GetVersionExA is deprecated but tells 9x from NT
+#endif
     if (!GetVersionExA(&info))
         return 0;
     return platformKind(static_cast<int>(info.dwPlatformId), static_cast<int>(info.dwMajorVersion),
