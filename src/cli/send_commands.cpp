@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #endif
 
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -118,6 +120,15 @@ struct Station {
                 << hexAddress(w.port) << ": "
                 << (w.status.success ? "ok" : "failed: " + w.status.text) << "\n";
         out << "audio: " << output->name() << " at level " << gen->Level() << "\n";
+        if (std::getenv("TARVEX_TIMING")) {
+            // When Send started the sound, on the monotonic clock, for latency measurements.
+            const auto sent =
+                gen->releaseNotBefore() - std::chrono::milliseconds(gen->Duration() + 100);
+            out << "timing: send_monotonic_ns="
+                << std::chrono::duration_cast<std::chrono::nanoseconds>(sent.time_since_epoch())
+                       .count()
+                << "\n";
+        }
         if (!gen->lastError().empty() || !output->lastError().empty()) {
             std::cerr << "tarvex-cli: the audio was not played: "
                       << (gen->lastError().empty() ? output->lastError() : gen->lastError())
