@@ -27,7 +27,8 @@ public:
     virtual ~EventPump() = default;
     /// Processes all pending events (their handlers run to their end here).
     virtual void processEvents() = 0;
-    /// Blocks until an event is pending or maxMs has passed, whichever comes first.
+    /// Blocks until an event is pending or maxMs has passed, whichever comes first. It may
+    /// return sooner; the wait reads the clock again and sleeps for the rest.
     virtual void waitForEvents(uint32_t maxMs) = 0;
 };
 

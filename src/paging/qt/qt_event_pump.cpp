@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <thread>
 
 namespace tarvex {
@@ -27,7 +26,7 @@ void QtEventPump::waitForEvents(uint32_t maxMs) {
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    deadline.start(static_cast<int>(std::min<uint32_t>(maxMs, INT_MAX)));
+    deadline.start(static_cast<int>(std::min(maxMs, MaxSliceMs)));
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
