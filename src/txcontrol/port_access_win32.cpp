@@ -48,73 +48,82 @@ int TPortAccess::currentPlatformKind() {
                         static_cast<int>(info.dwMinorVersion));
 }
 
-void TPortAccess::openDevice() {
-    if (m_kind == 4 || m_kind == 5) {
-        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        if (!manager) {
-            const DWORD e = GetLastError();
-            keepError(static_cast<int>(e), "service manager: " + systemErrorText(e) +
-                                               " \u2014 run the program as administrator once");
-            return;
-        }
-        const std::string path = driverFilePath();
-        SC_HANDLE service =
-            CreateServiceA(manager, DriverName, DriverName, SERVICE_ALL_ACCESS,
-                           SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                           path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (service) {
-            m_flags.afterInstall(true);
-        } else {
-            const DWORD e = GetLastError();
-            if (e != ERROR_SERVICE_EXISTS) {
-                CloseServiceHandle(manager);
-                keepError(static_cast<int>(e), "installing " + path + ": " + systemErrorText(e));
-                return;
-            }
-            m_flags.afterInstall(false);
-            service = OpenServiceA(manager, DriverName, SERVICE_ALL_ACCESS);
-        }
-        DWORD startError = 0;
-        if (service && StartServiceA(service, 0, nullptr)) {
-            m_flags.afterStart(true);
-        } else {
-            startError = service ? GetLastError() : ERROR_SERVICE_DOES_NOT_EXIST;
-            if (startError == ERROR_SERVICE_ALREADY_RUNNING) {
-                m_flags.afterStart(false);
-                startError = 0;
-            }
-        }
-        if (service)
-            CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        if (startError != 0) {
-            keepError(static_cast<int>(startError), std::string("starting the ") + DriverName +
-                                                        " driver: " + systemErrorText(startError) +
-                                                        " \u2014 check that " + path + " exists");
-            return;
-        }
-        const std::string device = std::string("\\\\.\\") + DriverName;
-        HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            const DWORD e = GetLastError();
-            keepError(static_cast<int>(e), device + ": " + systemErrorText(e));
-            return;
-        }
-        m_handle = reinterpret_cast<intptr_t>(h);
-        return;
+namespace {
+
+struct ServiceResult {
+    DWORD error = 0; ///< 0: the driver service is installed and running
+    std::string text;
+};
+
+/// Installs the driver service (unless it exists) and starts it (unless it runs), telling
+/// `flags` what this program did itself.
+ServiceResult startDriverService(DriverServiceFlags& flags) {
+    const char* name = TPortAccess::DriverName;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) {
+        const DWORD e = GetLastError();
+        return {e, "service manager: " + systemErrorText(e) +
+                       " \u2014 run the program as administrator once"};
     }
-    HANDLE h =
-        CreateFileA("\\\\.\\tvxport.vxd", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        char folder[260] = {};
-        GetSystemDirectoryA(folder, sizeof folder);
-        const std::string device = std::string("\\\\.\\") + folder + "\\tvxport.vxd";
+    const std::string path = driverFilePath();
+    SC_HANDLE service = CreateServiceA(
+        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+        SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    const bool created = service != nullptr;
+    if (!created) {
+        const DWORD e = GetLastError();
+        if (e != ERROR_SERVICE_EXISTS) {
+            CloseServiceHandle(manager);
+            return {e, "installing " + path + ": " + systemErrorText(e)};
+        }
+        service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    }
+    flags.afterInstall(created);
+    ServiceResult result;
+    if (service && StartServiceA(service, 0, nullptr)) {
+        flags.afterStart(true);
+    } else {
+        const DWORD e = service ? GetLastError() : ERROR_SERVICE_DOES_NOT_EXIST;
+        if (e == ERROR_SERVICE_ALREADY_RUNNING)
+            flags.afterStart(false);
+        else
+            result = {e, std::string("starting the ") + name + " driver: " + systemErrorText(e) +
+                             " \u2014 check that " + path + " exists"};
+    }
+    if (service)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return result;
+}
+
+} // namespace
+
+void TPortAccess::openDevice() {
+    std::string device;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (m_kind == 4 || m_kind == 5) {
+        const ServiceResult service = startDriverService(m_flags);
+        if (service.error != 0) {
+            keepError(static_cast<int>(service.error), service.text);
+            return;
+        }
+        device = std::string("\\\\.\\") + DriverName;
+        h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else {
+        // The 9x family loads the driver as a dynamic virtual device.
+        device = "\\\\.\\tvxport.vxd";
         h = CreateFileA(device.c_str(), 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            char folder[260] = {};
+            GetSystemDirectoryA(folder, sizeof folder);
+            device = std::string("\\\\.\\") + folder + "\\tvxport.vxd";
+            h = CreateFileA(device.c_str(), 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        }
     }
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = GetLastError();
-        keepError(static_cast<int>(e), "tvxport.vxd: " + systemErrorText(e));
+        keepError(static_cast<int>(e), device + ": " + systemErrorText(e));
         return;
     }
     m_handle = reinterpret_cast<intptr_t>(h);
