@@ -33,18 +33,12 @@ int main(int argc, char** argv) {
     }
     try {
         return command->second(rest);
-    } catch (const UsageError& e) {
-        std::cerr << "tarvex-cli: " << e.what() << "\n";
-        return 2;
-    } catch (const tarvex::Error& e) {
-        // Refused pages and failed conversions carry the operator's text.
-        std::cerr << "tarvex-cli: " << e.what() << "\n";
-        return 2;
-    } catch (const OutputError& e) {
-        std::cerr << "tarvex-cli: " << e.what() << "\n";
-        return 1;
     } catch (const std::exception& e) {
         std::cerr << "tarvex-cli: " << e.what() << "\n";
-        return 1;
+        // Usage errors, refused pages and failed conversions are invalid input; anything else
+        // (an unwritable file above all) failed while carrying out valid input.
+        const bool invalidInput = dynamic_cast<const UsageError*>(&e) != nullptr ||
+                                  dynamic_cast<const tarvex::Error*>(&e) != nullptr;
+        return invalidInput ? 2 : 1;
     }
 }

@@ -13,6 +13,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from audio_roundtrip import load_env  # noqa: E402  (the fixture's env file reader)
+
 SILENCE = 128
 
 PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
@@ -21,15 +24,6 @@ PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
      "Inverted at 1200 over two batches please"),
     (2400, ["--numeric"], "8", 2, "0123456789", "numeric", "0123456789"),
 ]
-
-
-def load_env(path):
-    with open(path) as f:
-        for line in f:
-            line = line.strip()
-            if line.startswith("export "):
-                key, _, value = line[len("export "):].partition("=")
-                os.environ[key] = value
 
 
 def record(cmd, raw):

@@ -1,23 +1,17 @@
 #include "encoder/codeword.h"
 #include "encoder/page_encoder.h"
 
+#include "test_pages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 using namespace tarvex;
+using tarvex::test::page;
 
 namespace {
-
-PageParams page(const std::string& ric, int fb, Coding coding, const std::string& message) {
-    PageParams p;
-    p.ric = ric;
-    p.functionBits = fb;
-    p.coding = coding;
-    p.message = message;
-    return p;
-}
 
 // Reads a transmission back the way a pager does: finds the address codeword in its frame,
 // then collects the 20 data bits of every following message codeword, skipping batch starts.

@@ -2,22 +2,16 @@
 #include "encoder/errors.h"
 #include "encoder/page_encoder.h"
 
+#include "test_pages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 using namespace tarvex;
+using tarvex::test::page;
 
 namespace {
-
-PageParams page(const std::string& ric, int fb, Coding coding, const std::string& message) {
-    PageParams p;
-    p.ric = ric;
-    p.functionBits = fb;
-    p.coding = coding;
-    p.message = message;
-    return p;
-}
 
 std::string repeat(const std::string& word, int n) {
     std::string s;
