@@ -24,8 +24,10 @@ public:
 };
 
 struct OptionSpec {
-    std::string name; ///< "--ric"
-    bool takesValue = true;
+    OptionSpec(std::string optionName, bool withValue = true, std::string shortAlias = {})
+        : name(std::move(optionName)), takesValue(withValue), alias(std::move(shortAlias)) {}
+    std::string name;  ///< "--ric"
+    bool takesValue;   ///< false for a flag
     std::string alias; ///< "-o" for "--output"
 };
 
