@@ -7,6 +7,13 @@
 #include <QMediaDevices>
 #include <QThread>
 
+#include <algorithm>
+
+#if defined(__unix__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 namespace tarvex {
 namespace {
 
@@ -27,14 +34,26 @@ QAudioDevice findDevice(const std::string& hint) {
     return {};
 }
 
+// A late sample is a corrupted page on the air, so the feeding thread asks for real-time
+// scheduling below the sound server's own. Refused without the privilege: it then runs at
+// Qt's highest ordinary priority.
+void raiseFeederPriority() {
+#if defined(__unix__)
+    sched_param param{};
+    param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 4);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+#endif
+}
+
 } // namespace
 
-QtAudioOutput::QtAudioOutput(std::string deviceHint, int bufferMs)
+QtAudioOutput::QtAudioOutput(std::string deviceHint, int bufferMs, int aheadMs)
     : m_hint(std::move(deviceHint)), m_thread(std::make_unique<QThread>()),
-      m_worker(std::make_unique<SinkWorker>(bufferMs)) {
+      m_worker(std::make_unique<SinkWorker>(bufferMs, aheadMs)) {
     m_thread->setObjectName("tarvex-audio");
     m_worker->context()->moveToThread(m_thread.get());
     m_thread->start(QThread::TimeCriticalPriority);
+    inWorker(*m_worker, [] { raiseFeederPriority(); });
 }
 
 QtAudioOutput::~QtAudioOutput() {

@@ -18,10 +18,13 @@ class QtAudioOutput : public AudioOutput {
 public:
     /// Target of the sink's buffer; PulseAudio may grant a little more.
     static constexpr int DefaultBufferMs = 25;
+    /// Samples kept queued at the sound server ahead of playback, beyond that buffer.
+    static constexpr int DefaultAheadMs = 150;
 
     /// deviceHint empty: the system's default output at each play; otherwise the first
     /// output whose description or id contains the hint. Needs a QCoreApplication.
-    explicit QtAudioOutput(std::string deviceHint = {}, int bufferMs = DefaultBufferMs);
+    explicit QtAudioOutput(std::string deviceHint = {}, int bufferMs = DefaultBufferMs,
+                           int aheadMs = DefaultAheadMs);
     ~QtAudioOutput() override;
     QtAudioOutput(const QtAudioOutput&) = delete;
     QtAudioOutput& operator=(const QtAudioOutput&) = delete;

@@ -25,7 +25,7 @@ QAudioFormat imageFormat() {
 
 } // namespace
 
-SinkWorker::SinkWorker(int bufferMs) : m_bufferMs(bufferMs) {}
+SinkWorker::SinkWorker(int bufferMs, int aheadMs) : m_bufferMs(bufferMs), m_aheadMs(aheadMs) {}
 
 SinkWorker::~SinkWorker() = default;
 
@@ -56,6 +56,7 @@ bool SinkWorker::start(const QAudioDevice& device, std::span<const uint8_t> samp
     m_bufferBytes = static_cast<long>(m_sink->bufferSize());
     m_samples = samples;
     m_next = 0;
+    m_writtenTotal = 0;
     m_mode = mode;
     m_lengthUs = static_cast<int64_t>(samples.size()) * 1000000 / SampleRate;
     m_lastProcessedUs = -1;
@@ -77,7 +78,13 @@ bool SinkWorker::start(const QAudioDevice& device, std::span<const uint8_t> samp
 }
 
 void SinkWorker::feed() {
-    qsizetype room = m_sink->bytesFree();
+    // Beyond the sink's own small buffer, keep up to m_aheadMs of samples queued at the
+    // server: a client thread that is held up for a moment then costs no gap on the air,
+    // and stop() still silences at once, since the server drops what is queued.
+    const int64_t processedBytes = m_sink->processedUSecs() * SampleRate / 1000000;
+    const int64_t queued = static_cast<int64_t>(m_writtenTotal) - processedBytes;
+    const int64_t ahead = static_cast<int64_t>(SamplesPerMs) * m_aheadMs - queued;
+    qsizetype room = std::max<qsizetype>(m_sink->bytesFree(), static_cast<qsizetype>(ahead));
     while (room > 0) {
         if (m_next == m_samples.size()) {
             if (m_mode != PlayMode::Loop || m_samples.empty())
@@ -91,6 +98,7 @@ void SinkWorker::feed() {
         if (written <= 0)
             return;
         m_next += static_cast<std::size_t>(written);
+        m_writtenTotal += static_cast<std::size_t>(written);
         room -= written;
     }
 }

@@ -23,7 +23,7 @@ namespace tarvex {
 
 class SinkWorker {
 public:
-    explicit SinkWorker(int bufferMs);
+    SinkWorker(int bufferMs, int aheadMs);
     ~SinkWorker();
 
     /// Lives in the playing thread; QtAudioOutput runs the calls below through it.
@@ -51,12 +51,14 @@ private:
 
     QObject m_context;
     int m_bufferMs;
+    int m_aheadMs;
     std::unique_ptr<QAudioSink> m_sink;
     QAudioDevice m_sinkDevice;
     QIODevice* m_io = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::span<const uint8_t> m_samples;
-    std::size_t m_next = 0;
+    std::size_t m_next = 0;         // next sample of the image to write
+    std::size_t m_writtenTotal = 0; // bytes written since start, loops included
     PlayMode m_mode = PlayMode::Async;
     int64_t m_lengthUs = 0;
     int64_t m_lastProcessedUs = -1;
