@@ -1,0 +1,58 @@
+#include "app/about_form.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace tarvex {
+
+TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("Tarvex"));
+    // A title bar without system menu, minimise or close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(307, 247);
+
+    auto* text = new QLabel(QString::fromLatin1(Description), this);
+    text->setObjectName(QStringLiteral("AboutText"));
+    text->setGeometry(7, 8, 293, 53);
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+    QFont big = font();
+    big.setPixelSize(13);
+    text->setFont(big);
+
+    auto* logo = new QLabel(this);
+    logo->setObjectName(QStringLiteral("Logo"));
+    logo->setGeometry((307 - 98) / 2, 68, 98, 88);
+    logo->setAlignment(Qt::AlignCenter);
+    const QPixmap picture(QStringLiteral(":/tarvex/tarvex.png"));
+    logo->setPixmap(picture.scaled(98, 88, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    auto* version = new QLabel(QString::fromLatin1(VersionText), this);
+    version->setObjectName(QStringLiteral("VersionLabel"));
+    version->setGeometry(0, 162, 307, 18);
+    version->setAlignment(Qt::AlignCenter);
+
+    m_folderNote = new QLabel(this);
+    m_folderNote->setObjectName(QStringLiteral("FolderNote"));
+    m_folderNote->setGeometry(4, 182, 299, 22);
+    m_folderNote->setAlignment(Qt::AlignCenter);
+    m_folderNote->setWordWrap(true);
+    QFont small = font();
+    small.setPixelSize(9);
+    m_folderNote->setFont(small);
+
+    // Bottom strip, 41 pixels high, with the button centred in it.
+    m_button1 = new QPushButton(QStringLiteral("&Done"), this);
+    m_button1->setObjectName(QStringLiteral("Button1"));
+    m_button1->setGeometry((307 - 75) / 2, 247 - 41 + 8, 75, 25);
+    connect(m_button1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutForm::setFolderNote(const QString& note) {
+    m_folderNote->setText(note);
+    m_folderNote->setToolTip(note);
+}
+
+} // namespace tarvex

@@ -1,0 +1,28 @@
+#pragma once
+// Small helpers the windows share: the program's default error report (the box that shows
+// a failed conversion), plain message boxes with fixed texts, and centring a dialog over
+// the main window before it opens.
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace tarvex {
+
+/// Caption of the program's own message boxes.
+inline constexpr const char* ProgramTitle = "Tarvex";
+
+/// The default error report: a stop-sign box captioned "Tarvex" with the text and OK.
+void showErrorReport(QWidget* parent, const QString& text);
+
+/// A box without icon, captioned "Tarvex", with the text and an OK button.
+void showPlainMessage(QWidget* parent, const QString& text);
+
+/// Places the dialog's frame centred over the owner's frame.
+void centreOver(QWidget* dialog, const QWidget* owner);
+
+/// Builds a message box that callers may move before running it.
+QMessageBox* makeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                            const QString& text);
+
+} // namespace tarvex

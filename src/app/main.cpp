@@ -1,0 +1,6 @@
+// tarvex: the desktop program.
+#include "app/program_entry.h"
+
+int main(int argc, char** argv) {
+    return tarvex::runProgram(argc, argv);
+}

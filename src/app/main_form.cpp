@@ -1,0 +1,364 @@
+// The main window: creation, the start-up sequence and the handlers of its own controls.
+// SEND lives in main_form_send.cpp, the control layout in main_form_layout.cpp.
+#include "app/main_form.h"
+
+#include "app/about_form.h"
+#include "app/dialog_support.h"
+#include "app/folder_chooser.h"
+#include "app/key_filter.h"
+#include "app/message_edit.h"
+#include "app/picture_button.h"
+#include "app/program_folder.h"
+#include "app/shell_forms.h"
+#include "app/status_line.h"
+#include "app/sync_idle_form.h"
+#include "encoder/conversions.h"
+#include "encoder/errors.h"
+#include "paging/event_wait.h"
+#include "paging/qt/qt_event_pump.h"
+#include "paging/transmission.h"
+#include "signal/audio_output.h"
+#include "signal/signal_gen.h"
+#include "txcontrol/system_port.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFocusEvent>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QUrl>
+
+namespace tarvex {
+
+namespace {
+constexpr int OptionsShownHeight = 100;
+constexpr int OptionsFoldedHeight = 1;
+constexpr std::array<int16_t, 3> Rates{512, 1200, 2400};
+} // namespace
+
+TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Tarvex"));
+    buildWindow();
+    FormCreate(setup);
+    connectHandlers();
+    adjustSize();
+    setFixedSize(size()); // single border: not resizable
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate(const MainFormSetup& setup) {
+    // System menu and minimise box, no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    m_encoder.SlotCount = PageEncoder::DefaultSlotCount;
+    IdentInProgress = false;
+    FastSearchActive = false;
+    ProgramFolder = setup.programFolder.isEmpty() ? resolveProgramFolder()
+                                                  : withTrailingSeparator(setup.programFolder);
+    DataFolder = ProgramFolder;
+    m_status->setFolder(ProgramFolder);
+
+    m_audio = setup.audio;
+    if (!m_audio) {
+        std::string error;
+        m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput(setup.audioChoice, &error));
+        if (!m_audio) {
+            m_status->setFailure(
+                QStringLiteral("Audio output \"%1\": %2")
+                    .arg(QString::fromStdString(setup.audioChoice), QString::fromStdString(error)));
+            m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput("null", nullptr));
+        }
+    }
+    m_signalGen = std::make_unique<TSignalGen>(m_audio);
+    m_status->setAudio(QString::fromStdString(m_audio->name()));
+
+    m_port = setup.port;
+    m_portName = setup.portName;
+    if (!m_port) {
+        auto system = std::make_shared<SystemPort>();
+        system->PlatformCode = PlatformCheck();
+        m_port = system;
+    }
+    m_keyer = std::make_unique<Keyer>(*m_port, [this] { return Keying; });
+    createDelay();
+    describePort();
+}
+
+void TMainForm::describePort() {
+    const uint16_t address = lptDataAddress(Keying.Port);
+    QString path = m_portName;
+    if (path.isEmpty())
+        path = QString::fromStdString(parportDeviceForAddress(address).value_or("direct I/O"));
+    m_status->setPort(QStringLiteral("LPT%1 %2").arg(Keying.Port == 1 ? 2 : 1).arg(path));
+}
+
+void TMainForm::createDelay() {
+    m_clock = std::make_unique<SteadyTickClock>();
+    m_pump = std::make_unique<QtEventPump>();
+    m_wait = std::make_unique<EventWait>(*m_clock, *m_pump);
+    m_transmitter = std::make_unique<Transmitter>(*m_keyer, *m_wait, *m_signalGen);
+}
+
+bool& TMainForm::StopRequest() {
+    return m_wait->StopRequest;
+}
+
+void TMainForm::DelayMs(uint32_t ms) {
+    m_wait->DelayMs(ms);
+}
+
+void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
+    m_dialogs = dialogs;
+}
+
+void TMainForm::connectHandlers() {
+    connect(Options1, &QAction::triggered, this, &TMainForm::Options1Click);
+    connect(BR1, &QAbstractButton::clicked, this, &TMainForm::BR1Click);
+    connect(BR2, &QAbstractButton::clicked, this, &TMainForm::BR2Click);
+    connect(BR3, &QAbstractButton::clicked, this, &TMainForm::BR3Click);
+    connect(AN2, &QAbstractButton::clicked, this, &TMainForm::AN2Click);
+    connect(NI1, &QAbstractButton::clicked, this, &TMainForm::NI1Click);
+    connect(NI2, &QAbstractButton::clicked, this, &TMainForm::NI2Click);
+    connect(Volume, &QSlider::valueChanged, this, &TMainForm::VolumeChange);
+    connect(TuneTime, &QSpinBox::valueChanged, this, &TMainForm::TuneTimeChange);
+    connect(DFolder, &QAbstractButton::clicked, this, &TMainForm::DFolderClick);
+    connect(TxButton, &QAbstractButton::clicked, this, [this] { TxButtonClick(); });
+    connect(btPa, &QAbstractButton::clicked, this, &TMainForm::btPaClick);
+    connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::openPresetList);
+    connect(Help2, &QAction::triggered, this, &TMainForm::Help2Click);
+    connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    connect(KeyTx1, &QAction::triggered, this, &TMainForm::KeyTx1Click);
+    connect(AutoSendOptions1, &QAction::triggered, this,
+            [this] { showDialog(m_dialogs.autoSend); });
+    connect(StationIdent1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ident); });
+    connect(Keying1, &QAction::triggered, this, [this] { showDialog(m_dialogs.keying); });
+    connect(SyncIdleValues1, &QAction::triggered, this, [this] { showDialog(m_dialogs.syncIdle); });
+    connect(RICCAPSearch1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ricSearch); });
+    connect(FastRICSearch1, &QAction::triggered, this,
+            [this] { showDialog(m_dialogs.fastSearch); });
+    connect(MsgEdit, &MessageEdit::lengthRefused, this, [this] {
+        QApplication::beep();
+        m_status->note(QStringLiteral("The message holds at most 256 characters."));
+    });
+    KeyFilter::install(RicEdit, KeyFilter::isDecimalDigit);
+    RicEdit->installEventFilter(this);
+}
+
+bool TMainForm::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        FormActivate();
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::FormActivate() {
+    m_activated = true;
+    for (auto* b : {FB4, AN1, BR2, NI1})
+        b->setChecked(true);
+    RicEdit->setFocus();
+    loadDefaultSettings();
+    Options1Click();
+    PlatformCode = PlatformCheck();
+    if (PlatformCode < 1) {
+        showPlainMessage(this, QStringLiteral("Tarvex can only be run on a 32bit OS, "
+                                              "Win9x/ME/NT/2000/XP\r\nTarvex will now close."));
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+    TxTimer->stop(); // auto send is off until its dialog switches it on
+    if (!m_encoder.setSyncIdle(m_encoder.SyncText, m_encoder.IdleText))
+        m_encoder.setSyncIdle(StockSyncText, StockIdleText);
+    if (m_dialogs.syncIdle != nullptr)
+        m_dialogs.syncIdle->setFields(QString::fromStdString(m_encoder.SyncText),
+                                      QString::fromStdString(m_encoder.IdleText));
+    if (Ident->interval() > 0)
+        Ident->start();
+    m_signalGen->setAsync(true);
+    m_signalGen->setDuration(1000);
+    m_keyer->UnkeyTransmitter();
+    reportOnAirFailures();
+}
+
+void TMainForm::loadDefaultSettings() {
+    // The stock values of the settings store; each goes through its control's action.
+    move(10, 10);
+    DeviationLevels = {25, 20, 30};
+    TuneTime->setValue(5);
+    Ident->setInterval(0); // no ident period set
+    if (AN2->isChecked())
+        AN2Click();
+    applyRate(rateIndex());
+    m_signalGen->setInverted(!NI1->isChecked());
+}
+
+int TMainForm::PlatformCheck() {
+    return 2;
+}
+
+bool TMainForm::optionsShown() const {
+    return Panel1->height() > OptionsFoldedHeight;
+}
+
+void TMainForm::Options1Click() {
+    if (Panel1->height() <= OptionsFoldedHeight) {
+        Panel1->setFixedHeight(OptionsShownHeight);
+        Options1->setText(QStringLiteral("Hide &Options"));
+    } else {
+        Panel1->setFixedHeight(OptionsFoldedHeight);
+        Options1->setText(QStringLiteral("Show &Options"));
+    }
+    // Lay the bands out at once so that the new heights hold before the next paint.
+    if (centralWidget()->layout() != nullptr)
+        centralWidget()->layout()->activate();
+}
+
+int TMainForm::rateIndex() const {
+    if (BR1->isChecked())
+        return 0;
+    if (BR3->isChecked())
+        return 2;
+    return 1;
+}
+
+void TMainForm::applyRate(int index) {
+    Volume->setValue(DeviationLevels[static_cast<size_t>(index)]);
+    m_signalGen->setBaud(Rates[static_cast<size_t>(index)]);
+}
+
+void TMainForm::BR1Click() {
+    applyRate(0);
+}
+void TMainForm::BR2Click() {
+    applyRate(1);
+}
+void TMainForm::BR3Click() {
+    applyRate(2);
+}
+
+void TMainForm::VolumeChange(int position) {
+    DeviationLevels[static_cast<size_t>(rateIndex())] = static_cast<uint8_t>(position);
+    m_signalGen->setLevel(position);
+}
+
+void TMainForm::AN2Click() {
+    const QString text = MsgEdit->toPlainText();
+    for (const QChar c : text) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+            MsgEdit->clear();
+            return;
+        }
+    }
+}
+
+void TMainForm::NI1Click() {
+    m_signalGen->setInverted(false);
+}
+void TMainForm::NI2Click() {
+    m_signalGen->setInverted(true);
+}
+
+void TMainForm::TuneTimeChange(int seconds) {
+    m_signalGen->setDuration(static_cast<uint32_t>(seconds) * 1000u);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == RicEdit && e->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(e)->reason();
+        // Only a move to another control of this window counts as leaving the field.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            reason != Qt::MenuBarFocusReason && !m_ricCheckPending) {
+            m_ricCheckPending = true;
+            QMetaObject::invokeMethod(this, &TMainForm::RicEditExit, Qt::QueuedConnection);
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TMainForm::RicEditExit() {
+    m_ricCheckPending = false;
+    const QString text = RicEdit->text();
+    if (text.isEmpty())
+        return;
+    const auto value = tryStrToInt(text.toStdString());
+    if (!value) {
+        showErrorReport(this, QString::fromStdString(ConversionError(text.toStdString()).what()));
+        return;
+    }
+    if (*value <= MaxRic)
+        return;
+    QMessageBox* box = makeMessageBox(this, QMessageBox::Warning, QStringLiteral("Warning"),
+                                      QStringLiteral("Maximum RIC/CAP Code value is 2097151 !"));
+    box->setObjectName(QStringLiteral("RicWarning"));
+    box->move(frameGeometry().topLeft() + QPoint(50, 50));
+    box->exec();
+    delete box;
+    RicEdit->clear();
+}
+
+void TMainForm::DFolderClick() {
+    const QString folder = FolderChooser::choose(this, DataFolder, ProgramFolder);
+    if (!folder.isEmpty())
+        DataFolder = folder;
+}
+
+void TMainForm::Help2Click() {
+    const QString path = QDir::current().absoluteFilePath(QStringLiteral("Tarvex.chm"));
+    if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        showPlainMessage(this, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
+}
+
+void TMainForm::About1Click() {
+    showDialog(m_dialogs.about);
+}
+
+void TMainForm::showDialog(QDialog* dialog) {
+    if (dialog == nullptr)
+        return;
+    centreOver(dialog, this);
+    dialog->exec();
+}
+
+void TMainForm::KeyTx1Click() {
+    if (KeyTx1->isChecked())
+        m_keyer->KeyTransmitter();
+    else
+        m_keyer->UnkeyTransmitter();
+    reportOnAirFailures();
+}
+
+void TMainForm::openPresetList() {
+    showDialog(m_dialogs.mess);
+}
+
+void TMainForm::bringForward() {
+    QWidget* popup = QApplication::activeModalWidget();
+    if (popup == nullptr)
+        popup = this;
+    raise();
+    if (popup->isMinimized() || isMinimized()) {
+        if (isMinimized())
+            showNormal();
+        popup->showNormal();
+    }
+    popup->raise();
+    popup->activateWindow();
+    emit broughtForward(popup);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    m_signalGen->Stop();
+    QMainWindow::closeEvent(e);
+}
+
+} // namespace tarvex

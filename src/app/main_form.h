@@ -1,0 +1,206 @@
+#pragma once
+// TMainForm: the main window where the operator composes and sends a page. It owns the page
+// controls, the menu that opens every dialog, the timers, the signal generator, the port
+// and the state the paging operations share; its handlers read the controls and hand the
+// work to the encoder, signal, txcontrol and paging layers.
+#include "encoder/page_encoder.h"
+#include "txcontrol/keying.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
+
+namespace tarvex {
+
+class AudioOutput;
+class EventPump;
+class EventWait;
+class TickClock;
+class Transmitter;
+class MessageEdit;
+class PictureButton;
+class PortWriter;
+class StatusLine;
+class TSignalGen;
+class TAboutForm;
+class TSIForm;
+class ShellForm;
+
+/// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
+/// recording port; the program leaves everything empty and gets the real ones.
+struct MainFormSetup {
+    QString programFolder;               ///< empty: the executable's folder or the user's
+    std::shared_ptr<AudioOutput> audio;  ///< null: makeAudioOutput(audioChoice)
+    std::string audioChoice = "default"; ///< see makeAudioOutput
+    std::shared_ptr<PortWriter> port;    ///< null: the system port for PlatformCode
+    QString portName;                    ///< how the status line names an injected port
+};
+
+/// The dialogs the program entry creates after the main window.
+struct MainFormDialogs {
+    TAboutForm* about = nullptr;
+    ShellForm* mess = nullptr;
+    ShellForm* autoSend = nullptr;
+    ShellForm* ident = nullptr;
+    ShellForm* keying = nullptr;
+    ShellForm* ricSearch = nullptr;
+    ShellForm* fastSearch = nullptr;
+    TSIForm* syncIdle = nullptr;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    /// Outcome of TxButtonClick for the operations that call it.
+    enum class SendResult { Sent, Queued, Skipped, Failed, Refused };
+
+    explicit TMainForm(MainFormSetup setup = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void setDialogs(const MainFormDialogs& dialogs);
+    const MainFormDialogs& dialogs() const { return m_dialogs; }
+
+    // Shared state (read and written by the paging operations and dialogs).
+    QString ProgramFolder;
+    QString DataFolder;
+    int PlatformCode = 2;
+    bool IdentInProgress = false;
+    bool FastSearchActive = false;
+    bool EntryApplied = false;
+    std::array<uint8_t, 3> DeviationLevels{25, 20, 30}; ///< 512, 1200, 2400 bit/s
+    std::array<int32_t, 3> BitLen{750, 640, 320};
+    KeyingSettings Keying;
+    PageEncoder& encoder() { return m_encoder; }
+    TSignalGen& SignalGen() { return *m_signalGen; }
+    Keyer& keyer() { return *m_keyer; }
+    /// The end-early request of the current wait.
+    bool& StopRequest();
+    void DelayMs(uint32_t ms);
+
+    // Handlers.
+    SendResult TxButtonClick();
+    void Options1Click();
+    void BR1Click();
+    void BR2Click();
+    void BR3Click();
+    void AN2Click();
+    void NI1Click();
+    void NI2Click();
+    void VolumeChange(int position);
+    void TuneTimeChange(int seconds);
+    void RicEditExit();
+    void DFolderClick();
+    void Help2Click();
+    void About1Click();
+    void FormActivate();
+    static int PlatformCheck();
+
+    /// The page as the controls hold it.
+    PageParams pageParams() const;
+    /// Selected rate: 0 for 512, 1 for 1200, 2 for 2400 bit/s.
+    int rateIndex() const;
+    bool pageOnAir() const { return m_pageOnAir; }
+    bool optionsShown() const;
+    StatusLine& statusLine() { return *m_status; }
+    QString pageLogPath() const;
+
+    // Controls, by their names.
+    QWidget *Panel1 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr, *Panel6 = nullptr;
+    PictureButton *FB1 = nullptr, *FB2 = nullptr, *FB3 = nullptr, *FB4 = nullptr;
+    PictureButton *AN1 = nullptr, *AN2 = nullptr;
+    PictureButton *BR1 = nullptr, *BR2 = nullptr, *BR3 = nullptr;
+    PictureButton *NI1 = nullptr, *NI2 = nullptr;
+    PictureButton *DFolder = nullptr, *btPa = nullptr, *btPreset = nullptr, *TxButton = nullptr;
+    QSpinBox* TuneTime = nullptr;
+    QSlider* Volume = nullptr;
+    QLineEdit* RicEdit = nullptr;
+    QCheckBox* logpages = nullptr;
+    MessageEdit* MsgEdit = nullptr;
+    QPlainTextEdit* DataOut = nullptr;
+    QAction *Options1 = nullptr, *AutoSendOptions1 = nullptr, *StationIdent1 = nullptr,
+            *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
+            *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
+            *About1 = nullptr;
+    QTimer* TxTimer = nullptr;
+    QTimer* Ident = nullptr;
+
+signals:
+    /// A page has left (after release and logging); for observers such as tests.
+    void pageSent(const QString& ric, const QString& message);
+    /// bringForward() chose this window (the open dialog, or the main window).
+    void broughtForward(QWidget* window);
+
+public slots:
+    /// Brings the window the operator last used forward (the open dialog, if any).
+    void bringForward();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate(const MainFormSetup& setup);
+    void buildWindow();
+    void buildOptionsPanel();
+    void buildAddressBand();
+    void buildMessageBand();
+    void buildListingBand();
+    void buildMenu();
+    void connectHandlers();
+    void applyRate(int index);
+    void showDialog(QDialog* dialog);
+    void KeyTx1Click();
+    void btPaClick();
+    void openPresetList();
+    void createDelay();
+    void loadDefaultSettings();
+    void describePort();
+
+    // SEND and its helpers (main_form_send.cpp).
+    SendResult sendOnePage();
+    void runOnAir(const std::function<void()>& transmission);
+    std::unique_ptr<QTimer> showProgress();
+    void queueCurrentPage();
+    void loadPage(const PageParams& page);
+    bool buildListing();
+    void transmitBuffer();
+    void writeLogLine(const QString& ric, const QString& message);
+    void reportOnAirFailures();
+
+    MainFormDialogs m_dialogs;
+    QString m_portName;
+    PageEncoder m_encoder;
+    std::shared_ptr<AudioOutput> m_audio;
+    std::shared_ptr<PortWriter> m_port;
+    std::unique_ptr<TSignalGen> m_signalGen;
+    std::unique_ptr<Keyer> m_keyer;
+    std::unique_ptr<TickClock> m_clock;
+    std::unique_ptr<EventPump> m_pump;
+    std::unique_ptr<EventWait> m_wait;
+    std::unique_ptr<Transmitter> m_transmitter;
+    StatusLine* m_status = nullptr;
+    QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
+                 *m_niGroup = nullptr;
+    bool m_activated = false;
+    bool m_pageOnAir = false;
+    bool m_ricCheckPending = false;
+    std::deque<PageParams> m_queue;
+};
+
+} // namespace tarvex

@@ -1,0 +1,272 @@
+// Building the main window's controls: four bands stacked from the top, every control at
+// its place and size, the menu bar and the timers.
+#include "app/main_form.h"
+#include "app/message_edit.h"
+#include "app/picture_button.h"
+#include "app/status_line.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tarvex {
+
+namespace {
+
+constexpr int ClientWidth = 612;
+constexpr int ClientHeight = 434;
+constexpr int OptionsDesignHeight = 103;
+const QColor Blue(0, 0, 255);
+
+QFont pixelFont(const QString& family, QFont::StyleHint hint, int pixels) {
+    QFont font(family);
+    font.setStyleHint(hint);
+    font.setPixelSize(pixels);
+    return font;
+}
+
+void makeBlue(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, Blue);
+    palette.setColor(QPalette::Text, Blue);
+    palette.setColor(QPalette::ButtonText, Blue);
+    widget->setPalette(palette);
+}
+
+QWidget* makeBand(QWidget* parent, const QString& name) {
+    auto* band = new QFrame(parent);
+    band->setObjectName(name);
+    band->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    return band;
+}
+
+QGroupBox* makeGroup(QWidget* panel, const QString& caption, int left, int top, int width) {
+    auto* group = new QGroupBox(caption, panel);
+    group->setGeometry(left, top, width, 47);
+    return group;
+}
+
+PictureButton* pageButton(QWidget* group, const QString& name, const QString& caption,
+                          const QString& sub, QRect place) {
+    auto* button = new PictureButton(caption, sub, true, group);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    return button;
+}
+
+// A caption strip 14 pixels high over a field that fills the rest of the band.
+void stackCaption(QWidget* band, const QString& caption, QWidget* field) {
+    auto* layout = new QVBoxLayout(band);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    auto* strip = new QLabel(caption, band);
+    strip->setFixedHeight(14);
+    strip->setAlignment(Qt::AlignCenter);
+    layout->addWidget(strip);
+    layout->addWidget(field, 1);
+}
+
+} // namespace
+
+void TMainForm::buildWindow() {
+    setFont(pixelFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 11));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    auto* bands = new QVBoxLayout(client);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
+
+    Panel1 = makeBand(client, QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(OptionsDesignHeight);
+    Panel4 = makeBand(client, QStringLiteral("Panel4"));
+    Panel4->setFixedHeight(68);
+    Panel3 = makeBand(client, QStringLiteral("Panel3"));
+    Panel3->setFixedHeight(96);
+    Panel6 = makeBand(client, QStringLiteral("Panel6"));
+    bands->addWidget(Panel1);
+    bands->addWidget(Panel4);
+    bands->addWidget(Panel3);
+    bands->addWidget(Panel6, 1); // the listing takes whatever the options panel leaves
+    setCentralWidget(client);
+
+    buildOptionsPanel();
+    buildAddressBand();
+    buildMessageBand();
+    buildListingBand();
+    buildMenu();
+    m_status = new StatusLine(this);
+    setStatusBar(m_status);
+
+    // Tab moves between the RIC/CAP field, the message and the listing only.
+    setTabOrder(RicEdit, MsgEdit);
+    setTabOrder(MsgEdit, DataOut);
+
+    TxTimer = new QTimer(this);
+    TxTimer->setObjectName(QStringLiteral("TxTimer"));
+    TxTimer->setInterval(2000);
+    Ident = new QTimer(this);
+    Ident->setObjectName(QStringLiteral("Ident"));
+    Ident->setInterval(60000);
+}
+
+void TMainForm::buildOptionsPanel() {
+    QWidget* p = Panel1;
+    QGroupBox* g = makeGroup(p, QStringLiteral("Function Bits"), 4, 3, 112);
+    FB1 = pageButton(g, "FB1", "00", "num", {6, 15, 25, 25});
+    FB2 = pageButton(g, "FB2", "01", "T1", {31, 15, 25, 25});
+    FB3 = pageButton(g, "FB3", "10", "T2", {56, 15, 25, 25});
+    FB4 = pageButton(g, "FB4", "11", "ALPHA", {81, 15, 25, 25});
+    m_fbGroup = new QButtonGroup(this);
+    for (auto* b : {FB1, FB2, FB3, FB4})
+        m_fbGroup->addButton(b);
+
+    g = makeGroup(p, QStringLiteral("Alpha/Numeric"), 121, 3, 112);
+    AN1 = pageButton(g, "AN1", "ABC123", "ALPHA", {5, 15, 50, 25});
+    AN2 = pageButton(g, "AN2", "123456789", "NUMERIC", {55, 15, 50, 25});
+    m_anGroup = new QButtonGroup(this);
+    m_anGroup->addButton(AN1);
+    m_anGroup->addButton(AN2);
+
+    g = makeGroup(p, QStringLiteral("BaudRate"), 238, 3, 86);
+    BR1 = pageButton(g, "BR1", "512", "", {5, 15, 25, 25});
+    BR2 = pageButton(g, "BR2", "1200", "", {30, 15, 25, 25});
+    BR3 = pageButton(g, "BR3", "2400", "", {55, 15, 25, 25});
+    m_brGroup = new QButtonGroup(this);
+    for (auto* b : {BR1, BR2, BR3})
+        m_brGroup->addButton(b);
+
+    g = makeGroup(p, QStringLiteral("Normal/Inverted"), 329, 3, 130);
+    NI1 = new PictureButton(PictureButton::Face::WaveNormal, QStringLiteral("NORMAL"), g);
+    NI1->setObjectName(QStringLiteral("NI1"));
+    NI1->setGeometry(10, 15, 50, 25);
+    NI2 = new PictureButton(PictureButton::Face::WaveInverted, QStringLiteral("INVERTED"), g);
+    NI2->setObjectName(QStringLiteral("NI2"));
+    NI2->setGeometry(71, 15, 50, 25);
+    m_niGroup = new QButtonGroup(this);
+    m_niGroup->addButton(NI1);
+    m_niGroup->addButton(NI2);
+
+    g = makeGroup(p, QStringLiteral("Folders"), 464, 3, 145);
+    DFolder = new PictureButton(QStringLiteral("Set Data Folder"), {}, false, g);
+    DFolder->setObjectName(QStringLiteral("DFolder"));
+    DFolder->setGeometry(14, 16, 119, 25);
+
+    g = makeGroup(p, QStringLiteral("Tuneup"), 4, 50, 265);
+    (new QLabel(QStringLiteral("Tune for"), g))->move(18, 22);
+    TuneTime = new QSpinBox(g);
+    TuneTime->setObjectName(QStringLiteral("TuneTime"));
+    TuneTime->setGeometry(64, 16, 41, 22);
+    TuneTime->setRange(1, 15);
+    TuneTime->setValue(3);
+    TuneTime->setFocusPolicy(Qt::NoFocus); // arrows only: no typing, not a tab stop
+    if (auto* text = TuneTime->findChild<QLineEdit*>())
+        text->setReadOnly(true);
+    (new QLabel(QStringLiteral("Seconds"), g))->move(110, 22);
+    btPa = new PictureButton(QStringLiteral("TUNE-UP"), {}, false, g);
+    btPa->setObjectName(QStringLiteral("btPa"));
+    btPa->setGeometry(164, 14, 83, 25);
+
+    g = makeGroup(p, QStringLiteral("Set Deviation Level"), 272, 50, 337);
+    Volume = new QSlider(Qt::Horizontal, g);
+    Volume->setObjectName(QStringLiteral("Volume"));
+    Volume->setGeometry(8, 22, 323, 19);
+    Volume->setRange(0, 100);
+    Volume->setTickPosition(QSlider::TicksAbove);
+    Volume->setTickInterval(5);
+    Volume->setFocusPolicy(Qt::NoFocus); // not moved by arrow keys, not a tab stop
+}
+
+void TMainForm::buildAddressBand() {
+    auto* label = new QLabel(QStringLiteral("RIC/CAP Code"), Panel4);
+    label->setFont(pixelFont(font().family(), QFont::SansSerif, 13));
+    makeBlue(label);
+    label->move(12, 16);
+    label->adjustSize();
+
+    RicEdit = new QLineEdit(QStringLiteral("1234567"), Panel4);
+    RicEdit->setObjectName(QStringLiteral("RicEdit"));
+    RicEdit->setGeometry(105, 11, 86, 28);
+    RicEdit->setMaxLength(7);
+    RicEdit->setFont(pixelFont(font().family(), QFont::SansSerif, 16));
+    makeBlue(RicEdit);
+
+    btPreset = new PictureButton(QStringLiteral("Preset Messages"), {}, false, Panel4);
+    btPreset->setObjectName(QStringLiteral("btPreset"));
+    btPreset->setGeometry(210, 12, 91, 25);
+    TxButton = new PictureButton(QStringLiteral("SEND"), {}, false, Panel4);
+    TxButton->setObjectName(QStringLiteral("TxButton"));
+    TxButton->setGeometry(330, 12, 79, 25);
+
+    logpages = new QCheckBox(QStringLiteral("Log pages to file"), Panel4);
+    logpages->setObjectName(QStringLiteral("logpages"));
+    // 101 pixels hold the caption in the design font; a wider substitute font gets room.
+    logpages->setGeometry(444, 16, std::max(101, logpages->sizeHint().width()), 19);
+    logpages->setFocusPolicy(Qt::NoFocus);
+    makeBlue(logpages);
+}
+
+void TMainForm::buildMessageBand() {
+    MsgEdit = new MessageEdit(Panel3);
+    MsgEdit->setObjectName(QStringLiteral("MsgEdit"));
+    MsgEdit->setMaxLength(256);
+    MsgEdit->setFont(pixelFont(font().family(), QFont::SansSerif, 13));
+    makeBlue(MsgEdit);
+    stackCaption(Panel3, QStringLiteral("Message To Send"), MsgEdit);
+}
+
+void TMainForm::buildListingBand() {
+    DataOut = new QPlainTextEdit(Panel6);
+    DataOut->setObjectName(QStringLiteral("DataOut"));
+    DataOut->setFont(pixelFont(QStringLiteral("Courier New"), QFont::Monospace, 13));
+    DataOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DataOut->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    DataOut->setTabChangesFocus(true);
+    makeBlue(DataOut);
+    stackCaption(Panel6, QStringLiteral("Data Being Sent"), DataOut);
+}
+
+void TMainForm::buildMenu() {
+    QMenuBar* bar = menuBar();
+    Options1 = bar->addAction(QStringLiteral("Show &Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+
+    QMenu* setup = bar->addMenu(QStringLiteral("Setup"));
+    AutoSendOptions1 = setup->addAction(QStringLiteral("&Auto Send Setup"));
+    StationIdent1 = setup->addAction(QStringLiteral("&Station Ident"));
+    Keying1 = setup->addAction(QStringLiteral("&Keying"));
+    SyncIdleValues1 = setup->addAction(QStringLiteral("Sync && Idle &Values"));
+
+    QMenu* special = bar->addMenu(QStringLiteral("Special Functions"));
+    KeyTx1 = special->addAction(QStringLiteral("&Keyup the Tx"));
+    KeyTx1->setCheckable(true);
+    RICCAPSearch1 = special->addAction(QStringLiteral("&RIC/CAP Search"));
+    FastRICSearch1 = special->addAction(QStringLiteral("&Fast RIC Search"));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    Help2 = help->addAction(QStringLiteral("&Help"));
+    About1 = help->addAction(QStringLiteral("&About"));
+
+    AutoSendOptions1->setObjectName(QStringLiteral("AutoSendOptions1"));
+    StationIdent1->setObjectName(QStringLiteral("StationIdent1"));
+    Keying1->setObjectName(QStringLiteral("Keying1"));
+    SyncIdleValues1->setObjectName(QStringLiteral("SyncIdleValues1"));
+    KeyTx1->setObjectName(QStringLiteral("KeyTx1"));
+    RICCAPSearch1->setObjectName(QStringLiteral("RICCAPSearch1"));
+    FastRICSearch1->setObjectName(QStringLiteral("FastRICSearch1"));
+    Help2->setObjectName(QStringLiteral("Help2"));
+    About1->setObjectName(QStringLiteral("About1"));
+}
+
+} // namespace tarvex

@@ -1,0 +1,39 @@
+#pragma once
+// Two-state buttons whose faces are small drawings: a caption over a sub-caption, or a
+// square wave (normal or inverted) over a caption. Used for the page buttons, which sit
+// in exclusive groups, and for the plain command buttons of the main window.
+#include <QAbstractButton>
+#include <QString>
+
+namespace tarvex {
+
+class PictureButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    enum class Face { Text, WaveNormal, WaveInverted };
+
+    /// A face with a caption and an optional smaller caption beneath it. Checkable buttons
+    /// stay down until another button of their group is pressed.
+    PictureButton(const QString& caption, const QString& subCaption, bool checkable,
+                  QWidget* parent = nullptr);
+    /// A face with a square wave drawn above the caption.
+    PictureButton(Face wave, const QString& caption, QWidget* parent = nullptr);
+
+    QString caption() const { return m_caption; }
+    QString subCaption() const { return m_subCaption; }
+    Face face() const { return m_face; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void drawWave(QPainter& painter, const QRect& area) const;
+
+    Face m_face = Face::Text;
+    QString m_caption;
+    QString m_subCaption;
+};
+
+} // namespace tarvex
