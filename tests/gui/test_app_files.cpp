@@ -1,0 +1,90 @@
+// The files side of the desktop program: the page log line and file, and where the
+// program keeps its folder.
+#include "gui_test_support.h"
+
+#include "app/page_log.h"
+#include "app/program_folder.h"
+
+#include <QFile>
+#include <QStandardPaths>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+class AppFilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void logLineUsesTheLocaleFormats();
+    void logFileIsCreatedThenAppended();
+    void logFailureKeepsTheReason();
+    void programFolderIsTheExecutablesWhenWritable();
+    void programFolderFallsBackToUserData();
+};
+
+void AppFilesTest::logLineUsesTheLocaleFormats() {
+    const QDate date(2024, 3, 5);
+    const QTime time(14, 7, 9);
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QString usTime = longTimeText(us, time);
+    QVERIFY(usTime.startsWith(QStringLiteral("2:07:09")));
+    QVERIFY(usTime.endsWith(QStringLiteral("PM")));
+    QCOMPARE(pageLogLine(QStringLiteral("1234567"), QStringLiteral("Hello"), date, time, us),
+             QStringLiteral("1234567 - Hello - 3/5/24 - ") + usTime + QStringLiteral("\r\n"));
+    QCOMPARE(pageLogLine(QStringLiteral("8"), QString(), date, time,
+                         QLocale(QLocale::German, QLocale::Germany)),
+             QStringLiteral("8 -  - 05.03.24 - 14:07:09\r\n"));
+    // No time-zone name in the long time.
+    QVERIFY(!longTimeText(QLocale(QLocale::German, QLocale::Germany), time).contains(' '));
+}
+
+void AppFilesTest::logFileIsCreatedThenAppended() {
+    QTemporaryDir folder;
+    const QString path = pageLogPath(folder.path());
+    QCOMPARE(path, folder.path() + QStringLiteral("/Tarvex-LOG.txt"));
+    QString reason;
+    QVERIFY(appendPageLog(path, QStringLiteral("a\r\n"), &reason));
+    QVERIFY(appendPageLog(path, QStringLiteral("b\r\n"), &reason));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("a\r\nb\r\n"));
+    // A folder text with a trailing separator gives a doubled one, which still works.
+    QVERIFY(appendPageLog(pageLogPath(folder.path() + '/'), QStringLiteral("c\r\n"), &reason));
+    QCOMPARE(QFileInfo(path).size(), 9);
+}
+
+void AppFilesTest::logFailureKeepsTheReason() {
+    QTemporaryDir folder;
+    const QString path = pageLogPath(folder.filePath(QStringLiteral("nope")));
+    QString reason;
+    QVERIFY(!appendPageLog(path, QStringLiteral("x\r\n"), &reason));
+    QVERIFY(reason.startsWith(path + QStringLiteral(": ")));
+    QVERIFY(reason.size() > path.size() + 2);
+    // /dev/full takes the open but not the data: a full disk.
+    if (QFile::exists(QStringLiteral("/dev/full"))) {
+        reason.clear();
+        QVERIFY(!appendPageLog(QStringLiteral("/dev/full"), QString(5000, 'x'), &reason));
+        QVERIFY(!reason.isEmpty());
+    }
+}
+
+void AppFilesTest::programFolderIsTheExecutablesWhenWritable() {
+    QTemporaryDir exe;
+    QCOMPARE(resolveProgramFolder(exe.path(), QStringLiteral("/unused")), exe.path() + '/');
+    QCOMPARE(withTrailingSeparator(QStringLiteral("/a/b//")), QStringLiteral("/a/b/"));
+    QCOMPARE(withTrailingSeparator(QStringLiteral("/")), QStringLiteral("/"));
+}
+
+void AppFilesTest::programFolderFallsBackToUserData() {
+    QTemporaryDir home;
+    const QString data = home.filePath(QStringLiteral("share/dovrik-apps/Tarvex"));
+    // /proc takes no new files, not even from root: an installed program's folder.
+    QCOMPARE(resolveProgramFolder(QStringLiteral("/proc"), data), data + '/');
+    QVERIFY(QFileInfo(data).isDir());
+    // Without an explicit folder the user's data location is used (a private one here).
+    const QString standard = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QVERIFY(standard.startsWith(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))));
+    QCOMPARE(resolveProgramFolder(QStringLiteral("/proc")), standard + '/');
+}
+
+TARVEX_GUI_TEST_MAIN(AppFilesTest)
+#include "test_app_files.moc"

@@ -1,0 +1,189 @@
+// The Sync & Idle dialog and the About box, opened from the real menu and driven through
+// their controls.
+#include "gui_test_support.h"
+
+#include "app/about_form.h"
+#include "app/sync_idle_form.h"
+#include "encoder/page_encoder.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void syncIdleDefaults();
+    void syncIdleTakesLowerCaseAndShortValues();
+    void syncIdleRefusesFieldThatDoesNotConvert();
+    void syncIdleFiltersKeys();
+    void syncIdleCloseBoxAppliesNothing();
+    void newSyncReachesTheNextTransmission();
+    void aboutBox();
+};
+
+namespace {
+
+// Opens the Sync & Idle dialog through the menu and runs action inside it.
+void withSyncIdle(TMainForm& f, const std::function<void(TSIForm&)>& action) {
+    onNextModal([&](QWidget* w) {
+        auto* form = qobject_cast<TSIForm*>(w);
+        if (form != nullptr)
+            action(*form);
+        // A failed check inside the action returns early: never leave the dialog open.
+        if (w->isVisible())
+            qobject_cast<QDialog*>(w)->reject();
+    });
+    f.SyncIdleValues1->trigger();
+}
+
+} // namespace
+
+void DialogsTest::syncIdleDefaults() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.encoder().setSyncIdle("12345678", "9ABCDEF0");
+    bool closed = false;
+    withSyncIdle(f, [&](TSIForm& d) {
+        QCOMPARE(d.windowTitle(), QStringLiteral("Sync & Idle CW values"));
+        QCOMPARE(d.size(), QSize(235, 146));
+        // Centred over the main window (within the frame the platform adds after showing).
+        QVERIFY((d.frameGeometry().center() - f.frameGeometry().center()).manhattanLength() <= 6);
+        QTest::mouseClick(d.btDefaults(), Qt::LeftButton);
+        closed = !d.isVisible();
+    });
+    QVERIFY(closed);
+    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
+    QCOMPARE(f.encoder().IdleCodeword, 0x7A89C197u);
+    QCOMPARE(f.encoder().SyncText, std::string("7CD215D8"));
+    QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
+    QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("7A89C197"));
+}
+
+void DialogsTest::syncIdleTakesLowerCaseAndShortValues() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    withSyncIdle(f, [&](TSIForm& d) {
+        d.edSync()->clear();
+        typeInto(d.edSync(), QStringLiteral("7cd215d9"));
+        d.edIdle()->clear();
+        typeInto(d.edIdle(), QStringLiteral("1f"));
+        QTest::mouseClick(d.btDone(), Qt::LeftButton);
+    });
+    QCOMPARE(f.encoder().SyncText, std::string("7cd215d9")); // stored as typed
+    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D9u);
+    QCOMPARE(f.encoder().IdleText, std::string("1f"));
+    QCOMPARE(f.encoder().IdleCodeword, 0x0000001Fu);
+}
+
+void DialogsTest::syncIdleRefusesFieldThatDoesNotConvert() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    QString message;
+    bool stillOpen = false;
+    withSyncIdle(f, [&](TSIForm& d) {
+        d.edSync()->setText(QStringLiteral("11111111"));
+        d.edIdle()->clear();
+        onNextModal([&](QWidget* box) {
+            message = boxText(box);
+            pressOk(box);
+        });
+        QTest::mouseClick(d.btDone(), Qt::LeftButton);
+        stillOpen = d.isVisible();
+        // A pasted text that is not hexadecimal is reported with its "$".
+        d.edIdle()->setText(QStringLiteral("0x12"));
+        QString second;
+        onNextModal([&](QWidget* box) {
+            second = boxText(box);
+            pressOk(box);
+        });
+        QTest::mouseClick(d.btDone(), Qt::LeftButton);
+        QCOMPARE(second, QStringLiteral("'$0x12' is not a valid integer value"));
+        d.reject();
+    });
+    QCOMPARE(message, QStringLiteral("'$' is not a valid integer value"));
+    QVERIFY(stillOpen);
+    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u); // neither codeword changed
+    QCOMPARE(f.encoder().SyncText, std::string("7CD215D8"));
+    QCOMPARE(f.encoder().IdleCodeword, 0x7A89C197u);
+}
+
+void DialogsTest::syncIdleFiltersKeys() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    withSyncIdle(f, [&](TSIForm& d) {
+        d.edSync()->clear();
+        typeInto(d.edSync(), QStringLiteral("aGbz9F x"));
+        QCOMPARE(d.edSync()->text(), QStringLiteral("ab9F"));
+        QTest::keyClick(d.edSync(), Qt::Key_Backspace);
+        QCOMPARE(d.edSync()->text(), QStringLiteral("ab9"));
+        typeInto(d.edSync(), QStringLiteral("0123456"));
+        QCOMPARE(d.edSync()->text().size(), 8);
+        d.reject();
+    });
+}
+
+void DialogsTest::syncIdleCloseBoxAppliesNothing() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    withSyncIdle(f, [&](TSIForm& d) {
+        d.edSync()->setText(QStringLiteral("ABCD"));
+        d.close(); // the title-bar close box
+    });
+    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
+    QString shown;
+    withSyncIdle(f, [&](TSIForm& d) {
+        shown = d.edSync()->text();
+        d.close();
+    });
+    QCOMPARE(shown, QStringLiteral("ABCD")); // the unapplied text is still there
+}
+
+void DialogsTest::newSyncReachesTheNextTransmission() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    withSyncIdle(f, [&](TSIForm& d) {
+        d.edSync()->setText(QStringLiteral("12345678"));
+        QTest::mouseClick(d.btDone(), Qt::LeftButton);
+    });
+    f.TxButtonClick();
+    QCOMPARE(f.encoder().CodewordBuffer[PageEncoder::FirstBatchSlot], 0x12345678u);
+    QVERIFY(f.DataOut->toPlainText().contains(QStringLiteral("12345678")));
+}
+
+void DialogsTest::aboutBox() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    QStringList texts;
+    bool logoShown = false;
+    Qt::WindowFlags flags;
+    QSize size;
+    onNextModal([&](QWidget* w) {
+        auto* about = qobject_cast<TAboutForm*>(w);
+        QVERIFY(about != nullptr);
+        flags = about->windowFlags();
+        size = about->size();
+        for (auto* label : about->findChildren<QLabel*>())
+            texts << label->text();
+        auto* logo = about->findChild<QLabel*>(QStringLiteral("Logo"));
+        logoShown = logo != nullptr && !logo->pixmap().isNull() && logo->pixmap().width() <= 98 &&
+                    logo->pixmap().height() <= 88;
+        QTest::mouseClick(about->button1(), Qt::LeftButton);
+    });
+    f.About1->trigger();
+    QCOMPARE(size, QSize(307, 247));
+    QVERIFY(!(flags & Qt::WindowCloseButtonHint));
+    QVERIFY(!(flags & Qt::WindowSystemMenuHint));
+    QVERIFY(texts.contains(QString::fromLatin1(TAboutForm::Description)));
+    QVERIFY(texts.contains(QStringLiteral("Version 3.00")));
+    QVERIFY(texts.join('\n').contains(f.ProgramFolder)); // the folder in use
+    QVERIFY(logoShown);
+}
+
+TARVEX_GUI_TEST_MAIN(DialogsTest)
+#include "test_dialogs.moc"
