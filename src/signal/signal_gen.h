@@ -10,11 +10,28 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
+
+/// Allocator whose value-less construct leaves bytes uninitialised: every byte of an image
+/// is written by the header and the renderer, so zero-filling first would be a wasted pass.
+template <typename T> struct UninitializedAllocator : std::allocator<T> {
+    using value_type = T;
+    template <typename U> struct rebind { using other = UninitializedAllocator<U>; };
+    UninitializedAllocator() = default;
+    template <typename U> UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <typename U, typename... Args> void construct(U* at, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void*>(at)) U;
+        else
+            ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
 
 class TSignalGen {
 public:
@@ -89,7 +106,7 @@ public:
     static uint16_t savedDeviceLevel();
 
 private:
-    using ImageBytes = std::vector<uint8_t>;
+    using ImageBytes = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
     void releaseImage();
     bool refuse(std::string text);
 

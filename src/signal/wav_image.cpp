@@ -110,36 +110,47 @@ std::optional<std::span<const uint8_t>> wavImageSamples(std::span<const uint8_t>
 void renderSamples(std::span<const Codeword> stream, int baud, bool inverted,
                    std::span<uint8_t> out) {
     const PairTiming timing = pairTiming(baud);
-    const uint8_t one = inverted ? LowSample : HighSample;
-    const uint8_t zero = inverted ? HighSample : LowSample;
+    const uint8_t levels[2] = {inverted ? HighSample : LowSample,
+                               inverted ? LowSample : HighSample};
     const std::size_t total = out.size();
+    if (total == 0)
+        return;
     const uint64_t streamBits = static_cast<uint64_t>(stream.size()) * 32;
     uint8_t* const dst = out.data();
 
-    auto bitAt = [&](uint64_t bit) -> bool {
-        if (bit >= streamBits)
-            return false;
+    auto bitAt = [&](uint64_t bit) -> unsigned {
         return (stream[static_cast<std::size_t>(bit >> 5)] >> (31 - (bit & 31))) & 1u;
     };
 
+    // Equal bits in a row are written as one run: fewer, longer fills.
+    std::size_t runStart = 0;
+    unsigned runLevel = 0; // past the stream the level of a 0 bit follows
+    auto startRun = [&](std::size_t at, unsigned level) {
+        if (level == runLevel)
+            return;
+        std::memset(dst + runStart, levels[runLevel], at - runStart);
+        runStart = at;
+        runLevel = level;
+    };
+    if (streamBits > 0)
+        runLevel = bitAt(0);
+
     std::size_t pos = 0; // first sample of the current pair
-    uint64_t bit = 0;    // first bit of the current pair
     uint64_t pair = 0;
-    while (pos < total && bit < streamBits) {
+    for (uint64_t bit = 0; pos < total && bit < streamBits; bit += 2) {
         ++pair;
         // Pair p ends before Trunc(p * S), so the running total never drifts.
         const auto exactEnd =
             static_cast<std::size_t>(static_cast<double>(pair) * timing.samplesPerPair);
         const std::size_t pairEnd = std::min(total, exactEnd);
         const std::size_t firstEnd = std::min(pairEnd, pos + timing.firstBitSamples);
-        std::memset(dst + pos, bitAt(bit) ? one : zero, firstEnd - pos);
-        std::memset(dst + firstEnd, bitAt(bit + 1) ? one : zero, pairEnd - firstEnd);
+        startRun(pos, bitAt(bit));
+        startRun(firstEnd, bit + 1 < streamBits ? bitAt(bit + 1) : 0u);
         pos = pairEnd;
-        bit += 2;
     }
     // Past the stream the pair timing would go on with 0 bits, which is one flat level.
-    if (pos < total)
-        std::memset(dst + pos, zero, total - pos);
+    startRun(pos, 0);
+    std::memset(dst + runStart, levels[runLevel], total - runStart);
 }
 
 } // namespace tarvex
