@@ -1,0 +1,56 @@
+// Keying method names and the backend each one builds.
+#include "txcontrol/ptt/ptt_factory.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvex;
+
+namespace {
+
+TEST(PttFactory, EveryMethodNameRoundTripsAndOthersAreRefused) {
+    for (PttMethod m : {PttMethod::ParallelPort, PttMethod::None, PttMethod::SerialRts,
+                        PttMethod::SerialDtr, PttMethod::Cm108, PttMethod::Gpio, PttMethod::Hamlib})
+        EXPECT_EQ(parsePttMethod(pttMethodName(m)), m);
+    EXPECT_EQ(parsePttMethod("Serial-RTS"), PttMethod::SerialRts);
+    for (const char* bad : {"", "rts", "serial", "cm108 ", "lpt1"})
+        EXPECT_EQ(parsePttMethod(bad), std::nullopt) << bad;
+}
+
+TEST(PttFactory, BuildsTheBackendOfEachMethod) {
+    std::string error;
+    PttSettings s;
+    s.device = "/dev/ttyUSB0";
+    s.method = PttMethod::SerialDtr;
+    EXPECT_EQ(makePttLine(s, &error)->name(), "serial DTR /dev/ttyUSB0");
+    s.method = PttMethod::Cm108;
+    s.device = "/dev/hidraw1";
+    s.cm108Pin = 2;
+    EXPECT_EQ(makePttLine(s, &error)->name(), "CM108 GPIO2 /dev/hidraw1");
+    s.method = PttMethod::None;
+    EXPECT_EQ(makePttLine(s, &error)->name(), "none (VOX)");
+#ifdef TARVEX_HAVE_GPIOD
+    s.method = PttMethod::Gpio;
+    s.device = "gpiochip0";
+    s.gpioLine = 17;
+    EXPECT_EQ(makePttLine(s, &error)->name(), "GPIO gpiochip0 line 17");
+#endif
+#ifdef TARVEX_HAVE_HAMLIB
+    s.method = PttMethod::Hamlib;
+    s.device.clear();
+    s.rigModel = 1;
+    EXPECT_EQ(makePttLine(s, &error)->name(), "rig CAT model 1");
+#endif
+}
+
+TEST(PttFactory, RefusesWhatItCannotBuild) {
+    std::string error;
+    PttSettings s;
+    EXPECT_EQ(makePttLine(s, &error), nullptr);
+    EXPECT_FALSE(error.empty());
+    s.method = PttMethod::SerialRts;
+    EXPECT_EQ(makePttLine(s, &error), nullptr);
+    EXPECT_EQ(error, "keying method serial-rts needs a device name");
+    EXPECT_EQ(makePttLine(s, nullptr), nullptr);
+}
+
+} // namespace
