@@ -115,6 +115,8 @@ public:
     /// Selected rate: 0 for 512, 1 for 1200, 2 for 2400 bit/s.
     int rateIndex() const;
     bool pageOnAir() const { return m_pageOnAir; }
+    /// True once the start-up sequence has run.
+    bool started() const { return m_activated; }
     bool optionsShown() const;
     StatusLine& statusLine() { return *m_status; }
     QString pageLogPath() const;
