@@ -53,13 +53,16 @@ public:
 /// Builds a backend from a text choice:
 ///   "default" (or "qt")   the system's default output through Qt Multimedia (Qt builds)
 ///   "qt:NAME"             the Qt output device whose description or id contains NAME
+///   "alsa" or "alsa:NAME" the ALSA device "default" or NAME ("plughw:1,0", "null"), in
+///                         builds with ALSA
 ///   "wav:FILE"            writes each played image to FILE
 ///   "null"                plays nothing, keeps a record of the calls
 /// Returns nullptr with *error set (when error is not null) for an unknown choice.
 /// The Qt backends need a QCoreApplication to exist.
 std::unique_ptr<AudioOutput> makeAudioOutput(std::string_view choice, std::string* error);
 
-/// The backends that need no Qt ("wav:FILE", "null"); nullptr for any other choice.
+/// The backends that need no Qt ("alsa:NAME", "wav:FILE", "null"); nullptr for any other
+/// choice.
 std::unique_ptr<AudioOutput> makeCoreAudioOutput(std::string_view choice, std::string* error);
 
 } // namespace tarvex

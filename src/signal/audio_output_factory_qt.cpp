@@ -12,7 +12,7 @@ std::unique_ptr<AudioOutput> makeAudioOutput(std::string_view choice, std::strin
     auto output = makeCoreAudioOutput(choice, error);
     if (!output && error)
         *error = "unknown audio output \"" + std::string(choice) +
-                 "\" (use default, qt:DEVICE, wav:FILE or null)";
+                 "\" (use default, qt:DEVICE, alsa:DEVICE, wav:FILE or null)";
     return output;
 }
 
