@@ -144,9 +144,15 @@ bool AlsaAudioOutput::play(std::span<const uint8_t> image, PlayMode mode) {
         return false;
     }
     auto pcm = std::make_unique<Pcm>();
-    if (const int err = snd_pcm_open(&pcm->handle, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
-        err < 0) {
+    // Opened non-blocking, so a device that another program holds is refused at once
+    // instead of waiting for it; the writes then block as the push needs.
+    int err =
+        snd_pcm_open(&pcm->handle, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (err < 0)
         pcm->handle = nullptr;
+    else
+        err = snd_pcm_nonblock(pcm->handle, 0);
+    if (err < 0) {
         setError(alsaText(m_device, "opening", err, openHint(err)));
         return false;
     }

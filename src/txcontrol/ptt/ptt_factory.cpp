@@ -102,4 +102,13 @@ std::unique_ptr<PttLine> makePttLine(const PttSettings& settings, std::string* e
     return refuse(error, "unknown keying method");
 }
 
+std::unique_ptr<PortWriter> makePttPortWriter(const PttSettings& settings,
+                                              std::function<bool()> invKey, std::string* error) {
+    auto line = makePttLine(settings, error);
+    if (!line)
+        return nullptr;
+    return std::make_unique<PttPortWriter>(
+        std::make_unique<PttSwitch>(std::move(line), std::move(invKey)));
+}
+
 } // namespace tarvex

@@ -4,6 +4,7 @@
 // PortWriter, and makePttLine gives no line for it.
 #include "txcontrol/ptt/ptt_line.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,5 +34,11 @@ std::vector<PttMethod> availablePttMethods();
 /// The line for a method other than the parallel port. nullptr, with *error set (when not
 /// null), for the parallel port, a method this build lacks, or a missing device name.
 std::unique_ptr<PttLine> makePttLine(const PttSettings& settings, std::string* error);
+
+/// The port writer a Keyer drives for a line method: the line, released at once (with the
+/// polarity that invKey gives, asked again at every call) and again when the writer is
+/// destroyed. nullptr, with *error set, where makePttLine gives no line.
+std::unique_ptr<PortWriter> makePttPortWriter(const PttSettings& settings,
+                                              std::function<bool()> invKey, std::string* error);
 
 } // namespace tarvex

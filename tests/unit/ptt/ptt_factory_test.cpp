@@ -1,5 +1,9 @@
 // Keying method names and the backend each one builds.
+#include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
+#ifdef TARVEX_HAVE_HAMLIB
+#include "txcontrol/ptt/hamlib_ptt.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -51,6 +55,47 @@ TEST(PttFactory, RefusesWhatItCannotBuild) {
     EXPECT_EQ(makePttLine(s, &error), nullptr);
     EXPECT_EQ(error, "keying method serial-rts needs a device name");
     EXPECT_EQ(makePttLine(s, nullptr), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+#ifdef TARVEX_HAVE_HAMLIB
+// A Keyer on a line method: the dummy rig's PTT follows KeyTransmitter and
+// UnkeyTransmitter with the Keyer's InvKey applied once.
+TEST(PttFactory, KeyerKeysTheDummyRigThroughThePortWriter) {
+    PttSettings s;
+    s.method = PttMethod::Hamlib;
+    s.rigModel = 1;
+    KeyingSettings keying;
+    keying.Pin = 0;
+    std::string error;
+    auto port = makePttPortWriter(
+        s, [&keying] { return keying.InvKey; }, &error);
+    ASSERT_NE(port, nullptr) << error;
+    auto& rig = dynamic_cast<HamlibPtt&>(static_cast<PttPortWriter&>(*port).ptt().line());
+    Keyer keyer(*port, [&keying] { return keying; });
+    EXPECT_EQ(rig.readBack(), false);
+    keyer.KeyTransmitter();
+    EXPECT_TRUE(keyer.lastStatus().success) << keyer.lastStatus().text;
+    EXPECT_EQ(rig.readBack(), true);
+    keyer.UnkeyTransmitter();
+    EXPECT_EQ(rig.readBack(), false);
+    keying.InvKey = true;
+    keyer.UnkeyTransmitter();
+    EXPECT_EQ(rig.readBack(), true);
+    keyer.KeyTransmitter();
+    EXPECT_EQ(rig.readBack(), false);
+}
+#endif
+
+TEST(PttFactory, NoPortWriterWithoutALine) {
+    std::string error;
+    PttSettings s;
+    s.method = PttMethod::Cm108;
+    EXPECT_EQ(makePttPortWriter(s, nullptr, &error), nullptr);
+    EXPECT_EQ(error, "keying method cm108 needs a device name");
 }
 
 } // namespace
