@@ -38,7 +38,7 @@ Rig::Rig() {
     form = std::make_unique<TMainForm>(std::move(setup));
     createDialogs(*form);
     form->show();
-    QTest::qWaitForWindowActive(form.get(), 2000);
+    (void)QTest::qWaitForWindowActive(form.get(), 2000);
     if (!form->started())
         form->FormActivate(); // platforms without window activation
     QApplication::processEvents();
