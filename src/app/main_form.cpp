@@ -31,6 +31,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -157,8 +158,14 @@ void TMainForm::connectHandlers() {
 
 bool TMainForm::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && !m_activated) {
-        m_activated = true;
         FormActivate();
+    } else if (e->type() == QEvent::Show && !m_activated) {
+        // Without a window manager (or when it refuses focus) the window is never activated;
+        // the start-up sequence then runs as soon as the shown window reaches the event loop.
+        QTimer::singleShot(0, this, [this] {
+            if (!m_activated)
+                FormActivate();
+        });
     }
     return QMainWindow::event(e);
 }

@@ -36,6 +36,7 @@ void StatusLine::setFolder(const QString& folder) {
 
 void StatusLine::setFailure(const QString& text) {
     m_failure = text;
+    setToolTip(text); // the whole text when the line is too short for it
     refreshMessage();
 }
 
