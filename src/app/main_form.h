@@ -160,6 +160,7 @@ private:
     void FormCreate(const MainFormSetup& setup);
     void buildWindow();
     void buildOptionsPanel();
+    void buildToolGroups();
     void buildAddressBand();
     void buildMessageBand();
     void buildListingBand();

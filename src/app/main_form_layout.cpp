@@ -158,7 +158,12 @@ void TMainForm::buildOptionsPanel() {
     m_niGroup->addButton(NI1);
     m_niGroup->addButton(NI2);
 
-    g = makeGroup(p, QStringLiteral("Folders"), 464, 3, 145);
+    buildToolGroups();
+}
+
+void TMainForm::buildToolGroups() {
+    QWidget* p = Panel1;
+    QGroupBox* g = makeGroup(p, QStringLiteral("Folders"), 464, 3, 145);
     DFolder = new PictureButton(QStringLiteral("Set Data Folder"), {}, false, g);
     DFolder->setObjectName(QStringLiteral("DFolder"));
     DFolder->setGeometry(14, 16, 119, 25);
