@@ -7,35 +7,35 @@ namespace tarvex::cli {
 Arguments::Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         std::string inlineValue;
         bool hasInline = false;
         for (const auto& s : specs) {
             if (arg == s.name || (!s.alias.empty() && arg == s.alias)) {
-                spec = &s;
+                option = &s;
                 break;
             }
             if (s.takesValue && arg.rfind(s.name + "=", 0) == 0) {
-                spec = &s;
+                option = &s;
                 inlineValue = arg.substr(s.name.size() + 1);
                 hasInline = true;
                 break;
             }
         }
-        if (!spec)
+        if (!option)
             throw UsageError("unknown argument '" + arg + "' (see tarvex-cli --help)");
-        if (m_values.count(spec->name) || m_flags.count(spec->name))
-            throw UsageError(spec->name + " given more than once");
-        if (!spec->takesValue) {
-            m_flags.insert(spec->name);
+        if (m_values.count(option->name) || m_flags.count(option->name))
+            throw UsageError(option->name + " given more than once");
+        if (!option->takesValue) {
+            m_flags.insert(option->name);
             continue;
         }
         if (hasInline) {
-            m_values[spec->name] = inlineValue;
+            m_values[option->name] = inlineValue;
         } else {
             if (i + 1 >= args.size())
-                throw UsageError(spec->name + " needs a value");
-            m_values[spec->name] = args[++i];
+                throw UsageError(option->name + " needs a value");
+            m_values[option->name] = args[++i];
         }
     }
 }

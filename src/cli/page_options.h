@@ -22,7 +22,7 @@ PageParams readPage(const Arguments& args);
 /// Applies --sync and --idle (hexadecimal) to the encoder; throws UsageError for bad text.
 void applySyncIdle(const Arguments& args, PageEncoder& encoder);
 
-/// Joins option spec lists.
+/// Joins lists of options.
 std::vector<OptionSpec> joinSpecs(std::initializer_list<std::vector<OptionSpec>> lists);
 
 } // namespace tarvex::cli

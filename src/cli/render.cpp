@@ -27,9 +27,9 @@ std::vector<OptionSpec> sendOptionSpecs() {
 }
 
 void rejectSendOnlyOptions(const Arguments& args, const std::string& context) {
-    for (const auto& spec : sendOptionSpecs())
-        if (args.has(spec.name))
-            throw UsageError(spec.name + " is only for sending on the air, not for " + context);
+    for (const auto& option : sendOptionSpecs())
+        if (args.has(option.name))
+            throw UsageError(option.name + " is only for sending on the air, not for " + context);
 }
 
 } // namespace tarvex::cli

@@ -32,13 +32,13 @@ expect_eq "page 52 cw at 512" "$("$cli" wav --ric 1234567 --func 0 --message Hel
 expect_eq "wav file size" "$(stat -c %s "$work/p.wav")" "$((44 + 312000))"
 expect_eq "wav header" "$(head -c 44 "$work/p.wav" | od -An -tx1 | tr -d ' \n')" \
     "52494646e4c2040057415645666d7420100000000100010000770100007701000100080064617461c0c20400"
-for spec in "3 512 48 3000" "3 1200 114 3039" "3 2400 225 2996" "15 2400 1125 14977"; do
-    set -- $spec
+for entry in "3 512 48 3000" "3 1200 114 3039" "3 2400 225 2996" "15 2400 1125 14977"; do
+    set -- $entry
     expect_eq "tune $1 s at $2" "$("$cli" tune --seconds "$1" --baud "$2" -o "$work/t.wav" | summary)" \
         "$3 codewords at $2 bit/s, $4 ms, $(($4 * 96)) samples"
 done
-for spec in "E 9 361" "SOS 57 2281" "GXZYX 131 5241"; do
-    set -- $spec
+for entry in "E 9 361" "SOS 57 2281" "GXZYX 131 5241"; do
+    set -- $entry
     expect_eq "ident $1" "$("$cli" ident --callsign "$1" -o "$work/i.wav" | summary)" \
         "$2 codewords at 800 bit/s, $3 ms, $(($3 * 96)) samples"
 done
