@@ -14,5 +14,6 @@ int runTune(const Args& args);
 int runIdent(const Args& args);
 int runFast(const Args& args);
 int runSend(const Args& args);
+int runDevices(const Args& args);
 
 } // namespace tarvex::cli

@@ -12,7 +12,8 @@ Usage:
   tarvex-cli wav PAGE [--baud 512|1200|2400] [--inverted] -o FILE
       Write the WAV image that SEND plays: the page's codewords, then the end marker.
   tarvex-cli send PAGE [--baud B] [--inverted] [--level 0..100] [--port lpt1|lpt2|none]
-                  [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio default|wav:FILE]
+                  [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio A]
+                  [--ptt METHOD [--ptt-device DEV] ...]
       Put the page on the air: level applied, 250 ms settle, key the transmitter, wait the
       key delay, play, wait until the sound has ended, release.
   tarvex-cli tune --seconds 1..15 [--baud B] [--inverted] -o FILE
@@ -20,6 +21,8 @@ Usage:
       The tune-up signal: a square wave at half the bit rate.
   tarvex-cli ident --callsign CALL [--inverted] -o FILE
       The Morse station ident (a 400 Hz tone keyed at 800 bit/s).
+  tarvex-cli devices
+      List the audio outputs and the keying methods with the devices found for them.
   tarvex-cli fast --start S [--baud B] [--inverted] [--sync HEX] [--idle HEX]
                   (--listing | -o FILE)
       One fast-search transmission reaching the 256 codes from S rounded down to a
@@ -45,11 +48,20 @@ Common options:
 
 Keying and audio options (send, tune --send):
   --level N          output level in percent (default 100)
-  --port P           lpt1 (default), lpt2 or none
+  --ptt METHOD       how the transmitter is keyed: parallel (default), none (VOX),
+                     serial-rts, serial-dtr, cm108, gpio or hamlib
+  --ptt-device DEV   the device of that method: /dev/ttyUSB0 (serial), /dev/hidraw0 (cm108),
+                     gpiochip0 (gpio), the rig's serial port (hamlib)
+  --cm108-pin N      CM108 GPIO pin 1..8 (default 3)
+  --gpio-line N      GPIO line number (default 0)
+  --rig-model N      hamlib rig model (default 1, the dummy rig); --rig-speed N serial speed
+  --port P           parallel port: lpt1 (default), lpt2 or none
   --pin N            data pin D0..D7 that keys the transmitter (default 0)
   --invkey           active-low keying
   --key-delay MS     wait between keying and sending, 100 to 900 in steps of 100 (default 200)
-  --audio A          default (the system's sound output through Qt Multimedia) or wav:FILE
+  --audio A          default (the system's sound output through Qt Multimedia), qt:NAME,
+                     alsa:NAME (an ALSA device, e.g. alsa:default or alsa:plughw:1,0, for
+                     stations without a sound server) or wav:FILE
 
 Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written.
 )";

@@ -23,7 +23,9 @@ RenderResult renderToWav(std::span<const Codeword> stream, int baud, bool invert
 }
 
 std::vector<OptionSpec> sendOptionSpecs() {
-    return {{"--level"}, {"--port"}, {"--pin"}, {"--invkey", false}, {"--key-delay"}, {"--audio"}};
+    return {{"--level"},     {"--port"},      {"--pin"},       {"--invkey", false},
+            {"--key-delay"}, {"--audio"},     {"--ptt"},       {"--ptt-device"},
+            {"--cm108-pin"}, {"--gpio-line"}, {"--rig-model"}, {"--rig-speed"}};
 }
 
 void rejectSendOnlyOptions(const Arguments& args, const std::string& context) {

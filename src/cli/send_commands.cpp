@@ -8,6 +8,7 @@
 #include "paging/transmission.h"
 #include "signal/signal_gen.h"
 #include "txcontrol/keying.h"
+#include "txcontrol/ptt/ptt_factory.h"
 #include "txcontrol/system_port.h"
 
 #ifdef TARVEX_WITH_QT
@@ -63,6 +64,8 @@ struct Station {
     std::shared_ptr<AudioOutput> output;
     std::unique_ptr<TSignalGen> gen;
     std::unique_ptr<SystemPort> systemPort;
+    std::unique_ptr<PortWriter> linePort;
+    PortWriter* target = nullptr; ///< where key bytes go; none for --port none
     std::unique_ptr<ReportingPort> port;
     KeyingSettings keying;
     std::unique_ptr<Keyer> keyer;
@@ -77,18 +80,8 @@ struct Station {
         keying.KeyDelay = args.intValue("--key-delay", 200, 100, 900);
         if (keying.KeyDelay % 100 != 0)
             throw UsageError("--key-delay must be a multiple of 100 ms");
-        const std::string portText = args.value("--port").value_or("lpt1");
-        if (portText == "lpt1" || portText == "lpt2") {
-            keying.Port = portText == "lpt1" ? 0 : 1;
-            systemPort = std::make_unique<SystemPort>();
-            portName =
-                (keying.Port == 0 ? "LPT1 " : "LPT2 ") + hexAddress(lptDataAddress(keying.Port));
-        } else if (portText != "none") {
-            throw UsageError("--port must be lpt1, lpt2 or none, not '" + portText + "'");
-        } else {
-            portName = "none";
-        }
-        port = std::make_unique<ReportingPort>(systemPort.get());
+        chooseKeying(args);
+        port = std::make_unique<ReportingPort>(target);
 
         const std::string audio = args.value("--audio").value_or("default");
 #ifdef TARVEX_WITH_QT
@@ -112,13 +105,64 @@ struct Station {
         keyer->UnkeyTransmitter();
     }
 
+    /// The parallel port (--port) or another keying method (--ptt and its device options).
+    void chooseKeying(const Arguments& args) {
+        const std::string methodText = args.value("--ptt").value_or("parallel");
+        const auto method = parsePttMethod(methodText);
+        if (!method) {
+            std::string names;
+            for (PttMethod m : availablePttMethods())
+                names += (names.empty() ? "" : ", ") + std::string(pttMethodName(m));
+            throw UsageError("--ptt must be one of " + names + ", not '" + methodText + "'");
+        }
+        if (*method == PttMethod::ParallelPort) {
+            for (const char* lineOption :
+                 {"--ptt-device", "--cm108-pin", "--gpio-line", "--rig-model", "--rig-speed"})
+                if (args.has(lineOption))
+                    throw UsageError(std::string(lineOption) + " needs --ptt other than parallel");
+            const std::string portText = args.value("--port").value_or("lpt1");
+            if (portText == "none") {
+                portName = "none";
+                return;
+            }
+            if (portText != "lpt1" && portText != "lpt2")
+                throw UsageError("--port must be lpt1, lpt2 or none, not '" + portText + "'");
+            keying.Port = portText == "lpt1" ? 0 : 1;
+            systemPort = std::make_unique<SystemPort>();
+            target = systemPort.get();
+            portName =
+                (keying.Port == 0 ? "LPT1 " : "LPT2 ") + hexAddress(lptDataAddress(keying.Port));
+            return;
+        }
+        if (args.has("--port"))
+            throw UsageError("--port is for --ptt parallel");
+        PttSettings settings;
+        settings.method = *method;
+        settings.device = args.value("--ptt-device").value_or("");
+        settings.cm108Pin = args.intValue("--cm108-pin", 3, 1, 8);
+        settings.gpioLine = static_cast<unsigned>(args.intValue("--gpio-line", 0, 0, 65535));
+        settings.rigModel = args.intValue("--rig-model", 1, 1, 999999);
+        settings.rigSpeed = args.intValue("--rig-speed", 0, 0, 10000000);
+        std::string error;
+        linePort = makePttPortWriter(
+            settings, [this] { return keying.InvKey; }, &error);
+        if (!linePort)
+            throw UsageError("--ptt " + methodText + ": " + error);
+        target = linePort.get();
+        portName = methodText + (settings.device.empty() ? "" : " on " + settings.device);
+    }
+
     /// Prints the port writes and the audio outcome; returns the exit status.
     int report(std::ostream& out) const {
         out << "port: " << portName << "\n";
-        for (const auto& w : port->log())
-            out << "  write 0x" << std::hex << int(w.value) << std::dec << " to "
-                << hexAddress(w.port) << ": "
-                << (w.status.success ? "ok" : "failed: " + w.status.text) << "\n";
+        for (const auto& w : port->log()) {
+            const bool keyed = w.value == keyByte(keying.Pin, keying.InvKey, true);
+            out << "  " << (keyed ? "key" : "release");
+            if (systemPort)
+                out << " (0x" << std::hex << int(w.value) << std::dec << " to "
+                    << hexAddress(w.port) << ")";
+            out << ": " << (w.status.success ? "ok" : "failed: " + w.status.text) << "\n";
+        }
         out << "audio: " << output->name() << " at level " << gen->Level() << "\n";
         if (std::getenv("TARVEX_TIMING")) {
             // When Send started the sound, on the monotonic clock, for latency measurements.
