@@ -6,6 +6,7 @@
 #include "app/dialog_support.h"
 #include "app/folder_chooser.h"
 #include "app/key_filter.h"
+#include "app/keying_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/program_folder.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFocusEvent>
@@ -91,17 +93,22 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
         system->PlatformCode = PlatformCheck();
         m_port = system;
     }
-    m_keyer = std::make_unique<Keyer>(*m_port, [this] { return Keying; });
+    m_keyer = std::make_unique<Keyer>(*m_port, [this] { return keying(); });
     createDelay();
     describePort();
 }
 
+KeyingSettings TMainForm::keying() const {
+    return m_dialogs.keying != nullptr ? m_dialogs.keying->settings() : KeyingSettings{};
+}
+
 void TMainForm::describePort() {
-    const uint16_t address = lptDataAddress(Keying.Port);
+    const int port = keying().Port;
+    const uint16_t address = lptDataAddress(port);
     QString path = m_portName;
     if (path.isEmpty())
         path = QString::fromStdString(parportDeviceForAddress(address).value_or("direct I/O"));
-    m_status->setPort(QStringLiteral("LPT%1 %2").arg(Keying.Port == 1 ? 2 : 1).arg(path));
+    m_status->setPort(QStringLiteral("LPT%1 %2").arg(port == 1 ? 2 : 1).arg(path));
 }
 
 void TMainForm::createDelay() {
@@ -121,6 +128,16 @@ void TMainForm::DelayMs(uint32_t ms) {
 
 void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     m_dialogs = dialogs;
+    if (m_dialogs.keying != nullptr) {
+        // Inverted keying changes the released level: release at once with the new polarity.
+        m_dialogs.keying->setInvKeyAction([this] {
+            m_keyer->UnkeyTransmitter();
+            reportOnAirFailures();
+        });
+        connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
+                &TMainForm::describePort);
+    }
+    describePort();
 }
 
 void TMainForm::connectHandlers() {
@@ -345,7 +362,15 @@ void TMainForm::KeyTx1Click() {
 }
 
 void TMainForm::openPresetList() {
-    showDialog(m_dialogs.mess);
+    // The message list opens centred on the desktop rather than over the window.
+    if (m_dialogs.mess == nullptr)
+        return;
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        m_dialogs.mess->move(area.center() -
+                             QPoint(m_dialogs.mess->width() / 2, m_dialogs.mess->height() / 2));
+    }
+    m_dialogs.mess->exec();
 }
 
 void TMainForm::bringForward() {

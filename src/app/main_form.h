@@ -39,6 +39,7 @@ class StatusLine;
 class TSignalGen;
 class TAboutForm;
 class TSIForm;
+class TKeyingForm;
 class ShellForm;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
@@ -57,7 +58,7 @@ struct MainFormDialogs {
     ShellForm* mess = nullptr;
     ShellForm* autoSend = nullptr;
     ShellForm* ident = nullptr;
-    ShellForm* keying = nullptr;
+    TKeyingForm* keying = nullptr;
     ShellForm* ricSearch = nullptr;
     ShellForm* fastSearch = nullptr;
     TSIForm* syncIdle = nullptr;
@@ -84,7 +85,9 @@ public:
     bool EntryApplied = false;
     std::array<uint8_t, 3> DeviationLevels{25, 20, 30}; ///< 512, 1200, 2400 bit/s
     std::array<int32_t, 3> BitLen{750, 640, 320};
-    KeyingSettings Keying;
+    /// The keying settings in force: the Keying dialog's controls (stock values before the
+    /// dialog exists).
+    KeyingSettings keying() const;
     PageEncoder& encoder() { return m_encoder; }
     TSignalGen& SignalGen() { return *m_signalGen; }
     Keyer& keyer() { return *m_keyer; }

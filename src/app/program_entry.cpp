@@ -1,6 +1,7 @@
 #include "app/program_entry.h"
 
 #include "app/about_form.h"
+#include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/shell_forms.h"
 #include "app/single_instance.h"
@@ -19,7 +20,7 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.mess = makeMessForm(&form);
     d.autoSend = makeAutoForm(&form);
     d.ident = makeIdentForm(&form);
-    d.keying = makeKeyingForm(&form);
+    d.keying = new TKeyingForm(&form);
     d.ricSearch = makeRSForm(&form);
     d.fastSearch = makeFastForm(&form);
     d.syncIdle = new TSIForm(form.encoder(), &form);

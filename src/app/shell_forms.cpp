@@ -34,10 +34,6 @@ ShellForm* makeIdentForm(QWidget* parent) {
     return new ShellForm(QStringLiteral("IdentForm"), QStringLiteral("Station Ident"), {300, 180},
                          parent);
 }
-ShellForm* makeKeyingForm(QWidget* parent) {
-    return new ShellForm(QStringLiteral("KeyingForm"), QStringLiteral("Keying"), {300, 260},
-                         parent);
-}
 ShellForm* makeRSForm(QWidget* parent) {
     return new ShellForm(QStringLiteral("RSForm"), QStringLiteral("RIC/CAP Search"), {228, 207},
                          parent);

@@ -1,6 +1,6 @@
 #pragma once
 // Placeholder windows for the dialogs whose contents live in other parts of the program
-// (message list, auto send, station ident, keying, the two searches). Each has its caption
+// (message list, auto send, station ident, the two searches). Each has its caption
 // and size and a Done button, so the menu can open it modally like the finished dialog.
 #include <QDialog>
 
@@ -13,11 +13,10 @@ public:
               QWidget* parent = nullptr);
 };
 
-/// The six dialogs, with their captions and client sizes.
+/// The five dialogs, with their captions and client sizes.
 ShellForm* makeMessForm(QWidget* parent);
 ShellForm* makeAutoForm(QWidget* parent);
 ShellForm* makeIdentForm(QWidget* parent);
-ShellForm* makeKeyingForm(QWidget* parent);
 ShellForm* makeRSForm(QWidget* parent);
 ShellForm* makeFastForm(QWidget* parent);
 

@@ -3,14 +3,19 @@
 #include "gui_test_support.h"
 
 #include "app/about_form.h"
+#include "app/keying_form.h"
 #include "app/sync_idle_form.h"
 #include "encoder/page_encoder.h"
 
 #include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -25,6 +30,8 @@ private slots:
     void syncIdleCloseBoxAppliesNothing();
     void newSyncReachesTheNextTransmission();
     void aboutBox();
+    void keyingDialogDrivesThePort();
+    void keyingDialogPicksLpt1WhenNoPortIsSelected();
 };
 
 namespace {
@@ -183,6 +190,63 @@ void DialogsTest::aboutBox() {
     QVERIFY(texts.contains(QStringLiteral("Version 3.00")));
     QVERIFY(texts.join('\n').contains(f.ProgramFolder)); // the folder in use
     QVERIFY(logoShown);
+}
+
+void DialogsTest::keyingDialogDrivesThePort() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    rig.port->clear();
+    RecordingPortWriter::Write afterInvKey{};
+    onNextModal([&](QWidget* w) {
+        auto* keying = qobject_cast<TKeyingForm*>(w);
+        if (keying != nullptr) {
+            QCOMPARE(keying->windowTitle(), QStringLiteral("Keying"));
+            keying->Port()->setCurrentIndex(1);
+            keying->Pin()->button(3)->click();
+            keying->KeyDelay()->stepUp(); // 300 ms
+            keying->InvKey()->click();
+            if (!rig.port->writes().empty())
+                afterInvKey = rig.port->writes().back();
+        }
+        if (w->isVisible())
+            qobject_cast<QDialog*>(w)->accept();
+    });
+    f.Keying1->trigger();
+    // Ticking "Inverted Keying" released at once with the new polarity.
+    QCOMPARE(afterInvKey, (RecordingPortWriter::Write{0x278, 0x08}));
+    QCOMPARE(f.keying().Pin, 3);
+    QCOMPARE(f.keying().KeyDelay, 300);
+    QVERIFY(f.statusLine().portText().startsWith(QStringLiteral("Port: LPT2")));
+
+    rig.trace.clear();
+    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    const auto& events = rig.trace.events();
+    QCOMPARE(events.size(), size_t{3});
+    QCOMPARE(events[0].value, uint8_t{0x00}); // keyed: active low
+    QCOMPARE(events[1].what, std::string("play"));
+    QVERIFY(events[1].atMs - events[0].atMs >= 299);
+    QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x08}));
+}
+
+void DialogsTest::keyingDialogPicksLpt1WhenNoPortIsSelected() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    KeyingSettings none;
+    none.Port = 5; // as a stored index that names no port
+    none.Pin = -1;
+    f.dialogs().keying->setSettings(none);
+    QCOMPARE(f.keying().Port, -1);
+    QCOMPARE(f.keying().Pin, -1);
+    int shownPort = -2;
+    onNextModal([&](QWidget* w) {
+        if (auto* keying = qobject_cast<TKeyingForm*>(w))
+            shownPort = keying->Port()->currentIndex();
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    f.Keying1->trigger();
+    QCOMPARE(shownPort, 0);
+    QCOMPARE(f.keying().Port, 0);
+    QCOMPARE(f.keying().Pin, -1); // the pin stays unchosen
 }
 
 TARVEX_GUI_TEST_MAIN(DialogsTest)
