@@ -223,7 +223,10 @@ void MainWindowTest::polarityAndTuneTimeReachTheGenerator() {
     QVERIFY(f.SignalGen().Inverted());
     QTest::mouseClick(f.NI1, Qt::LeftButton);
     QVERIFY(!f.SignalGen().Inverted());
-    f.TuneTime->stepUp();
+    // The up arrow works although the box takes no focus and no typing.
+    QTest::mouseClick(f.TuneTime, Qt::LeftButton, {}, QPoint(f.TuneTime->width() - 6, 5));
+    QCOMPARE(f.TuneTime->value(), 6);
+    QTest::keyClick(f.TuneTime, '9');
     QCOMPARE(f.TuneTime->value(), 6);
     QCOMPARE(f.SignalGen().Duration(), 6000u);
     f.TuneTime->setValue(99);

@@ -209,14 +209,17 @@ void SendTest::pageAskedForDuringAPageIsSentAfterwards() {
     bool disabledMeanwhile = false;
     TMainForm::SendResult nested{};
     // While the first page is on air, a timer asks for a second one.
-    QTimer::singleShot(400, [&] {
+    QString progress;
+    QTimer::singleShot(800, [&] {
         disabledMeanwhile = !f.TxButton->isEnabled();
+        progress = f.statusLine().progressText();
         f.RicEdit->setText(QStringLiteral("200"));
         f.MsgEdit->setPlainText(QStringLiteral("two"));
         nested = f.TxButtonClick();
     });
     QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
     QVERIFY(disabledMeanwhile);
+    QVERIFY2(progress.startsWith(QStringLiteral("On air ")), qPrintable(progress));
     QCOMPARE(nested, TMainForm::SendResult::Queued);
     const QStringList lines = logLines(f.pageLogPath());
     QCOMPARE(lines.size(), 2);
