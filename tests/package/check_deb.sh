@@ -24,7 +24,8 @@ done
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli \
          ./usr/share/applications/com.dovrik_apps.tarvex.desktop \
-         ./usr/share/metainfo/com.dovrik_apps.tarvex.metainfo.xml; do
+         ./usr/share/metainfo/com.dovrik_apps.tarvex.metainfo.xml \
+         ./usr/share/tarvex/help/tarvex-help.html; do
     grep -qx -- "$f" <<<"$files" || { echo "FAIL: the package lacks $f"; exit 1; }
 done
 
