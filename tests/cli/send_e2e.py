@@ -11,12 +11,9 @@ import argparse
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from audio_roundtrip import load_env  # noqa: E402  (the fixture's env file reader)
-
-SILENCE = 128
+from pulse_tools import load_env, multimon_decode, pocsag_line, record_while, recorded_span  # noqa: E402
 
 PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
     (512, [], "1234567", 0, "Pulse at 512", "alpha", "Pulse at 512"),
@@ -24,33 +21,6 @@ PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
      "Inverted at 1200 over two batches please"),
     (2400, ["--numeric"], "8", 2, "0123456789", "numeric", "0123456789"),
 ]
-
-
-def record(cmd, raw):
-    """Runs cmd while parec records the monitor; returns (result, first-sample time)."""
-    with open(raw, "wb") as out:
-        rec = subprocess.Popen(["parec", "--rate=96000", "--channels=1", "--format=u8", "--raw",
-                                "--latency-msec=5", "-d", os.environ["TARVEX_PULSE_MONITOR"]],
-                               stdout=out, stdin=subprocess.DEVNULL)
-    try:
-        deadline = time.monotonic() + 5
-        while os.path.getsize(raw) == 0:
-            if time.monotonic() > deadline or rec.poll() is not None:
-                raise SystemExit("FAIL: the monitor delivers no samples")
-            time.sleep(0.005)
-        start_size = os.path.getsize(raw)
-        proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                env=dict(os.environ, TARVEX_TIMING="1"))
-        arrivals = []  # (monotonic ns, size) to time the first sound
-        while proc.poll() is None:
-            arrivals.append((time.monotonic_ns(), os.path.getsize(raw)))
-            time.sleep(0.001)
-        out, err = proc.communicate()
-        time.sleep(0.3)
-    finally:
-        rec.terminate()
-        rec.wait(timeout=10)
-    return proc.returncode, out, err, arrivals, start_size
 
 
 def main():
@@ -72,23 +42,20 @@ def main():
         subprocess.run([args.cli, "wav"] + page + ["-o", wav], check=True, capture_output=True)
         image = open(wav, "rb").read()[44:]
         raw = os.path.join(args.work, name + ".raw")
-        rc, out, err, arrivals, _ = record(
+        rc, out, err, arrivals = record_while(
             [args.cli, "send"] + page + ["--port", "none", "--key-delay", "100", "--level", "100"],
-            raw)
+            raw, env={"TARVEX_TIMING": "1"})
         sys.stdout.write(out)
         if rc != 0:
             print(f"FAIL {name}: tarvex-cli send exited {rc}: {err}")
             failures += 1
             continue
         rec = open(raw, "rb").read()
-        first = next((i for i, s in enumerate(rec) if s != SILENCE), None)
+        first, last = recorded_span(rec)
         if first is None:
             print(f"FAIL {name}: only silence recorded")
             failures += 1
             continue
-        last = len(rec) - 1
-        while rec[last] == SILENCE:
-            last -= 1
         sound = rec[first:last + 1]
         # The image may itself end on samples equal to the recorder's silence only if it holds
         # 128, which a two-level image never does.
@@ -104,20 +71,8 @@ def main():
         print(f"{name}: {len(sound)} samples recorded, equal to the image; output latency "
               f"{(first_ns - sent_ns) / 1e6:.1f} ms (Send to first sample at the monitor)")
         # Decode what the sound server actually played.
-        dec_raw = os.path.join(args.work, name + ".s16")
-        subprocess.run(["sox", "-q", "-V1", "-v", "0.8", "-t", "raw", "-r", "96000", "-e",
-                        "unsigned-integer", "-b", "8", "-c", "1", raw, "-t", "raw", "-r", "22050",
-                        "-e", "signed-integer", "-b", "16", "-c", "1", dec_raw], check=True)
-        with open(dec_raw, "ab") as f:
-            f.write(bytes(442))
-        flags = ["-q", "-t", "raw", "-a", "POCSAG512", "-a", "POCSAG1200", "-a", "POCSAG2400",
-                 "-f", mode]
-        if "--inverted" not in extra:
-            flags.append("-i")
-        decoded = subprocess.run(["multimon-ng"] + flags + [dec_raw], capture_output=True,
-                                 text=True).stdout
-        label = "Alpha:   " if mode == "alpha" else "Numeric: "
-        want = f"POCSAG{baud}: Address: {ric:>7}  Function: {func}  {label}{text}"
+        decoded = multimon_decode(raw, args.work, name, mode, "--inverted" in extra)
+        want = pocsag_line(baud, ric, func, mode, text)
         if not any(line.startswith(want) for line in decoded.splitlines()):
             print(f"FAIL {name}: decoder said [{decoded.strip()}], wanted [{want}]")
             failures += 1

@@ -15,17 +15,9 @@ import sys
 import threading
 import time
 
-SILENCE = 128
+from pulse_tools import load_env, recorded_span  # noqa: E402  (beside this file)
+
 RATE = 96000
-
-
-def load_env(path):
-    with open(path) as f:
-        for line in f:
-            line = line.strip()
-            if line.startswith("export "):
-                key, _, value = line[len("export "):].partition("=")
-                os.environ[key] = value
 
 
 def wav_samples(path):
@@ -53,16 +45,6 @@ class SizeSampler(threading.Thread):
             if size > index:
                 return t
         return None
-
-
-def recorded_span(rec):
-    first = next((i for i, s in enumerate(rec) if s != SILENCE), None)
-    if first is None:
-        return None, None
-    last = len(rec) - 1
-    while rec[last] == SILENCE:
-        last -= 1
-    return first, last
 
 
 def compare(sound, samples, loop):
