@@ -62,8 +62,8 @@ uint32_t streamDurationMs(int baud, std::size_t codewords) {
     // The microseconds per bit are truncated before they are multiplied: 416.67 us at
     // 2400 bit/s counts as 416, so long streams come out slightly short.
     const uint64_t usPerBit = 1000000u / static_cast<uint32_t>(baud);
-    const uint64_t maxCodewords = std::numeric_limits<uint64_t>::max() / (usPerBit * 32);
-    if (codewords >= maxCodewords)
+    // Above 1000000 bit/s a bit takes 0 whole microseconds: the stream counts as 1 ms.
+    if (usPerBit > 0 && codewords >= std::numeric_limits<uint64_t>::max() / (usPerBit * 32))
         return std::numeric_limits<uint32_t>::max();
     const uint64_t ms = usPerBit * 32 * codewords / 1000 + 1;
     if (ms > std::numeric_limits<uint32_t>::max())

@@ -43,8 +43,9 @@ TEST(StreamDuration, TruncatesMicrosecondsPerBitThenAddsOneMillisecond) {
         {512, 1, 100},     // 62 ms raised too
         {512, 80, 5000},   // 80 * 62496 us = 4,999,680 us
         {2400, 200, 2663}, // 416 us per bit, not 416.67
-        {1200, 36, 960},   {1200, 100, 2666}, {512, 52, 3250},
-        {512, 291, 18187}, {512, 292, 18249}, {800, 25, 1001},
+        {1200, 36, 960},      {1200, 100, 2666},    {512, 52, 3250},
+        {512, 291, 18187},    {512, 292, 18249},    {800, 25, 1001},
+        {1000001, 1137, 100}, {2147483647, 5, 100}, // 0 whole microseconds per bit
     };
     for (const Case& c : cases)
         EXPECT_EQ(streamDurationMs(c.baud, c.codewords), c.ms) << c.baud << " x" << c.codewords;
