@@ -1,10 +1,15 @@
 // tarvex-play-image: renders a known codeword stream with TSignalGen and plays it through
-// the Qt Multimedia backend, so a recording of the sound server can be compared with the
-// image sample for sample. Prints what it measured as key=value lines.
+// the Qt Multimedia backend (or the ALSA backend with --backend alsa), so a recording of the
+// sound server can be compared with the image sample for sample. Prints what it measured as
+// key=value lines.
 //
-//   tarvex-play-image --wav FILE [--mode async|blocking|loop] [--baud N] [--codewords N]
-//                     [--normal] [--loop-ms N] [--device HINT] [--buffer-ms N] [--ahead-ms N]
+//   tarvex-play-image --wav FILE [--backend qt|alsa] [--mode async|blocking|loop] [--baud N]
+//                     [--codewords N] [--normal] [--loop-ms N] [--device NAME]
+//                     [--buffer-ms N] [--ahead-ms N]
 #include "signal/qt_audio_output.h"
+#ifdef TARVEX_HAVE_ALSA
+#include "signal/alsa_audio_output.h"
+#endif
 #include "signal/signal_gen.h"
 #include "signal/wav_image.h"
 
@@ -14,6 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -33,7 +40,7 @@ int64_t nowNs() {
 // Passes everything to the real output and notes when play() was called and returned.
 class TimedOutput : public AudioOutput {
 public:
-    explicit TimedOutput(std::shared_ptr<QtAudioOutput> inner) : m_inner(std::move(inner)) {}
+    explicit TimedOutput(std::shared_ptr<AudioOutput> inner) : m_inner(std::move(inner)) {}
     bool play(std::span<const uint8_t> image, PlayMode mode) override {
         calledNs = nowNs();
         const bool ok = m_inner->play(image, mode);
@@ -51,11 +58,12 @@ public:
     int64_t returnedNs = 0;
 
 private:
-    std::shared_ptr<QtAudioOutput> m_inner;
+    std::shared_ptr<AudioOutput> m_inner;
 };
 
 struct Options {
     std::string wavPath;
+    std::string backend = "qt";
     std::string mode = "async";
     std::string device;
     int baud = 1200;
@@ -84,6 +92,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.codewords = std::atoi(argv[++i]);
         else if (arg == "--loop-ms" && hasValue)
             o.loopMs = std::atoi(argv[++i]);
+        else if (arg == "--backend" && hasValue)
+            o.backend = argv[++i];
         else if (arg == "--ahead-ms" && hasValue)
             o.aheadMs = std::atoi(argv[++i]);
         else if (arg == "--buffer-ms" && hasValue)
@@ -121,13 +131,29 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fprintf(stderr, "usage: tarvex-play-image --wav FILE [--mode async|blocking|loop] "
-                             "[--baud N] [--codewords N] [--normal] [--loop-ms N] "
-                             "[--device HINT] [--buffer-ms N] [--ahead-ms N]\n");
+        std::fprintf(stderr, "usage: tarvex-play-image --wav FILE [--backend qt|alsa] "
+                             "[--mode async|blocking|loop] [--baud N] [--codewords N] [--normal] "
+                             "[--loop-ms N] [--device NAME] [--buffer-ms N] [--ahead-ms N]\n");
         return 2;
     }
-    auto qt = std::make_shared<QtAudioOutput>(o.device, o.bufferMs, o.aheadMs);
-    auto timed = std::make_shared<TimedOutput>(qt);
+    std::shared_ptr<AudioOutput> output;
+    std::function<long()> bufferBytes;
+    if (o.backend == "qt") {
+        auto qt = std::make_shared<QtAudioOutput>(o.device, o.bufferMs, o.aheadMs);
+        bufferBytes = [qt] { return qt->sinkBufferBytes(); };
+        output = qt;
+#ifdef TARVEX_HAVE_ALSA
+    } else if (o.backend == "alsa") {
+        auto alsa = std::make_shared<AlsaAudioOutput>(o.device.empty() ? "default" : o.device);
+        bufferBytes = [alsa] { return static_cast<long>(alsa->bufferFrames()); };
+        output = alsa;
+#endif
+    } else {
+        std::fprintf(stderr, "tarvex-play-image: no backend '%s' in this build\n",
+                     o.backend.c_str());
+        return 2;
+    }
+    auto timed = std::make_shared<TimedOutput>(output);
     int status = 0;
     {
         TSignalGen gen(timed);
@@ -155,7 +181,7 @@ int main(int argc, char** argv) {
         std::printf("play_called_ns=%lld\n", static_cast<long long>(timed->calledNs));
         std::printf("play_returned_ns=%lld\n", static_cast<long long>(timed->returnedNs));
         std::printf("duration_ms=%u\n", gen.Duration());
-        std::printf("sink_buffer_bytes=%ld\n", qt->sinkBufferBytes());
+        std::printf("sink_buffer_bytes=%ld\n", bufferBytes());
         std::printf("requested_buffer_ms=%d\n", o.bufferMs);
 
         std::ofstream wav(o.wavPath, std::ios::binary);
