@@ -36,14 +36,9 @@ struct PortStatus {
     std::string text;
 };
 
-class PortWriter {
+/// Keeps the outcome of a keying backend's last operation; the backends report through it.
+class KeepsPortStatus {
 public:
-    virtual ~PortWriter() = default;
-
-    /// Writes value to the data register at port. Never throws and never reports to the
-    /// operator; false on failure, lastStatus() then says why.
-    virtual bool writeByte(uint16_t port, uint8_t value) = 0;
-
     const PortStatus& lastStatus() const { return m_status; }
 
 protected:
@@ -58,6 +53,15 @@ protected:
 
 private:
     PortStatus m_status;
+};
+
+class PortWriter : public KeepsPortStatus {
+public:
+    virtual ~PortWriter() = default;
+
+    /// Writes value to the data register at port. Never throws and never reports to the
+    /// operator; false on failure, lastStatus() then says why.
+    virtual bool writeByte(uint16_t port, uint8_t value) = 0;
 };
 
 /// Test backend: records every write in order and succeeds (or fails on request).

@@ -15,7 +15,7 @@ namespace tarvex {
 /// One keying line. The level is the line's electrical state: true = asserted (high, on).
 /// Nothing here throws at the operator: a failure returns false and lastStatus() keeps the
 /// reason with a fix hint.
-class PttLine {
+class PttLine : public KeepsPortStatus {
 public:
     virtual ~PttLine() = default;
 
@@ -35,25 +35,12 @@ public:
     virtual bool isOpen() const = 0;
     /// "serial RTS /dev/ttyUSB0", for status lines.
     virtual std::string name() const = 0;
-    const PortStatus& lastStatus() const { return m_status; }
 
 protected:
     /// Opens the device and leaves the line at `asserted` (as early as the device allows).
     virtual bool openAt(bool asserted) = 0;
     virtual bool drive(bool asserted) = 0;
     virtual void shut() = 0;
-
-    bool succeed() {
-        m_status = PortStatus{true, 0, {}};
-        return true;
-    }
-    bool fail(int errorCode, std::string text) {
-        m_status = PortStatus{false, errorCode, std::move(text)};
-        return false;
-    }
-
-private:
-    PortStatus m_status;
 };
 
 /// "None (VOX)": no line at all; the radio keys on the audio. Always succeeds.
