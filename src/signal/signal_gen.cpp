@@ -35,6 +35,15 @@ TSignalGen::~TSignalGen() {
         m_output->setDeviceLevel(bothChannels(g_savedLeftLevel));
 }
 
+void TSignalGen::setOutput(std::shared_ptr<AudioOutput> output) {
+    if (!output)
+        throw std::invalid_argument("TSignalGen needs an audio output");
+    Stop();
+    releaseImage();
+    m_output = std::move(output);
+    PresetVolume();
+}
+
 int TSignalGen::liveCount() {
     return g_liveGenerators;
 }

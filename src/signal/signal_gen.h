@@ -90,6 +90,9 @@ public:
     /// Why the last BuildImage or play failed; empty after a clean Send.
     const std::string& lastError() const { return m_error; }
     AudioOutput& output() const { return *m_output; }
+    /// Replaces the output (the operator chose another device): whatever plays is stopped and
+    /// the image released first, and Level is applied to the new output at once.
+    void setOutput(std::shared_ptr<AudioOutput> output);
 
     /// True once the transmitter may be released: Duration + 100 ms have passed since the
     /// last image started playing AND the output reports that its last sample has left.
