@@ -132,11 +132,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const bool ownLimit = in.ConsumeBool();
     const std::size_t maxLines =
         ownLimit ? in.ConsumeIntegralInRange<std::size_t>(0, 12) : AutoSendMaxLines;
-    const int32_t now = in.ConsumeIntegral<int32_t>();
+    int32_t now = in.ConsumeIntegral<int32_t>();
+    const bool nearDueTime = in.ConsumeBool();
+    const int32_t offset = in.ConsumeIntegralInRange(-1, 1);
     const std::string text = in.ConsumeRandomLengthString(size);
 
     const Lines lines = readAutoSendLines(text);
     checkLinesSpellText(text, lines);
+    if (nearDueTime) // the moment of the first due time in the file, or a second either side
+        for (const auto& line : lines)
+            if (const auto timed = splitTimedEntry(line)) {
+                now = static_cast<int32_t>(
+                    std::clamp<int64_t>(int64_t{timed->due} + offset, INT32_MIN, INT32_MAX));
+                break;
+            }
 
     const AutoSendSort sort =
         ownLimit ? sortAutoSendLines(lines, now, maxLines) : sortAutoSendLines(lines, now);
