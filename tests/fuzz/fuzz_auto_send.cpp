@@ -98,16 +98,17 @@ Lines pagesOf(const Lines& lines) {
 }
 
 /// Polls at growing times until everything is due; each page must leave exactly once.
-void checkPollsSendEverythingOnce(const Lines& lines, FuzzedDataProvider& in,
-                                  std::size_t maxLines) {
-    if (maxLines == 0)
+void checkPollsSendEverythingOnce(const Lines& lines, FuzzedDataProvider& in, std::size_t limit) {
+    if (limit == 0)
         return;
+    // A limit of at least a quarter of the file keeps the polls few (and the target fast).
+    const std::size_t maxLines = std::max(limit, lines.size() / 4 + 1);
     Lines file = lines;
     Lines sent;
     int32_t now = in.ConsumeIntegral<int32_t>();
     // A few polls at times from the input, then enough polls for the limit at the last
     // time there is, when every timed entry is due.
-    constexpr std::size_t EarlyPolls = 6;
+    constexpr std::size_t EarlyPolls = 4;
     const std::size_t polls = EarlyPolls + lines.size() / maxLines + 1;
     for (std::size_t poll = 0; poll < polls && !file.empty(); ++poll) {
         if (poll >= EarlyPolls)

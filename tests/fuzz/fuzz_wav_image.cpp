@@ -24,8 +24,8 @@ using namespace tarvex;
 
 namespace {
 
-/// Largest image the target renders: the longest stream at 1200 bit/s and above.
-constexpr std::size_t MaxImageBytes = std::size_t{4} << 20;
+/// Largest image the target renders (2 MiB): the longest stream fits at 2400 bit/s.
+constexpr std::size_t MaxImageBytes = std::size_t{2} << 20;
 
 uint32_t le32(const uint8_t* at) {
     return at[0] | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
