@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 
 #include "app/about_form.h"
+#include "app/auto_form.h"
 #include "app/dialog_support.h"
 #include "app/folder_chooser.h"
 #include "app/key_filter.h"

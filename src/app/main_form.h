@@ -40,6 +40,7 @@ class TSignalGen;
 class TAboutForm;
 class TSIForm;
 class TKeyingForm;
+class TAutoForm;
 class ShellForm;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
@@ -56,7 +57,7 @@ struct MainFormSetup {
 struct MainFormDialogs {
     TAboutForm* about = nullptr;
     ShellForm* mess = nullptr;
-    ShellForm* autoSend = nullptr;
+    TAutoForm* autoSend = nullptr;
     ShellForm* ident = nullptr;
     TKeyingForm* keying = nullptr;
     ShellForm* ricSearch = nullptr;

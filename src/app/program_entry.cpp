@@ -1,6 +1,7 @@
 #include "app/program_entry.h"
 
 #include "app/about_form.h"
+#include "app/auto_form.h"
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/shell_forms.h"
@@ -18,7 +19,7 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.about = new TAboutForm(&form);
     d.about->setFolderNote(QStringLiteral("Program folder: %1").arg(form.ProgramFolder));
     d.mess = makeMessForm(&form);
-    d.autoSend = makeAutoForm(&form);
+    d.autoSend = new TAutoForm(form.TxTimer, &form);
     d.ident = makeIdentForm(&form);
     d.keying = new TKeyingForm(&form);
     d.ricSearch = makeRSForm(&form);
