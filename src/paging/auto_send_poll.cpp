@@ -1,0 +1,118 @@
+#include "paging/auto_send_poll.h"
+
+#include "paging/auto_send.h"
+#include "paging/message_list.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace tarvex {
+
+namespace {
+
+bool exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+/// Creates the lock file, failing when it exists ("x": exclusive creation).
+bool createLock(const std::string& lockPath) {
+    std::FILE* lock = std::fopen(lockPath.c_str(), "wbx");
+    if (lock == nullptr)
+        return false;
+    std::fclose(lock);
+    return true;
+}
+
+std::optional<std::string> removeFile(const std::string& path) {
+    errno = 0;
+    if (std::remove(path.c_str()) != 0 && exists(path))
+        return file_io::reason(path, errno != 0 ? errno : EIO);
+    return std::nullopt;
+}
+
+AutoSendTake failed(const std::string& lockPath, std::string error) {
+    AutoSendTake take;
+    take.outcome = TakeOutcome::Failed;
+    take.error = std::move(error);
+    if (auto lockError = removeFile(lockPath))
+        *take.error += "\n" + *lockError;
+    return take;
+}
+
+} // namespace
+
+std::string autoSendPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& lockPath,
+                               int32_t now) {
+    AutoSendTake take;
+    if (!exists(filePath))
+        return take;
+    if (exists(lockPath)) {
+        take.outcome = TakeOutcome::Locked;
+        return take;
+    }
+    if (!createLock(lockPath)) {
+        take.outcome = TakeOutcome::LockFailed;
+        return take;
+    }
+    if (!exists(filePath)) {
+        removeFile(lockPath);
+        return take;
+    }
+    std::string error;
+    const auto text = file_io::readAll(filePath, &error);
+    if (!text)
+        return failed(lockPath, error);
+    AutoSendSort sorted = sortAutoSendLines(readAutoSendLines(*text), now);
+    const auto written = sorted.keep.empty()
+                             ? removeFile(filePath)
+                             : file_io::replaceWhole(filePath, autoSendFileText(sorted.keep));
+    if (written)
+        return failed(lockPath, *written);
+    take.outcome = TakeOutcome::Taken;
+    take.send = std::move(sorted.send);
+    take.error = removeFile(lockPath);
+    return take;
+}
+
+int sendAutoSendEntries(const std::vector<std::string>& entries, int autoDelaySeconds,
+                        const AutoSendActions& actions) {
+    int sent = 0;
+    for (const auto& entry : entries) {
+        if (entry.empty())
+            continue;
+        actions.suppressListSave(true);
+        if (actions.apply(entry)) {
+            actions.send();
+            ++sent;
+        }
+        if (autoDelaySeconds > 0)
+            actions.delayMs(static_cast<uint32_t>(autoDelaySeconds) * 1000u);
+        actions.suppressListSave(false);
+    }
+    return sent;
+}
+
+AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string& fileName,
+                                   const std::string& lockName, int32_t now, int autoDelaySeconds,
+                                   const AutoSendActions& actions) {
+    AutoSendPollResult result;
+    result.take =
+        takeAutoSendLines(autoSendPath(folder, fileName.empty() ? DefaultAutoSendFile : fileName),
+                          autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), now);
+    if (result.take.outcome == TakeOutcome::Taken)
+        result.sent = sendAutoSendEntries(result.take.send, autoDelaySeconds, actions);
+    return result;
+}
+
+} // namespace tarvex

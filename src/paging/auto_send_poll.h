@@ -1,0 +1,66 @@
+#pragma once
+// One auto-send poll: take the file's lines under the lock file, hand back the lines that
+// are not yet due (and those past the 500th), release the lock, then apply and send each
+// entry with its pause. Standard C++ only; the window supplies the apply, send and wait
+// actions, so the same poll runs under a test harness.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+inline constexpr char DefaultAutoSendFile[] = "AutoSend.Txt";
+inline constexpr char DefaultLockFile[] = "Lock.Lck";
+
+enum class TakeOutcome {
+    NoFile,     ///< no auto-send file: nothing to do
+    Locked,     ///< the lock file exists: everything left alone
+    LockFailed, ///< the lock file could not be created (e.g. a writer made it just now)
+    Taken,      ///< lines taken; `send` holds the entries (possibly none)
+    Failed,     ///< an input/output error; the file is as it was, the lock removed
+};
+
+struct AutoSendTake {
+    TakeOutcome outcome = TakeOutcome::NoFile;
+    std::vector<std::string> send;    ///< entries to send now, in file order
+    std::optional<std::string> error; ///< "<path>: <reason>" (with Failed, or Taken when
+                                      ///< the lock file could not be removed)
+};
+
+/// Steps 4 to 10 of a poll. The lock file is created exclusively, so a writer that creates
+/// it between our test and our creation keeps it and we try again next time. On a read or
+/// write error the lock is removed and the auto-send file is left untouched, so no line is
+/// lost and none is sent twice; the rewrite goes through a temporary file that replaces
+/// the original only once complete.
+AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& lockPath,
+                               int32_t now);
+
+/// What a poll does with each entry.
+struct AutoSendActions {
+    std::function<bool(const std::string&)> apply; ///< ApplyPageEntry; false: not sent
+    std::function<void()> send;                    ///< the transmit command
+    std::function<void(uint32_t)> delayMs;         ///< the pause after each entry
+    std::function<void(bool)> suppressListSave;    ///< the message list's close step
+};
+
+/// Step 11: every entry in order; AutoDelay seconds of pause after each (0: none).
+/// Returns the number of entries that applied and were handed to `send`.
+int sendAutoSendEntries(const std::vector<std::string>& entries, int autoDelaySeconds,
+                        const AutoSendActions& actions);
+
+/// A whole poll (steps 4 to 11) for a folder and the two file names; an empty name stands
+/// for its default.
+struct AutoSendPollResult {
+    AutoSendTake take;
+    int sent = 0;
+};
+AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string& fileName,
+                                   const std::string& lockName, int32_t now, int autoDelaySeconds,
+                                   const AutoSendActions& actions);
+
+/// folder + "/" + name (the folder as given; an empty folder gives the name alone).
+std::string autoSendPath(const std::string& folder, const std::string& name);
+
+} // namespace tarvex
