@@ -110,6 +110,8 @@ AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string&
     result.take =
         takeAutoSendLines(autoSendPath(folder, fileName.empty() ? DefaultAutoSendFile : fileName),
                           autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), now);
+    if (result.take.error && actions.report)
+        actions.report(*result.take.error);
     if (result.take.outcome == TakeOutcome::Taken)
         result.sent = sendAutoSendEntries(result.take.send, autoDelaySeconds, actions);
     return result;

@@ -43,6 +43,8 @@ struct AutoSendActions {
     std::function<void()> send;                    ///< the transmit command
     std::function<void(uint32_t)> delayMs;         ///< the pause after each entry
     std::function<void(bool)> suppressListSave;    ///< the message list's close step
+    /// Told about an input/output error as soon as the lines are taken (before sending).
+    std::function<void(const std::string&)> report;
 };
 
 /// Step 11: every entry in order; AutoDelay seconds of pause after each (0: none).
