@@ -87,7 +87,14 @@ KeyingSettings TKeyingForm::settings() const {
 
 void TKeyingForm::setSettings(const KeyingSettings& s) {
     m_port->setCurrentIndex(s.Port == 0 || s.Port == 1 ? s.Port : -1);
-    if (QAbstractButton* pin = m_pin->button(s.Pin)) {
+    setPin(s.Pin);
+    m_keyDelay->setValue(s.KeyDelay);
+    m_allowKeying->setChecked(s.AllowKeying);
+    m_invKey->setChecked(s.InvKey);
+}
+
+void TKeyingForm::setPin(int index) {
+    if (QAbstractButton* pin = m_pin->button(index)) {
         pin->setChecked(true);
     } else if (QAbstractButton* checked = m_pin->checkedButton()) {
         // No pin: an exclusive group only lets go of its button while not exclusive.
@@ -95,9 +102,6 @@ void TKeyingForm::setSettings(const KeyingSettings& s) {
         checked->setChecked(false);
         m_pin->setExclusive(true);
     }
-    m_keyDelay->setValue(s.KeyDelay);
-    m_allowKeying->setChecked(s.AllowKeying);
-    m_invKey->setChecked(s.InvKey);
 }
 
 bool TKeyingForm::event(QEvent* e) {

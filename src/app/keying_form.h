@@ -24,6 +24,8 @@ public:
     KeyingSettings settings() const;
     /// Puts the values into the controls; no click actions run.
     void setSettings(const KeyingSettings& settings);
+    /// Selects pin D0..D7 by index; any other index leaves no pin selected.
+    void setPin(int index);
 
     /// Runs when "Inverted Keying" is clicked (the owner releases the transmitter).
     void setInvKeyAction(std::function<void()> action) { m_invKeyAction = std::move(action); }

@@ -6,6 +6,7 @@
 #include "app/auto_form.h"
 #include "app/dialog_support.h"
 #include "app/folder_chooser.h"
+#include "app/ident_form.h"
 #include "app/key_filter.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
@@ -68,6 +69,8 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
     m_encoder.SlotCount = PageEncoder::DefaultSlotCount;
     IdentInProgress = false;
     FastSearchActive = false;
+    m_settingsFile = setup.settingsFile;
+    m_platformCode = setup.platformCode;
     ProgramFolder = setup.programFolder.isEmpty() ? resolveProgramFolder()
                                                   : withTrailingSeparator(setup.programFolder);
     DataFolder = ProgramFolder;
@@ -186,45 +189,6 @@ bool TMainForm::event(QEvent* e) {
         });
     }
     return QMainWindow::event(e);
-}
-
-void TMainForm::FormActivate() {
-    m_activated = true;
-    for (auto* b : {FB4, AN1, BR2, NI1})
-        b->setChecked(true);
-    RicEdit->setFocus();
-    loadDefaultSettings();
-    Options1Click();
-    PlatformCode = PlatformCheck();
-    if (PlatformCode < 1) {
-        showPlainMessage(this, QStringLiteral("Tarvex can only be run on a 32bit OS, "
-                                              "Win9x/ME/NT/2000/XP\r\nTarvex will now close."));
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
-    TxTimer->stop(); // auto send is off until its dialog switches it on
-    if (!m_encoder.setSyncIdle(m_encoder.SyncText, m_encoder.IdleText))
-        m_encoder.setSyncIdle(StockSyncText, StockIdleText);
-    if (m_dialogs.syncIdle != nullptr)
-        m_dialogs.syncIdle->setFields(QString::fromStdString(m_encoder.SyncText),
-                                      QString::fromStdString(m_encoder.IdleText));
-    if (Ident->interval() > 0)
-        Ident->start();
-    m_signalGen->setAsync(true);
-    m_signalGen->setDuration(1000);
-    m_keyer->UnkeyTransmitter();
-    reportOnAirFailures();
-}
-
-void TMainForm::loadDefaultSettings() {
-    // The stock values of the settings store; each goes through its control's action.
-    move(10, 10);
-    DeviationLevels = {25, 20, 30};
-    TuneTime->setValue(5);
-    Ident->setInterval(0); // no ident period set
-    if (AN2->isChecked())
-        AN2Click();
-    applyRate(rateIndex());
-    m_signalGen->setInverted(!NI1->isChecked());
 }
 
 int TMainForm::PlatformCheck() {
@@ -391,6 +355,10 @@ void TMainForm::bringForward() {
 
 void TMainForm::closeEvent(QCloseEvent* e) {
     m_signalGen->Stop();
+    // A window whose start-up never ran holds no loaded settings: saving its design values
+    // would overwrite the operator's. A failed save is reported and the window still closes.
+    if (m_activated)
+        SaveSettings();
     QMainWindow::closeEvent(e);
 }
 

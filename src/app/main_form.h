@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -41,6 +42,7 @@ class TAboutForm;
 class TSIForm;
 class TKeyingForm;
 class TAutoForm;
+class TIdentForm;
 class ShellForm;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
@@ -51,6 +53,8 @@ struct MainFormSetup {
     std::string audioChoice = "default"; ///< see makeAudioOutput
     std::shared_ptr<PortWriter> port;    ///< null: the system port for PlatformCode
     QString portName;                    ///< how the status line names an injected port
+    QString settingsFile;                ///< empty: the per-user store (see settings_store.h)
+    std::optional<int> platformCode;     ///< set: what PlatformCheck reports (tests)
 };
 
 /// The dialogs the program entry creates after the main window.
@@ -58,7 +62,7 @@ struct MainFormDialogs {
     TAboutForm* about = nullptr;
     ShellForm* mess = nullptr;
     TAutoForm* autoSend = nullptr;
-    ShellForm* ident = nullptr;
+    TIdentForm* ident = nullptr;
     TKeyingForm* keying = nullptr;
     ShellForm* ricSearch = nullptr;
     ShellForm* fastSearch = nullptr;
@@ -113,6 +117,15 @@ public:
     void About1Click();
     void FormActivate();
     static int PlatformCheck();
+    /// Reads every setting into its control (settings_store.cpp).
+    void LoadSettings();
+    /// Writes every setting back; false (after the message) when the store refused it.
+    bool SaveSettings();
+    /// Where the settings live: the INI file, or the registry key on Windows.
+    QString settingsLocation() const;
+    Transmitter& transmitter() { return *m_transmitter; }
+    /// Shows the last silent port or audio failure on the status line (or clears it).
+    void reportOnAirFailures();
 
     /// The page as the controls hold it.
     PageParams pageParams() const;
@@ -176,7 +189,6 @@ private:
     void btPaClick();
     void openPresetList();
     void createDelay();
-    void loadDefaultSettings();
     void describePort();
 
     // SEND and its helpers (main_form_send.cpp).
@@ -188,9 +200,10 @@ private:
     bool buildListing();
     void transmitBuffer();
     void writeLogLine(const QString& ric, const QString& message);
-    void reportOnAirFailures();
 
     MainFormDialogs m_dialogs;
+    QString m_settingsFile;
+    std::optional<int> m_platformCode;
     QString m_portName;
     PageEncoder m_encoder;
     std::shared_ptr<AudioOutput> m_audio;

@@ -2,6 +2,7 @@
 
 #include "app/about_form.h"
 #include "app/auto_form.h"
+#include "app/ident_form.h"
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/shell_forms.h"
@@ -20,7 +21,7 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.about->setFolderNote(QStringLiteral("Program folder: %1").arg(form.ProgramFolder));
     d.mess = makeMessForm(&form);
     d.autoSend = new TAutoForm(form.TxTimer, &form);
-    d.ident = makeIdentForm(&form);
+    d.ident = new TIdentForm(form, &form);
     d.keying = new TKeyingForm(&form);
     d.ricSearch = makeRSForm(&form);
     d.fastSearch = makeFastForm(&form);

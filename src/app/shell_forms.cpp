@@ -27,10 +27,6 @@ ShellForm::ShellForm(const QString& objectName, const QString& caption, QSize cl
 ShellForm* makeMessForm(QWidget* parent) {
     return new ShellForm(QStringLiteral("MessForm"), QStringLiteral("Tarvex"), {632, 378}, parent);
 }
-ShellForm* makeIdentForm(QWidget* parent) {
-    return new ShellForm(QStringLiteral("IdentForm"), QStringLiteral("Station Ident"), {300, 180},
-                         parent);
-}
 ShellForm* makeRSForm(QWidget* parent) {
     return new ShellForm(QStringLiteral("RSForm"), QStringLiteral("RIC/CAP Search"), {228, 207},
                          parent);

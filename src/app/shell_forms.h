@@ -15,7 +15,6 @@ public:
 
 /// The five dialogs, with their captions and client sizes.
 ShellForm* makeMessForm(QWidget* parent);
-ShellForm* makeIdentForm(QWidget* parent);
 ShellForm* makeRSForm(QWidget* parent);
 ShellForm* makeFastForm(QWidget* parent);
 

@@ -25,7 +25,7 @@ QTemporaryDir& privateHome() {
     return home;
 }
 
-Rig::Rig() {
+Rig::Rig(const RigOptions& options) {
     port = std::make_shared<TracingPort>(trace);
     std::string error;
     audio = std::make_shared<TracingAudio>(
@@ -35,6 +35,10 @@ Rig::Rig() {
     setup.audio = audio;
     setup.port = port;
     setup.portName = QStringLiteral("recording port");
+    setup.settingsFile = options.settingsFile.isEmpty()
+                             ? folder.filePath(QStringLiteral("Tarvex.ini"))
+                             : options.settingsFile;
+    setup.platformCode = options.platformCode;
     form = std::make_unique<TMainForm>(std::move(setup));
     createDialogs(*form);
     form->show();

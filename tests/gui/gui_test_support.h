@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,13 @@ private:
     size_t m_lastImageBytes = 0;
 };
 
+/// How a rig's window is made. By default its settings live in the rig's own folder, so
+/// every rig starts from the first-run defaults.
+struct RigOptions {
+    QString settingsFile;            ///< empty: Tarvex.ini in the rig's folder
+    std::optional<int> platformCode; ///< what PlatformCheck reports
+};
+
 /// A main window with its dialogs, a tracing port and a WAV sink in a temporary folder,
 /// shown and activated (start-up sequence run).
 struct Rig {
@@ -94,7 +102,7 @@ struct Rig {
     std::shared_ptr<TracingAudio> audio;
     std::unique_ptr<TMainForm> form;
 
-    Rig();
+    explicit Rig(const RigOptions& options = {});
     ~Rig();
     QString wavPath() const { return folder.filePath(QStringLiteral("page.wav")); }
 };

@@ -1,0 +1,184 @@
+#include "app/ident_form.h"
+
+#include "app/key_filter.h"
+#include "app/main_form.h"
+#include "app/status_line.h"
+#include "encoder/errors.h"
+#include "paging/transmission.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace tarvex {
+
+namespace {
+
+constexpr int MaxCallsignLength = 10;
+constexpr int MsPerMinute = 60000;
+
+QLabel* placeLabel(QWidget* parent, const QString& text, QRect area, bool wrap = false) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(area);
+    label->setWordWrap(wrap);
+    return label;
+}
+
+bool isCallsignCharacter(QChar c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+/// Leading and trailing spaces only; other characters (a stored text may hold any) stay.
+QString trimSpaces(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == ' ')
+        ++first;
+    while (last > first && text.at(last - 1) == ' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+TIdentForm::TIdentForm(TMainForm& main, QWidget* parent)
+    : QDialog(parent), m_main(main), m_timer(main.Ident), m_retry(new QTimer(this)) {
+    setObjectName(QStringLiteral("IdentForm"));
+    setWindowTitle(QStringLiteral("Station Ident"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(300, 214);
+    buildControls();
+
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &TIdentForm::IdentTimer);
+    connect(m_timer, &QTimer::timeout, this, &TIdentForm::IdentTimer);
+    connect(m_frequency, &QSpinBox::valueChanged, this, &TIdentForm::IdentFrequencyChange);
+    connect(m_test, &QPushButton::clicked, this, &TIdentForm::btTestClick);
+    connect(m_done, &QPushButton::clicked, this, &QDialog::accept);
+    IdentFrequencyChange();
+}
+
+void TIdentForm::buildControls() {
+    placeLabel(this, QStringLiteral("Station Identification is sent in Morse code"),
+               {12, 8, 276, 16});
+    placeLabel(this, QStringLiteral("Station Ident"), {12, 36, 80, 16});
+    m_ident = new QLineEdit(QStringLiteral("GXZYX"), this);
+    m_ident->setObjectName(QStringLiteral("edIdent"));
+    m_ident->setGeometry(100, 32, 100, 22);
+    m_ident->setMaxLength(MaxCallsignLength);
+    KeyFilter::install(m_ident, isCallsignCharacter);
+    m_ident->installEventFilter(this);
+    // Shown and kept in upper case, however the text arrives (typed or stored).
+    connect(m_ident, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString upper = text.toUpper();
+        if (upper != text) {
+            const int cursor = m_ident->cursorPosition();
+            m_ident->setText(upper);
+            m_ident->setCursorPosition(cursor);
+        }
+    });
+
+    placeLabel(this, QStringLiteral("Send Ident every"), {12, 68, 100, 16});
+    m_frequency = new QSpinBox(this);
+    m_frequency->setObjectName(QStringLiteral("IdentFrequency"));
+    m_frequency->setGeometry(116, 64, 48, 22);
+    m_frequency->setRange(0, 60);
+    m_frequency->setValue(0);
+    placeLabel(this, QStringLiteral("Minutes"), {172, 68, 60, 16});
+
+    placeLabel(this, QStringLiteral("Set the deviation level for the station ident"),
+               {12, 98, 276, 16});
+    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume->setObjectName(QStringLiteral("SetVolume"));
+    m_volume->setGeometry(12, 116, 276, 22);
+    m_volume->setRange(0, 100);
+    m_volume->setValue(10);
+    m_volume->setTickPosition(QSlider::TicksAbove);
+    m_volume->setTickInterval(10);
+
+    placeLabel(this, QStringLiteral("To Disable Station Ident set the interval to zero."),
+               {12, 146, 276, 16});
+    m_test = new QPushButton(QStringLiteral("&Test"), this);
+    m_test->setObjectName(QStringLiteral("btTest"));
+    m_test->setGeometry(52, 176, 75, 25);
+    m_done = new QPushButton(QStringLiteral("&Done"), this);
+    m_done->setObjectName(QStringLiteral("btDone"));
+    m_done->setGeometry(172, 176, 75, 25);
+}
+
+bool TIdentForm::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_ident && e->type() == QEvent::FocusOut) {
+        const QString trimmed = trimSpaces(m_ident->text());
+        if (trimmed != m_ident->text())
+            m_ident->setText(trimmed);
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void TIdentForm::IdentFrequencyChange() {
+    m_timer->setInterval(m_frequency->value() * MsPerMinute);
+    applyTimer();
+}
+
+void TIdentForm::setTimerEnabled(bool on) {
+    m_timerEnabled = on;
+    applyTimer();
+}
+
+void TIdentForm::applyTimer() {
+    // A zero interval would fire at every pass of the event loop: such a timer stays off.
+    if (m_timerEnabled && m_timer->interval() > 0)
+        m_timer->start(); // a new full interval
+    else
+        m_timer->stop();
+}
+
+void TIdentForm::btTestClick() {
+    m_testRequest = true;
+    IdentTimer();
+}
+
+void TIdentForm::IdentTimer() {
+    if (m_frequency->value() < 1 && !m_testRequest)
+        return;
+    if (m_ident->text().isEmpty())
+        return;
+    if (m_main.IdentInProgress)
+        return; // the test button, pressed again while the ident is keyed
+    if (m_main.pageOnAir()) {
+        // Sending now would cut the page on air short: try again once it has left.
+        m_retry->start(RetryMs);
+        return;
+    }
+    runIdent();
+}
+
+void TIdentForm::runIdent() {
+    m_testRequest = false;
+    m_main.IdentInProgress = true;
+    setTimerEnabled(false);
+    const auto done = qScopeGuard([this] {
+        m_main.IdentInProgress = false;
+        setTimerEnabled(true);
+    });
+    // Latin-1 keeps one byte per character; characters without a Morse entry are skipped.
+    const std::string callsign = m_ident->text().toLatin1().toStdString();
+    try {
+        m_main.transmitter().SendIdent(m_main.encoder().CodewordBuffer, callsign,
+                                       m_volume->value());
+    } catch (const Error& e) {
+        m_main.statusLine().setFailure(
+            QStringLiteral("Station ident: %1").arg(QString::fromStdString(e.what())));
+        return;
+    }
+    m_main.reportOnAirFailures();
+}
+
+} // namespace tarvex

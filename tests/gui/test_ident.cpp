@@ -1,0 +1,255 @@
+// The Station Ident dialog and the ident through the real window: the callsign field, the
+// interval driving the Ident timer, the keyed, blocking play at 800 bit/s from slot 1001 at
+// the ident's own level, the generator put back, and pages refused while it runs.
+#include "gui_test_support.h"
+
+#include "app/ident_form.h"
+#include "app/picture_button.h"
+#include "app/program_entry.h"
+#include "encoder/codeword.h"
+#include "signal/signal_gen.h"
+#include "signal/wav_image.h"
+
+#include <QAction>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+/// Wraps the rig's audio to see each play's mode and the device level it played at.
+struct PlayLog {
+    std::vector<PlayMode> modes;
+    std::vector<uint16_t> levels;
+};
+
+class ModeRecordingAudio : public AudioOutput {
+public:
+    ModeRecordingAudio(std::shared_ptr<AudioOutput> inner, PlayLog& log)
+        : m_inner(std::move(inner)), m_log(log) {}
+    bool play(std::span<const uint8_t> image, PlayMode mode) override {
+        m_log.modes.push_back(mode);
+        m_log.levels.push_back(static_cast<uint16_t>(m_inner->deviceLevel() & 0xFFFF));
+        return m_inner->play(image, mode);
+    }
+    void stop() override { m_inner->stop(); }
+    bool playing() const override { return m_inner->playing(); }
+    void setDeviceLevel(DeviceLevel level) override { m_inner->setDeviceLevel(level); }
+    DeviceLevel deviceLevel() const override { return m_inner->deviceLevel(); }
+    std::string lastError() const override { return m_inner->lastError(); }
+    std::string name() const override { return m_inner->name(); }
+
+private:
+    std::shared_ptr<AudioOutput> m_inner;
+    PlayLog& m_log;
+};
+
+std::vector<std::string> kinds(const Rig& rig) {
+    std::vector<std::string> out;
+    for (const auto& e : rig.trace.events())
+        out.push_back(e.what);
+    return out;
+}
+
+} // namespace
+
+class IdentTest : public QObject {
+    Q_OBJECT
+private slots:
+    void dialogControls();
+    void callsignFieldFiltersAndTrims();
+    void intervalDrivesTheTimer();
+    void letterEIsNineCodewords();
+    void defaultCallsignAndGeneratorRestored();
+    void pageIsRefusedWhileTheIdentRuns();
+    void timerExpirySendsAndRestartsTheInterval();
+    void identDuringManualKeyUpReleasesAndKeepsTheMark();
+    void charactersWithoutMorseAreSkipped();
+};
+
+void IdentTest::dialogControls() {
+    Rig rig;
+    TIdentForm& d = *rig.form->dialogs().ident;
+    QCOMPARE(d.windowTitle(), QStringLiteral("Station Ident"));
+    QCOMPARE(d.IdentFrequency()->minimum(), 0);
+    QCOMPARE(d.IdentFrequency()->maximum(), 60);
+    QCOMPARE(d.SetVolume()->value(), 10);
+    QCOMPARE(d.btTest()->text(), QStringLiteral("&Test"));
+    QCOMPARE(d.btDone()->text(), QStringLiteral("&Done"));
+    bool opened = false;
+    onNextModal([&](QWidget* w) {
+        opened = w == &d;
+        d.btDone()->click();
+    });
+    rig.form->StationIdent1->trigger();
+    QVERIFY(opened);
+    QVERIFY(!d.isVisible());
+}
+
+void IdentTest::callsignFieldFiltersAndTrims() {
+    Rig rig;
+    TIdentForm& d = *rig.form->dialogs().ident;
+    QLineEdit* field = d.edIdent();
+    field->clear();
+    d.show();
+    field->setFocus();
+    typeInto(field, QStringLiteral("g4/ x-y0"));
+    QCOMPARE(field->text(), QStringLiteral("G4XY0"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(field->text(), QStringLiteral("G4XY"));
+    typeInto(field, QStringLiteral("abcdefghij"));
+    QCOMPARE(field->text(), QStringLiteral("G4XYABCDEF")); // ten characters at most
+
+    // A stored text may carry spaces; leaving the field trims them.
+    field->setText(QStringLiteral("  m0abc "));
+    QCOMPARE(field->text(), QStringLiteral("  M0ABC "));
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(field, &leave);
+    QCOMPARE(field->text(), QStringLiteral("M0ABC"));
+    d.hide();
+}
+
+void IdentTest::intervalDrivesTheTimer() {
+    Rig rig;
+    TIdentForm& d = *rig.form->dialogs().ident;
+    QVERIFY(!rig.form->Ident->isActive());
+    d.IdentFrequency()->setValue(5);
+    QCOMPARE(rig.form->Ident->interval(), 300000);
+    QVERIFY(rig.form->Ident->isActive());
+    d.IdentFrequency()->setValue(0);
+    QVERIFY(!rig.form->Ident->isActive());
+    // With no interval and no test request, an expiry sends nothing.
+    d.IdentTimer();
+    QCOMPARE(rig.trace.events().size(), size_t{1}); // the start-up release only
+}
+
+void IdentTest::letterEIsNineCodewords() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TIdentForm& d = *f.dialogs().ident;
+    d.edIdent()->setText(QStringLiteral("E"));
+    rig.trace.clear();
+    d.btTest()->click();
+
+    QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
+    QCOMPARE(f.SignalGen().Duration(), 361u);
+    const SlotBuffer& b = f.encoder().CodewordBuffer;
+    const std::vector<Codeword> expected{0xAAAAAAAA, 0xAAAAAAAA, 0,         0,        0, 0, 0, 0,
+                                         0,          EndMarker,  EndMarker, EndMarker};
+    for (size_t i = 0; i < expected.size(); ++i)
+        QCOMPARE(b[SlotBuffer::IdentFirstSlot + static_cast<int>(i)], expected[i]);
+    QCOMPARE(rig.audio->lastImageBytes(), size_t{44 + 361 * 96}); // 96 samples a millisecond
+    QVERIFY(!d.testRequested());
+    QVERIFY(!f.Ident->isActive()); // interval 0: the test sent it once, the timer stays silent
+}
+
+void IdentTest::defaultCallsignAndGeneratorRestored() {
+    QTemporaryDir folder;
+    PlayLog log;
+    Trace trace;
+    auto port = std::make_shared<TracingPort>(trace);
+    std::string error;
+    auto wav = std::shared_ptr<AudioOutput>(
+        makeCoreAudioOutput("wav:" + folder.filePath("i.wav").toStdString(), &error));
+    MainFormSetup setup;
+    setup.programFolder = folder.path();
+    setup.audio = std::make_shared<ModeRecordingAudio>(wav, log);
+    setup.port = port;
+    setup.settingsFile = folder.filePath(QStringLiteral("Tarvex.ini"));
+    TMainForm f(std::move(setup));
+    createDialogs(f);
+    f.FormActivate();
+    TIdentForm& d = *f.dialogs().ident;
+    f.BR1->click();
+    f.Volume->setValue(33);
+    d.SetVolume()->setValue(60);
+    d.btTest()->click();
+
+    QCOMPARE(f.SignalGen().Duration(), 5241u); // GXZYX: 131 codewords
+    QCOMPARE(log.modes, std::vector<PlayMode>{PlayMode::Blocking});
+    QCOMPARE(log.levels, std::vector<uint16_t>{static_cast<uint16_t>(60 * 65535 / 100)});
+    QCOMPARE(f.SignalGen().Level(), int16_t{33});
+    QCOMPARE(f.SignalGen().Baud(), int16_t{512});
+    QVERIFY(f.SignalGen().Async());
+    QVERIFY(!f.IdentInProgress);
+    QCOMPARE(port->writes().back(), (RecordingPortWriter::Write{0x378, 0x00}));
+    f.close();
+}
+
+void IdentTest::pageIsRefusedWhileTheIdentRuns() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TIdentForm& d = *f.dialogs().ident;
+    d.edIdent()->setText(QStringLiteral("T"));
+    std::optional<TMainForm::SendResult> during;
+    bool flagDuring = false;
+    // Fires inside the key delay of the ident, as the auto-send poll or SEND would.
+    QTimer::singleShot(50, &f, [&] {
+        flagDuring = f.IdentInProgress;
+        during = f.TxButtonClick();
+    });
+    rig.trace.clear();
+    d.btTest()->click();
+    QVERIFY(during.has_value());
+    QVERIFY(flagDuring);
+    QCOMPARE(*during, TMainForm::SendResult::Skipped);
+    QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
+    QVERIFY(!f.IdentInProgress);
+    // After it, pages go again.
+    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+}
+
+void IdentTest::timerExpirySendsAndRestartsTheInterval() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TIdentForm& d = *f.dialogs().ident;
+    d.edIdent()->setText(QStringLiteral("E"));
+    d.IdentFrequency()->setValue(1);
+    bool activeDuring = true;
+    QTimer::singleShot(100, &f, [&] { activeDuring = f.Ident->isActive(); });
+    rig.trace.clear();
+    f.Ident->setInterval(30); // a minute is too long for a test
+    f.Ident->start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.trace.events().size() >= 3, 5000);
+    d.IdentFrequency()->setValue(0);
+    QCOMPARE(rig.trace.events()[0].what, std::string("key"));
+    QCOMPARE(rig.trace.events()[2].what, std::string("release"));
+    QVERIFY(!activeDuring); // the timer is off while the ident is keyed
+}
+
+void IdentTest::identDuringManualKeyUpReleasesAndKeepsTheMark() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.KeyTx1->trigger();
+    QVERIFY(f.KeyTx1->isChecked());
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0x01});
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("E"));
+    f.dialogs().ident->btTest()->click();
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
+    QVERIFY(f.KeyTx1->isChecked());
+    f.KeyTx1->trigger();
+    QVERIFY(!f.KeyTx1->isChecked());
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
+}
+
+void IdentTest::charactersWithoutMorseAreSkipped() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    // Only a stored setting can hold these; the sendable characters still go.
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("E/-"));
+    f.dialogs().ident->btTest()->click();
+    QCOMPARE(f.SignalGen().Duration(), 361u);
+    // Nothing sendable: nothing is keyed.
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("/"));
+    rig.trace.clear();
+    f.dialogs().ident->btTest()->click();
+    QVERIFY(rig.trace.events().empty());
+}
+
+TARVEX_GUI_TEST_MAIN(IdentTest)
+#include "test_ident.moc"
