@@ -85,6 +85,10 @@ int main(int argc, char** argv) {
                             : std::string("default");
     setup.port = port;
     setup.portName = QStringLiteral("recording port");
+    // The window loads and saves its settings: a fresh store in the work folder, never the
+    // user's own.
+    setup.settingsFile = args.value(QStringLiteral("work")) + QStringLiteral("/Tarvex.ini");
+    QFile::remove(setup.settingsFile);
     TMainForm form(std::move(setup));
     createDialogs(form);
     form.show();
