@@ -4,6 +4,7 @@
 #include "gui_test_support.h"
 
 #include "app/ident_form.h"
+#include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/program_entry.h"
 #include "encoder/codeword.h"
@@ -70,6 +71,7 @@ private slots:
     void timerExpirySendsAndRestartsTheInterval();
     void identDuringManualKeyUpReleasesAndKeepsTheMark();
     void charactersWithoutMorseAreSkipped();
+    void identDuringAPageWaitsUntilThePageHasLeft();
 };
 
 void IdentTest::dialogControls() {
@@ -249,6 +251,25 @@ void IdentTest::charactersWithoutMorseAreSkipped() {
     rig.trace.clear();
     f.dialogs().ident->btTest()->click();
     QVERIFY(rig.trace.events().empty());
+}
+
+void IdentTest::identDuringAPageWaitsUntilThePageHasLeft() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TIdentForm& d = *f.dialogs().ident;
+    d.edIdent()->setText(QStringLiteral("E"));
+    f.RicEdit->setText(QStringLiteral("8"));
+    f.MsgEdit->setPlainText(QStringLiteral("on air"));
+    // The test button (or the timer) fires while the page is keyed and playing.
+    QTimer::singleShot(400, &f, [&] { d.btTestClick(); });
+    rig.trace.clear();
+    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(rig.trace.events().size(), size_t{3}); // the page alone, not cut short
+    QTRY_COMPARE_WITH_TIMEOUT(rig.trace.events().size(), size_t{6}, 5000);
+    const auto& e = rig.trace.events();
+    const std::vector<std::string> order{e[3].what, e[4].what, e[5].what};
+    QCOMPARE(order, (std::vector<std::string>{"key", "play", "release"}));
+    QCOMPARE(f.SignalGen().Duration(), 361u); // the ident was the last sound
 }
 
 TARVEX_GUI_TEST_MAIN(IdentTest)
