@@ -111,6 +111,9 @@ void TIdentForm::buildControls() {
     m_done = new QPushButton(QStringLiteral("&Done"), this);
     m_done->setObjectName(QStringLiteral("btDone"));
     m_done->setGeometry(172, 176, 75, 25);
+    // Enter in the callsign field must not press a button (Test would key the transmitter).
+    m_test->setAutoDefault(false);
+    m_done->setAutoDefault(false);
 }
 
 bool TIdentForm::eventFilter(QObject* watched, QEvent* e) {

@@ -106,6 +106,10 @@ void IdentTest::callsignFieldFiltersAndTrims() {
     QCOMPARE(field->text(), QStringLiteral("G4XY"));
     typeInto(field, QStringLiteral("abcdefghij"));
     QCOMPARE(field->text(), QStringLiteral("G4XYABCDEF")); // ten characters at most
+    const size_t writes = rig.port->writes().size();
+    QTest::keyClick(field, Qt::Key_Return); // presses no button: nothing is keyed
+    QCOMPARE(rig.port->writes().size(), writes);
+    QVERIFY(d.isVisible());
 
     // A stored text may carry spaces; leaving the field trims them.
     field->setText(QStringLiteral("  m0abc "));
