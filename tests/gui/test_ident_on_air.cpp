@@ -1,22 +1,27 @@
 // tarvex-gui-ident: sends the station ident through the real main window (the Station Ident
-// dialog's Test button) with the chosen audio output and a recording port. Prints the port
-// writes, the generator state after the ident and any failure, and writes the played image
-// to a file, for the end-to-end test that records and decodes it.
+// dialog's Test button), or with --tune the tune-up (TUNE-UP, optionally during a manual
+// key-up from the menu), with the chosen audio output and a recording port. Prints the port
+// writes, the generator state afterwards, the key-up mark and any failure, and writes the
+// played image to a file, for the end-to-end test that records and decodes it.
 //
 //   tarvex-gui-ident --work DIR --callsign CALL [--level 0..100] [--audio default|wav:FILE]
+//   tarvex-gui-ident --work DIR --tune SECONDS [--baud 512|1200|2400] [--keyup] [--audio A]
 #include "app/ident_form.h"
 #include "app/main_form.h"
+#include "app/picture_button.h"
 #include "app/program_entry.h"
 #include "app/status_line.h"
 #include "signal/signal_gen.h"
 #include "txcontrol/port_writer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -25,12 +30,32 @@ using namespace tarvex;
 
 namespace {
 
-int sendIdent(TMainForm& form, const QCommandLineParser& args, const RecordingPortWriter& port) {
+void sendIdent(TMainForm& form, const QCommandLineParser& args) {
     TIdentForm& ident = *form.dialogs().ident;
     ident.edIdent()->setText(args.value(QStringLiteral("callsign")));
     ident.SetVolume()->setValue(args.value(QStringLiteral("level")).toInt());
-    const auto before = port.writes().size();
     ident.btTest()->click();
+}
+
+void sendTuneUp(TMainForm& form, const QCommandLineParser& args) {
+    const QString baud = args.value(QStringLiteral("baud"));
+    (baud == QLatin1String("512")    ? form.BR1
+     : baud == QLatin1String("2400") ? form.BR3
+                                     : form.BR2)
+        ->click();
+    form.Volume->setValue(100);
+    form.TuneTime->setValue(args.value(QStringLiteral("tune")).toInt());
+    if (args.isSet(QStringLiteral("keyup")))
+        form.KeyTx1->trigger();
+    form.btPa->click();
+}
+
+int run(TMainForm& form, const QCommandLineParser& args, const RecordingPortWriter& port) {
+    const auto before = port.writes().size();
+    if (args.isSet(QStringLiteral("tune")))
+        sendTuneUp(form, args);
+    else
+        sendIdent(form, args);
 
     QFile image(args.value(QStringLiteral("work")) + QStringLiteral("/played.wav"));
     const auto bytes = form.SignalGen().Image();
@@ -40,8 +65,9 @@ int sendIdent(TMainForm& form, const QCommandLineParser& args, const RecordingPo
         return 1;
     for (auto i = before; i < port.writes().size(); ++i)
         std::printf("port %03X=%02X\n", port.writes()[i].port, port.writes()[i].value);
-    std::printf("duration %u\nbaud %d\nlevel %d\n", form.SignalGen().Duration(),
-                form.SignalGen().Baud(), form.SignalGen().Level());
+    std::printf("duration %u\nbaud %d\nlevel %d\nmark %d\n", form.SignalGen().Duration(),
+                form.SignalGen().Baud(), form.SignalGen().Level(),
+                form.KeyTx1->isChecked() ? 1 : 0);
     const QString failure = form.statusLine().failureText();
     std::printf("failure %s\n", qPrintable(failure));
     return failure.isEmpty() ? 0 : 1;
@@ -52,9 +78,10 @@ int sendIdent(TMainForm& form, const QCommandLineParser& args, const RecordingPo
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCommandLineParser args;
-    for (const char* option : {"work", "callsign", "level", "audio"})
+    for (const char* option : {"work", "callsign", "level", "audio", "tune", "baud"})
         args.addOption(
             {QString::fromLatin1(option), QString::fromLatin1(option), QStringLiteral("value")});
+    args.addOption({QStringLiteral("keyup"), QStringLiteral("manual key-up before the tune-up")});
     args.process(app);
 
     auto port = std::make_shared<RecordingPortWriter>();
@@ -75,7 +102,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(200, [&] {
         if (!form.started())
             form.FormActivate(); // platforms that do not activate windows
-        result = sendIdent(form, args, *port);
+        result = run(form, args, *port);
         form.close();
         QApplication::quit();
     });

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""The station ident through the desktop program's window: tarvex-gui-ident presses the Station
-Ident dialog's Test button. With --env, the Qt Multimedia output plays into the private
+"""The station ident and the tune-up through the desktop program's window: tarvex-gui-ident
+presses the Station Ident dialog's Test button, or TUNE-UP (once during a manual key-up). With --env, the Qt Multimedia output plays into the private
 PulseAudio server's null sink, whose monitor is recorded; the recording must equal the played
 image sample for sample (full level, so the output does not scale it). Without it, the ident goes to a WAV file. Either way the sound must
-decode with multimon-ng's MORSE_CW demodulator to the callsign, the port must have been keyed
-then released, and the generator must be back at its own rate.
+decode with multimon-ng's MORSE_CW demodulator to the callsign (the tune-up must be a square
+wave at half the bit rate for its length), the port must have been keyed then released, and
+the generator must be back at its own rate.
 
   test_ident_on_air.py --program tarvex-gui-ident --work DIR [--env PULSE_ENV]
 """
@@ -18,6 +19,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from pulse_tools import load_env, record_while, recorded_span  # noqa: E402
 
 CALLSIGNS = [("GXZYX", 5241), ("M0ABC", None), ("E5", None)]
+TUNES = [  # seconds, rate, manual key-up first, Duration in ms
+    (1, 512, False, 1000),
+    (2, 2400, True, 1997),
+]
 
 
 def morse_decode(raw, work, name):
@@ -33,10 +38,8 @@ def morse_decode(raw, work, name):
     return "".join(out.split())
 
 
-def check(args, call, duration):
-    work = os.path.join(args.work, call)
-    os.makedirs(work, exist_ok=True)
-    cmd = [args.program, "--work", work, "--callsign", call, "--level", "100"]
+def play(args, work, cmd):
+    """Runs the program; returns (problem, stdout lines, port writes, image, sound file)."""
     env = {"QT_QPA_PLATFORM": "offscreen"}
     raw = os.path.join(work, "sound.raw")
     if args.env:
@@ -47,30 +50,70 @@ def check(args, call, duration):
                               env=dict(os.environ, **env))
         returncode, stdout, stderr = proc.returncode, proc.stdout, proc.stderr
     if returncode != 0:
-        return f"tarvex-gui-ident exited {returncode}: {stdout} {stderr}"
+        return f"tarvex-gui-ident exited {returncode}: {stdout} {stderr}", {}, [], b"", raw
     lines = dict(line.split(" ", 1) for line in stdout.splitlines() if " " in line)
     ports = [line.split()[1] for line in stdout.splitlines() if line.startswith("port ")]
+    image = open(os.path.join(work, "played.wav"), "rb").read()[44:]
+    if args.env:
+        rec = open(raw, "rb").read()
+        first, last = recorded_span(rec)
+        if first is None:
+            return "only silence recorded", lines, ports, image, raw
+        if rec[first:last + 1] != image:
+            return (f"recording ({last + 1 - first} samples) differs from the image "
+                    f"({len(image)})", lines, ports, image, raw)
+    else:
+        with open(raw, "wb") as f:
+            f.write(image)
+    return None, lines, ports, image, raw
+
+
+def check(args, call, duration):
+    work = os.path.join(args.work, call)
+    os.makedirs(work, exist_ok=True)
+    cmd = [args.program, "--work", work, "--callsign", call, "--level", "100"]
+    problem, lines, ports, image, raw = play(args, work, cmd)
+    if problem:
+        return problem
     if ports != ["378=01", "378=00"]:
         return f"port writes {ports}, wanted key then release on LPT1"
     if lines.get("baud") != "1200":
         return f"generator rate {lines.get('baud')} after the ident, wanted 1200 back"
     if duration is not None and lines.get("duration") != str(duration):
         return f"ident lasted {lines.get('duration')} ms, wanted {duration}"
-    image = open(os.path.join(work, "played.wav"), "rb").read()[44:]
-    if args.env:
-        rec = open(raw, "rb").read()
-        first, last = recorded_span(rec)
-        if first is None:
-            return "only silence recorded"
-        if rec[first:last + 1] != image:
-            return f"recording ({last + 1 - first} samples) differs from the image ({len(image)})"
-    else:
-        with open(raw, "wb") as f:
-            f.write(image)
     decoded = morse_decode(raw, work, call)
     if decoded != call:
         return f"MORSE_CW decoded [{decoded}], wanted [{call}]"
     print(f"ok   {call}: {len(image)} samples, {lines.get('duration')} ms; MORSE_CW: {decoded}")
+    return None
+
+
+def check_tune(args, seconds, baud, keyup, duration):
+    work = os.path.join(args.work, f"tune-{seconds}s-{baud}")
+    os.makedirs(work, exist_ok=True)
+    cmd = [args.program, "--work", work, "--tune", str(seconds), "--baud", str(baud)]
+    if keyup:
+        cmd.append("--keyup")
+    problem, lines, ports, image, _ = play(args, work, cmd)
+    if problem:
+        return problem
+    wanted = (["378=01"] if keyup else []) + ["378=01", "378=00"]
+    if ports != wanted:
+        return f"port writes {ports}, wanted {wanted}"
+    if lines.get("mark") != ("1" if keyup else "0"):
+        return f"key-up mark {lines.get('mark')} after the tune-up"
+    if lines.get("duration") != str(duration) or len(image) != duration * 96:
+        return f"tune-up lasted {lines.get('duration')} ms ({len(image)} samples), wanted {duration}"
+    # A square wave at half the bit rate: runs of one level, each one bit long.
+    runs, start = [], 0
+    for i in range(1, len(image) + 1):
+        if i == len(image) or image[i] != image[start]:
+            runs.append(i - start)
+            start = i
+    bit = 96000 // baud
+    if len(set(image)) != 2 or any(abs(r - bit) > 1 for r in runs[:-1]):
+        return f"not a square wave of {bit}-sample half periods: runs {sorted(set(runs))}"
+    print(f"ok   tune-up {seconds} s at {baud} bit/s: {len(image)} samples, {baud // 2} Hz")
     return None
 
 
@@ -91,7 +134,13 @@ def main():
         if problem:
             print(f"FAIL {call}: {problem}")
             failures += 1
-    print(f"{len(CALLSIGNS) - failures} passed, {failures} failed")
+    for tune in TUNES:
+        problem = check_tune(args, *tune)
+        if problem:
+            print(f"FAIL tune-up {tune[:2]}: {problem}")
+            failures += 1
+    total = len(CALLSIGNS) + len(TUNES)
+    print(f"{total - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 
