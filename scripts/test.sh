@@ -28,3 +28,18 @@ if [ "$(id -u)" -eq 0 ] && ! dpkg -s tarvex >/dev/null 2>&1; then
 else
   echo "(not root, or a tarvex package is installed: checked unpacked only, by ctest)"
 fi
+
+echo "== fuzz targets: libFuzzer with ASan and UBSan, ${FUZZ_SECONDS:-30} s each, two at a time"
+fuzz_start=$SECONDS
+bash scripts/fuzz.sh --time "${FUZZ_SECONDS:-30}" --jobs 2
+echo "(fuzz step: $((SECONDS - fuzz_start)) s)"
+
+echo "== sanitizers: the whole test suite built with ASan and UBSan (GCC)"
+asan_start=$SECONDS
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
+      -DTARVEX_SANITIZE=address,undefined -DTARVEX_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$top/tests/sanitizers/lsan.supp:print_suppressions=0" \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
+echo "(sanitizer step: $((SECONDS - asan_start)) s)"
