@@ -1,6 +1,14 @@
 #include "app/auto_form.h"
 
+#include "app/dialog_support.h"
+#include "app/fast_form.h"
+#include "app/main_form.h"
+#include "app/mess_form.h"
+#include "paging/auto_send.h"
+#include "paging/auto_send_poll.h"
+
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,7 +26,8 @@ QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
 }
 } // namespace
 
-TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent) : QDialog(parent), m_txTimer(txTimer) {
+TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent)
+    : QDialog(parent), m_form(qobject_cast<TMainForm*>(parent)), m_txTimer(txTimer) {
     setObjectName(QStringLiteral("AutoForm"));
     setWindowTitle(QStringLiteral("Tarvex"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -58,6 +67,8 @@ TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent) : QDialog(parent), m_txTi
     // Value changes from code (the settings load) count as well as the operator's.
     connect(m_checkRate, &QSpinBox::valueChanged, this, [this] { CheckRateChange(); });
     connect(m_autoSend, &QCheckBox::toggled, this, [this] { AutoSendClick(); });
+    if (m_txTimer != nullptr)
+        connect(m_txTimer, &QTimer::timeout, this, &TAutoForm::TxTimerTimer);
     CheckRateChange();
 }
 
@@ -73,6 +84,50 @@ void TAutoForm::AutoSendClick() {
         m_txTimer->start();
     else
         m_txTimer->stop();
+}
+
+void TAutoForm::TxTimerTimer() {
+    if (m_form == nullptr)
+        return;
+    TMainForm& form = *m_form;
+    const QWidget* fastSearch = form.dialogs().fastSearch;
+    // The fast search dialog owns the transmit buffer while it is open: the poll waits.
+    if (form.IdentInProgress || m_pollRunning || (fastSearch != nullptr && fastSearch->isVisible()))
+        return;
+    m_txTimer->stop();
+    m_pollRunning = true;
+    if (m_fileName->text().isEmpty())
+        m_fileName->setText(QString::fromLatin1(DefaultAutoSendFile));
+    if (m_lockFile->text().isEmpty())
+        m_lockFile->setText(QString::fromLatin1(DefaultLockFile));
+
+    TMessForm* mess = form.dialogs().mess;
+    AutoSendActions actions;
+    actions.apply = [mess](const std::string& entry) {
+        return mess != nullptr && mess->ApplyPageEntry(QString::fromLatin1(entry));
+    };
+    actions.send = [&form] { form.TxButtonClick(); };
+    actions.delayMs = [&form](uint32_t ms) { form.DelayMs(ms); };
+    actions.suppressListSave = [mess](bool on) {
+        if (mess != nullptr)
+            mess->SuppressListSave = on;
+    };
+    bool failed = false;
+    actions.report = [&form, &failed](const std::string& error) {
+        failed = true;
+        showErrorReport(&form, QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(error)));
+    };
+    const auto result = runAutoSendPoll(
+        QFileInfo(form.ProgramFolder).filePath().toStdString(), m_fileName->text().toStdString(),
+        m_lockFile->text().toStdString(), SecondsSince2000(), m_autoDelay->value(), actions);
+    m_pollRunning = false;
+    // After an input/output error the timer stays off until the box is ticked again.
+    if (result.take.outcome == TakeOutcome::Failed || failed) {
+        ++m_failedPolls;
+        return;
+    }
+    if (m_autoSend->isChecked())
+        m_txTimer->start();
 }
 
 } // namespace tarvex

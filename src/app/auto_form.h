@@ -1,10 +1,8 @@
 #pragma once
-// Auto Send Setup: how often the auto-send file is polled, the pause after each page sent
-// from it and the on/off switch, plus the two hidden file names the settings store keeps.
-// Changes go straight to the main window's TxTimer.
+// Auto Send Setup and the poll it governs: how often the auto-send file is polled, the
+// pause after each page sent from it, the on/off switch and the two hidden file names the
+// settings store keeps. The poll (TxTimerTimer) runs from the main window's TxTimer.
 #include <QDialog>
-
-#include <functional>
 
 class QCheckBox;
 class QLineEdit;
@@ -14,11 +12,14 @@ class QTimer;
 
 namespace tarvex {
 
+class TMainForm;
+
 class TAutoForm : public QDialog {
     Q_OBJECT
 public:
-    /// txTimer: the main window's poll timer, which the dialog's controls drive.
-    explicit TAutoForm(QTimer* txTimer, QWidget* parent = nullptr);
+    /// Drives txTimer (the main window's TxTimer); the poll works on the owner's page
+    /// controls and transmit command when the parent is the main window.
+    TAutoForm(QTimer* txTimer, QWidget* parent);
 
     QSpinBox* CheckRate() const { return m_checkRate; }
     QSpinBox* AutoDelay() const { return m_autoDelay; }
@@ -32,11 +33,15 @@ public:
     /// TxTimer on when the box is ticked, off when not; while a poll runs the timer stays
     /// off and the poll switches it on at its end after the box.
     void AutoSendClick();
-    /// Set by the poll for its whole run.
-    void setPollRunning(bool running) { m_pollRunning = running; }
+    /// One poll: takes the auto-send file's due entries under the lock file and sends them.
+    /// Does nothing while the ident is on air or the fast search dialog is open.
+    void TxTimerTimer();
     bool pollRunning() const { return m_pollRunning; }
+    /// Polls that ended on an input/output error (the timer then stays off).
+    int failedPolls() const { return m_failedPolls; }
 
 private:
+    TMainForm* m_form;
     QTimer* m_txTimer;
     QSpinBox* m_checkRate = nullptr;
     QSpinBox* m_autoDelay = nullptr;
@@ -45,6 +50,7 @@ private:
     QLineEdit* m_lockFile = nullptr;
     QPushButton* m_done = nullptr;
     bool m_pollRunning = false;
+    int m_failedPolls = 0;
 };
 
 } // namespace tarvex

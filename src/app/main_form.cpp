@@ -5,13 +5,16 @@
 #include "app/about_form.h"
 #include "app/auto_form.h"
 #include "app/dialog_support.h"
+#include "app/fast_form.h"
 #include "app/folder_chooser.h"
 #include "app/ident_form.h"
 #include "app/key_filter.h"
 #include "app/keying_form.h"
+#include "app/mess_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/program_folder.h"
+#include "app/rs_form.h"
 #include "app/shell_forms.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
@@ -157,7 +160,7 @@ void TMainForm::connectHandlers() {
     connect(DFolder, &QAbstractButton::clicked, this, &TMainForm::DFolderClick);
     connect(TxButton, &QAbstractButton::clicked, this, [this] { TxButtonClick(); });
     connect(btPa, &QAbstractButton::clicked, this, &TMainForm::btPaClick);
-    connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::openPresetList);
+    connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::btPresetClick);
     connect(Help2, &QAction::triggered, this, &TMainForm::Help2Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     connect(KeyTx1, &QAction::triggered, this, &TMainForm::KeyTx1Click);
@@ -326,16 +329,22 @@ void TMainForm::KeyTx1Click() {
     reportOnAirFailures();
 }
 
-void TMainForm::openPresetList() {
-    // The message list opens centred on the desktop rather than over the window.
+void TMainForm::btPresetClick() {
     if (m_dialogs.mess == nullptr)
         return;
+    EntryApplied = false;
+    // The message list opens centred on the desktop rather than over the window.
     if (const QScreen* screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         m_dialogs.mess->move(area.center() -
                              QPoint(m_dialogs.mess->width() / 2, m_dialogs.mess->height() / 2));
     }
     m_dialogs.mess->exec();
+    // An entry that an auto-send poll applied meanwhile has been sent by the poll already.
+    if (EntryApplied && m_dialogs.mess->appliedFromList()) {
+        KeyTx1->setChecked(false);
+        TxButtonClick();
+    }
 }
 
 void TMainForm::bringForward() {

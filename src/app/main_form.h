@@ -28,6 +28,9 @@ class QTimer;
 
 namespace tarvex {
 
+class TMessForm;
+class TRSForm;
+class TFastForm;
 class AudioOutput;
 class EventPump;
 class EventWait;
@@ -60,12 +63,12 @@ struct MainFormSetup {
 /// The dialogs the program entry creates after the main window.
 struct MainFormDialogs {
     TAboutForm* about = nullptr;
-    ShellForm* mess = nullptr;
+    TMessForm* mess = nullptr;
     TAutoForm* autoSend = nullptr;
     TIdentForm* ident = nullptr;
     TKeyingForm* keying = nullptr;
-    ShellForm* ricSearch = nullptr;
-    ShellForm* fastSearch = nullptr;
+    TRSForm* ricSearch = nullptr;
+    TFastForm* fastSearch = nullptr;
     TSIForm* syncIdle = nullptr;
 };
 
@@ -115,6 +118,8 @@ public:
     void DFolderClick();
     void Help2Click();
     void About1Click();
+    /// Shows the message list and sends the entry double-clicked there.
+    void btPresetClick();
     void FormActivate();
     static int PlatformCheck();
     /// Reads every setting into its control (settings_store.cpp).
@@ -187,7 +192,6 @@ private:
     void showDialog(QDialog* dialog);
     void KeyTx1Click();
     void btPaClick();
-    void openPresetList();
     void createDelay();
     void describePort();
 

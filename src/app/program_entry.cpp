@@ -2,9 +2,12 @@
 
 #include "app/about_form.h"
 #include "app/auto_form.h"
+#include "app/fast_form.h"
 #include "app/ident_form.h"
 #include "app/keying_form.h"
 #include "app/main_form.h"
+#include "app/mess_form.h"
+#include "app/rs_form.h"
 #include "app/shell_forms.h"
 #include "app/single_instance.h"
 #include "app/status_line.h"
@@ -19,12 +22,12 @@ MainFormDialogs createDialogs(TMainForm& form) {
     MainFormDialogs d;
     d.about = new TAboutForm(&form);
     d.about->setFolderNote(QStringLiteral("Program folder: %1").arg(form.ProgramFolder));
-    d.mess = makeMessForm(&form);
+    d.mess = new TMessForm(form);
     d.autoSend = new TAutoForm(form.TxTimer, &form);
     d.ident = new TIdentForm(form, &form);
     d.keying = new TKeyingForm(&form);
-    d.ricSearch = makeRSForm(&form);
-    d.fastSearch = makeFastForm(&form);
+    d.ricSearch = new TRSForm(form);
+    d.fastSearch = new TFastForm(form);
     d.syncIdle = new TSIForm(form.encoder(), &form);
     form.setDialogs(d);
     return d;

@@ -1,0 +1,172 @@
+#include "app/rs_form.h"
+
+#include "app/dialog_support.h"
+#include "app/main_form.h"
+#include "app/message_edit.h"
+#include "encoder/conversions.h"
+#include "signal/signal_gen.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+
+namespace tarvex {
+
+namespace {
+QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QString durationText(double seconds) {
+    const auto s = static_cast<long long>(seconds + 0.5);
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
+    setObjectName(QStringLiteral("RSForm"));
+    setWindowTitle(QStringLiteral("RIC/CAP Search"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(228, 207);
+
+    const auto field = [this](const char* name, const QString& text, int top) {
+        auto* edit = new QLineEdit(text, this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setGeometry(84, top, 96, 22);
+        return edit;
+    };
+    placeLabel(this, QStringLiteral("Start RIC"), 10, 10);
+    m_start = field("edSRIC", QStringLiteral("0000000"), 6);
+    placeLabel(this, QStringLiteral("End RIC"), 10, 36);
+    m_end = field("edERic", QStringLiteral("2097151"), 32);
+    placeLabel(this, QStringLiteral("Sending"), 10, 62);
+    m_current = field("edCRic", QString(), 58);
+    m_current->setReadOnly(true);
+
+    auto* note1 =
+        new QLabel(QStringLiteral("The message sent to the pager is its RIC/CAP code"), this);
+    note1->setWordWrap(true);
+    note1->setGeometry(8, 84, 212, 30);
+    auto* note2 = new QLabel(
+        QStringLiteral("NOTE :- At 1200 baud it will take about 30 days to send every possible "
+                       "RIC/CAP"),
+        this);
+    note2->setWordWrap(true);
+    note2->setGeometry(8, 114, 212, 30);
+    m_progress = new QLabel(this);
+    m_progress->setObjectName(QStringLiteral("Progress"));
+    m_progress->setWordWrap(true);
+    m_progress->setGeometry(8, 144, 212, 28);
+    QFont small = m_progress->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    m_progress->setFont(small);
+
+    m_btStart = new QPushButton(QStringLiteral("&Start"), this);
+    m_btStart->setObjectName(QStringLiteral("btStart"));
+    m_btStart->setGeometry(26, 176, 75, 25);
+    m_btCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    m_btCancel->setObjectName(QStringLiteral("btCancel"));
+    m_btCancel->setGeometry(126, 176, 75, 25);
+    connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
+    connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
+}
+
+std::optional<QString> TRSForm::nextCode(const QString& code) {
+    const auto value = tryStrToInt(code.toStdString());
+    if (!value)
+        return std::nullopt;
+    return QString::number(static_cast<long long>(*value) + 1)
+        .rightJustified(7, QLatin1Char('0'))
+        .left(7);
+}
+
+std::optional<long long> TRSForm::codesLeft(const QString& current, const QString& end) {
+    if (current == end)
+        return 1;
+    const auto from = tryStrToInt(current.toStdString());
+    const auto to = tryStrToInt(end.toStdString());
+    // Later codes are always seven digits, so only a seven-digit end can be met.
+    const bool sevenDigits =
+        end.size() == 7 && std::all_of(end.begin(), end.end(), [](QChar c) { return c.isDigit(); });
+    if (!from || !to || !sevenDigits || *to < *from)
+        return std::nullopt;
+    return static_cast<long long>(*to) - *from + 1;
+}
+
+void TRSForm::btStartClick() {
+    if (SearchRunning)
+        return;
+    SearchRunning = true;
+    m_btStart->setEnabled(false);
+    m_current->setText(m_start->text());
+    const auto started = std::chrono::steady_clock::now();
+    int sent = 0;
+    showProgress(sent, started);
+    while (SearchRunning) {
+        const QString code = m_current->text();
+        const bool last = m_end->text() == code;
+        m_form.RicEdit->setText(code);
+        m_form.MsgEdit->setPlainText(code);
+        const TMainForm::SendResult result = m_form.TxButtonClick();
+        if (result == TMainForm::SendResult::Skipped) {
+            // The station ident is on air: this code goes again once it is over.
+            m_form.DelayMs(100);
+            continue;
+        }
+        if (result == TMainForm::SendResult::Failed || result == TMainForm::SendResult::Refused)
+            break; // the transmit command has shown why
+        ++sent;
+        m_form.DelayMs(m_form.SignalGen().Duration() + 100);
+        const auto next = nextCode(code);
+        if (!next) {
+            showErrorReport(this, QStringLiteral("'%1' is not a valid integer value").arg(code));
+            break;
+        }
+        m_current->setText(*next);
+        showProgress(sent, started);
+        if (last)
+            break;
+    }
+    SearchRunning = false;
+    m_btStart->setEnabled(true);
+    QDialog::done(QDialog::Accepted);
+}
+
+void TRSForm::showProgress(int sent, std::chrono::steady_clock::time_point started) {
+    const auto left = codesLeft(m_current->text(), m_end->text());
+    QString text = QStringLiteral("Codes sent: %1").arg(sent);
+    if (!left) {
+        text += QStringLiteral("; the end is not reached as written, Cancel ends the search");
+    } else {
+        text += QStringLiteral(", left: %1").arg(*left);
+        if (sent > 0) {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            text += QStringLiteral(", time left about %1")
+                        .arg(durationText(elapsed / sent * static_cast<double>(*left)));
+        }
+    }
+    m_progress->setText(text);
+}
+
+void TRSForm::btCancelClick() {
+    SearchRunning = false;
+    QDialog::done(QDialog::Rejected);
+}
+
+void TRSForm::done(int result) {
+    // Closing the window during a search ends it like Cancel.
+    SearchRunning = false;
+    QDialog::done(result);
+}
+
+} // namespace tarvex

@@ -1,0 +1,416 @@
+// Paging from lines of text: the entry format applied to the main window, the message list
+// with its file and the preset button, and auto-send polls through the real window.
+#include "gui_test_support.h"
+
+#include "app/auto_form.h"
+#include "app/fast_form.h"
+#include "app/mess_form.h"
+#include "app/message_edit.h"
+#include "app/picture_button.h"
+#include "paging/auto_send.h"
+#include "signal/signal_gen.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+/// While it lives, presses OK on every message box that opens and keeps their texts.
+class BoxWatcher {
+public:
+    BoxWatcher() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && box->isVisible()) {
+                texts << box->text();
+                pressOk(box);
+            }
+        });
+        m_timer.start();
+    }
+    QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+/// Applies the line and dismisses the message it may show; returns that message.
+QString applyEntry(TMessForm& mess, const QString& line, bool* applied = nullptr) {
+    BoxWatcher boxes;
+    const bool ok = mess.ApplyPageEntry(line);
+    if (applied != nullptr)
+        *applied = ok;
+    return boxes.last();
+}
+
+/// The auto-send file the poll reads (its name as the settings left it).
+QString autoSendPath(TMainForm& f) {
+    return QDir(f.ProgramFolder).filePath(f.dialogs().autoSend->edFileName()->text());
+}
+
+QStringList sentRics(const QSignalSpy& spy) {
+    QStringList out;
+    for (const auto& call : spy)
+        out << call.at(0).toString() + QLatin1Char('|') + call.at(1).toString();
+    return out;
+}
+
+} // namespace
+
+class PagingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void entryAppliesEveryFieldAndKeepsLeadingZeros();
+    void entryReportsOnlyTheFirstFieldInError();
+    void ricFieldLimits();
+    void listAddResetAndClick();
+    void listFileReadAtShowingAndWrittenAtClose();
+    void listWriteFailureKeepsTheListAndSaysWhy();
+    void presetDoubleClickSendsTheEntry();
+    void failedDoubleClickKeepsTheListOpen();
+    void autoSendHoldsBackTimedEntriesUntilDue();
+    void autoSendThreeEntriesWithPauses();
+    void autoSendSkipsEmptyLinesAndRefusedEntries();
+    void autoSendLeavesALockedFileAlone();
+    void autoSendWaitsForIdentAndFastSearch();
+    void autoSendTimerStaysOffDuringAPoll();
+};
+
+void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TMessForm& mess = *f.dialogs().mess;
+    bool ok = false;
+    QCOMPARE(applyEntry(mess, QStringLiteral("10n2400i0001234"), &ok), QString());
+    QVERIFY(ok);
+    QVERIFY(f.FB3->isChecked() && f.AN2->isChecked() && f.BR3->isChecked() && f.NI2->isChecked());
+    QCOMPARE(f.RicEdit->text(), QStringLiteral("0001234"));
+    QCOMPARE(f.MsgEdit->toPlainText(), QString()); // exactly 15 characters: empty message
+    QCOMPARE(f.SignalGen().Baud(), 2400);
+    QVERIFY(f.SignalGen().Inverted());
+    QVERIFY(f.EntryApplied);
+
+    QVERIFY(mess.ApplyPageEntry(QStringLiteral("00A0512N2097151 Hello  World ")));
+    QVERIFY(f.FB1->isChecked() && f.AN1->isChecked() && f.BR1->isChecked() && f.NI1->isChecked());
+    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral(" Hello  World "));
+    QCOMPARE(f.SignalGen().Baud(), 512);
+    QVERIFY(!f.SignalGen().Inverted());
+    QCOMPARE(f.Volume->value(), int{f.DeviationLevels[0]});
+}
+
+void PagingTest::entryReportsOnlyTheFirstFieldInError() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TMessForm& mess = *f.dialogs().mess;
+    f.RicEdit->setText(QStringLiteral("42"));
+    f.MsgEdit->setPlainText(QStringLiteral("keep me"));
+    mess.MessEdit()->setText(QStringLiteral("typing"));
+
+    // 14 characters: no entry, nothing changed (the list's edit field is emptied).
+    QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N000123")),
+             QStringLiteral("The Format of this message is not correct, cannot send!"));
+    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    QVERIFY(mess.MessEdit()->text().isEmpty());
+    // Function bits wrong (and coding wrong too): only the first error; message kept.
+    QCOMPARE(applyEntry(mess, QStringLiteral("12X1200N0001234x")),
+             QStringLiteral(
+                 "Error in the message format! The Function bits must be 00 or 01 or 10 or 11."));
+    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    QCOMPARE(
+        applyEntry(mess, QStringLiteral("01X1200N0001234x")),
+        QStringLiteral("Error in the message format! The Aplha/Numeric must be either A or N."));
+    QVERIFY(f.FB2->isChecked());
+    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    // Failing at the baud rate leaves function bits and coding changed, the message empty.
+    QCOMPARE(applyEntry(mess, QStringLiteral("10N9600N0001234x")),
+             QStringLiteral("Error in the message format! The Baud Rate is out of range."));
+    QVERIFY(f.FB3->isChecked() && f.AN2->isChecked() && f.BR2->isChecked());
+    QVERIFY(f.MsgEdit->toPlainText().isEmpty());
+    QCOMPARE(
+        applyEntry(mess, QStringLiteral("00A0512X0001234x")),
+        QStringLiteral("Error in the message format! The Normal/Inverted must be either N or I."));
+    QVERIFY(f.BR1->isChecked());
+    QCOMPARE(f.SignalGen().Baud(), 512);
+    QCOMPARE(f.RicEdit->text(), QStringLiteral("42")); // the RIC changes only on success
+    QVERIFY(!f.EntryApplied);
+}
+
+void PagingTest::ricFieldLimits() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TMessForm& mess = *f.dialogs().mess;
+    QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N2097152x")),
+             QStringLiteral("Error in the message format! The RIC code is out of range."));
+    QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N00012A4x")),
+             QStringLiteral("Error in the message format! Most likely to be the RIC code."));
+    QCOMPARE(applyEntry(mess, QStringLiteral("11A1200I  -0001x")),
+             QStringLiteral("Error in the message format! The RIC code is out of range."));
+    QVERIFY(f.NI2->isChecked()); // the polarity step had already run
+    QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N2097151x")), QString());
+    QCOMPARE(f.RicEdit->text(), QStringLiteral("2097151"));
+}
+
+void PagingTest::listAddResetAndClick() {
+    Rig rig;
+    TMessForm& mess = *rig.form->dialogs().mess;
+    mess.show();
+    mess.MessEdit()->setText(QStringLiteral("first"));
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    mess.MessEdit()->setText(QString());
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton); // an empty item too, untested
+    QCOMPARE(mess.items(), (QStringList{QStringLiteral("first"), QString()}));
+    QVERIFY(mess.MessEdit()->text().isEmpty());
+
+    // Click: the item goes into the edit field; Add puts it back where it was.
+    QListWidget* list = mess.MessList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    QCOMPARE(mess.MessEdit()->text(), QStringLiteral("first"));
+    QTest::qWait(10);
+    QVERIFY(!mess.MessEdit()->hasSelectedText());
+    mess.MessEdit()->setText(QStringLiteral("edited"));
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    QCOMPARE(mess.items(), (QStringList{QStringLiteral("edited"), QString()}));
+    QVERIFY(list->selectedItems().isEmpty());
+    // Reset after a click: Add appends instead of replacing.
+    list->setCurrentRow(0);
+    QTest::mouseClick(mess.btReset(), Qt::LeftButton);
+    mess.MessEdit()->setText(QStringLiteral("third"));
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    QCOMPARE(mess.items().size(), 3);
+    QCOMPARE(mess.items().last(), QStringLiteral("third"));
+    mess.reject();
+}
+
+void PagingTest::listFileReadAtShowingAndWrittenAtClose() {
+    Rig rig;
+    TMessForm& mess = *rig.form->dialogs().mess;
+    writeFile(mess.listPath(), "a\r\nb\rc\n\nd");
+    mess.show();
+    QCOMPARE(mess.items(), (QStringList{"a", "b", "c", "", "d"}));
+    mess.MessEdit()->setText(QStringLiteral("e"));
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    mess.reject();
+    QCOMPARE(readFile(mess.listPath()), QByteArray("a\r\nb\r\nc\r\n\r\nd\r\ne\r\n"));
+
+    // No file: the list keeps what it holds; the close creates the file again.
+    QFile::remove(mess.listPath());
+    mess.show();
+    QCOMPARE(mess.items().size(), 6);
+    mess.reject();
+    QVERIFY(QFile::exists(mess.listPath()));
+}
+
+void PagingTest::listWriteFailureKeepsTheListAndSaysWhy() {
+    Rig rig;
+    TMessForm& mess = *rig.form->dialogs().mess;
+    mess.show();
+    mess.MessEdit()->setText(QStringLiteral("precious"));
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    QVERIFY(QDir().mkpath(mess.listPath() + QStringLiteral(".new"))); // the write must fail
+    auto seen = std::make_shared<QString>();
+    onNextModal([seen](QWidget* box) {
+        *seen = boxText(box);
+        auto* b = qobject_cast<QMessageBox*>(box);
+        b->button(QMessageBox::Cancel)->click();
+    });
+    mess.reject();
+    QVERIFY2(seen->contains(QStringLiteral("MessList.txt: ")), qPrintable(*seen));
+    QVERIFY(!mess.isVisible()); // the operator could leave
+    QCOMPARE(mess.items(), QStringList{QStringLiteral("precious")});
+    QDir(mess.listPath() + QStringLiteral(".new")).removeRecursively();
+    mess.show(); // no file yet: the list in memory is still there
+    QCOMPARE(mess.items(), QStringList{QStringLiteral("precious")});
+    mess.reject();
+    QCOMPARE(readFile(mess.listPath()), QByteArray("precious\r\n"));
+}
+
+void PagingTest::presetDoubleClickSendsTheEntry() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TMessForm& mess = *f.dialogs().mess;
+    writeFile(mess.listPath(), "11A2400N0001234Preset page\r\n");
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    onNextModal([](QWidget* dialog) {
+        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("MessList"));
+        list->setCurrentRow(0);
+        emit list->itemDoubleClicked(list->item(0));
+    });
+    QTest::mouseClick(f.btPreset, Qt::LeftButton);
+    QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0001234|Preset page")});
+    QVERIFY(!mess.isVisible());
+
+    // Closing the list without applying an entry sends nothing.
+    onNextModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+    QTest::mouseClick(f.btPreset, Qt::LeftButton);
+    QCOMPARE(sent.count(), 1);
+    QVERIFY(!f.EntryApplied);
+}
+
+void PagingTest::failedDoubleClickKeepsTheListOpen() {
+    Rig rig;
+    TMessForm& mess = *rig.form->dialogs().mess;
+    writeFile(mess.listPath(), "bad entry\r\n");
+    mess.show();
+    mess.MessList()->setCurrentRow(0);
+    mess.MessEdit()->setText(QStringLiteral("bad entry"));
+    BoxWatcher boxes;
+    mess.MessListDblClick();
+    QCOMPARE(boxes.last(),
+             QStringLiteral("The Format of this message is not correct, cannot send!"));
+    QVERIFY(mess.isVisible());
+    QVERIFY(mess.MessEdit()->text().isEmpty());
+    QVERIFY(mess.MessList()->selectedItems().isEmpty());
+    mess.reject();
+}
+
+void PagingTest::autoSendHoldsBackTimedEntriesUntilDue() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    const QString file = autoSendPath(f);
+    const QByteArray later = "T" +
+                             QByteArray::number(SecondsSince2000() + 3).rightJustified(10, '0') +
+                             "11A2400N0000077due soon";
+    writeFile(file, later + "\r\n");
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    autoForm.TxTimerTimer();
+    QCOMPARE(sent.count(), 0);
+    QCOMPARE(readFile(file), later + "\r\n");
+    QTest::qWait(4100);
+    autoForm.TxTimerTimer();
+    QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000077|due soon")});
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list's save is suppressed
+    QVERIFY(!f.TxTimer->isActive());                       // AutoSend is not ticked
+}
+
+void PagingTest::autoSendThreeEntriesWithPauses() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    autoForm.AutoDelay()->setValue(2);
+    autoForm.AutoSend()->setChecked(true);
+    QVERIFY(f.TxTimer->isActive());
+    autoForm.edFileName()->clear(); // an empty name stands for "AutoSend.Txt"
+    writeFile(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt")),
+              "11A2400N0000001one\r\n11A2400N0000002two\n11A2400N0000003three\r\n");
+    QElapsedTimer clock;
+    std::vector<qint64> at;
+    connect(&f, &TMainForm::pageSent, [&] { at.push_back(clock.elapsed()); });
+    clock.start();
+    autoForm.TxTimerTimer();
+    const qint64 total = clock.elapsed();
+    QCOMPARE(autoForm.edFileName()->text(), QStringLiteral("AutoSend.Txt"));
+    QCOMPARE(at.size(), size_t{3});
+    QVERIFY2(at[1] - at[0] >= 2000 && at[2] - at[1] >= 2000, qPrintable(QString::number(at[1])));
+    QVERIFY(total - at[2] >= 1990); // the pause follows the last page too
+    QVERIFY(f.TxTimer->isActive()); // on again after the poll
+    QCOMPARE(f.RicEdit->text(), QStringLiteral("0000003"));
+}
+
+void PagingTest::autoSendSkipsEmptyLinesAndRefusedEntries() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    writeFile(autoSendPath(f), "\r\nt000000000111A2400N0000001x\r\n\r\n11A2400N0000002ok\r\n");
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    BoxWatcher boxes;
+    autoForm.TxTimerTimer();
+    QCOMPARE(boxes.texts,
+             QStringList{QStringLiteral(
+                 "Error in the message format! The Function bits must be 00 or 01 or 10 or "
+                 "11.")});
+    QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000002|ok")});
+
+    // A page the encoder refuses shows why; the entries after it are still sent.
+    writeFile(autoSendPath(f),
+              "11A2400N0000003" + QByteArray(5000, 'x') + "\r\n11A2400N0000004after\r\n");
+    boxes.texts.clear();
+    autoForm.TxTimerTimer();
+    QCOMPARE(boxes.texts.size(), 1);
+    QCOMPARE(sentRics(sent).last(), QStringLiteral("0000004|after"));
+    QCOMPARE(sent.count(), 2);
+}
+
+void PagingTest::autoSendLeavesALockedFileAlone() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    const QString file = autoSendPath(f);
+    writeFile(file, "11A2400N0000001x\r\n");
+    writeFile(QDir(f.ProgramFolder).filePath(QStringLiteral("Lock.Lck")), "");
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    f.dialogs().autoSend->TxTimerTimer();
+    QCOMPARE(sent.count(), 0);
+    QCOMPARE(readFile(file), QByteArray("11A2400N0000001x\r\n"));
+}
+
+void PagingTest::autoSendWaitsForIdentAndFastSearch() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    const QString file = autoSendPath(f);
+    writeFile(file, "11A2400N0000001x\r\n");
+    autoForm.AutoSend()->setChecked(true);
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    f.IdentInProgress = true;
+    autoForm.TxTimerTimer();
+    QCOMPARE(sent.count(), 0);
+    QVERIFY(f.TxTimer->isActive()); // the next tick comes one interval later
+    f.IdentInProgress = false;
+    TFastForm* fast = f.dialogs().fastSearch;
+    fast->show();
+    autoForm.TxTimerTimer();
+    QCOMPARE(sent.count(), 0);
+    QVERIFY(QFile::exists(file));
+    fast->hide();
+    autoForm.TxTimerTimer();
+    QCOMPARE(sent.count(), 1);
+}
+
+void PagingTest::autoSendTimerStaysOffDuringAPoll() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    autoForm.AutoSend()->setChecked(true);
+    autoForm.AutoDelay()->setValue(1);
+    writeFile(autoSendPath(f), "11A2400N0000001x\r\n");
+    bool sawTimerOn = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        // The operator clears and ticks the box during the poll.
+        autoForm.AutoSend()->setChecked(false);
+        autoForm.AutoSend()->setChecked(true);
+        sawTimerOn = sawTimerOn || f.TxTimer->isActive();
+    });
+    watch.start(50);
+    autoForm.TxTimerTimer();
+    watch.stop();
+    QVERIFY(!sawTimerOn);
+    QVERIFY(f.TxTimer->isActive());
+}
+
+TARVEX_GUI_TEST_MAIN(PagingTest)
+#include "test_paging.moc"

@@ -1,0 +1,219 @@
+// The two address searches through the real window: the pages and transmissions they send,
+// where they stop, Cancel and Stop, and the limit on the stop value.
+#include "gui_test_support.h"
+
+#include "app/fast_form.h"
+#include "app/message_edit.h"
+#include "app/picture_button.h"
+#include "app/rs_form.h"
+#include "encoder/page_encoder.h"
+#include "signal/signal_gen.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+QStringList pages(const QSignalSpy& spy) {
+    QStringList out;
+    for (const auto& call : spy)
+        out << call.at(0).toString() + QLatin1Char('|') + call.at(1).toString();
+    return out;
+}
+
+/// Clicks the button once the dialog's modal loop runs.
+void clickWhenShown(QPushButton* button) {
+    QTimer::singleShot(50, button, [button] { button->click(); });
+}
+
+} // namespace
+
+class SearchesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ricSearchSendsTheRangeAndRemembersTheNextCode();
+    void ricSearchStartAsTypedAndStartEqualToEnd();
+    void ricSearchCancelFinishesThePageInProgress();
+    void fastSearchSendsFourTransmissionsFrom1000To2000();
+    void fastSearchStartsAtTheMultipleOfEightBelow();
+    void fastSearchStopDuringPlayback();
+    void fastSearchStopLimitAndClose();
+};
+
+void SearchesTest::ricSearchSendsTheRangeAndRemembersTheNextCode() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR3->click();
+    TRSForm& rs = *f.dialogs().ricSearch;
+    rs.edERic()->setText(QStringLiteral("0000002"));
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    clickWhenShown(rs.btStart());
+    QTest::qWait(0);
+    rs.exec();
+    QCOMPARE(pages(sent), (QStringList{"0000000|0000000", "0000001|0000001", "0000002|0000002"}));
+    QVERIFY(!rs.isVisible());
+    QCOMPARE(rs.edCRic()->text(), QStringLiteral("0000003"));
+    QVERIFY2(rs.Progress()->text().startsWith(QStringLiteral("Codes sent: 3")),
+             qPrintable(rs.Progress()->text()));
+    QCOMPARE(f.RicEdit->text(), QStringLiteral("0000002"));
+    QCOMPARE(rs.edSRIC()->text(), QStringLiteral("0000000")); // fields keep their values
+}
+
+void SearchesTest::ricSearchStartAsTypedAndStartEqualToEnd() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR3->click();
+    TRSForm& rs = *f.dialogs().ricSearch;
+    rs.edSRIC()->setText(QStringLiteral("5"));
+    rs.edERic()->setText(QStringLiteral("0000006"));
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    clickWhenShown(rs.btStart());
+    rs.exec();
+    QCOMPARE(pages(sent), (QStringList{"5|5", "0000006|0000006"}));
+
+    rs.edSRIC()->setText(QStringLiteral("0000009"));
+    rs.edERic()->setText(QStringLiteral("0000009"));
+    sent.clear();
+    clickWhenShown(rs.btStart());
+    rs.exec();
+    QCOMPARE(pages(sent), QStringList{QStringLiteral("0000009|0000009")});
+
+    // Progress counts codes left when the end is reachable as written, not otherwise.
+    QCOMPARE(TRSForm::codesLeft(QStringLiteral("0000010"), QStringLiteral("0000019")), 10);
+    QVERIFY(!TRSForm::codesLeft(QStringLiteral("0000000"), QStringLiteral("6")));
+    QVERIFY(!TRSForm::codesLeft(QStringLiteral("0000009"), QStringLiteral("0000008")));
+    QCOMPARE(TRSForm::nextCode(QStringLiteral("9999999")), QStringLiteral("1000000"));
+    QVERIFY(!TRSForm::nextCode(QStringLiteral("12x")));
+}
+
+void SearchesTest::ricSearchCancelFinishesThePageInProgress() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR3->click();
+    TRSForm& rs = *f.dialogs().ricSearch;
+    rs.edSRIC()->setText(QStringLiteral("0000000"));
+    rs.edERic()->setText(QStringLiteral("6")); // never met as text: runs until Cancel
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    int sentAtCancel = -1;
+    QTimer cancel;
+    cancel.setSingleShot(true);
+    connect(&cancel, &QTimer::timeout, [&] {
+        sentAtCancel = static_cast<int>(sent.count());
+        rs.btCancel()->click();
+    });
+    connect(&f, &TMainForm::pageSent, [&] {
+        if (sent.count() == 2)
+            cancel.start(1); // during the search's own wait after the second page
+    });
+    clickWhenShown(rs.btStart());
+    rs.exec();
+    QCOMPARE(sentAtCancel, 2);
+    QCOMPARE(sent.count(), 2);
+    QCOMPARE(rs.edCRic()->text(), QStringLiteral("0000002")); // the step was completed
+    QVERIFY(!rs.SearchRunning);
+}
+
+void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR3->click();
+    TFastForm& fast = *f.dialogs().fastSearch;
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    QElapsedTimer clock;
+    clock.start();
+    clickWhenShown(fast.Button1());
+    QTimer::singleShot(0, [&] {});
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        if (!fast.searching() && sent.count() > 0)
+            fast.reject();
+    });
+    closer.start(200);
+    fast.exec();
+    QCOMPARE(fast.transmissions(), 4);
+    QCOMPARE(sent.count(), 4);
+    QCOMPARE(fast.edStart()->text(), QStringLiteral("2024"));
+    QVERIFY(fast.Info()->text().startsWith(QStringLiteral("Started with RIC 1000 at ")));
+    QVERIFY(fast.Info()->text().endsWith(QStringLiteral(" Sending 3764.7 RICs per minute")));
+    QVERIFY2(fast.Progress()->text().startsWith(QStringLiteral("Codes reached: 1024")),
+             qPrintable(fast.Progress()->text()));
+    QCOMPARE(f.SignalGen().Duration(), 3888u); // (416 us x 32 x 292) div 1000 + 1
+    // The dialog's close step.
+    QVERIFY(!f.FastSearchActive);
+    QCOMPARE(f.encoder().LastSlot, 0);
+    QVERIFY(fast.Memo1()->toPlainText().isEmpty());
+}
+
+void SearchesTest::fastSearchStartsAtTheMultipleOfEightBelow() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR3->click();
+    TFastForm& fast = *f.dialogs().fastSearch;
+    fast.edStart()->setText(QStringLiteral("1003"));
+    fast.edStop()->setText(QStringLiteral("1004"));
+    fast.show();
+    fast.Button1Click();
+    QCOMPARE(fast.transmissions(), 1);
+    QCOMPARE(fast.edStart()->text(), QStringLiteral("1259"));
+    const QStringList lines = fast.Memo1()->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 17);
+    QVERIFY(lines[0].startsWith(QStringLiteral("000FA8B9 000FCD5E 000FA8B9")));
+    QVERIFY(lines[0].endsWith(QStringLiteral("7CD215D8")));
+    QVERIFY(f.FastSearchActive); // until the dialog closes
+    // Stop equal to start: no transmission, but the start line is shown.
+    fast.edStart()->setText(QStringLiteral("1000"));
+    fast.edStop()->setText(QStringLiteral("1000"));
+    fast.Info()->clear();
+    fast.Button1Click();
+    QCOMPARE(fast.transmissions(), 0);
+    QVERIFY(fast.Info()->text().startsWith(QStringLiteral("Started with RIC 1000")));
+    fast.reject();
+    QVERIFY(!f.FastSearchActive);
+}
+
+void SearchesTest::fastSearchStopDuringPlayback() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.BR1->click(); // 512 bit/s: 18 s per transmission unless stopped
+    TFastForm& fast = *f.dialogs().fastSearch;
+    fast.show();
+    QTimer::singleShot(1500, fast.Button2(), [&] { fast.Button2()->click(); });
+    QElapsedTimer clock;
+    clock.start();
+    fast.Button1Click();
+    const qint64 took = clock.elapsed();
+    QCOMPARE(fast.transmissions(), 1);
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("0"));
+    QCOMPARE(fast.edStart()->text(), QStringLiteral("1256"));
+    // The wait of step 6 runs in full (Duration + 100 ms), the playback did not.
+    QVERIFY2(took < 1500 + 18187 + 100 + 5000, qPrintable(QString::number(took)));
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0}); // released
+    fast.reject();
+}
+
+void SearchesTest::fastSearchStopLimitAndClose() {
+    Rig rig;
+    TFastForm& fast = *rig.form->dialogs().fastSearch;
+    fast.edStop()->setText(QStringLiteral("2097152"));
+    auto seen = std::make_shared<QString>();
+    onNextModal([seen](QWidget* box) {
+        *seen = boxText(box);
+        pressOk(box);
+    });
+    fast.edStopExit();
+    QCOMPARE(*seen, QStringLiteral("Maximum RIC/CAP Code value is 2097151 !"));
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("0"));
+    fast.edStop()->setText(QStringLiteral("2097151"));
+    fast.edStopExit(); // accepted without a message
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("2097151"));
+}
+
+TARVEX_GUI_TEST_MAIN(SearchesTest)
+#include "test_searches.moc"
