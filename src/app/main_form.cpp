@@ -15,7 +15,6 @@
 #include "app/picture_button.h"
 #include "app/program_folder.h"
 #include "app/rs_form.h"
-#include "app/shell_forms.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
 #include "encoder/conversions.h"

@@ -46,7 +46,6 @@ class TSIForm;
 class TKeyingForm;
 class TAutoForm;
 class TIdentForm;
-class ShellForm;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
 /// recording port; the program leaves everything empty and gets the real ones.

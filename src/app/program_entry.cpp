@@ -8,7 +8,6 @@
 #include "app/main_form.h"
 #include "app/mess_form.h"
 #include "app/rs_form.h"
-#include "app/shell_forms.h"
 #include "app/single_instance.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
