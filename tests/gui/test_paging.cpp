@@ -96,6 +96,7 @@ private slots:
     void autoSendLeavesALockedFileAlone();
     void autoSendWaitsForIdentAndFastSearch();
     void autoSendTimerStaysOffDuringAPoll();
+    void autoSendErrorIsReportedAndReleasesTheLock();
 };
 
 void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
@@ -409,6 +410,26 @@ void PagingTest::autoSendTimerStaysOffDuringAPoll() {
     autoForm.TxTimerTimer();
     watch.stop();
     QVERIFY(!sawTimerOn);
+    QVERIFY(f.TxTimer->isActive());
+}
+
+void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    autoForm.AutoSend()->setChecked(true);
+    QVERIFY(QDir().mkpath(autoSendPath(f))); // there, but not readable as a file
+    BoxWatcher boxes;
+    autoForm.TxTimerTimer();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.last().startsWith(QStringLiteral("Auto send: ") + autoSendPath(f) + ": "),
+             qPrintable(boxes.last()));
+    QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(autoForm.edLockFile()->text())));
+    // The timer stays off until the box is ticked again.
+    QVERIFY(!f.TxTimer->isActive());
+    QCOMPARE(autoForm.failedPolls(), 1);
+    autoForm.AutoSend()->setChecked(false);
+    autoForm.AutoSend()->setChecked(true);
     QVERIFY(f.TxTimer->isActive());
 }
 
