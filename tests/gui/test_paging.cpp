@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -97,6 +98,7 @@ private slots:
     void autoSendWaitsForIdentAndFastSearch();
     void autoSendTimerStaysOffDuringAPoll();
     void autoSendErrorIsReportedAndReleasesTheLock();
+    void autoSendFromAWriterProcessOnTheTimer();
 };
 
 void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
@@ -431,6 +433,35 @@ void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
     autoForm.AutoSend()->setChecked(false);
     autoForm.AutoSend()->setChecked(true);
     QVERIFY(f.TxTimer->isActive());
+}
+
+void PagingTest::autoSendFromAWriterProcessOnTheTimer() {
+    // The soak test's writer appends pages under the lock file while TxTimer polls every
+    // 2 seconds and every page goes on air through the window.
+#ifndef TARVEX_SOAK_WRITER
+    QSKIP("the writer process is built on Unix-like systems only");
+#else
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TAutoForm& autoForm = *f.dialogs().autoSend;
+    autoForm.edFileName()->setText(QStringLiteral("Autosend.txt"));
+    autoForm.edLockFile()->setText(QStringLiteral("Lock.Lck"));
+    autoForm.CheckRate()->setValue(2);
+    autoForm.AutoDelay()->setValue(0);
+    autoForm.AutoSend()->setChecked(true);
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    QProcess writer;
+    writer.start(QStringLiteral(TARVEX_SOAK_WRITER), {f.ProgramFolder, QStringLiteral("25"), "9"});
+    QVERIFY(writer.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 25, 120000);
+    QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished());
+    QCOMPARE(writer.exitCode(), 0);
+    for (int i = 0; i < 25; ++i)
+        QCOMPARE(sent.at(i).at(1).toString(), QStringLiteral("soak #%1").arg(i + 1));
+    QTest::qWait(2500); // one more poll: nothing left, nothing sent twice
+    QCOMPARE(sent.count(), 25);
+    QVERIFY(!QFile::exists(autoSendPath(f)));
+#endif
 }
 
 TARVEX_GUI_TEST_MAIN(PagingTest)
