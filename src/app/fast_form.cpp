@@ -72,9 +72,11 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
 
     m_btStop = new QPushButton(QStringLiteral("&Stop"), this);
     m_btStop->setObjectName(QStringLiteral("Button2"));
+    m_btStop->setAutoDefault(false); // Enter in a field presses no button
     m_btStop->setGeometry(402, 290, 75, 25);
     m_btStart = new QPushButton(QStringLiteral("S&tart"), this);
     m_btStart->setObjectName(QStringLiteral("Button1"));
+    m_btStart->setAutoDefault(false); // Enter in a field presses no button
     m_btStart->setGeometry(484, 290, 75, 25);
 
     m_info = new QLabel(this);
@@ -160,7 +162,10 @@ void TFastForm::showProgress(long long start, long long next, long long stop,
 void TFastForm::Button2Click() {
     m_form.SignalGen().Stop();
     m_stop->setText(QStringLiteral("0"));
-    m_form.StopRequest() = true;
+    // Only a search's wait is ended: a request left pending while idle would cut short the
+    // next page sent from the main window.
+    if (m_searching)
+        m_form.StopRequest() = true;
 }
 
 bool TFastForm::eventFilter(QObject* watched, QEvent* event) {

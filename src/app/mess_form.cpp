@@ -52,9 +52,11 @@ TMessForm::TMessForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_edit->installEventFilter(this);
     m_reset = new QPushButton(QStringLiteral("&Reset"), this);
     m_reset->setObjectName(QStringLiteral("btReset"));
+    m_reset->setAutoDefault(false); // Enter in a field presses no button
     m_reset->setGeometry(466, top + 6, 75, 25);
     m_add = new QPushButton(QStringLiteral("&Add"), this);
     m_add->setObjectName(QStringLiteral("btAdd"));
+    m_add->setAutoDefault(false); // Enter in a field presses no button
     m_add->setGeometry(548, top + 6, 75, 25);
     for (int i = 0; i < 3; ++i) {
         auto* help = new QLabel(QString::fromLatin1(HelpLines[i]), this);

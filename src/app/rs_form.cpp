@@ -72,9 +72,11 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
 
     m_btStart = new QPushButton(QStringLiteral("&Start"), this);
     m_btStart->setObjectName(QStringLiteral("btStart"));
+    m_btStart->setAutoDefault(false); // Enter in a field presses no button
     m_btStart->setGeometry(26, 176, 75, 25);
     m_btCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     m_btCancel->setObjectName(QStringLiteral("btCancel"));
+    m_btCancel->setAutoDefault(false); // Enter in a field presses no button
     m_btCancel->setGeometry(126, 176, 75, 25);
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);

@@ -213,6 +213,11 @@ void SearchesTest::fastSearchStopLimitAndClose() {
     fast.edStop()->setText(QStringLiteral("2097151"));
     fast.edStopExit(); // accepted without a message
     QCOMPARE(fast.edStop()->text(), QStringLiteral("2097151"));
+
+    // Stop while no search runs leaves no request behind to cut the next page short.
+    fast.Button2()->click();
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("0"));
+    QVERIFY(!rig.form->StopRequest());
 }
 
 TARVEX_GUI_TEST_MAIN(SearchesTest)
