@@ -76,7 +76,10 @@ for t in "${targets[@]}"; do
   done_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
   result=ok
-  if [ "$status" -ne 0 ]; then
+  if [ "$status" -eq 72 ]; then # libFuzzer's exit code after an interrupt (SIGINT)
+    result="interrupted"
+    failed=1
+  elif [ "$status" -ne 0 ]; then
     result="FAILED (exit $status), see $log"
     failed=1
   fi
