@@ -38,19 +38,22 @@ TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent)
     placeLabel(this, QStringLiteral("Check for pages every"), 8, 12);
     m_checkRate = new QSpinBox(this);
     m_checkRate->setObjectName(QStringLiteral("CheckRate"));
-    m_checkRate->setGeometry(140, 8, 56, 22);
+    m_checkRate->setGeometry(152, 8, 56, 22);
     m_checkRate->setRange(2, 600);
-    placeLabel(this, QStringLiteral("Seconds"), 204, 12);
+    placeLabel(this, QStringLiteral("Seconds"), 214, 12);
 
-    placeLabel(this, QStringLiteral("Delay between each transmission in seconds"), 8, 42);
+    auto* delayLabel =
+        new QLabel(QStringLiteral("Delay between each transmission in seconds"), this);
+    delayLabel->setWordWrap(true);
+    delayLabel->setGeometry(8, 36, 200, 34);
     m_autoDelay = new QSpinBox(this);
     m_autoDelay->setObjectName(QStringLiteral("AutoDelay"));
-    m_autoDelay->setGeometry(226, 38, 45, 22);
+    m_autoDelay->setGeometry(214, 42, 56, 22);
     m_autoDelay->setRange(0, 10);
 
     m_autoSend = new QCheckBox(QStringLiteral("Enable auto send feature"), this);
     m_autoSend->setObjectName(QStringLiteral("AutoSend"));
-    m_autoSend->setGeometry(8, 70, 200, 20);
+    m_autoSend->setGeometry(8, 74, 200, 20);
 
     m_fileName = new QLineEdit(QStringLiteral("Autosend.txt"), this);
     m_fileName->setObjectName(QStringLiteral("edFileName"));

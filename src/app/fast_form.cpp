@@ -56,11 +56,11 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     placeLabel(this, QStringLiteral("Current RIC"), 4, 295);
     m_start = new QLineEdit(QStringLiteral("1000"), this);
     m_start->setObjectName(QStringLiteral("edStart"));
-    m_start->setGeometry(70, 291, 72, 22);
-    placeLabel(this, QStringLiteral("Stop at"), 150, 295);
+    m_start->setGeometry(80, 291, 64, 22);
+    placeLabel(this, QStringLiteral("Stop at"), 152, 295);
     m_stop = new QLineEdit(QStringLiteral("2000"), this);
     m_stop->setObjectName(QStringLiteral("edStop"));
-    m_stop->setGeometry(194, 291, 72, 22);
+    m_stop->setGeometry(200, 291, 64, 22);
     m_stop->installEventFilter(this);
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("Progress"));

@@ -55,29 +55,30 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     auto* note1 =
         new QLabel(QStringLiteral("The message sent to the pager is its RIC/CAP code"), this);
     note1->setWordWrap(true);
-    note1->setGeometry(8, 84, 212, 30);
+    note1->setGeometry(8, 84, 212, 28);
     auto* note2 = new QLabel(
         QStringLiteral("NOTE :- At 1200 baud it will take about 30 days to send every possible "
                        "RIC/CAP"),
         this);
     note2->setWordWrap(true);
-    note2->setGeometry(8, 114, 212, 30);
+    note2->setGeometry(8, 110, 212, 42);
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
-    m_progress->setGeometry(8, 144, 212, 28);
+    m_progress->setGeometry(8, 150, 212, 26);
     QFont small = m_progress->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
-    m_progress->setFont(small);
+    for (QLabel* label : {note1, note2, m_progress})
+        label->setFont(small);
 
     m_btStart = new QPushButton(QStringLiteral("&Start"), this);
     m_btStart->setObjectName(QStringLiteral("btStart"));
     m_btStart->setAutoDefault(false); // Enter in a field presses no button
-    m_btStart->setGeometry(26, 176, 75, 25);
+    m_btStart->setGeometry(26, 178, 75, 25);
     m_btCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     m_btCancel->setObjectName(QStringLiteral("btCancel"));
     m_btCancel->setAutoDefault(false); // Enter in a field presses no button
-    m_btCancel->setGeometry(126, 176, 75, 25);
+    m_btCancel->setGeometry(126, 178, 75, 25);
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
 }
