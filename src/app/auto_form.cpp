@@ -17,15 +17,6 @@
 
 namespace tarvex {
 
-namespace {
-QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-} // namespace
-
 TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent)
     : QDialog(parent), m_form(qobject_cast<TMainForm*>(parent)), m_txTimer(txTimer) {
     setObjectName(QStringLiteral("AutoForm"));

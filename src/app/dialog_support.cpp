@@ -1,5 +1,7 @@
 #include "app/dialog_support.h"
 
+#include <QLabel>
+
 #include <QWidget>
 
 namespace tarvex {
@@ -31,6 +33,21 @@ void centreOver(QWidget* dialog, const QWidget* owner) {
     const QRect ownerFrame = owner->frameGeometry();
     const QSize size = dialog->frameGeometry().size();
     dialog->move(ownerFrame.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QString durationText(double seconds) {
+    const auto s = static_cast<long long>(seconds + 0.5);
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace tarvex

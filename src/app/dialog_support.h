@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace tarvex {
@@ -20,6 +21,12 @@ void showPlainMessage(QWidget* parent, const QString& text);
 
 /// Places the dialog's frame centred over the owner's frame.
 void centreOver(QWidget* dialog, const QWidget* owner);
+
+/// A label with the text at (left, top), sized to its text.
+QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top);
+
+/// Seconds as "h:mm:ss", for the searches' time left.
+QString durationText(double seconds);
 
 /// Builds a message box that callers may move before running it.
 QMessageBox* makeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,

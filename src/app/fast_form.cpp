@@ -19,23 +19,6 @@
 
 namespace tarvex {
 
-namespace {
-QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-QString durationText(double seconds) {
-    const auto s = static_cast<long long>(seconds + 0.5);
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-} // namespace
-
 TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("FastForm"));
     setWindowTitle(QStringLiteral("Fast Search"));

@@ -1,4 +1,5 @@
 #include "app/keying_form.h"
+#include "app/dialog_support.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -12,15 +13,6 @@
 #include <QSpinBox>
 
 namespace tarvex {
-
-namespace {
-QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-} // namespace
 
 TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("KeyingForm"));

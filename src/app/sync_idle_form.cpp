@@ -12,17 +12,6 @@
 
 namespace tarvex {
 
-namespace {
-
-QLabel* placeLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-} // namespace
-
 TSIForm::TSIForm(PageEncoder& encoder, QWidget* parent) : QDialog(parent), m_encoder(encoder) {
     setObjectName(QStringLiteral("SIForm"));
     setWindowTitle(QStringLiteral("Sync & Idle CW values"));
