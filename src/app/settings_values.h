@@ -49,6 +49,16 @@ inline constexpr std::array<std::string_view, SettingCount> SettingNames{
     "Baud3",     "Func1",     "Func2",      "Func3",      "Func4",      "A-N1",      "A-N2",
     "NI1",       "NI2",       "LastRIC"};
 
+/// Values beyond those 38, for choices the program has gained since (the audio output, the
+/// keying method). They sit in the same section; a store without them loads with their
+/// defaults, and the 38 above keep their names, order and meaning.
+inline constexpr auto ExtraSettingNames =
+    std::to_array<std::string_view>({"AudioBackend", "AudioDevice"});
+inline constexpr int ExtraSettingCount = static_cast<int>(ExtraSettingNames.size());
+
+/// The audio output when the store names none: the Qt Multimedia backend's default device.
+inline constexpr std::string_view DefaultAudioBackend = "qt";
+
 /// Where the store lives: the section every value sits in, and on Windows the key path.
 inline constexpr std::string_view SettingsSection = "Tarvex";
 inline constexpr std::string_view SettingsKeyPath = "software\\dovrik-apps";
