@@ -11,8 +11,8 @@ Usage:
       (CR LF between lines, no line break at the end).
   tarvex-cli wav PAGE [--baud 512|1200|2400] [--inverted] -o FILE
       Write the WAV image that SEND plays: the page's codewords, then the end marker.
-  tarvex-cli send PAGE [--baud B] [--inverted] [--level 0..100] [--port lpt1|lpt2|none]
-                  [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio A]
+  tarvex-cli send PAGE [--baud B] [--inverted] [--level 0..100]
+                  [--port lpt1|lpt2|none|record:FILE] [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio A]
                   [--ptt METHOD [--ptt-device DEV] ...]
       Put the page on the air: level applied, 250 ms settle, key the transmitter, wait the
       key delay, play, wait until the sound has ended, release.
@@ -55,7 +55,8 @@ Keying and audio options (send, tune --send):
   --cm108-pin N      CM108 GPIO pin 1..8 (default 3)
   --gpio-line N      GPIO line number (default 0)
   --rig-model N      hamlib rig model (default 1, the dummy rig); --rig-speed N serial speed
-  --port P           parallel port: lpt1 (default), lpt2 or none
+  --port P           parallel port: lpt1 (default), lpt2 or none; record:FILE appends every
+                     key byte to FILE instead (tests, stations without a port)
   --pin N            data pin D0..D7 that keys the transmitter (default 0)
   --invkey           active-low keying
   --key-delay MS     wait between keying and sending, 100 to 900 in steps of 100 (default 200)
@@ -63,7 +64,9 @@ Keying and audio options (send, tune --send):
                      alsa:NAME (an ALSA device, e.g. alsa:default or alsa:plughw:1,0, for
                      stations without a sound server) or wav:FILE
 
-Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written.
+Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written,
+128 + the signal when SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter
+is released first: "interrupted: transmitter released").
 )";
 
 } // namespace tarvex::cli

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "encoder/errors.h"
+#include "paging/release_on_signal.h"
 
 #include <cstdio>
 #include <iostream>
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
     }
     try {
         return command->second(rest);
+    } catch (const tarvex::Interrupted& e) {
+        // A signal ended the command; the transmission has unwound and released the port.
+        std::cerr << "tarvex-cli: " << e.what() << "\n";
+        return tarvex::ReleaseSignals::exitStatus(e.signal());
     } catch (const std::exception& e) {
         std::cerr << "tarvex-cli: " << e.what() << "\n";
         // Usage errors, refused pages and failed conversions are invalid input; anything else

@@ -5,15 +5,18 @@
 #include "cli/page_options.h"
 #include "cli/render.h"
 #include "paging/event_wait.h"
+#include "paging/release_on_signal.h"
 #include "paging/transmission.h"
 #include "signal/signal_gen.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
+#include "txcontrol/recording_file_port.h"
 #include "txcontrol/system_port.h"
 
 #ifdef TARVEX_WITH_QT
 #include "paging/qt/qt_event_pump.h"
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #endif
 
 #include <chrono>
@@ -53,18 +56,23 @@ private:
 };
 
 /// Everything an on-air command sets up: audio output, generator, port, keying and waits.
+/// SIGTERM, SIGINT and SIGHUP end its waits: the sound stops, the transmission unwinds and
+/// releases the transmitter, and the command ends with Interrupted.
 struct Station {
 #ifdef TARVEX_WITH_QT
     std::unique_ptr<QCoreApplication> app;
-    QtEventPump pump;
+    QtEventPump qtPump;
+    InterruptiblePump pump{&qtPump};
+    std::unique_ptr<QSocketNotifier> signalWake; ///< wakes the Qt wait when a signal arrives
 #else
-    SleepingEventPump pump;
+    InterruptiblePump pump;
 #endif
     SteadyTickClock clock;
     std::shared_ptr<AudioOutput> output;
     std::unique_ptr<TSignalGen> gen;
     std::unique_ptr<SystemPort> systemPort;
     std::unique_ptr<PortWriter> linePort;
+    std::unique_ptr<RecordingFilePort> recordPort;
     PortWriter* target = nullptr; ///< where key bytes go; none for --port none
     std::unique_ptr<ReportingPort> port;
     KeyingSettings keying;
@@ -74,6 +82,9 @@ struct Station {
     std::string portName;
 
     Station(const Arguments& args, int baud, bool inverted) {
+        std::string signalError;
+        if (!ReleaseSignals::install(&signalError))
+            std::cerr << "tarvex-cli: " << signalError << "\n";
         const int level = args.intValue("--level", 100, 0, 100);
         keying.Pin = args.intValue("--pin", 0, 0, 7);
         keying.InvKey = args.has("--invkey");
@@ -89,6 +100,12 @@ struct Station {
         static char name[] = "tarvex-cli";
         static char* argv[] = {name, nullptr};
         app = std::make_unique<QCoreApplication>(argc, argv);
+        if (ReleaseSignals::wakeFd() >= 0) {
+            signalWake =
+                std::make_unique<QSocketNotifier>(ReleaseSignals::wakeFd(), QSocketNotifier::Read);
+            QObject::connect(signalWake.get(), &QSocketNotifier::activated,
+                             [] { ReleaseSignals::drain(); });
+        }
 #endif
         std::string error;
         std::unique_ptr<AudioOutput> made = makeAudioOutput(audio, &error);
@@ -99,6 +116,7 @@ struct Station {
         gen->setBaud(static_cast<int16_t>(baud));
         gen->setInverted(inverted);
         gen->setLevel(level);
+        pump.onInterrupt = [this](int) { gen->Stop(); };
         keyer = std::make_unique<Keyer>(*port, [this] { return keying; });
         wait = std::make_unique<EventWait>(clock, pump);
         transmitter = std::make_unique<Transmitter>(*keyer, *wait, *gen);
@@ -125,8 +143,19 @@ struct Station {
                 portName = "none";
                 return;
             }
+            if (portText.starts_with("record:")) {
+                // Every key byte appended to a file (tests, stations without a port).
+                const std::string file = portText.substr(7);
+                if (file.empty())
+                    throw UsageError("--port record: needs a file name");
+                recordPort = std::make_unique<RecordingFilePort>(file);
+                target = recordPort.get();
+                portName = "record " + file;
+                return;
+            }
             if (portText != "lpt1" && portText != "lpt2")
-                throw UsageError("--port must be lpt1, lpt2 or none, not '" + portText + "'");
+                throw UsageError("--port must be lpt1, lpt2, none or record:FILE, not '" +
+                                 portText + "'");
             keying.Port = portText == "lpt1" ? 0 : 1;
             systemPort = std::make_unique<SystemPort>();
             target = systemPort.get();
@@ -196,6 +225,7 @@ int runSend(const Args& argv) {
     encoder.BuildTransmission(page);
     encoder.CodewordBuffer[encoder.LastSlot + 1] = EndMarker;
     station.transmitter->transmit(encoder.CodewordBuffer.from(1));
+    throwIfInterrupted();
     std::cout << "RIC " << page.ric << " function bits " << page.functionBits << ", "
               << (page.coding == Coding::Alphanumeric ? "alphanumeric" : "numeric") << ", "
               << page.baud << " bit/s " << (page.inverted ? "inverted" : "normal") << ": "
@@ -209,6 +239,7 @@ int sendTuneUp(const Arguments& args, int seconds, int baud, bool inverted) {
     Station station(args, baud, inverted);
     SlotBuffer buffer;
     const int n = station.transmitter->TuneUp(buffer, seconds, baud);
+    throwIfInterrupted();
     std::cout << "tune-up: " << n << " codewords at " << baud << " bit/s, Duration "
               << station.gen->Duration() << " ms\n";
     return station.report(std::cout);

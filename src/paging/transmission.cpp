@@ -36,6 +36,8 @@ private:
 void Transmitter::transmit(std::span<const Codeword> stream) {
     KeyedTransmitter keyed(m_keyer);
     m_wait.DelayMs(keyDelayOf(m_keyer));
+    if (m_keyer.heldReleased())
+        return; // the program is ending: nothing more goes on air
     m_gen.setData(stream);
     m_gen.Send();
     waitUntilPlayed();
@@ -69,6 +71,8 @@ int Transmitter::SendIdent(SlotBuffer& buffer, std::string_view callsign, int id
     m_gen.setAsync(false);
     m_gen.setLevel(identLevel);
     m_wait.DelayMs(IdentSettleMs);
+    if (m_keyer.heldReleased())
+        return count;
     m_gen.setData(buffer.from(SlotBuffer::IdentFirstSlot));
     m_gen.setBaud(static_cast<int16_t>(MorseBaud));
     m_gen.Send(); // blocking: returns when the ident has played

@@ -44,6 +44,15 @@ public:
     void KeyTransmitter() { write(true); }
     void UnkeyTransmitter() { write(false); }
 
+    /// For a program that is ending (window closed, told to end by a signal): releases now,
+    /// and from then on KeyTransmitter writes the released byte too, so nothing that is
+    /// still unwinding (a queued page, a search step, an ident) can key again.
+    void holdReleased() {
+        m_holdReleased = true;
+        write(false);
+    }
+    bool heldReleased() const { return m_holdReleased; }
+
     KeyingSettings settings() const { return m_settings(); }
     /// The outcome of the last port write, for a status line.
     const PortStatus& lastStatus() const { return m_port.lastStatus(); }
@@ -51,11 +60,13 @@ public:
 private:
     void write(bool keyed) {
         const KeyingSettings s = m_settings();
-        m_port.writeByte(lptDataAddress(s.Port), keyByte(s.Pin, s.InvKey, keyed));
+        m_port.writeByte(lptDataAddress(s.Port),
+                         keyByte(s.Pin, s.InvKey, keyed && !m_holdReleased));
     }
 
     PortWriter& m_port;
     SettingsProvider m_settings;
+    bool m_holdReleased = false;
 };
 
 /// Keys the transmitter for its lifetime: every way out of a scope, an exception included,
