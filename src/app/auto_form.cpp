@@ -111,9 +111,10 @@ void TAutoForm::TxTimerTimer() {
         failed = true;
         showErrorReport(&form, QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(error)));
     };
-    const auto result = runAutoSendPoll(
-        QFileInfo(form.ProgramFolder).filePath().toStdString(), m_fileName->text().toStdString(),
-        m_lockFile->text().toStdString(), SecondsSince2000(), m_autoDelay->value(), actions);
+    const auto result =
+        runAutoSendPoll(QFileInfo(form.ProgramFolder).filePath().toStdString(),
+                        m_fileName->text().toStdString(), m_lockFile->text().toStdString(),
+                        SecondsSince2000(), m_autoDelay->value(), actions, &m_leftLock);
     m_pollRunning = false;
     // After an input/output error the timer stays off until the box is ticked again.
     if (result.take.outcome == TakeOutcome::Failed || failed) {

@@ -2,6 +2,8 @@
 // Auto Send Setup and the poll it governs: how often the auto-send file is polled, the
 // pause after each page sent from it, the on/off switch and the two hidden file names the
 // settings store keeps. The poll (TxTimerTimer) runs from the main window's TxTimer.
+#include "paging/auto_send_poll.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -51,6 +53,7 @@ private:
     QPushButton* m_done = nullptr;
     bool m_pollRunning = false;
     int m_failedPolls = 0;
+    LeftLock m_leftLock; ///< a lock file a poll could not remove, for the next poll
 };
 
 } // namespace tarvex

@@ -33,11 +33,45 @@ std::optional<std::string> removeFile(const std::string& path) {
     return std::nullopt;
 }
 
-AutoSendTake failed(const std::string& lockPath, std::string error) {
+std::optional<std::filesystem::file_time_type> modified(const std::string& path) {
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return std::nullopt;
+    return time;
+}
+
+/// Removes our lock; when that fails, remembers it in *left for the next poll.
+std::optional<std::string> releaseLock(const std::string& lockPath, LeftLock* left,
+                                       std::optional<std::filesystem::file_time_type> madeAt) {
+    auto error = removeFile(lockPath);
+    if (error && left != nullptr) {
+        left->held = true;
+        left->madeAt = madeAt;
+    }
+    return error;
+}
+
+/// A lock left by an earlier poll: removed if it is still ours. Returns an error when it
+/// is ours and still cannot be removed.
+std::optional<std::string> clearLeftLock(const std::string& lockPath, LeftLock* left) {
+    if (left == nullptr || !left->held)
+        return std::nullopt;
+    const auto now = modified(lockPath);
+    if (now && now == left->madeAt) {
+        if (auto error = removeFile(lockPath))
+            return "the lock file left by the last poll could not be removed: " + *error;
+    }
+    *left = {};
+    return std::nullopt;
+}
+
+AutoSendTake failed(const std::string& lockPath, std::string error, LeftLock* left,
+                    std::optional<std::filesystem::file_time_type> madeAt) {
     AutoSendTake take;
     take.outcome = TakeOutcome::Failed;
     take.error = std::move(error);
-    if (auto lockError = removeFile(lockPath))
+    if (auto lockError = releaseLock(lockPath, left, madeAt))
         *take.error += "\n" + *lockError;
     return take;
 }
@@ -53,8 +87,14 @@ std::string autoSendPath(const std::string& folder, const std::string& name) {
 }
 
 AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& lockPath,
-                               int32_t now) {
+                               int32_t now, LeftLock* left) {
     AutoSendTake take;
+    // Before anything else: a writer cannot add lines while our old lock stands.
+    if (auto error = clearLeftLock(lockPath, left)) {
+        take.outcome = TakeOutcome::Failed;
+        take.error = std::move(error);
+        return take;
+    }
     if (!exists(filePath))
         return take;
     if (exists(lockPath)) {
@@ -65,23 +105,24 @@ AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& l
         take.outcome = TakeOutcome::LockFailed;
         return take;
     }
+    const auto madeAt = modified(lockPath);
     if (!exists(filePath)) {
-        removeFile(lockPath);
+        take.error = releaseLock(lockPath, left, madeAt);
         return take;
     }
     std::string error;
     const auto text = file_io::readAll(filePath, &error);
     if (!text)
-        return failed(lockPath, error);
+        return failed(lockPath, error, left, madeAt);
     AutoSendSort sorted = sortAutoSendLines(readAutoSendLines(*text), now);
     const auto written = sorted.keep.empty()
                              ? removeFile(filePath)
                              : file_io::replaceWhole(filePath, autoSendFileText(sorted.keep));
     if (written)
-        return failed(lockPath, *written);
+        return failed(lockPath, *written, left, madeAt);
     take.outcome = TakeOutcome::Taken;
     take.send = std::move(sorted.send);
-    take.error = removeFile(lockPath);
+    take.error = releaseLock(lockPath, left, madeAt);
     return take;
 }
 
@@ -105,11 +146,11 @@ int sendAutoSendEntries(const std::vector<std::string>& entries, int autoDelaySe
 
 AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string& fileName,
                                    const std::string& lockName, int32_t now, int autoDelaySeconds,
-                                   const AutoSendActions& actions) {
+                                   const AutoSendActions& actions, LeftLock* left) {
     AutoSendPollResult result;
-    result.take =
-        takeAutoSendLines(autoSendPath(folder, fileName.empty() ? DefaultAutoSendFile : fileName),
-                          autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), now);
+    result.take = takeAutoSendLines(
+        autoSendPath(folder, fileName.empty() ? DefaultAutoSendFile : fileName),
+        autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), now, left);
     if (result.take.error && actions.report)
         actions.report(*result.take.error);
     if (result.take.outcome == TakeOutcome::Taken)

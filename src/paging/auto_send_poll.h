@@ -4,6 +4,7 @@
 // entry with its pause. Standard C++ only; the window supplies the apply, send and wait
 // actions, so the same poll runs under a test harness.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,13 +30,23 @@ struct AutoSendTake {
                                       ///< the lock file could not be removed)
 };
 
+/// The lock file that a poll created and then could not remove (the folder turned
+/// read-only, say). Such a lock would keep every later poll, and every writer, away from
+/// the auto-send file for good, so the next poll removes it first, provided it is still
+/// the same file (same modification time); a lock made since by a writer is left alone.
+struct LeftLock {
+    bool held = false;
+    std::optional<std::filesystem::file_time_type> madeAt;
+};
+
 /// Steps 4 to 10 of a poll. The lock file is created exclusively, so a writer that creates
 /// it between our test and our creation keeps it and we try again next time. On a read or
 /// write error the lock is removed and the auto-send file is left untouched, so no line is
 /// lost and none is sent twice; the rewrite goes through a temporary file that replaces
-/// the original only once complete.
+/// the original only once complete. With `left`, a lock this poll cannot remove is
+/// remembered there and removed by the next poll given the same `left`.
 AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& lockPath,
-                               int32_t now);
+                               int32_t now, LeftLock* left = nullptr);
 
 /// What a poll does with each entry.
 struct AutoSendActions {
@@ -60,7 +71,7 @@ struct AutoSendPollResult {
 };
 AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string& fileName,
                                    const std::string& lockName, int32_t now, int autoDelaySeconds,
-                                   const AutoSendActions& actions);
+                                   const AutoSendActions& actions, LeftLock* left = nullptr);
 
 /// folder + "/" + name (the folder as given; an empty folder gives the name alone).
 std::string autoSendPath(const std::string& folder, const std::string& name);
