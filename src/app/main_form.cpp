@@ -129,6 +129,8 @@ bool& TMainForm::StopRequest() {
 }
 
 void TMainForm::DelayMs(uint32_t ms) {
+    if (m_closing)
+        return; // a search step or an auto-send pause ends at once when the window closes
     m_wait->DelayMs(ms);
 }
 
@@ -362,7 +364,17 @@ void TMainForm::bringForward() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    // The program ends with the window. Whatever is on air stops now, and the transmitter is
+    // released and held released while the commands that were running unwind (a page in its
+    // waits, a search, an auto-send poll): none of them may key it again, and no timer
+    // starts another.
+    m_closing = true;
+    TxTimer->stop();
+    Ident->stop();
+    m_queue.clear();
     m_signalGen->Stop();
+    StopRequest() = true;
+    m_keyer->holdReleased();
     // A window whose start-up never ran holds no loaded settings: saving its design values
     // would overwrite the operator's. A failed save is reported and the window still closes.
     if (m_activated)

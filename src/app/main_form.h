@@ -136,6 +136,8 @@ public:
     /// Selected rate: 0 for 512, 1 for 1200, 2 for 2400 bit/s.
     int rateIndex() const;
     bool pageOnAir() const { return m_pageOnAir; }
+    /// True once the window has begun to close: nothing is keyed or sent from then on.
+    bool closing() const { return m_closing; }
     /// True once the start-up sequence has run.
     bool started() const { return m_activated; }
     bool optionsShown() const;
@@ -222,6 +224,7 @@ private:
                  *m_niGroup = nullptr;
     bool m_activated = false;
     bool m_pageOnAir = false;
+    bool m_closing = false;
     bool m_ricCheckPending = false;
     std::deque<PageParams> m_queue;
 };

@@ -56,6 +56,8 @@ PageParams TMainForm::pageParams() const {
 }
 
 TMainForm::SendResult TMainForm::TxButtonClick() {
+    if (m_closing)
+        return SendResult::Refused; // searches, polls and the queue end here
     if (IdentInProgress)
         return SendResult::Skipped;
     if (m_pageOnAir) {
@@ -85,7 +87,7 @@ void TMainForm::runOnAir(const std::function<void()>& transmission) {
         m_status->clearProgress();
     });
     transmission();
-    while (!m_queue.empty()) {
+    while (!m_queue.empty() && !m_closing) {
         const PageParams next = m_queue.front();
         m_queue.pop_front();
         loadPage(next);
@@ -94,6 +96,8 @@ void TMainForm::runOnAir(const std::function<void()>& transmission) {
 }
 
 void TMainForm::btPaClick() {
+    if (m_closing)
+        return;
     if (m_pageOnAir) {
         m_status->note(QStringLiteral("A page is on air; the tune-up was not started."));
         return;
