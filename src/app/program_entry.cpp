@@ -11,9 +11,17 @@
 #include "app/single_instance.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
+#include "encoder/errors.h"
+#include "paging/release_on_signal.h"
+#include "signal/signal_gen.h"
+#include "txcontrol/recording_file_port.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <exception>
 
 namespace tarvex {
 
@@ -32,6 +40,72 @@ MainFormDialogs createDialogs(TMainForm& form) {
     return d;
 }
 
+namespace {
+
+/// Chooses the port from TARVEX_PORT: "record:FILE" appends every key byte to FILE (tests
+/// and stations without a parallel port). False, after the reason on stderr, when the
+/// value is not understood or the file cannot be opened.
+bool choosePortFromEnvironment(MainFormSetup& setup) {
+    const QByteArray port = qgetenv("TARVEX_PORT");
+    if (port.isEmpty())
+        return true;
+    if (!port.startsWith("record:") || port.size() == 7) {
+        std::fprintf(stderr, "tarvex: TARVEX_PORT must be record:FILE, not '%s'\n",
+                     port.constData());
+        return false;
+    }
+    try {
+        setup.port = std::make_shared<RecordingFilePort>(port.mid(7).toStdString());
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tarvex: TARVEX_PORT: %s\n", e.what());
+        return false;
+    }
+    setup.portName = QStringLiteral("record %1").arg(QString::fromLocal8Bit(port.mid(7)));
+    return true;
+}
+
+} // namespace
+
+void closeOnSignals(TMainForm& form) {
+    std::string error;
+    if (!ReleaseSignals::install(&error)) {
+        std::fprintf(stderr, "tarvex: %s\n", error.c_str());
+        return;
+    }
+    if (ReleaseSignals::wakeFd() < 0)
+        return;
+    auto* notifier = new QSocketNotifier(ReleaseSignals::wakeFd(), QSocketNotifier::Read, &form);
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+        ReleaseSignals::drain();
+        const int signal = ReleaseSignals::received();
+        if (signal == 0)
+            return;
+        // Runs on the window's thread, possibly inside the waits of a page: the close stops
+        // the sound, releases and holds the transmitter, ends the running commands and saves
+        // the settings; then every event loop ends with 128 + the signal.
+        form.close();
+        QCoreApplication::exit(ReleaseSignals::exitStatus(signal));
+    });
+}
+
+int execReleasing(QCoreApplication& app, TMainForm& form) {
+    try {
+        const int status = app.exec();
+        if (!form.closing())
+            form.close(); // the loop ended without the window: close it as the operator would
+        return status;
+    } catch (const std::exception& e) {
+        form.SignalGen().Stop();
+        form.keyer().holdReleased();
+        std::fprintf(stderr, "tarvex: %s (transmitter released)\n", e.what());
+    } catch (...) {
+        form.SignalGen().Stop();
+        form.keyer().holdReleased();
+        std::fprintf(stderr, "tarvex: unexpected failure (transmitter released)\n");
+    }
+    return 1;
+}
+
 int runProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
@@ -45,6 +119,8 @@ int runProgram(int argc, char** argv) {
         return 0;
 
     MainFormSetup setup;
+    if (!choosePortFromEnvironment(setup))
+        return 2;
     // Headless stations and tests may choose the output (e.g. "wav:/tmp/page.wav").
     const QByteArray audio = qgetenv("TARVEX_AUDIO");
     if (!audio.isEmpty())
@@ -53,8 +129,9 @@ int runProgram(int argc, char** argv) {
     createDialogs(form);
     QObject::connect(&guard, &SingleInstanceGuard::activationRequested, &form,
                      &TMainForm::bringForward);
+    closeOnSignals(form);
     form.show();
-    return app.exec();
+    return execReleasing(app, form);
 }
 
 } // namespace tarvex

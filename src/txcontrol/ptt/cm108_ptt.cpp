@@ -56,6 +56,13 @@ bool Cm108Ptt::openAt(bool asserted) {
     const int fd = m_io.open(m_device.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         return fail(-fd, pttErrorText("cannot open " + m_device, -fd, openHint(-fd)));
+    // A plain file named by mistake would take the report over its first bytes.
+    if (const int notDevice = m_io.requireCharacterDevice(fd); notDevice < 0) {
+        m_io.close(fd);
+        return fail(-notDevice, pttErrorText(m_device, -notDevice,
+                                             "this is not a device; choose the sound card's "
+                                             "hidraw device"));
+    }
     m_fd = fd;
     return drive(asserted);
 }

@@ -5,6 +5,7 @@
 #if defined(__unix__)
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -36,6 +37,12 @@ public:
             return 0;
         tio.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
         return result(::tcsetattr(fd, TCSANOW, &tio));
+    }
+    int requireCharacterDevice(int fd) override {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            return -errno;
+        return S_ISCHR(st.st_mode) ? 0 : -ENODEV;
     }
 };
 #else

@@ -21,6 +21,12 @@ public:
     /// Clears HUPCL on a terminal, so closing it leaves the modem lines as they are: 0 or
     /// -errno (-ENOTTY for a descriptor that is not a terminal).
     virtual int keepLinesOnClose(int fd) = 0;
+    /// 0 when the descriptor is a character device (a device node, not a plain file that
+    /// a write would overwrite), else -ENODEV. Test doubles accept every descriptor.
+    virtual int requireCharacterDevice(int fd) {
+        (void)fd;
+        return 0;
+    }
 
     /// The operating system's calls.
     static PosixIo& system();
