@@ -316,8 +316,9 @@ void checkReleased(const Station& s, const std::string& run, bool expectKeying) 
         }
     }
     EXPECT_FALSE(open) << run;
-    if (expectKeying)
+    if (expectKeying) {
         EXPECT_GT(keys, 0) << run << ": the path never keyed, so the check proved nothing";
+    }
 }
 
 } // namespace
