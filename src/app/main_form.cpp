@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 
 #include "app/about_form.h"
+#include "app/audio_form.h"
 #include "app/auto_form.h"
 #include "app/dialog_support.h"
 #include "app/fast_form.h"
@@ -31,7 +32,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFocusEvent>
 #include <QLayout>
@@ -41,7 +41,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
-#include <QUrl>
 
 namespace tarvex {
 
@@ -78,19 +77,9 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
     DataFolder = ProgramFolder;
     m_status->setFolder(ProgramFolder);
 
-    m_audio = setup.audio;
-    if (!m_audio) {
-        std::string error;
-        m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput(setup.audioChoice, &error));
-        if (!m_audio) {
-            m_status->setFailure(
-                QStringLiteral("Audio output \"%1\": %2")
-                    .arg(QString::fromStdString(setup.audioChoice), QString::fromStdString(error)));
-            m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput("null", nullptr));
-        }
-    }
-    m_signalGen = std::make_unique<TSignalGen>(m_audio);
-    m_status->setAudio(QString::fromStdString(m_audio->name()));
+    m_openUrl = setup.openUrl;
+    m_executableFolder = setup.executableFolder;
+    createAudio(setup);
 
     m_port = setup.port;
     m_portName = setup.portName;
@@ -145,6 +134,8 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
         connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
                 &TMainForm::describePort);
     }
+    if (m_dialogs.audio != nullptr)
+        connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
     describePort();
 }
 
@@ -163,6 +154,7 @@ void TMainForm::connectHandlers() {
     connect(btPa, &QAbstractButton::clicked, this, &TMainForm::btPaClick);
     connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::btPresetClick);
     connect(Help2, &QAction::triggered, this, &TMainForm::Help2Click);
+    connect(AudioOutput1, &QAction::triggered, this, &TMainForm::AudioOutput1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     connect(KeyTx1, &QAction::triggered, this, &TMainForm::KeyTx1Click);
     connect(AutoSendOptions1, &QAction::triggered, this,
@@ -303,12 +295,6 @@ void TMainForm::DFolderClick() {
     const QString folder = FolderChooser::choose(this, DataFolder, ProgramFolder);
     if (!folder.isEmpty())
         DataFolder = folder;
-}
-
-void TMainForm::Help2Click() {
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("Tarvex.chm"));
-    if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        showPlainMessage(this, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
 }
 
 void TMainForm::About1Click() {

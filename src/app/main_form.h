@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <array>
 #include <deque>
@@ -25,6 +26,7 @@ class QPushButton;
 class QSlider;
 class QSpinBox;
 class QTimer;
+class QUrl;
 
 namespace tarvex {
 
@@ -46,17 +48,28 @@ class TSIForm;
 class TKeyingForm;
 class TAutoForm;
 class TIdentForm;
+class TAudioForm;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
 /// recording port; the program leaves everything empty and gets the real ones.
 struct MainFormSetup {
-    QString programFolder;               ///< empty: the executable's folder or the user's
-    std::shared_ptr<AudioOutput> audio;  ///< null: makeAudioOutput(audioChoice)
-    std::string audioChoice = "default"; ///< see makeAudioOutput
-    std::shared_ptr<PortWriter> port;    ///< null: the system port for PlatformCode
-    QString portName;                    ///< how the status line names an injected port
-    QString settingsFile;                ///< empty: the per-user store (see settings_store.h)
-    std::optional<int> platformCode;     ///< set: what PlatformCheck reports (tests)
+    QString programFolder;              ///< empty: the executable's folder or the user's
+    std::shared_ptr<AudioOutput> audio; ///< null: makeAudioOutput(audioChoice)
+    /// Empty: the output the operator chose under Setup (settings AudioBackend and
+    /// AudioDevice); else this output (see makeAudioOutput) wins over the stored choice.
+    std::string audioChoice;
+    /// Opens an output the operator chose; null: openStoredAudioOutput (audio_choice.h).
+    using OpenAudio = std::function<std::unique_ptr<AudioOutput>(
+        std::string_view backend, std::string_view device, std::string* note, std::string* error)>;
+    OpenAudio openAudio;
+    /// Asks the desktop to open a document; null: QDesktopServices::openUrl.
+    std::function<bool(const QUrl&)> openUrl;
+    /// Where the installed HTML help is looked for; empty: the executable's folder.
+    QString executableFolder;
+    std::shared_ptr<PortWriter> port; ///< null: the system port for PlatformCode
+    QString portName;                 ///< how the status line names an injected port
+    QString settingsFile;             ///< empty: the per-user store (see settings_store.h)
+    std::optional<int> platformCode;  ///< set: what PlatformCheck reports (tests)
 };
 
 /// The dialogs the program entry creates after the main window.
@@ -69,6 +82,7 @@ struct MainFormDialogs {
     TRSForm* ricSearch = nullptr;
     TFastForm* fastSearch = nullptr;
     TSIForm* syncIdle = nullptr;
+    TAudioForm* audio = nullptr;
 };
 
 class TMainForm : public QMainWindow {
@@ -116,6 +130,14 @@ public:
     void RicEditExit();
     void DFolderClick();
     void Help2Click();
+    /// Setup > Audio Output: the dialog with the stored choice.
+    void AudioOutput1Click();
+    /// Takes the operator's new audio choice: stored at close, opened now, and played
+    /// through from the next transmission (after the release when one is on air). A choice
+    /// that cannot be opened leaves the output as it was; the status line says why.
+    void applyAudioChoice(const QString& backend, const QString& device);
+    /// True while a new output waits for the transmission on air to be released.
+    bool audioSwitchPending() const { return m_pendingAudio != nullptr; }
     void About1Click();
     /// Shows the message list and sends the entry double-clicked there.
     void btPresetClick();
@@ -143,6 +165,9 @@ public:
     bool optionsShown() const;
     StatusLine& statusLine() { return *m_status; }
     QString pageLogPath() const;
+    /// The operator's audio choice as stored (settings AudioBackend, AudioDevice).
+    QString AudioBackend;
+    QString AudioDevice;
 
     // Controls, by their names.
     QWidget *Panel1 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr, *Panel6 = nullptr;
@@ -160,7 +185,7 @@ public:
     QAction *Options1 = nullptr, *AutoSendOptions1 = nullptr, *StationIdent1 = nullptr,
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
-            *About1 = nullptr;
+            *About1 = nullptr, *AudioOutput1 = nullptr;
     QTimer* TxTimer = nullptr;
     QTimer* Ident = nullptr;
 
@@ -195,6 +220,11 @@ private:
     void btPaClick();
     void createDelay();
     void describePort();
+    void createAudio(const MainFormSetup& setup);
+    /// At start-up, after the settings: the stored output, unless the setup forced one.
+    void openStoredAudio();
+    void useAudioOutput(std::shared_ptr<AudioOutput> output);
+    void switchAudioWhenIdle();
 
     // SEND and its helpers (main_form_send.cpp).
     SendResult sendOnePage();
@@ -212,6 +242,12 @@ private:
     QString m_portName;
     PageEncoder m_encoder;
     std::shared_ptr<AudioOutput> m_audio;
+    std::shared_ptr<AudioOutput> m_pendingAudio; ///< waits for the release
+    QTimer* m_audioSwitch = nullptr;
+    bool m_audioForced = false;
+    MainFormSetup::OpenAudio m_openAudio;
+    std::function<bool(const QUrl&)> m_openUrl;
+    QString m_executableFolder;
     std::shared_ptr<PortWriter> m_port;
     std::unique_ptr<TSignalGen> m_signalGen;
     std::unique_ptr<Keyer> m_keyer;
@@ -228,5 +264,11 @@ private:
     bool m_ricCheckPending = false;
     std::deque<PageParams> m_queue;
 };
+
+/// Where Help looks for the HTML help, in order, for an executable in executableFolder
+/// (empty: this program's folder).
+QStringList helpDocumentCandidates(const QString& executableFolder);
+/// The first of those that exists; empty when none does.
+QString findHelpDocument(const QString& executableFolder);
 
 } // namespace tarvex

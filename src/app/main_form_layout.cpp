@@ -252,6 +252,8 @@ void TMainForm::buildMenu() {
     StationIdent1 = setup->addAction(QStringLiteral("&Station Ident"));
     Keying1 = setup->addAction(QStringLiteral("&Keying"));
     SyncIdleValues1 = setup->addAction(QStringLiteral("Sync && Idle &Values"));
+    AudioOutput1 = setup->addAction(QStringLiteral("Audio &Output..."));
+    AudioOutput1->setObjectName(QStringLiteral("AudioOutput1"));
 
     QMenu* special = bar->addMenu(QStringLiteral("Special Functions"));
     KeyTx1 = special->addAction(QStringLiteral("&Keyup the Tx"));

@@ -85,6 +85,7 @@ void TMainForm::runOnAir(const std::function<void()>& transmission) {
         TxButton->setEnabled(true);
         btPa->setEnabled(true);
         m_status->clearProgress();
+        switchAudioWhenIdle(); // an output chosen while on air takes over now
     });
     transmission();
     while (!m_queue.empty() && !m_closing) {

@@ -1,6 +1,7 @@
 #include "app/program_entry.h"
 
 #include "app/about_form.h"
+#include "app/audio_form.h"
 #include "app/auto_form.h"
 #include "app/fast_form.h"
 #include "app/ident_form.h"
@@ -36,6 +37,7 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.ricSearch = new TRSForm(form);
     d.fastSearch = new TFastForm(form);
     d.syncIdle = new TSIForm(form.encoder(), &form);
+    d.audio = new TAudioForm(&form);
     form.setDialogs(d);
     return d;
 }

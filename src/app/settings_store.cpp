@@ -122,6 +122,14 @@ void loadPageButtons(TMainForm& f, const Reader& r) {
     setWholeText(f.RicEdit, r.text("LastRIC", QStringLiteral("1234567")));
 }
 
+/// The audio output by name; an empty backend is the stock one.
+void loadAudio(TMainForm& f, const Reader& r) {
+    f.AudioBackend = r.text("AudioBackend", qname(DefaultAudioBackend));
+    if (f.AudioBackend.isEmpty())
+        f.AudioBackend = qname(DefaultAudioBackend);
+    f.AudioDevice = r.text("AudioDevice", QString());
+}
+
 /// The state that follows from the loaded controls: numeric check, rate, polarity.
 void alignDerivedState(TMainForm& f) {
     if (f.AN2->isChecked())
@@ -196,6 +204,11 @@ void savePageButtons(TMainForm& f, Writer& w) {
     w.text("LastRIC", f.RicEdit->text());
 }
 
+void saveAudio(TMainForm& f, Writer& w) {
+    w.text("AudioBackend", f.AudioBackend);
+    w.text("AudioDevice", f.AudioDevice);
+}
+
 } // namespace
 
 std::unique_ptr<QSettings> openSettingsStore(const QString& file) {
@@ -249,6 +262,7 @@ void TMainForm::LoadSettings() {
     if (m_dialogs.keying != nullptr)
         loadKeying(*this, *m_dialogs.keying, reader);
     loadPageButtons(*this, reader);
+    loadAudio(*this, reader);
     if (m_dialogs.autoSend != nullptr && m_dialogs.autoSend->edFileName()->text().isEmpty())
         m_dialogs.autoSend->edFileName()->setText(qname(DefaultAutoFile));
     alignDerivedState(*this);
@@ -261,6 +275,7 @@ bool TMainForm::SaveSettings() {
     if (m_dialogs.autoSend != nullptr && m_dialogs.ident != nullptr && m_dialogs.keying != nullptr)
         saveDialogs(m_dialogs, writer);
     savePageButtons(*this, writer);
+    saveAudio(*this, writer);
     store->sync();
     if (store->status() == QSettings::NoError)
         return true;

@@ -37,6 +37,7 @@ void TMainForm::FormActivate() {
         b->setChecked(true);
     RicEdit->setFocus();
     LoadSettings();
+    openStoredAudio();
     Options1Click();
 
     // 5: the platform check; a refused platform closes (and saves) once this has returned.

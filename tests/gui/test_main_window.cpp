@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +20,16 @@
 
 using namespace tarvex;
 using namespace tarvex::test;
+
+/// Takes the desktop's "open" requests in place of a viewer.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { urls.push_back(url); }
+
+public:
+    QList<QUrl> urls;
+};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -34,7 +45,7 @@ private slots:
     void messageFieldLimits();
     void folderChooserCreatesAfterAsking();
     void folderChooserFallsBackToProgramFolder();
-    void helpReportsMissingFile();
+    void helpWithoutChmOpensTheHtmlHelp();
 };
 
 void MainWindowTest::startsInItsDesignState() {
@@ -306,18 +317,28 @@ void MainWindowTest::folderChooserFallsBackToProgramFolder() {
     QCOMPARE(f.DataFolder, rig.folder.filePath(QStringLiteral("gone"))); // cancel: unchanged
 }
 
-void MainWindowTest::helpReportsMissingFile() {
+void MainWindowTest::helpWithoutChmOpensTheHtmlHelp() {
     Rig rig;
     const QString before = QDir::currentPath();
     QDir::setCurrent(rig.folder.path()); // no Tarvex.chm here
+    // The desktop's opener is replaced for the "file" scheme: no viewer starts.
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
     QString text;
-    onNextModal([&](QWidget* w) {
-        text = boxText(w);
-        pressOk(w);
-    });
+    onNextModal(
+        [&](QWidget* w) {
+            text = boxText(w);
+            pressOk(w);
+        },
+        500);
     rig.form->Help2->trigger();
+    QTest::qWait(600);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QDir::setCurrent(before);
-    QCOMPARE(text, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
+    QCOMPARE(text, QString()); // the build tree holds the HTML help: no message
+    QCOMPARE(recorder.urls.size(), 1);
+    QVERIFY(recorder.urls.front().toLocalFile().endsWith(
+        QStringLiteral("/share/tarvex/help/tarvex-help.html")));
 }
 
 TARVEX_GUI_TEST_MAIN(MainWindowTest)

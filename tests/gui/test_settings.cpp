@@ -116,7 +116,7 @@ void SettingsTest::firstRunDefaults() {
     // The close wrote every value, as text in its encoding.
     QSettings store(file, QSettings::IniFormat);
     store.beginGroup(QStringLiteral("Tarvex"));
-    QCOMPARE(store.childKeys().size(), SettingCount);
+    QCOMPARE(store.childKeys().size(), SettingCount + ExtraSettingCount);
     QCOMPARE(stored(file, "Left"), QStringLiteral("10"));
     QCOMPARE(stored(file, "Vol2"), QStringLiteral("20"));
     QCOMPARE(stored(file, "Sync"), QStringLiteral("7CD215D8"));
@@ -236,7 +236,12 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
     QCOMPARE(values.size(), SettingCount);
     for (int i = 0; i < SettingCount; ++i)
         QCOMPARE(values[i].first, QString::fromLatin1(SettingNames[static_cast<size_t>(i)]));
-    writeStore(file, values);
+    // The values added since: a stored audio device that is not there now is kept as stored.
+    const Values extras{{"AudioBackend", "alsa"}, {"AudioDevice", "plughw:CARD=Gone,DEV=0"}};
+    QCOMPARE(extras.size(), ExtraSettingCount);
+    for (int i = 0; i < ExtraSettingCount; ++i)
+        QCOMPARE(extras[i].first, QString::fromLatin1(ExtraSettingNames[static_cast<size_t>(i)]));
+    writeStore(file, values + extras);
     const QByteArray before = fileBytes(file);
     {
         Rig rig(withStore(file));
@@ -249,7 +254,7 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
         QCOMPARE(f.Volume->value(), 99);
         QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x08}));
     }
-    for (const auto& [name, value] : values)
+    for (const auto& [name, value] : values + extras)
         QCOMPARE(stored(file, name.toStdString()), value);
     QCOMPARE(fileBytes(file), before);
 }

@@ -1,0 +1,47 @@
+// Help > Help: first "Tarvex.chm" from the current folder, as the program always did; where
+// that cannot be opened (no such file, or no viewer for it), the HTML help installed with
+// the program; only when neither opens, the message that the help file is missing.
+#include "app/dialog_support.h"
+#include "app/main_form.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace tarvex {
+
+QStringList helpDocumentCandidates(const QString& executableFolder) {
+    const QDir exe(executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                              : executableFolder);
+    // Installed: <prefix>/bin/tarvex beside <prefix>/share/tarvex/help (the build tree copies
+    // it to the same place); a relocated copy may keep it in help/ beside the executable.
+    return {QDir::cleanPath(exe.filePath(QStringLiteral("../share/tarvex/help/tarvex-help.html"))),
+            QDir::cleanPath(exe.filePath(QStringLiteral("help/tarvex-help.html")))};
+}
+
+QString findHelpDocument(const QString& executableFolder) {
+    for (const QString& path : helpDocumentCandidates(executableFolder)) {
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+void TMainForm::Help2Click() {
+    const auto open = [this](const QString& path) {
+        const QUrl url = QUrl::fromLocalFile(path);
+        return m_openUrl ? m_openUrl(url) : QDesktopServices::openUrl(url);
+    };
+    // The bare name, looked up in the current working folder.
+    const QString chm = QDir::current().absoluteFilePath(QStringLiteral("Tarvex.chm"));
+    if (QFileInfo::exists(chm) && open(chm))
+        return;
+    const QString html = findHelpDocument(m_executableFolder);
+    if (!html.isEmpty() && open(html))
+        return;
+    showPlainMessage(this, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
+}
+
+} // namespace tarvex
