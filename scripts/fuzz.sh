@@ -6,6 +6,8 @@
 #   scripts/fuzz.sh --runs 1000000       another count
 #   scripts/fuzz.sh --time 30 --jobs 2   30 seconds per target, two targets at once (CI)
 #   scripts/fuzz.sh fuzz_auto_send ...   only the targets named
+#   scripts/fuzz.sh --fast ...           UBSan without ASan (build-fuzz/fast): several times
+#                                        the inputs per second, for long runs by hand
 #
 # New inputs go to build-fuzz/corpus/<target>, failing inputs to build-fuzz/artifacts/<target>,
 # each run's output to build-fuzz/logs/<target>.log. The table at the end gives inputs run,
@@ -17,13 +19,15 @@ cd "$top"
 runs=10000000
 seconds=""
 jobs=1
+fast=0
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --time) seconds="$2"; shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    --fast) fast=1; shift ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
@@ -33,14 +37,23 @@ for n in "$runs" "$jobs" ${seconds:+"$seconds"}; do
 done
 
 build="$top/build-fuzz"
+bin="$build/bin"
+sanitize=()
+if [ "$fast" -eq 1 ]; then
+  bin="$build/fast/bin"
+  sanitize=(-DTARVEX_SANITIZE=undefined)
+fi
 if [ ${#targets[@]} -eq 0 ]; then
   mapfile -t targets < <(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B "$(dirname "$bin")" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER=clang++ "${sanitize[@]}" \
+      -DCMAKE_CXX_FLAGS="-fsanitize-coverage-ignorelist=$top/tests/fuzz/coverage_ignore.txt \
+-fsanitize-ignorelist=$top/tests/fuzz/sanitizer_ignore.txt" \
       -DTARVEX_BUILD_FUZZ=ON -DTARVEX_WITH_QT=OFF -DTARVEX_BUILD_GUI=OFF \
       -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j "${JOBS:-$jobs}" --target "${targets[@]}"
+cmake --build "$(dirname "$bin")" -j "${JOBS:-$jobs}" --target "${targets[@]}"
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 limit=(-runs="$runs")
@@ -50,7 +63,7 @@ run_target() {
   local t="$1" corpus="$build/corpus/$1" artifacts="$build/artifacts/$1/"
   mkdir -p "$corpus" "$artifacts" "$build/logs"
   local start=$SECONDS status=0
-  "$build/bin/$t" "${limit[@]}" -timeout=60 -print_final_stats=1 -artifact_prefix="$artifacts" \
+  "$bin/$t" "${limit[@]}" -timeout=60 -print_final_stats=1 -artifact_prefix="$artifacts" \
       "$corpus" "$top/tests/fuzz/corpus/$t" >"$build/logs/$t.log" 2>&1 || status=$?
   echo "$status $((SECONDS - start))" >"$build/logs/$t.result"
 }
