@@ -4,17 +4,24 @@
 // "sent" into a record instead of the air; the waits are instant. At the end every page
 // written must have been sent exactly once, in the order written.
 // Usage: auto_send_soak [COUNT] [SEED]   (COUNT 2000 by default)
+// The summary gives sent, lost, duplicated and out-of-order pages, the wall time, the peak
+// memory and the CPU time of this program and of the writer.
 #include "paging/auto_send.h"
 #include "paging/auto_send_poll.h"
 #include "paging/entry_format.h"
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -33,19 +40,51 @@ long sequenceOf(const std::string& message) {
     return hash == std::string::npos ? -1 : std::atol(message.c_str() + hash + 1);
 }
 
+/// A whole number from lo to hi written in decimal digits only, else nothing.
+std::optional<long> countArgument(const char* text, long lo, long hi) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end != '\0' || errno != 0 || value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void printResources(double wallSeconds) {
+    rusage self{}, writer{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &writer);
+    std::printf("wall %.1f s; CPU (user+sys) %.2f s, peak memory %ld KiB; writer CPU %.2f s, "
+                "peak memory %ld KiB\n",
+                wallSeconds, cpuSeconds(self), self.ru_maxrss, cpuSeconds(writer),
+                writer.ru_maxrss);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const long count = argc > 1 ? std::atol(argv[1]) : 2000;
-    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::atol(argv[2])) : 20261208u;
+    const auto count = argc > 1 ? countArgument(argv[1], 1, 100000000) : std::optional<long>{2000};
+    const auto seed =
+        argc > 2 ? countArgument(argv[2], 0, UINT32_MAX) : std::optional<long>{20261208};
+    if (argc > 3 || !count || !seed) {
+        std::fprintf(stderr, "usage: auto_send_soak [COUNT] [SEED]  (COUNT from 1 to 100000000, "
+                             "SEED from 0 to 4294967295)\n");
+        return 2;
+    }
+    const auto started = std::chrono::steady_clock::now();
     const fs::path folder =
         fs::temp_directory_path() / ("tarvex_soak_" + std::to_string(::getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
 
     const std::string writer = TARVEX_SOAK_WRITER;
-    const std::string countText = std::to_string(count);
-    const std::string seedText = std::to_string(seed);
+    const std::string countText = std::to_string(*count);
+    const std::string seedText = std::to_string(*seed);
     char* args[] = {const_cast<char*>(writer.c_str()), const_cast<char*>(folder.c_str()),
                     const_cast<char*>(countText.c_str()), const_cast<char*>(seedText.c_str()),
                     nullptr};
@@ -77,10 +116,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "poll error: %s\n", error.c_str());
     };
 
-    std::mt19937 rng(seed + 1);
+    std::mt19937 rng(static_cast<unsigned>(*seed) + 1);
     bool writerDone = false;
     int writerStatus = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+    // The writer needs well under a millisecond per page; a stalled run ends at the deadline.
+    const auto deadline =
+        started + std::max<std::chrono::milliseconds>(std::chrono::minutes(4),
+                                                      std::chrono::milliseconds(25) * *count);
     while (std::chrono::steady_clock::now() < deadline) {
         if (!writerDone && waitpid(child, &writerStatus, WNOHANG) == child)
             writerDone = true;
@@ -107,20 +149,22 @@ int main(int argc, char** argv) {
             ++outOfOrder;
     }
     long lost = 0;
-    for (long s = 1; s <= count; ++s)
+    for (long s = 1; s <= *count; ++s)
         lost += seen.count(s) == 0;
     std::printf(
         "auto-send soak: written %ld, sent %zu, lost %ld, duplicated %ld, out of order %ld, "
         "refused %ld\n",
-        count, sent.size(), lost, duplicated, outOfOrder, refused);
+        *count, sent.size(), lost, duplicated, outOfOrder, refused);
     std::printf("polls %ld (taking lines %ld, lock held by the writer %ld, errors %ld)\n", polls,
                 taken, locked, failures);
+    printResources(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     fs::remove_all(folder);
     const bool writerOk = WIFEXITED(writerStatus) && WEXITSTATUS(writerStatus) == 0;
     if (!writerOk)
         std::printf("the writer failed\n");
     return (writerOk && lost == 0 && duplicated == 0 && outOfOrder == 0 && refused == 0 &&
-            failures == 0 && static_cast<long>(sent.size()) == count)
+            failures == 0 && static_cast<long>(sent.size()) == *count)
                ? 0
                : 1;
 }
