@@ -69,11 +69,22 @@ int PageEncoder::lastUsableSlot() const {
 }
 
 int PageEncoder::maxMessageLength(int frame, Coding coding) const {
-    int length = 0;
-    while (predictedLastSlot(frame, coding, static_cast<std::size_t>(length) + 1) <=
-           lastUsableSlot())
-        ++length;
-    return length;
+    // The last slot never falls as the message grows: double the length until it no longer
+    // fits, then halve the gap between the longest that fits and the shortest that does not.
+    const auto fits = [&](int length) {
+        return predictedLastSlot(frame, coding, static_cast<std::size_t>(length)) <=
+               lastUsableSlot();
+    };
+    int longest = 0, tooLong = 1;
+    while (fits(tooLong)) {
+        longest = tooLong;
+        tooLong *= 2;
+    }
+    while (tooLong - longest > 1) {
+        const int middle = longest + (tooLong - longest) / 2;
+        (fits(middle) ? longest : tooLong) = middle;
+    }
+    return longest;
 }
 
 std::string PageEncoder::BuildTransmission(const PageParams& page) {

@@ -11,9 +11,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,12 @@ bool batchStart(int slot) {
     return slot >= FirstSync && (slot - FirstSync) % Batch == 0;
 }
 
+/// All slots at once, so that checks reading every slot skip the range check of each read;
+/// slot s is at [s - 1].
+std::span<const Codeword> allSlots(const SlotBuffer& buffer) {
+    return buffer.range(SlotBuffer::FirstSlot, SlotBuffer::LastSlot);
+}
+
 struct Snapshot {
     SlotBuffer buffer;
     int writePosition, frameNumber, lastSlot;
@@ -42,9 +50,8 @@ struct Snapshot {
           idle(e.IdleCodeword) {}
 
     bool sameAs(const PageEncoder& e) const {
-        for (int s = SlotBuffer::FirstSlot; s <= SlotBuffer::LastSlot; ++s)
-            if (buffer[s] != e.CodewordBuffer[s])
-                return false;
+        if (!std::ranges::equal(allSlots(buffer), allSlots(e.CodewordBuffer)))
+            return false;
         return writePosition == e.WritePosition && frameNumber == e.FrameNumber &&
                lastSlot == e.LastSlot && syncText == e.SyncText && idleText == e.IdleText &&
                sync == e.SyncCodeword && idle == e.IdleCodeword;
@@ -162,11 +169,12 @@ void checkListing(const PageEncoder& e, const std::string& listing) {
     }
     FUZZ_CHECK(values.size() == static_cast<std::size_t>(e.LastSlot), "listing count");
     bool syncOnlyAtBatchStarts = e.SyncText == formatHex8(e.SyncCodeword);
+    const auto slots = allSlots(e.CodewordBuffer);
     for (int s = 1; s <= e.LastSlot; ++s) {
-        FUZZ_CHECK(values[static_cast<std::size_t>(s - 1)] == e.CodewordBuffer[s],
+        const Codeword cw = slots[static_cast<std::size_t>(s - 1)];
+        FUZZ_CHECK(values[static_cast<std::size_t>(s - 1)] == cw,
                    "listing slot " + std::to_string(s));
-        syncOnlyAtBatchStarts =
-            syncOnlyAtBatchStarts && (batchStart(s) || e.CodewordBuffer[s] != e.SyncCodeword);
+        syncOnlyAtBatchStarts = syncOnlyAtBatchStarts && (batchStart(s) || cw != e.SyncCodeword);
     }
     if (syncOnlyAtBatchStarts) { // the preamble line, then sync, frames 0-3, frames 4-7
         std::size_t lines = 1;
@@ -202,13 +210,15 @@ Layout expectedLayout(int frame, Coding coding, std::size_t length) {
 
 void checkSlots(const PageEncoder& e, const Snapshot& before, const Layout& l,
                 const std::string& what) {
+    const auto slots = allSlots(e.CodewordBuffer), earlier = allSlots(before.buffer);
     for (int s = 1; s <= SlotBuffer::LastSlot; ++s) {
-        const Codeword cw = e.CodewordBuffer[s];
+        const Codeword cw = slots[static_cast<std::size_t>(s - 1)];
         const auto where = [&] {
             return "slot " + std::to_string(s) + " " + formatHex8(cw) + ": " + what;
         };
         if (s > e.SlotCount)
-            FUZZ_CHECK(cw == before.buffer[s], "written beyond the work slots, " + where());
+            FUZZ_CHECK(cw == earlier[static_cast<std::size_t>(s - 1)],
+                       "written beyond the work slots, " + where());
         else if (s < FirstSync)
             FUZZ_CHECK(cw == PreambleCodeword, where());
         else if (batchStart(s))
