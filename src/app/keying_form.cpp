@@ -1,5 +1,7 @@
 #include "app/keying_form.h"
 #include "app/dialog_support.h"
+#include "app/keying_method.h"
+#include "txcontrol/ptt/ptt_devices.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -12,6 +14,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include <algorithm>
+
 namespace tarvex {
 
 TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
@@ -20,7 +24,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(300, 262);
+    setFixedSize(560, 262);
 
     placeLabel(this, QStringLiteral("Port"), 12, 16);
     m_port = new QComboBox(this);
@@ -37,7 +41,13 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
         m_pin->addButton(pin, i);
     }
 
-    placeLabel(this, QStringLiteral("Delay between keying and sending"), 12, 158);
+    // Two lines when the font makes the caption wider than the room left of the box.
+    QLabel* delayLabel =
+        placeLabel(this, QStringLiteral("Delay between keying and sending"), 12, 158);
+    if (delayLabel->width() > 184) {
+        delayLabel->setWordWrap(true);
+        delayLabel->setGeometry(12, 148, 184, 34);
+    }
     m_keyDelay = new QSpinBox(this);
     m_keyDelay->setObjectName(QStringLiteral("KeyDelay"));
     m_keyDelay->setGeometry(200, 154, 56, 22);
@@ -64,7 +74,162 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     done->setGeometry(212, 228, 75, 25);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
 
+    buildMethodPanel();
     setSettings(KeyingSettings{});
+    setPttSettings(PttSettings{});
+}
+
+namespace {
+
+QSpinBox* placeSpin(QWidget* parent, const char* name, int left, int top, int width, int lo,
+                    int hi) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(left, top, width, 22);
+    box->setRange(lo, hi);
+    return box;
+}
+
+/// The methods in the order the choice lists them, as far as this build offers them.
+std::vector<PttMethod> listedMethods() {
+    const std::vector<PttMethod> available = availablePttMethods();
+    std::vector<PttMethod> listed;
+    for (PttMethod m : {PttMethod::ParallelPort, PttMethod::SerialRts, PttMethod::SerialDtr,
+                        PttMethod::Cm108, PttMethod::Gpio, PttMethod::Hamlib, PttMethod::None})
+        if (std::find(available.begin(), available.end(), m) != available.end())
+            listed.push_back(m);
+    return listed;
+}
+
+std::vector<PttDevice> devicesFor(PttMethod method) {
+    switch (method) {
+    case PttMethod::SerialRts:
+    case PttMethod::SerialDtr:
+        return listSerialDevices();
+    case PttMethod::Cm108:
+        return listCm108Devices();
+    case PttMethod::Gpio:
+        return listGpioChips();
+    default:
+        return {}; // a rig's device is typed in
+    }
+}
+
+const char* hintFor(PttMethod method) {
+    switch (method) {
+    case PttMethod::ParallelPort:
+        return "Keys the data pin of the Port chosen on the left.";
+    case PttMethod::SerialRts:
+    case PttMethod::SerialDtr:
+        return "Raises the line of a serial port; the other line is left alone.";
+    case PttMethod::Cm108:
+        return "Sets a GPIO pin of a CM108-family USB sound card (hidraw device).";
+    case PttMethod::Gpio:
+        return "Sets a line of a GPIO chip.";
+    case PttMethod::Hamlib:
+        return "Keys the radio through its CAT commands; an empty device is the rig's own.";
+    case PttMethod::None:
+        return "No keying: the radio keys on the audio.";
+    }
+    return "";
+}
+
+} // namespace
+
+void TKeyingForm::buildMethodPanel() {
+    auto* panel = new QGroupBox(QStringLiteral("Keying method"), this);
+    panel->setObjectName(QStringLiteral("MethodPanel"));
+    panel->setGeometry(300, 8, 248, 214);
+
+    placeLabel(panel, QStringLiteral("Method"), 10, 26);
+    m_method = new QComboBox(panel);
+    m_method->setObjectName(QStringLiteral("Method"));
+    m_method->setGeometry(80, 22, 158, 22);
+    for (PttMethod m : listedMethods())
+        m_method->addItem(QString::fromLatin1(pttMethodCaption(m)), static_cast<int>(m));
+
+    m_deviceLabel = placeLabel(panel, QStringLiteral("Device"), 10, 56);
+    m_device = new QComboBox(panel);
+    m_device->setObjectName(QStringLiteral("PttDevice"));
+    m_device->setGeometry(80, 52, 158, 22);
+    m_device->setEditable(true);
+    m_device->setInsertPolicy(QComboBox::NoInsert);
+
+    m_cm108Label = placeLabel(panel, QStringLiteral("CM108 pin"), 10, 86);
+    m_cm108Pin = placeSpin(panel, "Cm108Pin", 80, 82, 60, 1, 8);
+    m_gpioLabel = placeLabel(panel, QStringLiteral("GPIO line"), 10, 86);
+    m_gpioLine = placeSpin(panel, "GpioLine", 80, 82, 80, 0, MaxGpioLine);
+    m_rigModelLabel = placeLabel(panel, QStringLiteral("Rig model"), 10, 86);
+    m_rigModel = placeSpin(panel, "RigModel", 80, 82, 90, 1, MaxRigModel);
+    m_rigSpeedLabel = placeLabel(panel, QStringLiteral("Speed"), 10, 116);
+    m_rigSpeed = placeSpin(panel, "RigSpeed", 80, 112, 90, 0, MaxRigSpeed);
+    m_rigSpeed->setSpecialValueText(QStringLiteral("default"));
+
+    m_hint = new QLabel(panel);
+    m_hint->setObjectName(QStringLiteral("MethodHint"));
+    m_hint->setWordWrap(true);
+    m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_hint->setGeometry(10, 146, 228, 60);
+
+    connect(m_method, &QComboBox::currentIndexChanged, this, &TKeyingForm::methodChanged);
+}
+
+PttMethod TKeyingForm::chosenMethod() const {
+    const QVariant item = m_method->currentData();
+    return item.isValid() ? static_cast<PttMethod>(item.toInt()) : PttMethod::ParallelPort;
+}
+
+void TKeyingForm::methodChanged() {
+    const PttMethod method = chosenMethod();
+    const bool device = pttUsesDevice(method);
+    const bool hamlib = method == PttMethod::Hamlib;
+    m_deviceLabel->setVisible(device);
+    m_device->setVisible(device);
+    m_cm108Label->setVisible(method == PttMethod::Cm108);
+    m_cm108Pin->setVisible(method == PttMethod::Cm108);
+    m_gpioLabel->setVisible(method == PttMethod::Gpio);
+    m_gpioLine->setVisible(method == PttMethod::Gpio);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
+        w->setVisible(hamlib);
+    m_hint->setText(QString::fromLatin1(hintFor(method)));
+
+    // The list offers what this machine has for the method; the text stays as typed, or
+    // takes the first device found when there was none.
+    const QString typed = m_device->currentText();
+    m_device->clear();
+    for (const tarvex::PttDevice& d : devicesFor(method)) {
+        m_device->addItem(QString::fromStdString(d.path));
+        m_device->setItemData(m_device->count() - 1, QString::fromStdString(d.description),
+                              Qt::ToolTipRole);
+    }
+    m_device->setEditText(typed.isEmpty() && m_device->count() > 0 ? m_device->itemText(0) : typed);
+}
+
+PttSettings TKeyingForm::pttSettings() const {
+    PttSettings s;
+    s.method = chosenMethod();
+    s.device = m_device->currentText().trimmed().toStdString();
+    s.cm108Pin = m_cm108Pin->value();
+    s.gpioLine = static_cast<unsigned>(m_gpioLine->value());
+    s.rigModel = m_rigModel->value();
+    s.rigSpeed = m_rigSpeed->value();
+    return s;
+}
+
+void TKeyingForm::setPttSettings(const PttSettings& s) {
+    // A method this build does not offer falls back to the parallel port.
+    int index = m_method->findData(static_cast<int>(s.method));
+    if (index < 0)
+        index = m_method->findData(static_cast<int>(PttMethod::ParallelPort));
+    m_device->setEditText(QString::fromStdString(s.device));
+    m_method->setCurrentIndex(index);
+    methodChanged(); // also when the index did not change
+    m_device->setEditText(QString::fromStdString(s.device));
+    m_cm108Pin->setValue(s.cm108Pin);
+    m_gpioLine->setValue(static_cast<int>(s.gpioLine));
+    m_rigModel->setValue(s.rigModel);
+    m_rigSpeed->setValue(s.rigSpeed);
 }
 
 KeyingSettings TKeyingForm::settings() const {

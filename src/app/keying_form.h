@@ -1,8 +1,11 @@
 #pragma once
 // The Keying dialog: which parallel port and data pin key the transmitter, with which
 // polarity, and how long to wait between keying and sending. The keying operations read
-// these controls at every call, so a change applies at once.
+// these controls at every call, so a change applies at once. Beside them, the keying method
+// (parallel port, serial line, CM108 or GPIO pin, rig CAT, none) with the fields it needs;
+// the main window takes a new method on when the dialog closes.
 #include "txcontrol/keying.h"
+#include "txcontrol/ptt/ptt_factory.h"
 
 #include <QDialog>
 
@@ -11,6 +14,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QSpinBox;
 
 namespace tarvex {
@@ -27,6 +31,11 @@ public:
     /// Selects pin D0..D7 by index; any other index leaves no pin selected.
     void setPin(int index);
 
+    /// The keying method and its fields as the controls hold them.
+    PttSettings pttSettings() const;
+    /// Puts a method and its fields into the controls.
+    void setPttSettings(const PttSettings& settings);
+
     /// Runs when "Inverted Keying" is clicked (the owner releases the transmitter).
     void setInvKeyAction(std::function<void()> action) { m_invKeyAction = std::move(action); }
 
@@ -35,17 +44,41 @@ public:
     QSpinBox* KeyDelay() const { return m_keyDelay; }
     QCheckBox* AllowKeying() const { return m_allowKeying; }
     QCheckBox* InvKey() const { return m_invKey; }
+    QComboBox* Method() const { return m_method; }
+    QComboBox* PttDevice() const { return m_device; }
+    QSpinBox* Cm108Pin() const { return m_cm108Pin; }
+    QSpinBox* GpioLine() const { return m_gpioLine; }
+    QSpinBox* RigModel() const { return m_rigModel; }
+    QSpinBox* RigSpeed() const { return m_rigSpeed; }
 
 protected:
     bool event(QEvent* event) override;
 
 private:
+    void buildMethodPanel();
+    /// Shows the fields the chosen method needs and fills the device list for it.
+    void methodChanged();
+    PttMethod chosenMethod() const;
+
     QComboBox* m_port = nullptr;
     QButtonGroup* m_pin = nullptr;
     QSpinBox* m_keyDelay = nullptr;
     QCheckBox* m_allowKeying = nullptr;
     QCheckBox* m_invKey = nullptr;
     std::function<void()> m_invKeyAction;
+
+    QComboBox* m_method = nullptr;
+    QComboBox* m_device = nullptr;
+    QSpinBox* m_cm108Pin = nullptr;
+    QSpinBox* m_gpioLine = nullptr;
+    QSpinBox* m_rigModel = nullptr;
+    QSpinBox* m_rigSpeed = nullptr;
+    QLabel* m_deviceLabel = nullptr;
+    QLabel* m_cm108Label = nullptr;
+    QLabel* m_gpioLabel = nullptr;
+    QLabel* m_rigModelLabel = nullptr;
+    QLabel* m_rigSpeedLabel = nullptr;
+    QLabel* m_hint = nullptr;
 };
 
 } // namespace tarvex

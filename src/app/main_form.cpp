@@ -88,22 +88,13 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
         system->PlatformCode = PlatformCheck();
         m_port = system;
     }
-    m_keyer = std::make_unique<Keyer>(*m_port, [this] { return keying(); });
+    createKeying();
     createDelay();
     describePort();
 }
 
 KeyingSettings TMainForm::keying() const {
     return m_dialogs.keying != nullptr ? m_dialogs.keying->settings() : KeyingSettings{};
-}
-
-void TMainForm::describePort() {
-    const int port = keying().Port;
-    const uint16_t address = lptDataAddress(port);
-    QString path = m_portName;
-    if (path.isEmpty())
-        path = QString::fromStdString(parportDeviceForAddress(address).value_or("direct I/O"));
-    m_status->setPort(QStringLiteral("LPT%1 %2").arg(port == 1 ? 2 : 1).arg(path));
 }
 
 void TMainForm::createDelay() {
@@ -160,7 +151,10 @@ void TMainForm::connectHandlers() {
     connect(AutoSendOptions1, &QAction::triggered, this,
             [this] { showDialog(m_dialogs.autoSend); });
     connect(StationIdent1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ident); });
-    connect(Keying1, &QAction::triggered, this, [this] { showDialog(m_dialogs.keying); });
+    connect(Keying1, &QAction::triggered, this, [this] {
+        showDialog(m_dialogs.keying);
+        applyKeyingMethod();
+    });
     connect(SyncIdleValues1, &QAction::triggered, this, [this] { showDialog(m_dialogs.syncIdle); });
     connect(RICCAPSearch1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ricSearch); });
     connect(FastRICSearch1, &QAction::triggered, this,

@@ -3,6 +3,7 @@
 // controls, the menu that opens every dialog, the timers, the signal generator, the port
 // and the state the paging operations share; its handlers read the controls and hand the
 // work to the encoder, signal, txcontrol and paging layers.
+#include "app/keying_method.h"
 #include "encoder/page_encoder.h"
 #include "txcontrol/keying.h"
 
@@ -112,6 +113,13 @@ public:
     PageEncoder& encoder() { return m_encoder; }
     TSignalGen& SignalGen() { return *m_signalGen; }
     Keyer& keyer() { return *m_keyer; }
+    /// Takes on the keying method the Keying dialog holds, when it differs from the one in
+    /// force: at once while released, else after the release (keying_method.h).
+    void applyKeyingMethod();
+    /// The port the Keyer writes, forwarding to the method in force.
+    KeyingPort& keyingPort() { return *m_keyingPort; }
+    /// Builds the line methods' writers (tests hand in their own; default makePttPortWriter).
+    void setPttFactory(PttWriterFactory factory) { m_pttFactory = std::move(factory); }
     /// The end-early request of the current wait.
     bool& StopRequest();
     void DelayMs(uint32_t ms);
@@ -220,6 +228,8 @@ private:
     void btPaClick();
     void createDelay();
     void describePort();
+    void createKeying();
+    KeyingSettings keyerSettings() const;
     void createAudio(const MainFormSetup& setup);
     /// At start-up, after the settings: the stored output, unless the setup forced one.
     void openStoredAudio();
@@ -250,6 +260,11 @@ private:
     QString m_executableFolder;
     std::shared_ptr<PortWriter> m_port;
     std::unique_ptr<TSignalGen> m_signalGen;
+    std::shared_ptr<KeyingPort> m_keyingPort;
+    PttWriterFactory m_pttFactory;
+    PttSettings m_pttChosen;                           ///< the dialog's method last taken on
+    PttMethod m_methodInUse = PttMethod::ParallelPort; ///< the method whose writer is in force
+    std::string m_methodDescription;
     std::unique_ptr<Keyer> m_keyer;
     std::unique_ptr<TickClock> m_clock;
     std::unique_ptr<EventPump> m_pump;

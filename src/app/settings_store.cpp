@@ -7,6 +7,7 @@
 #include "app/dialog_support.h"
 #include "app/ident_form.h"
 #include "app/keying_form.h"
+#include "app/keying_method.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "signal/signal_gen.h"
@@ -42,6 +43,9 @@ public:
     QString text(std::string_view name, const QString& fallback) const {
         const auto raw = storedValue(m_store, name);
         return raw ? QString::fromStdString(*raw) : fallback;
+    }
+    std::optional<std::string> raw(std::string_view name) const {
+        return storedValue(m_store, name);
     }
 
 private:
@@ -99,11 +103,15 @@ void loadKeying(TMainForm& f, TKeyingForm& k, const Reader& r) {
     k.Port()->setCurrentIndex(listIndex(r.integer("Port", 0), k.Port()->count()));
     k.setPin(std::clamp(r.integer("Pin", 0), -1, 7));
     k.KeyDelay()->setValue(r.integer("Delay", 200)); // clamps to 100..900
+    k.setPttSettings(readPttSettings([&r](std::string_view name) { return r.raw(name); }));
     const bool inverted = r.flag("InvKey", false);
-    if (inverted != k.InvKey()->isChecked()) {
+    const bool flipped = inverted != k.InvKey()->isChecked();
+    if (flipped)
         k.InvKey()->setChecked(inverted);
+    // A stored keying method opens with the stored polarity, so it starts released.
+    f.applyKeyingMethod();
+    if (flipped)
         f.keyer().UnkeyTransmitter(); // the released level follows the new polarity
-    }
     setFlag(k.AllowKeying(), r.flag("Keying", false));
 }
 
@@ -187,6 +195,9 @@ void saveDialogs(const MainFormDialogs& d, Writer& w) {
     w.integer("Delay", d.keying->KeyDelay()->value());
     w.flag("InvKey", d.keying->InvKey()->isChecked());
     w.flag("Keying", d.keying->AllowKeying()->isChecked());
+    const auto ptt = pttSettingsTexts(d.keying->pttSettings());
+    for (size_t i = 0; i < ptt.size(); ++i)
+        w.text(PttSettingNames[i], QString::fromStdString(ptt[i]));
 }
 
 void savePageButtons(TMainForm& f, Writer& w) {

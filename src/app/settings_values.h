@@ -53,7 +53,8 @@ inline constexpr std::array<std::string_view, SettingCount> SettingNames{
 /// keying method). They sit in the same section; a store without them loads with their
 /// defaults, and the 38 above keep their names, order and meaning.
 inline constexpr auto ExtraSettingNames =
-    std::to_array<std::string_view>({"AudioBackend", "AudioDevice"});
+    std::to_array<std::string_view>({"AudioBackend", "AudioDevice", "PttMethod", "PttDevice",
+                                     "PttCm108Pin", "PttGpioLine", "PttRigModel", "PttRigSpeed"});
 inline constexpr int ExtraSettingCount = static_cast<int>(ExtraSettingNames.size());
 
 /// The audio output when the store names none: the Qt Multimedia backend's default device.

@@ -237,7 +237,10 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
     for (int i = 0; i < SettingCount; ++i)
         QCOMPARE(values[i].first, QString::fromLatin1(SettingNames[static_cast<size_t>(i)]));
     // The values added since: a stored audio device that is not there now is kept as stored.
-    const Values extras{{"AudioBackend", "alsa"}, {"AudioDevice", "plughw:CARD=Gone,DEV=0"}};
+    const Values extras{{"AudioBackend", "alsa"},  {"AudioDevice", "plughw:CARD=Gone,DEV=0"},
+                        {"PttMethod", "parallel"}, {"PttDevice", "/dev/ttyUSB3"},
+                        {"PttCm108Pin", "5"},      {"PttGpioLine", "17"},
+                        {"PttRigModel", "2"},      {"PttRigSpeed", "9600"}};
     QCOMPARE(extras.size(), ExtraSettingCount);
     for (int i = 0; i < ExtraSettingCount; ++i)
         QCOMPARE(extras[i].first, QString::fromLatin1(ExtraSettingNames[static_cast<size_t>(i)]));
