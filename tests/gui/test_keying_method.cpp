@@ -115,6 +115,7 @@ private slots:
     void pageKeysTheChosenSerialLine();
     void inversionAndNoPinStillReleaseTheLine();
     void switchWaitsForTheRelease();
+    void closingTheDialogTakesTheMethodOn();
     void missingDeviceStillPlaysAndSaysWhy();
     void dummyRigKeyedThroughTheWindow();
     void keyingPortSwitchesOnlyWhenReleased();
@@ -379,6 +380,37 @@ void KeyingMethodTest::switchWaitsForTheRelease() {
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+RTS"}));
     QCOMPARE(rig.port->writes().size(), size_t{1});
     f.KeyTx1->trigger();
+}
+
+void KeyingMethodTest::closingTheDialogTakesTheMethodOn() {
+    TracingIo io;
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.setPttFactory(scriptedSerial(io));
+    bool openedWhileShown = false;
+    onNextModal([&io, &openedWhileShown](QWidget* w) {
+        auto* k = qobject_cast<TKeyingForm*>(w);
+        QVERIFY(k != nullptr);
+        k->Method()->setCurrentText(QStringLiteral("Serial DTR"));
+        k->PttDevice()->setEditText(QStringLiteral("  /dev/ttyACM0 "));
+        QApplication::processEvents();
+        openedWhileShown = !io.calls.empty(); // taken on when the dialog closes, not before
+        QTest::mouseClick(k->findChild<QPushButton*>(QStringLiteral("btDone")), Qt::LeftButton);
+    });
+    f.Keying1->trigger();
+    QVERIFY(!openedWhileShown);
+    QCOMPARE(io.named("open").size(), size_t{1});
+    QCOMPARE(io.named("open")[0].path, std::string("/dev/ttyACM0")); // trimmed
+    QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: Serial DTR on /dev/ttyACM0"));
+    io.calls.clear();
+    f.KeyTx1->trigger();
+    QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+DTR"}));
+    f.KeyTx1->trigger();
+    // Opening and closing it again with nothing changed leaves the line alone.
+    io.calls.clear();
+    onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+    f.Keying1->trigger();
+    QVERIFY(io.calls.empty());
 }
 
 void KeyingMethodTest::missingDeviceStillPlaysAndSaysWhy() {
