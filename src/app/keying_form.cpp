@@ -193,12 +193,15 @@ void TKeyingForm::methodChanged() {
          std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
         w->setVisible(hamlib);
     m_hint->setText(QString::fromLatin1(hintFor(method)));
+    fillDevices();
+}
 
-    // The list offers what this machine has for the method; the text stays as typed, or
+void TKeyingForm::fillDevices() {
+    // The list offers what this machine has for the method now; the text stays as typed, or
     // takes the first device found when there was none.
     const QString typed = m_device->currentText();
     m_device->clear();
-    for (const tarvex::PttDevice& d : devicesFor(method)) {
+    for (const tarvex::PttDevice& d : devicesFor(chosenMethod())) {
         m_device->addItem(QString::fromStdString(d.path));
         m_device->setItemData(m_device->count() - 1, QString::fromStdString(d.description),
                               Qt::ToolTipRole);
@@ -267,6 +270,8 @@ bool TKeyingForm::event(QEvent* e) {
     const bool opening = e->type() == QEvent::WindowActivate || e->type() == QEvent::Show;
     if (opening && m_port->currentIndex() < 0)
         m_port->setCurrentIndex(0);
+    if (e->type() == QEvent::Show)
+        fillDevices(); // an adapter may have been plugged in since
     return QDialog::event(e);
 }
 

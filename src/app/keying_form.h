@@ -58,6 +58,8 @@ private:
     void buildMethodPanel();
     /// Shows the fields the chosen method needs and fills the device list for it.
     void methodChanged();
+    /// Lists the devices found for the chosen method, keeping the device text.
+    void fillDevices();
     PttMethod chosenMethod() const;
 
     QComboBox* m_port = nullptr;
