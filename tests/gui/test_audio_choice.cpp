@@ -6,6 +6,7 @@
 #include "gui_test_support.h"
 
 #include "app/audio_form.h"
+#include "app/message_edit.h"
 #include "app/program_entry.h"
 #include "app/settings_values.h"
 #include "signal/audio_choice.h"
@@ -141,6 +142,9 @@ private slots:
     void goneDeviceFallsBackToTheDefaultAndSaysSo_data();
     void goneDeviceFallsBackToTheDefaultAndSaysSo();
     void forcedOutputWinsAtStartUp();
+#ifdef TARVEX_HAVE_ALSA
+    void chosenAlsaNullPlaysAPageWithoutASoundCard();
+#endif
 };
 
 void AudioChoiceTest::menuItemFollowsTheSetupItems() {
@@ -318,6 +322,31 @@ void AudioChoiceTest::forcedOutputWinsAtStartUp() {
     QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
     form->close();
 }
+
+#ifdef TARVEX_HAVE_ALSA
+void AudioChoiceTest::chosenAlsaNullPlaysAPageWithoutASoundCard() {
+    // The real opener and ALSA's "null" device, which takes samples with no card at all.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Tarvex.ini"));
+    writeStore(file, QStringLiteral("qt"), QString());
+    auto form = storedChoiceWindow(file);
+    QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: qt:default"));
+    throughDialog(*form, [](TAudioForm& d) {
+        d.cbBackend()->setCurrentIndex(d.cbBackend()->findData(QStringLiteral("alsa")));
+        chooseDevice(d, QStringLiteral("null"));
+    });
+    QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: alsa:null"));
+    form->RicEdit->setText(QStringLiteral("1234"));
+    form->MsgEdit->setPlainText(QStringLiteral("via ALSA"));
+    QCOMPARE(form->TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(form->SignalGen().output().lastError(), std::string());
+    QCOMPARE(form->statusLine().failureText(), QString());
+    QVERIFY(!form->SignalGen().output().playing());
+    form->close();
+    QCOMPARE(storedText(file, QStringLiteral("AudioBackend")), QStringLiteral("alsa"));
+    QCOMPARE(storedText(file, QStringLiteral("AudioDevice")), QStringLiteral("null"));
+}
+#endif
 
 TARVEX_GUI_TEST_MAIN(AudioChoiceTest)
 #include "test_audio_choice.moc"
