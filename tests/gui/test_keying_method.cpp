@@ -483,6 +483,23 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
     QVERIFY(keyedDuringPage);
     QCOMPARE(rigLine->readBack(), std::optional<bool>(false));
     QVERIFY(f.statusLine().failureText().isEmpty());
+
+    // Stored, the dummy rig is opened at start-up by the program's own factory.
+    QTemporaryDir dir;
+    RigOptions options;
+    options.settingsFile = dir.filePath(QStringLiteral("Tarvex.ini"));
+    {
+        QSettings store(options.settingsFile, QSettings::IniFormat);
+        store.setValue(QStringLiteral("Tarvex/PttMethod"), QStringLiteral("hamlib"));
+        store.setValue(QStringLiteral("Tarvex/PttRigModel"), QStringLiteral("1"));
+    }
+    Rig stored(options);
+    TMainForm& g = *stored.form;
+    QCOMPARE(g.statusLine().portText(), QStringLiteral("Port: Rig CAT (hamlib) model 1"));
+    stored.trace.clear();
+    QCOMPARE(sendPage(g), TMainForm::SendResult::Sent);
+    QCOMPARE(kinds(stored.trace), (std::vector<std::string>{"play"})); // not the parallel port
+    QVERIFY2(g.statusLine().failureText().isEmpty(), qPrintable(g.statusLine().failureText()));
 #else
     QSKIP("this build has no hamlib");
 #endif
