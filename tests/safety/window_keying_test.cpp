@@ -218,6 +218,8 @@ private slots:
     void fastSearch();
     void autoSendPoll();
     void manualKeyUpThenClose();
+    void exceptionEscapingTheEventLoop();
+    void quitWhileOnAir();
 };
 
 void WindowKeyingTest::sendPage() {
@@ -328,6 +330,32 @@ void WindowKeyingTest::manualKeyUpThenClose() {
         b.writesAtClose = b.port->writes().size() - 1; // the release the close wrote
         b.check(QStringLiteral("manual key-up, then close"), true);
     }
+}
+
+void WindowKeyingTest::exceptionEscapingTheEventLoop() {
+    // The program's event loop with a manual key-up standing and a handler that throws.
+    Bench b(Fault::None, 2, true);
+    b.form->KeyTx1->trigger();
+    QCOMPARE(b.port->values().back(), keyByte(2, true, true));
+    QTimer::singleShot(0, b.form.get(), [] { throw std::runtime_error("handler failed"); });
+    QCOMPARE(execReleasing(*QCoreApplication::instance(), *b.form), 1);
+    b.check(QStringLiteral("exception out of the event loop"), true);
+    QVERIFY(b.form->keyer().heldReleased());
+}
+
+void WindowKeyingTest::quitWhileOnAir() {
+    // The loop is ended (not the window) in the middle of a page: the page unwinds, and the
+    // window is then closed as the operator would, which saves and releases.
+    Bench b(Fault::None, 1, false);
+    b.form->RicEdit->setText(QStringLiteral("99"));
+    b.port->onKey = [] { QTimer::singleShot(250, [] { QCoreApplication::quit(); }); };
+    QTimer::singleShot(0, b.form.get(), [&] { b.form->TxButtonClick(); });
+    QCOMPARE(execReleasing(*QCoreApplication::instance(), *b.form), 0);
+    QVERIFY(b.form->closing());
+    b.closed = true;
+    b.writesAtClose = b.port->writes().size() - 1; // the release the close wrote
+    b.check(QStringLiteral("quit while on air"), true);
+    QVERIFY(QFile::exists(b.folder.filePath(QStringLiteral("Tarvex.ini"))));
 }
 
 TARVEX_GUI_TEST_MAIN(WindowKeyingTest)
