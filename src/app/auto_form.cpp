@@ -4,6 +4,7 @@
 #include "app/fast_form.h"
 #include "app/main_form.h"
 #include "app/mess_form.h"
+#include "app/status_line.h"
 #include "paging/auto_send.h"
 #include "paging/auto_send_poll.h"
 
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace tarvex {
 
@@ -111,11 +114,20 @@ void TAutoForm::TxTimerTimer() {
         failed = true;
         showErrorReport(&form, QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(error)));
     };
+    // Closing the window ends the poll: what it took but never started goes back to the file.
+    actions.stopped = [&form] { return form.closing(); };
     const auto result =
         runAutoSendPoll(QFileInfo(form.ProgramFolder).filePath().toStdString(),
                         m_fileName->text().toStdString(), m_lockFile->text().toStdString(),
                         SecondsSince2000(), m_autoDelay->value(), actions, &m_leftLock);
     m_pollRunning = false;
+    if (result.returnError) {
+        const QString text =
+            QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(*result.returnError));
+        // The window is on its way out: no box, but the reason goes where it can be read.
+        std::fprintf(stderr, "tarvex: %s\n", text.toLocal8Bit().constData());
+        form.statusLine().note(text);
+    }
     // After an input/output error the timer stays off until the box is ticked again.
     if (result.take.outcome == TakeOutcome::Failed || failed) {
         ++m_failedPolls;

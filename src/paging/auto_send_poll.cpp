@@ -4,9 +4,11 @@
 #include "paging/message_list.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace tarvex {
 
@@ -127,11 +129,19 @@ AutoSendTake takeAutoSendLines(const std::string& filePath, const std::string& l
 }
 
 int sendAutoSendEntries(const std::vector<std::string>& entries, int autoDelaySeconds,
-                        const AutoSendActions& actions) {
+                        const AutoSendActions& actions, std::vector<std::string>* unsent) {
     int sent = 0;
-    for (const auto& entry : entries) {
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        const std::string& entry = *it;
         if (entry.empty())
             continue;
+        if (actions.stopped && actions.stopped()) {
+            if (unsent != nullptr)
+                for (; it != entries.end(); ++it)
+                    if (!it->empty())
+                        unsent->push_back(*it);
+            break;
+        }
         actions.suppressListSave(true);
         if (actions.apply(entry)) {
             actions.send();
@@ -153,9 +163,68 @@ AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string&
         autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), now, left);
     if (result.take.error && actions.report)
         actions.report(*result.take.error);
-    if (result.take.outcome == TakeOutcome::Taken)
-        result.sent = sendAutoSendEntries(result.take.send, autoDelaySeconds, actions);
+    if (result.take.outcome == TakeOutcome::Taken) {
+        result.sent =
+            sendAutoSendEntries(result.take.send, autoDelaySeconds, actions, &result.unsent);
+        if (!result.unsent.empty())
+            result.returnError = returnAutoSendEntries(
+                autoSendPath(folder, fileName.empty() ? DefaultAutoSendFile : fileName),
+                autoSendPath(folder, lockName.empty() ? DefaultLockFile : lockName), result.unsent);
+    }
     return result;
+}
+
+std::optional<std::string> returnAutoSendEntries(const std::string& filePath,
+                                                 const std::string& lockPath,
+                                                 const std::vector<std::string>& entries,
+                                                 int lockWaitMs) {
+    if (entries.empty())
+        return std::nullopt;
+    // Due time 0 has long passed: the next poll sends them first, exactly as taken.
+    std::vector<std::string> lines;
+    lines.reserve(entries.size());
+    for (const auto& entry : entries)
+        lines.push_back("T0000000000" + entry);
+    const std::string returned = autoSendFileText(lines);
+
+    std::string why;
+    bool locked = createLock(lockPath);
+    for (int waited = 0; !locked && waited < lockWaitMs; waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        locked = createLock(lockPath);
+    }
+    if (locked) {
+        std::string error;
+        std::optional<std::string> old = std::string();
+        if (exists(filePath))
+            old = file_io::readAll(filePath, &error);
+        auto written = old ? file_io::replaceWhole(filePath, returned + *old)
+                           : std::optional<std::string>(error);
+        auto lockError = removeFile(lockPath);
+        if (!written)
+            return lockError ? std::optional<std::string>(
+                                   "the entries went back, but the lock file stays: " + *lockError)
+                             : std::nullopt;
+        why = *written;
+    } else {
+        why = lockPath + ": still there after " + std::to_string(lockWaitMs) + " ms";
+    }
+    // The auto-send file is out of reach: keep the entries beside it rather than lose them.
+    const std::string aside = filePath + ".unsent";
+    std::string error;
+    std::optional<std::string> old = std::string();
+    if (exists(aside))
+        old = file_io::readAll(aside, &error);
+    const auto asideError =
+        old ? file_io::replaceWhole(aside, *old + returned) : std::optional<std::string>(error);
+    const std::string count =
+        std::to_string(entries.size()) + " unsent entr" + (entries.size() == 1 ? "y" : "ies");
+    if (!asideError)
+        return count + " could not go back into the auto-send file (" + why + "); kept in " + aside;
+    std::string lost = count + " could not be kept (" + why + "; " + *asideError + "):";
+    for (const auto& entry : entries)
+        lost += "\n" + entry;
+    return lost;
 }
 
 } // namespace tarvex

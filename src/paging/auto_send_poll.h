@@ -56,18 +56,37 @@ struct AutoSendActions {
     std::function<void(bool)> suppressListSave;    ///< the message list's close step
     /// Told about an input/output error as soon as the lines are taken (before sending).
     std::function<void(const std::string&)> report;
+    /// True once the program is ending: the entries not yet started are not sent but
+    /// handed back (optional).
+    std::function<bool()> stopped;
 };
 
 /// Step 11: every entry in order; AutoDelay seconds of pause after each (0: none).
-/// Returns the number of entries that applied and were handed to `send`.
+/// Returns the number of entries that applied and were handed to `send`. When `stopped`
+/// turns true, the entries not yet started go to *unsent (when not null), in order.
 int sendAutoSendEntries(const std::vector<std::string>& entries, int autoDelaySeconds,
-                        const AutoSendActions& actions);
+                        const AutoSendActions& actions, std::vector<std::string>* unsent = nullptr);
+
+/// Puts entries a poll took but never sent back at the front of the auto-send file, under
+/// the lock file (waiting up to `lockWaitMs` for a writer to finish), each as a timed
+/// entry due at once so that it reads back exactly as it was taken. When the lock cannot
+/// be had or the file cannot be written, the entries are appended to "<file>.unsent" beside
+/// it instead, so that none is lost. Returns a message for the operator when the entries
+/// could not go back into the auto-send file, else nullopt.
+std::optional<std::string> returnAutoSendEntries(const std::string& filePath,
+                                                 const std::string& lockPath,
+                                                 const std::vector<std::string>& entries,
+                                                 int lockWaitMs = 2000);
 
 /// A whole poll (steps 4 to 11) for a folder and the two file names; an empty name stands
 /// for its default.
 struct AutoSendPollResult {
     AutoSendTake take;
     int sent = 0;
+    /// Entries taken but not started because the program was ending; already handed back
+    /// to the file (or to "<file>.unsent") by the poll.
+    std::vector<std::string> unsent;
+    std::optional<std::string> returnError; ///< from returnAutoSendEntries
 };
 AutoSendPollResult runAutoSendPoll(const std::string& folder, const std::string& fileName,
                                    const std::string& lockName, int32_t now, int autoDelaySeconds,

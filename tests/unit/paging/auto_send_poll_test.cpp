@@ -136,6 +136,59 @@ TEST_F(PollFiles, PollSendsAppliedEntriesWithTheirPausesAndSuppressesTheListSave
     EXPECT_EQ(log, (Lines{"apply 1101200N0000001a (suppressed)", "send"}));
 }
 
+TEST_F(PollFiles, EntriesNotStartedWhenTheProgramEndsGoBackAheadOfNewOnes) {
+    // Taken: a plain entry, a due timed one, and one whose text itself looks timed.
+    write("AutoSend.Txt", "1101200N0000001a\r\nT00000000011101200N0000002b\r\n"
+                          "T0000000001T0000009999c\r\nT0000099999later\r\n");
+    bool stop = false;
+    std::vector<std::string> sent;
+    AutoSendActions actions;
+    actions.apply = [&](const std::string& e) {
+        sent.push_back(e);
+        return true;
+    };
+    actions.send = [&] { stop = true; }; // the window closes while the first page is on air
+    actions.delayMs = [](uint32_t) {};
+    actions.suppressListSave = [](bool) {};
+    actions.stopped = [&] { return stop; };
+    auto result = runAutoSendPoll(m_dir.string(), "", "", 1000, 0, actions);
+    EXPECT_EQ(result.sent, 1);
+    EXPECT_EQ(result.unsent, (Lines{"1101200N0000002b", "T0000009999c"}));
+    EXPECT_FALSE(result.returnError);
+    EXPECT_FALSE(fs::exists(path("Lock.Lck")));
+
+    // A writer adds a line meanwhile; the next run sends the returned entries first, exactly
+    // as they were taken, then the new one; nothing twice.
+    std::ofstream(path("AutoSend.Txt"), std::ios::binary | std::ios::app)
+        << "1101200N0000003new\r\n";
+    stop = false;
+    actions.send = [] {};
+    sent.clear();
+    result = runAutoSendPoll(m_dir.string(), "", "", 1000, 0, actions);
+    EXPECT_EQ(sent, (Lines{"1101200N0000002b", "T0000009999c", "1101200N0000003new"}));
+    EXPECT_TRUE(result.unsent.empty());
+    EXPECT_EQ(read("AutoSend.Txt"), "T0000099999later\r\n");
+}
+
+TEST_F(PollFiles, ReturnedEntriesWaitForTheLockThenGoAsideRatherThanBeLost) {
+    write("Lock.Lck", "");
+    const Lines entries{"1101200N0000001a", "1101200N0000002b"};
+    auto error = returnAutoSendEntries(path("AutoSend.Txt"), path("Lock.Lck"), entries, 100);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("2 unsent entries"), std::string::npos) << *error;
+    EXPECT_FALSE(fs::exists(path("AutoSend.Txt"))); // the writer's lock was respected
+    EXPECT_TRUE(fs::exists(path("Lock.Lck")));
+    EXPECT_EQ(read("AutoSend.Txt.unsent"),
+              "T00000000001101200N0000001a\r\nT00000000001101200N0000002b\r\n");
+
+    // Once the writer is done, entries go back into the file ahead of what is there.
+    fs::remove(path("Lock.Lck"));
+    write("AutoSend.Txt", "1101200N0000003c\r\n");
+    EXPECT_FALSE(returnAutoSendEntries(path("AutoSend.Txt"), path("Lock.Lck"), {"x"}, 100));
+    EXPECT_EQ(read("AutoSend.Txt"), "T0000000000x\r\n1101200N0000003c\r\n");
+    EXPECT_FALSE(fs::exists(path("Lock.Lck")));
+}
+
 TEST(MessageList, SplitsAtAnyLineEndAndWritesCrLfAfterEveryLine) {
     EXPECT_EQ(splitMessageList("a\r\nb\rc\n\nd"), (Lines{"a", "b", "c", "", "d"}));
     EXPECT_EQ(splitMessageList("a\r\n"), (Lines{"a"}));
