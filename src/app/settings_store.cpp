@@ -280,7 +280,7 @@ void TMainForm::LoadSettings() {
 }
 
 bool TMainForm::SaveSettings() {
-    const auto store = openSettingsStore(m_settingsFile);
+    auto store = openSettingsStore(m_settingsFile);
     Writer writer(*store);
     saveWindow(*this, writer);
     if (m_dialogs.autoSend != nullptr && m_dialogs.ident != nullptr && m_dialogs.keying != nullptr)
@@ -288,6 +288,12 @@ bool TMainForm::SaveSettings() {
     savePageButtons(*this, writer);
     saveAudio(*this, writer);
     store->sync();
+    // A damaged file is rewritten whole by this save, yet the store still reports the format
+    // error it met on reading; read it back to learn whether the values are now stored.
+    if (store->status() == QSettings::FormatError) {
+        store = openSettingsStore(m_settingsFile);
+        store->sync();
+    }
     if (store->status() == QSettings::NoError)
         return true;
     showErrorReport(this, QStringLiteral("Failed to create key %1").arg(settingsLocation()));
