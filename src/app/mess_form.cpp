@@ -94,7 +94,8 @@ void TMessForm::showEvent(QShowEvent* event) {
 void TMessForm::FormActivate() {
     SuppressListSave = false;
     m_appliedFromList = false;
-    const MessageListRead read = readMessageList(listPath().toStdString());
+    const MessageListRead read =
+        m_listUnsaved ? MessageListRead{} : readMessageList(listPath().toStdString());
     if (read.error) {
         showErrorReport(this, QStringLiteral("The message list could not be read.\n%1")
                                   .arg(QString::fromLocal8Bit(read.error->c_str())));
@@ -118,7 +119,9 @@ void TMessForm::FormClose() {
     for (const QString& item : items())
         lines.push_back(item.toLatin1().toStdString());
     // A failed write keeps the list in memory and says why; the operator may retry or leave.
+    m_listUnsaved = false;
     while (const auto error = writeMessageList(listPath().toStdString(), lines)) {
+        m_listUnsaved = true;
         QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ProgramTitle),
                         QStringLiteral("The message list could not be saved.\n%1\n\nThe list is "
                                        "kept until the program ends.")
@@ -127,6 +130,7 @@ void TMessForm::FormClose() {
         box.setObjectName(QStringLiteral("ListSaveFailed"));
         if (box.exec() != QMessageBox::Retry)
             break;
+        m_listUnsaved = false;
     }
 }
 

@@ -64,6 +64,9 @@ private:
     QPushButton* m_add = nullptr;
     bool m_appliedFromList = false;
     bool m_inDoubleClick = false;
+    /// The last close could not write the list: the next showing keeps the list in memory
+    /// instead of reading the older file over it.
+    bool m_listUnsaved = false;
 };
 
 } // namespace tarvex

@@ -33,11 +33,17 @@ QString pageLogLine(const QString& ric, const QString& message, const QDate& dat
 bool appendPageLog(const QString& path, const QString& line, QString* reason) {
     QFile file(path);
     const QByteArray bytes = line.toUtf8();
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append);
+    // Unbuffered: nothing is left over to be written again at close after a failure.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    const qint64 before = ok ? file.size() : 0;
     if (ok)
         ok = file.write(bytes) == bytes.size() && file.flush();
     if (!ok && reason != nullptr)
         *reason = QStringLiteral("%1: %2").arg(path, file.errorString());
+    // A full disk may have taken part of the line: cut it off again, so that the next
+    // page's line does not run on from a torn one.
+    if (!ok && file.isOpen())
+        file.resize(before);
     file.close();
     if (ok && file.error() != QFileDevice::NoError) {
         ok = false;

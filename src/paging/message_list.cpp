@@ -54,6 +54,13 @@ MessageListRead readMessageList(const std::string& path) {
 
 std::optional<std::string> writeMessageList(const std::string& path,
                                             const std::vector<std::string>& lines) {
+    // The replacement goes through a new file, which would also get past a list file
+    // that was made read-only: such a file is left as it is and the reason reported.
+    errno = 0;
+    if (std::FILE* existing = std::fopen(path.c_str(), "r+b"))
+        std::fclose(existing);
+    else if (errno == EACCES || errno == EPERM || errno == EROFS)
+        return file_io::reason(path, errno);
     return file_io::replaceWhole(path, messageListText(lines));
 }
 

@@ -28,6 +28,7 @@ MessageListRead readMessageList(const std::string& path);
 
 /// Writes the list whole. Returns "<path>: <reason>" on failure; an existing file is then
 /// left as it was (the text goes to a temporary file that replaces it only when complete).
+/// An existing file that may not be written (read-only) is not replaced.
 std::optional<std::string> writeMessageList(const std::string& path,
                                             const std::vector<std::string>& lines);
 
