@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -153,6 +154,7 @@ private slots:
     void listUnwritableAtCloseKeepsOldFileAndEdits();
     void listFileReadOnlyIsNotReplaced();
     void listOnFullDiskKeepsTheOldFile();
+    void autoSendLockLeftBehindIsClearedWhenPollingResumes();
     void missingOrFakePortStillPlaysAndSaysWhy();
     void everySettingDamagedGivesDefaultsAndClamps();
     void settingsFileOfRandomBytesOpensTheWindow();
@@ -334,6 +336,57 @@ void WindowFaultsTest::listOnFullDiskKeepsTheOldFile() {
     QCOMPARE(mess.items().size(), 21);
     mess.reject();
     QCOMPARE(fileBytes(mess.listPath()), old + "11A1200N0000009one more\r\n");
+}
+
+void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
+    QTemporaryDir store;
+    Rig rig(storeIn(store));
+    TMainForm& f = *rig.form;
+    TAutoForm& autoSend = *f.dialogs().autoSend;
+    const QString folder = rig.folder.path();
+    const QString file = QDir(folder).filePath(autoSend.edFileName()->text());
+    const QString lock = QDir(folder).filePath(autoSend.edLockFile()->text());
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    autoSend.AutoSend()->setChecked(true);
+    putFile(file, "11A1200N0000001first\r\n");
+
+    // The folder turns read-only just before the poll removes its lock file.
+    FolderLock readOnly(folder.toStdString());
+    const std::string lockPath = lock.toStdString();
+    tarvex::faults::setFileOpHook([&](std::string_view op, std::string_view path) {
+        if (op == "remove" && path == lockPath)
+            readOnly.readOnly();
+    });
+    {
+        BoxCatcher boxes;
+        autoSend.TxTimerTimer();
+        tarvex::faults::setFileOpHook({});
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.first().contains(QStringLiteral("Lock.Lck: Permission denied")),
+                 qPrintable(boxes.texts.first()));
+    }
+    QCOMPARE(sent.count(), 1); // taken before the lock failed, and sent once
+    QVERIFY(QFile::exists(lock));
+    QVERIFY(!f.TxTimer->isActive()); // stopped until the operator ticks the box again
+
+    // Writable again and auto send switched off and on: the old lock goes, a writer can
+    // add its page, and the next poll sends it.
+    readOnly.writable();
+    autoSend.AutoSend()->setChecked(false);
+    autoSend.AutoSend()->setChecked(true);
+    {
+        BoxCatcher boxes;
+        autoSend.TxTimerTimer();
+        QCOMPARE(boxes.texts, QStringList());
+    }
+    QVERIFY(!QFile::exists(lock));
+    putFile(file, "11A1200N0000002second\r\n");
+    autoSend.TxTimerTimer();
+    QCOMPARE(sent.count(), 2);
+    QCOMPARE(sent.last().at(0).toString(), QStringLiteral("0000002"));
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(f.TxTimer->isActive());
+    autoSend.AutoSend()->setChecked(false);
 }
 
 void WindowFaultsTest::missingOrFakePortStillPlaysAndSaysWhy() {
