@@ -1,150 +1,28 @@
 // Faults met by the real main window: a data folder that turns read-only or disappears
 // before a logged page, a full disk under the page log and the message list, a message
-// list that cannot be saved at close, a keying port that is missing or is no port, and a
-// settings store with every value damaged. Each time: the page still goes out, the
-// operator is told, and nothing already stored is lost.
+// list that cannot be saved at close, and an auto-send lock file that cannot be removed.
+// Each time: the page still goes out, the operator is told, and nothing stored is lost.
 #include "fault_support.h"
-#include "gui_test_support.h"
+#include "window_fault_support.h"
 
 #include "app/auto_form.h"
-#include "app/ident_form.h"
-#include "app/keying_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
 #include "app/page_log.h"
-#include "app/picture_button.h"
-#include "app/program_entry.h"
-#include "app/settings_values.h"
-#include "signal/signal_gen.h"
-#include "txcontrol/system_port.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QSlider>
-#include <QSpinBox>
+#include <QTimer>
 
-#include <csignal>
-#include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace tarvex;
 using namespace tarvex::test;
+using namespace tarvex::test::faults;
 using tarvex::faults::FolderLock;
-
-namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void putFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-/// Files may not grow beyond `bytes` while it lives (a full disk); SIGXFSZ is ignored so
-/// that the write fails with EFBIG instead of ending the process.
-class DiskFull {
-public:
-    explicit DiskFull(rlim_t bytes) {
-        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        const rlimit limit{bytes, m_old.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~DiskFull() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldSignal);
-    }
-    DiskFull(const DiskFull&) = delete;
-    DiskFull& operator=(const DiskFull&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldSignal)(int) = nullptr;
-};
-
-/// While it lives, answers every message box with OK and keeps its text.
-class BoxCatcher {
-public:
-    BoxCatcher() {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box != nullptr && box->isVisible()) {
-                texts << box->text();
-                pressOk(box);
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
-/// Sends the page standing in the window; returns the text of the message box it showed
-/// (empty: none) after checking that the page went on air whole: keyed, played, released.
-QString sendAndWatch(Rig& rig) {
-    rig.trace.clear();
-    BoxCatcher boxes;
-    const auto result = rig.form->TxButtonClick();
-    std::vector<std::string> onAir;
-    for (const auto& e : rig.trace.events())
-        if (onAir.empty() || onAir.back() != e.what)
-            onAir.push_back(e.what);
-    const std::vector<std::string> framed{"key", "play", "release"};
-    if (result != TMainForm::SendResult::Sent || onAir != framed)
-        return QStringLiteral("page not framed key, play, release");
-    return boxes.texts.join(QStringLiteral("|"));
-}
-
-QStringList logLines(const QString& path) {
-    QStringList lines = QString::fromUtf8(fileBytes(path)).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-RigOptions storeIn(const QTemporaryDir& dir) {
-    RigOptions options;
-    options.settingsFile = dir.filePath(QStringLiteral("Tarvex.ini"));
-    return options;
-}
-
-QString storedValue(const QString& file, const char* name) {
-    QSettings store(file, QSettings::IniFormat);
-    return store.value(QStringLiteral("Tarvex/%1").arg(QLatin1String(name))).toString();
-}
-
-/// Presses a button of the next message box (the others are left alone) after running
-/// `before`; the box's text goes into *seen.
-void answerNextBox(QMessageBox::StandardButton button, std::shared_ptr<QStringList> seen,
-                   std::function<void()> before = {}) {
-    onNextModal([=](QWidget* w) {
-        seen->append(boxText(w));
-        if (before)
-            before();
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box != nullptr && box->button(button) != nullptr)
-            box->button(button)->click();
-        else
-            pressOk(w);
-    });
-}
-
-} // namespace
 
 class WindowFaultsTest : public QObject {
     Q_OBJECT
@@ -155,9 +33,6 @@ private slots:
     void listFileReadOnlyIsNotReplaced();
     void listOnFullDiskKeepsTheOldFile();
     void autoSendLockLeftBehindIsClearedWhenPollingResumes();
-    void missingOrFakePortStillPlaysAndSaysWhy();
-    void everySettingDamagedGivesDefaultsAndClamps();
-    void settingsFileOfRandomBytesOpensTheWindow();
 };
 
 void WindowFaultsTest::logFolderReadOnlyOrGoneStillSendsThePage() {
@@ -387,129 +262,6 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     QVERIFY(!QFile::exists(file));
     QVERIFY(f.TxTimer->isActive());
     autoSend.AutoSend()->setChecked(false);
-}
-
-void WindowFaultsTest::missingOrFakePortStillPlaysAndSaysWhy() {
-    QTemporaryDir dir;
-    const QString plain = dir.filePath(QStringLiteral("parport0"));
-    for (const bool fake : {false, true}) {
-        if (fake)
-            putFile(plain, "not a port\n");
-        Trace trace;
-        auto port = std::make_shared<SystemPort>();
-        port->PlatformCode = SystemPort::Driver;
-        port->setDeviceFolder(dir.path().toStdString() + "/");
-        std::string error;
-        auto audio = std::make_shared<TracingAudio>(
-            trace, makeCoreAudioOutput(
-                       "wav:" + dir.filePath(QStringLiteral("page.wav")).toStdString(), &error));
-        MainFormSetup setup;
-        setup.programFolder = dir.path();
-        setup.audio = audio;
-        setup.port = port;
-        setup.portName = QStringLiteral("LPT1");
-        setup.settingsFile = dir.filePath(QStringLiteral("Tarvex.ini"));
-        setup.platformCode = 2;
-        TMainForm form(std::move(setup));
-        createDialogs(form);
-        form.FormActivate();
-        form.dialogs().keying->Port()->setCurrentIndex(0);
-        form.logpages->setChecked(true);
-        QCOMPARE(form.TxButtonClick(), TMainForm::SendResult::Sent);
-        QVERIFY(audio->lastImageBytes() > 44);                          // played whole
-        QVERIFY(logLines(form.pageLogPath()).size() == (fake ? 2 : 1)); // and logged
-        const QString failure = form.statusLine().failureText();
-        QVERIFY2(failure.startsWith(QStringLiteral("Port: ")) &&
-                     failure.contains(QStringLiteral("parport0")),
-                 qPrintable(failure));
-        QVERIFY2(failure.contains(fake ? QStringLiteral("Inappropriate ioctl")
-                                       : QStringLiteral("No such file")),
-                 qPrintable(failure));
-        if (fake)
-            QCOMPARE(fileBytes(plain), QByteArray("not a port\n"));
-        form.close();
-    }
-}
-
-void WindowFaultsTest::everySettingDamagedGivesDefaultsAndClamps() {
-    const QList<QByteArray> damages{"x7!",
-                                    "",
-                                    QByteArray("\x01\xfe\x00\xff\"\\=;[", 10),
-                                    "99999999999999999999",
-                                    "-2147483649",
-                                    "12xyz",
-                                    "5 5",
-                                    "0x10"};
-    for (const QByteArray& damage : damages) {
-        QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("Tarvex.ini"));
-        QByteArray text = "[Tarvex]\n";
-        for (const auto name : SettingNames)
-            text +=
-                QByteArray(name.data(), static_cast<qsizetype>(name.size())) + "=" + damage + "\n";
-        putFile(ini, text);
-        Rig rig(storeIn(dir));
-        TMainForm& f = *rig.form;
-        const QString what = QString::fromLatin1(damage.toHex());
-        QVERIFY2(f.pos() == QPoint(10, 10) || f.pos() != QPoint(), qPrintable(what));
-        QVERIFY2(f.BR2->isChecked() && f.FB4->isChecked() && f.AN1->isChecked() &&
-                     f.NI1->isChecked(),
-                 qPrintable(what));
-        QCOMPARE(f.Volume->value(), 20);
-        QCOMPARE(f.TuneTime->value(), 5);
-        QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
-        QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 0);
-        QVERIFY(!f.dialogs().autoSend->AutoSend()->isChecked());
-        QVERIFY(!f.TxTimer->isActive());
-        QVERIFY(!f.Ident->isActive());
-        QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 0);
-        QVERIFY(!f.logpages->isChecked());
-        // Texts are taken as stored; a sync or idle that is no hexadecimal falls back.
-        QCOMPARE(f.encoder().SyncCodeword, StockSyncCodeword);
-        QCOMPARE(f.encoder().IdleCodeword, StockIdleCodeword);
-        QCOMPARE(f.dialogs().autoSend->edFileName()->text().isEmpty(), false);
-        // A page still goes out (the RIC field's damage gives the conversion message).
-        f.RicEdit->setText(QStringLiteral("8"));
-        QCOMPARE(sendAndWatch(rig), QString());
-    }
-}
-
-void WindowFaultsTest::settingsFileOfRandomBytesOpensTheWindow() {
-    std::mt19937 rng(20261208);
-    for (int round = 0; round < 4; ++round) {
-        QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("Tarvex.ini"));
-        QByteArray bytes(4096, '\0');
-        for (auto& b : bytes)
-            b = static_cast<char>(rng());
-        if (round % 2 == 1) // damage under a proper section header too
-            bytes = "[Tarvex]\nDelay=5000\nTuneTime=-3\nMorseDev=1000\nFrequency=-1\n"
-                    "AutoDelay=99\nCheckRate=" +
-                    bytes;
-        putFile(ini, bytes);
-        BoxCatcher closing; // outlives the window: catches a box its close may show
-        {
-            Rig rig(storeIn(dir));
-            TMainForm& f = *rig.form;
-            QVERIFY(f.TuneTime->value() >= 1 && f.TuneTime->value() <= 15);
-            QVERIFY(f.dialogs().keying->KeyDelay()->value() >= 100);
-            QVERIFY(f.dialogs().keying->KeyDelay()->value() <= 900);
-            if (round % 2 == 1) {
-                QCOMPARE(f.TuneTime->value(), 1);
-                QCOMPARE(f.dialogs().keying->KeyDelay()->value(), 900);
-                QCOMPARE(f.dialogs().ident->SetVolume()->value(), 100);
-                QCOMPARE(f.dialogs().ident->IdentFrequency()->value(), 0);
-                QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 10);
-            }
-            f.RicEdit->setText(QStringLiteral("8"));
-            QCOMPARE(sendAndWatch(rig), QString());
-        }
-        // The close wrote a readable store with sane values, and said nothing.
-        QCOMPARE(closing.texts, QStringList());
-        QCOMPARE(storedValue(ini, "LastRIC"), QStringLiteral("8"));
-        const int delay = storedValue(ini, "Delay").toInt();
-        QVERIFY(delay >= 100 && delay <= 900);
-    }
 }
 
 int main(int argc, char** argv) {
