@@ -134,7 +134,7 @@ void StorePortFaultsTest::settingsFileOfRandomBytesOpensTheWindow() {
                     "AutoDelay=99\nCheckRate=" +
                     bytes;
         putFile(ini, bytes);
-        BoxCatcher closing; // outlives the window: catches a box its close may show
+        BoxWatcher closing; // outlives the window: catches a box its close may show
         {
             Rig rig(storeIn(dir));
             TMainForm& f = *rig.form;

@@ -47,31 +47,11 @@ private:
     void (*m_oldSignal)(int) = nullptr;
 };
 
-/// While it lives, answers every message box with OK and keeps its text.
-class BoxCatcher {
-public:
-    BoxCatcher() {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box != nullptr && box->isVisible()) {
-                texts << box->text();
-                pressOk(box);
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 /// Sends the page standing in the window; returns the text of the message box it showed
 /// (empty: none) after checking that the page went on air whole: keyed, played, released.
 inline QString sendAndWatch(Rig& rig) {
     rig.trace.clear();
-    BoxCatcher boxes;
+    BoxWatcher boxes;
     const auto result = rig.form->TxButtonClick();
     std::vector<std::string> onAir;
     for (const auto& e : rig.trace.events())

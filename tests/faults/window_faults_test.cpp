@@ -233,7 +233,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
             readOnly.readOnly();
     });
     {
-        BoxCatcher boxes;
+        BoxWatcher boxes;
         autoSend.TxTimerTimer();
         tarvex::faults::setFileOpHook({});
         QCOMPARE(boxes.texts.size(), 1);
@@ -250,7 +250,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     autoSend.AutoSend()->setChecked(false);
     autoSend.AutoSend()->setChecked(true);
     {
-        BoxCatcher boxes;
+        BoxWatcher boxes;
         autoSend.TxTimerTimer();
         QCOMPARE(boxes.texts, QStringList());
     }

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -119,6 +120,27 @@ void pressOk(QWidget* window);
 
 /// Types text into the focused widget of the window as key presses.
 void typeInto(QWidget* widget, const QString& text);
+
+/// While it lives, presses OK on every message box that opens and keeps their texts.
+class BoxWatcher {
+public:
+    BoxWatcher() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && box->isVisible()) {
+                texts << box->text();
+                pressOk(box);
+            }
+        });
+        m_timer.start();
+    }
+    QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
 
 } // namespace tarvex::test
 

@@ -36,27 +36,6 @@ void writeFile(const QString& path, const QByteArray& text) {
     file.write(text);
 }
 
-/// While it lives, presses OK on every message box that opens and keeps their texts.
-class BoxWatcher {
-public:
-    BoxWatcher() {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box != nullptr && box->isVisible()) {
-                texts << box->text();
-                pressOk(box);
-            }
-        });
-        m_timer.start();
-    }
-    QString last() const { return texts.isEmpty() ? QString() : texts.last(); }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 /// Applies the line and dismisses the message it may show; returns that message.
 QString applyEntry(TMessForm& mess, const QString& line, bool* applied = nullptr) {
     BoxWatcher boxes;
