@@ -1,0 +1,25 @@
+#pragma once
+// Where network inputs hand their pages: the sink commits each page to the durable queue
+// and wakes the station, which sends it when the transmitter is free. A server acknowledges
+// a page only after accept() has returned its id. Standard C++ only.
+#include "network/durable_queue.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tarvex {
+
+class PageSink {
+public:
+    virtual ~PageSink() = default;
+    /// Commits the page and schedules it; its id, or nullopt with *error (the page was not
+    /// taken: the sender must be told). May be called from any thread.
+    virtual std::optional<int64_t> accept(const QueuedPage& page, std::string* error) = 0;
+};
+
+/// A line for the service log (time is added by the log). Never given a password or key.
+using ServiceLogger = std::function<void(const std::string& line)>;
+
+} // namespace tarvex
