@@ -18,3 +18,7 @@ function(tarvex_warnings target)
                                              -Wno-sign-conversion)
   endif()
 endfunction()
+
+# Position-independent code everywhere: tarvex-cli's on-air module is a shared object built
+# from the same libraries as the programs.
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)

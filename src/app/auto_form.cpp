@@ -1,12 +1,7 @@
 #include "app/auto_form.h"
 
 #include "app/dialog_support.h"
-#include "app/fast_form.h"
 #include "app/main_form.h"
-#include "app/mess_form.h"
-#include "app/status_line.h"
-#include "paging/auto_send.h"
-#include "paging/auto_send_poll.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -14,14 +9,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
-
-#include <cstdio>
 
 namespace tarvex {
 
-TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent)
-    : QDialog(parent), m_form(qobject_cast<TMainForm*>(parent)), m_txTimer(txTimer) {
+TAutoForm::TAutoForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("AutoForm"));
     setWindowTitle(QStringLiteral("Tarvex"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -64,77 +55,35 @@ TAutoForm::TAutoForm(QTimer* txTimer, QWidget* parent)
     // Value changes from code (the settings load) count as well as the operator's.
     connect(m_checkRate, &QSpinBox::valueChanged, this, [this] { CheckRateChange(); });
     connect(m_autoSend, &QCheckBox::toggled, this, [this] { AutoSendClick(); });
-    if (m_txTimer != nullptr)
-        connect(m_txTimer, &QTimer::timeout, this, &TAutoForm::TxTimerTimer);
+    connect(m_autoDelay, &QSpinBox::valueChanged, this, [this] { pushSettings(); });
+    connect(m_fileName, &QLineEdit::textChanged, this, [this] { pushSettings(); });
+    connect(m_lockFile, &QLineEdit::textChanged, this, [this] { pushSettings(); });
     CheckRateChange();
 }
 
+void TAutoForm::pushSettings() {
+    AutoSendSettings s;
+    s.enabled = m_autoSend->isChecked();
+    s.checkRateSeconds = m_checkRate->value();
+    s.autoDelaySeconds = m_autoDelay->value();
+    s.folder = QFileInfo(m_form.ProgramFolder).filePath().toStdString();
+    // An empty name stands for the stock one ("AutoSend.Txt", "Lock.Lck").
+    s.fileName = m_fileName->text().toStdString();
+    s.lockName = m_lockFile->text().toStdString();
+    m_form.station().setAutoSend(s);
+}
+
 void TAutoForm::CheckRateChange() {
-    if (m_txTimer != nullptr)
-        m_txTimer->setInterval(m_checkRate->value() * 1000);
+    pushSettings();
 }
 
 void TAutoForm::AutoSendClick() {
-    if (m_txTimer == nullptr)
-        return;
-    if (m_autoSend->isChecked() && !m_pollRunning)
-        m_txTimer->start();
-    else
-        m_txTimer->stop();
+    pushSettings();
 }
 
 void TAutoForm::TxTimerTimer() {
-    if (m_form == nullptr)
-        return;
-    TMainForm& form = *m_form;
-    const QWidget* fastSearch = form.dialogs().fastSearch;
-    // The fast search dialog owns the transmit buffer while it is open: the poll waits.
-    if (form.IdentInProgress || m_pollRunning || (fastSearch != nullptr && fastSearch->isVisible()))
-        return;
-    m_txTimer->stop();
-    m_pollRunning = true;
-    if (m_fileName->text().isEmpty())
-        m_fileName->setText(QString::fromLatin1(DefaultAutoSendFile));
-    if (m_lockFile->text().isEmpty())
-        m_lockFile->setText(QString::fromLatin1(DefaultLockFile));
-
-    TMessForm* mess = form.dialogs().mess;
-    AutoSendActions actions;
-    actions.apply = [mess](const std::string& entry) {
-        return mess != nullptr && mess->ApplyPageEntry(QString::fromLatin1(entry));
-    };
-    actions.send = [&form] { form.TxButtonClick(); };
-    actions.delayMs = [&form](uint32_t ms) { form.DelayMs(ms); };
-    actions.suppressListSave = [mess](bool on) {
-        if (mess != nullptr)
-            mess->SuppressListSave = on;
-    };
-    bool failed = false;
-    actions.report = [&form, &failed](const std::string& error) {
-        failed = true;
-        showErrorReport(&form, QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(error)));
-    };
-    // Closing the window ends the poll: what it took but never started goes back to the file.
-    actions.stopped = [&form] { return form.closing(); };
-    const auto result =
-        runAutoSendPoll(QFileInfo(form.ProgramFolder).filePath().toStdString(),
-                        m_fileName->text().toStdString(), m_lockFile->text().toStdString(),
-                        SecondsSince2000(), m_autoDelay->value(), actions, &m_leftLock);
-    m_pollRunning = false;
-    if (result.returnError) {
-        const QString text =
-            QStringLiteral("Auto send: %1").arg(QString::fromLocal8Bit(*result.returnError));
-        // The window is on its way out: no box, but the reason goes where it can be read.
-        std::fprintf(stderr, "tarvex: %s\n", text.toLocal8Bit().constData());
-        form.statusLine().note(text);
-    }
-    // After an input/output error the timer stays off until the box is ticked again.
-    if (result.take.outcome == TakeOutcome::Failed || failed) {
-        ++m_failedPolls;
-        return;
-    }
-    if (m_autoSend->isChecked())
-        m_txTimer->start();
+    pushSettings();
+    m_form.station().pollAutoSend();
 }
 
 } // namespace tarvex

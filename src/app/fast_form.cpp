@@ -2,11 +2,11 @@
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
-#include "app/page_log.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "paging/fast_search.h"
 #include "signal/signal_gen.h"
+#include "station/qt/qt_log_clock.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -70,6 +70,12 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     larger.setPointSizeF(larger.pointSizeF() * 1.2);
     m_info->setFont(larger);
 
+    // The engine lists each transmission it builds for the search.
+    m_form.station().subscribe([this](const StationEvent& e) {
+        if (e.kind == StationEvent::Kind::Listing && e.source == TxSource::FastSearch)
+            m_memo->appendPlainText(
+                QString::fromLatin1(e.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    });
     connect(m_btStart, &QPushButton::clicked, this, &TFastForm::Button1Click);
     connect(m_btStop, &QPushButton::clicked, this, &TFastForm::Button2Click);
 }
@@ -103,20 +109,17 @@ void TFastForm::Button1Click() {
         if (*stop <= s)
             break;
         m_memo->clear();
-        const FastSearchTransmission tx = BuildFastSearch(m_form.encoder(), s);
-        m_memo->appendPlainText(
-            QString::fromLatin1(tx.listing).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         m_form.FastSearchActive = true;
-        const TMainForm::SendResult result = m_form.TxButtonClick();
-        if (result == TMainForm::SendResult::Skipped) {
+        const SendResult result = m_form.sendFastSearch(s);
+        if (result == SendResult::Skipped) {
             m_form.DelayMs(100); // the station ident is on air: this block again afterwards
             continue;
         }
-        if (result != TMainForm::SendResult::Sent && result != TMainForm::SendResult::Queued)
+        if (result != SendResult::Sent && result != SendResult::Queued)
             break;
         ++m_transmissions;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);
-        s = tx.nextStart;
+        s += FastSearchCodesPerTransmission;
         m_start->setText(QString::number(s));
         showProgress(first, s, *stop, started);
     }
@@ -143,11 +146,11 @@ void TFastForm::showProgress(long long start, long long next, long long stop,
 }
 
 void TFastForm::Button2Click() {
-    m_form.SignalGen().Stop();
+    m_form.station().stop();
     m_stop->setText(QStringLiteral("0"));
-    // Only a search's wait is ended: a request left pending while idle would cut short the
-    // next page sent from the main window.
-    if (m_searching)
+    // Between transmissions the search's own wait ends too; a request left pending while
+    // idle would cut short the next page sent from the main window.
+    if (m_searching && !m_form.pageOnAir())
         m_form.StopRequest() = true;
 }
 
@@ -175,6 +178,12 @@ void TFastForm::edStopExit() {
     m_stop->setText(QStringLiteral("0"));
 }
 
+void TFastForm::showEvent(QShowEvent* event) {
+    // The search owns the transmitter while this dialog is open: auto-send polls wait.
+    m_form.station().holdAutoSend(true);
+    QDialog::showEvent(event);
+}
+
 void TFastForm::done(int result) {
     if (m_searching) {
         // Closing takes effect when the search has ended.
@@ -190,6 +199,7 @@ void TFastForm::FormClose() {
     m_memo->clear();
     m_form.encoder().LastSlot = 0;
     m_form.FastSearchActive = false;
+    m_form.station().holdAutoSend(false);
 }
 
 } // namespace tarvex

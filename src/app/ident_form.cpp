@@ -2,25 +2,19 @@
 
 #include "app/key_filter.h"
 #include "app/main_form.h"
-#include "app/status_line.h"
-#include "encoder/errors.h"
-#include "paging/transmission.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTimer>
 
 namespace tarvex {
 
 namespace {
 
 constexpr int MaxCallsignLength = 10;
-constexpr int MsPerMinute = 60000;
 
 QLabel* placeLabel(QWidget* parent, const QString& text, QRect area, bool wrap = false) {
     auto* label = new QLabel(text, parent);
@@ -46,8 +40,7 @@ QString trimSpaces(const QString& text) {
 
 } // namespace
 
-TIdentForm::TIdentForm(TMainForm& main, QWidget* parent)
-    : QDialog(parent), m_main(main), m_timer(main.Ident), m_retry(new QTimer(this)) {
+TIdentForm::TIdentForm(TMainForm& main, QWidget* parent) : QDialog(parent), m_main(main) {
     setObjectName(QStringLiteral("IdentForm"));
     setWindowTitle(QStringLiteral("Station Ident"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -56,10 +49,9 @@ TIdentForm::TIdentForm(TMainForm& main, QWidget* parent)
     setFixedSize(300, 214);
     buildControls();
 
-    m_retry->setSingleShot(true);
-    connect(m_retry, &QTimer::timeout, this, &TIdentForm::IdentTimer);
-    connect(m_timer, &QTimer::timeout, this, &TIdentForm::IdentTimer);
     connect(m_frequency, &QSpinBox::valueChanged, this, &TIdentForm::IdentFrequencyChange);
+    connect(m_ident, &QLineEdit::textChanged, this, &TIdentForm::pushSettings);
+    connect(m_volume, &QSlider::valueChanged, this, &TIdentForm::pushSettings);
     connect(m_test, &QPushButton::clicked, this, &TIdentForm::btTestClick);
     connect(m_done, &QPushButton::clicked, this, &QDialog::accept);
     IdentFrequencyChange();
@@ -125,63 +117,33 @@ bool TIdentForm::eventFilter(QObject* watched, QEvent* e) {
     return QDialog::eventFilter(watched, e);
 }
 
+void TIdentForm::pushSettings() {
+    IdentSettings s = m_main.station().identSettings();
+    // Latin-1 keeps one byte per character; characters without a Morse entry are skipped.
+    s.callsign = m_ident->text().toLatin1().toStdString();
+    s.minutes = m_frequency->value();
+    s.level = m_volume->value();
+    m_main.station().setIdent(s);
+}
+
 void TIdentForm::IdentFrequencyChange() {
-    m_timer->setInterval(m_frequency->value() * MsPerMinute);
-    applyTimer();
+    pushSettings();
 }
 
 void TIdentForm::setTimerEnabled(bool on) {
     m_timerEnabled = on;
-    applyTimer();
-}
-
-void TIdentForm::applyTimer() {
-    // A zero interval would fire at every pass of the event loop: such a timer stays off.
-    if (m_timerEnabled && m_timer->interval() > 0)
-        m_timer->start(); // a new full interval
-    else
-        m_timer->stop();
+    pushSettings();
+    m_main.station().setIdentTimerEnabled(on);
 }
 
 void TIdentForm::btTestClick() {
-    m_testRequest = true;
-    IdentTimer();
+    pushSettings();
+    m_main.station().sendIdent(true);
 }
 
 void TIdentForm::IdentTimer() {
-    if (m_frequency->value() < 1 && !m_testRequest)
-        return;
-    if (m_ident->text().isEmpty())
-        return;
-    if (m_main.IdentInProgress)
-        return; // the test button, pressed again while the ident is keyed
-    if (m_main.pageOnAir()) {
-        // Sending now would cut the page on air short: try again once it has left.
-        m_retry->start(RetryMs);
-        return;
-    }
-    runIdent();
-}
-
-void TIdentForm::runIdent() {
-    m_testRequest = false;
-    m_main.IdentInProgress = true;
-    setTimerEnabled(false);
-    const auto done = qScopeGuard([this] {
-        m_main.IdentInProgress = false;
-        setTimerEnabled(true);
-    });
-    // Latin-1 keeps one byte per character; characters without a Morse entry are skipped.
-    const std::string callsign = m_ident->text().toLatin1().toStdString();
-    try {
-        m_main.transmitter().SendIdent(m_main.encoder().CodewordBuffer, callsign,
-                                       m_volume->value());
-    } catch (const Error& e) {
-        m_main.statusLine().setFailure(
-            QStringLiteral("Station ident: %1").arg(QString::fromStdString(e.what())));
-        return;
-    }
-    m_main.reportOnAirFailures();
+    pushSettings();
+    m_main.station().sendIdent(false);
 }
 
 } // namespace tarvex

@@ -1,14 +1,13 @@
 #pragma once
-// The Station Ident dialog and the ident itself: the callsign, how many minutes apart it is
-// sent, its deviation level, and the run that keys the transmitter and plays the callsign in
-// Morse at 800 bit/s, blocking, from the ident's own slots.
+// The Station Ident dialog: the callsign, how many minutes apart it is sent and its
+// deviation level, handed to the station engine, which keeps the interval and sends the
+// ident; Test sends it at once.
 #include <QDialog>
 
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
-class QTimer;
 
 namespace tarvex {
 
@@ -17,7 +16,7 @@ class TMainForm;
 class TIdentForm : public QDialog {
     Q_OBJECT
 public:
-    /// The dialog drives the main window's Ident timer and sends through its transmitter.
+    /// The dialog keeps the main window's station up to date with its values.
     explicit TIdentForm(TMainForm& main, QWidget* parent = nullptr);
 
     QLineEdit* edIdent() const { return m_ident; }
@@ -26,39 +25,32 @@ public:
     QPushButton* btTest() const { return m_test; }
     QPushButton* btDone() const { return m_done; }
 
-    /// Ident timer interval := minutes × 60000 ms; 0 never fires.
+    /// The ident's interval := minutes; 0 never sends at an interval.
     void IdentFrequencyChange();
     /// Sets the test request and sends the ident at once; the dialog stays open.
     void btTestClick();
-    /// The ident, on each expiry of the Ident timer and from btTest.
+    /// The ident as the interval sends it: nothing when the interval is 0 (and no test was
+    /// asked for) or the callsign is empty.
     void IdentTimer();
-    /// The Ident timer's on/off switch. A timer that is on but has no period never fires,
-    /// and starts firing as soon as it is given one.
+    /// The ident timer's on/off switch (on from the start-up sequence).
     void setTimerEnabled(bool on);
     bool timerEnabled() const { return m_timerEnabled; }
-    bool testRequested() const { return m_testRequest; }
-
-    /// While a page or tune-up is on air the ident waits, and tries again after this long.
-    static constexpr int RetryMs = 1000;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
-    void applyTimer();
-    void runIdent();
+    /// The callsign, interval and level as the station should use them.
+    void pushSettings();
 
     TMainForm& m_main;
-    QTimer* m_timer;
-    QTimer* m_retry;
     QLineEdit* m_ident = nullptr;
     QSpinBox* m_frequency = nullptr;
     QSlider* m_volume = nullptr;
     QPushButton* m_test = nullptr;
     QPushButton* m_done = nullptr;
-    bool m_timerEnabled = true;
-    bool m_testRequest = false;
+    bool m_timerEnabled = false;
 };
 
 } // namespace tarvex

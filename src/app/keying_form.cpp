@@ -1,6 +1,6 @@
 #include "app/keying_form.h"
 #include "app/dialog_support.h"
-#include "app/keying_method.h"
+#include "station/keying_method.h"
 #include "txcontrol/ptt/ptt_devices.h"
 
 #include <QButtonGroup>

@@ -1,5 +1,6 @@
-// The main window: creation, the start-up sequence and the handlers of its own controls.
-// SEND lives in main_form_send.cpp, the control layout in main_form_layout.cpp.
+// The main window: creation, the start-up sequence's hooks and the handlers of its own
+// controls. SEND and the engine's events live in main_form_send.cpp and
+// main_form_events.cpp, the control layout in main_form_layout.cpp.
 #include "app/main_form.h"
 
 #include "app/about_form.h"
@@ -22,9 +23,10 @@
 #include "encoder/errors.h"
 #include "paging/event_wait.h"
 #include "paging/qt/qt_event_pump.h"
-#include "paging/transmission.h"
 #include "signal/audio_output.h"
 #include "signal/signal_gen.h"
+#include "station/qt/qt_log_clock.h"
+#include "station/qt/qt_scheduler.h"
 #include "txcontrol/system_port.h"
 
 #include <QAction>
@@ -60,27 +62,28 @@ TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent)
     setFixedSize(size()); // single border: not resizable
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The engine goes before the widgets its listener writes to.
+    m_station.reset();
+}
 
 void TMainForm::FormCreate(const MainFormSetup& setup) {
     // System menu and minimise box, no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    m_encoder.SlotCount = PageEncoder::DefaultSlotCount;
-    IdentInProgress = false;
-    FastSearchActive = false;
     m_settingsFile = setup.settingsFile;
     m_platformCode = setup.platformCode;
     ProgramFolder = setup.programFolder.isEmpty() ? resolveProgramFolder()
                                                   : withTrailingSeparator(setup.programFolder);
     DataFolder = ProgramFolder;
     m_status->setFolder(ProgramFolder);
-
     m_openUrl = setup.openUrl;
     m_executableFolder = setup.executableFolder;
-    createAudio(setup);
+    createStation(setup);
+}
 
+void TMainForm::createStation(const MainFormSetup& setup) {
     m_port = setup.port;
     m_portName = setup.portName;
     if (!m_port) {
@@ -88,46 +91,52 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
         system->PlatformCode = PlatformCheck();
         m_port = system;
     }
-    createKeying();
-    createDelay();
-    describePort();
+    m_lineFactory = makeKeyingLine;
+    m_clock = std::make_unique<SteadyTickClock>();
+    m_pump = std::make_unique<QtEventPump>();
+    m_scheduler = std::make_unique<QtScheduler>();
+
+    StationSetup s;
+    s.audio = createAudio(setup);
+    s.line = std::make_unique<ParallelPortLine>(
+        m_port, [this] { return keying(); }, m_portName.toStdString());
+    s.clock = m_clock.get();
+    s.pump = m_pump.get();
+    s.scheduler = m_scheduler.get();
+    s.logClock = std::make_shared<QtLogClock>();
+    m_station = std::make_unique<Station>(std::move(s));
+    m_station->subscribe([this](const StationEvent& e) { onStationEvent(e); });
+    m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
+    pushPageLog();
+    describeBackends();
 }
 
 KeyingSettings TMainForm::keying() const {
     return m_dialogs.keying != nullptr ? m_dialogs.keying->settings() : KeyingSettings{};
 }
 
-void TMainForm::createDelay() {
-    m_clock = std::make_unique<SteadyTickClock>();
-    m_pump = std::make_unique<QtEventPump>();
-    m_wait = std::make_unique<EventWait>(*m_clock, *m_pump);
-    m_transmitter = std::make_unique<Transmitter>(*m_keyer, *m_wait, *m_signalGen);
-}
-
 bool& TMainForm::StopRequest() {
-    return m_wait->StopRequest;
+    return m_station->waits().StopRequest;
 }
 
 void TMainForm::DelayMs(uint32_t ms) {
-    if (m_closing)
-        return; // a search step or an auto-send pause ends at once when the window closes
-    m_wait->DelayMs(ms);
+    m_station->delayMs(ms); // returns at once once the window is closing
 }
 
 void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     m_dialogs = dialogs;
     if (m_dialogs.keying != nullptr) {
         // Inverted keying changes the released level: release at once with the new polarity.
-        m_dialogs.keying->setInvKeyAction([this] {
-            m_keyer->UnkeyTransmitter();
-            reportOnAirFailures();
-        });
+        m_dialogs.keying->setInvKeyAction([this] { m_station->releaseNow(); });
         connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
-                &TMainForm::describePort);
+                &TMainForm::describeBackends);
+        connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this,
+                [this](int ms) { m_station->setKeyDelay(ms); });
+        m_station->setKeyDelay(m_dialogs.keying->KeyDelay()->value());
     }
     if (m_dialogs.audio != nullptr)
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
-    describePort();
+    describeBackends();
 }
 
 void TMainForm::connectHandlers() {
@@ -144,6 +153,7 @@ void TMainForm::connectHandlers() {
     connect(TxButton, &QAbstractButton::clicked, this, [this] { TxButtonClick(); });
     connect(btPa, &QAbstractButton::clicked, this, &TMainForm::btPaClick);
     connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::btPresetClick);
+    connect(logpages, &QCheckBox::toggled, this, &TMainForm::pushPageLog);
     connect(Help2, &QAction::triggered, this, &TMainForm::Help2Click);
     connect(AudioOutput1, &QAction::triggered, this, &TMainForm::AudioOutput1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
@@ -210,9 +220,13 @@ int TMainForm::rateIndex() const {
     return 1;
 }
 
+int TMainForm::baud() const {
+    return Rates[static_cast<size_t>(rateIndex())];
+}
+
 void TMainForm::applyRate(int index) {
     Volume->setValue(DeviationLevels[static_cast<size_t>(index)]);
-    m_signalGen->setBaud(Rates[static_cast<size_t>(index)]);
+    SignalGen().setBaud(Rates[static_cast<size_t>(index)]);
 }
 
 void TMainForm::BR1Click() {
@@ -227,7 +241,8 @@ void TMainForm::BR3Click() {
 
 void TMainForm::VolumeChange(int position) {
     DeviationLevels[static_cast<size_t>(rateIndex())] = static_cast<uint8_t>(position);
-    m_signalGen->setLevel(position);
+    SignalGen().setLevel(position);
+    m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
 }
 
 void TMainForm::AN2Click() {
@@ -241,14 +256,26 @@ void TMainForm::AN2Click() {
 }
 
 void TMainForm::NI1Click() {
-    m_signalGen->setInverted(false);
+    SignalGen().setInverted(false);
+    pushIdentPolarity();
 }
 void TMainForm::NI2Click() {
-    m_signalGen->setInverted(true);
+    SignalGen().setInverted(true);
+    pushIdentPolarity();
+}
+
+void TMainForm::pushIdentPolarity() {
+    IdentSettings ident = m_station->identSettings();
+    ident.inverted = NI2->isChecked();
+    m_station->setIdent(ident);
 }
 
 void TMainForm::TuneTimeChange(int seconds) {
-    m_signalGen->setDuration(static_cast<uint32_t>(seconds) * 1000u);
+    SignalGen().setDuration(static_cast<uint32_t>(seconds) * 1000u);
+}
+
+void TMainForm::pushPageLog() {
+    m_station->setPageLog(logpages->isChecked(), DataFolder.toStdString());
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
@@ -287,8 +314,10 @@ void TMainForm::RicEditExit() {
 
 void TMainForm::DFolderClick() {
     const QString folder = FolderChooser::choose(this, DataFolder, ProgramFolder);
-    if (!folder.isEmpty())
+    if (!folder.isEmpty()) {
         DataFolder = folder;
+        pushPageLog();
+    }
 }
 
 void TMainForm::About1Click() {
@@ -303,11 +332,7 @@ void TMainForm::showDialog(QDialog* dialog) {
 }
 
 void TMainForm::KeyTx1Click() {
-    if (KeyTx1->isChecked())
-        m_keyer->KeyTransmitter();
-    else
-        m_keyer->UnkeyTransmitter();
-    reportOnAirFailures();
+    m_station->setManualKey(KeyTx1->isChecked());
 }
 
 void TMainForm::btPresetClick() {
@@ -321,11 +346,41 @@ void TMainForm::btPresetClick() {
                              QPoint(m_dialogs.mess->width() / 2, m_dialogs.mess->height() / 2));
     }
     m_dialogs.mess->exec();
-    // An entry that an auto-send poll applied meanwhile has been sent by the poll already.
-    if (EntryApplied && m_dialogs.mess->appliedFromList()) {
-        KeyTx1->setChecked(false);
-        TxButtonClick();
+    if (EntryApplied && m_dialogs.mess->appliedFromList())
+        TxButtonClick(TxSource::Preset);
+}
+
+bool TMainForm::loadEntry(const EntryParse& parse) {
+    const PageEntry& e = parse.entry;
+    const auto reached = [&](EntryProgress p) { return parse.progress >= p; };
+    if (reached(EntryProgress::FunctionBits)) {
+        PictureButton* fb[] = {FB1, FB2, FB3, FB4};
+        fb[e.functionBits]->setChecked(true);
     }
+    if (reached(EntryProgress::Coding)) {
+        if (e.coding == Coding::Numeric) {
+            AN2Click();
+            AN2->setChecked(true);
+        } else {
+            AN1->setChecked(true);
+        }
+        MsgEdit->clear();
+    }
+    if (reached(EntryProgress::Baud)) {
+        const int index = e.baud == 512 ? 0 : e.baud == 2400 ? 2 : 1;
+        PictureButton* br[] = {BR1, BR2, BR3};
+        br[index]->setChecked(true);
+        applyRate(index);
+    }
+    if (reached(EntryProgress::Polarity)) {
+        (e.inverted ? NI2 : NI1)->setChecked(true);
+        e.inverted ? NI2Click() : NI1Click();
+    }
+    if (!parse.ok())
+        return false;
+    RicEdit->setText(QString::fromLatin1(e.ric));
+    MsgEdit->setPlainText(QString::fromLatin1(e.message));
+    return true;
 }
 
 void TMainForm::bringForward() {
@@ -349,12 +404,7 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     // waits, a search, an auto-send poll): none of them may key it again, and no timer
     // starts another.
     m_closing = true;
-    TxTimer->stop();
-    Ident->stop();
-    m_queue.clear();
-    m_signalGen->Stop();
-    StopRequest() = true;
-    m_keyer->holdReleased();
+    m_station->close();
     // A window whose start-up never ran holds no loaded settings: saving its design values
     // would overwrite the operator's. A failed save is reported and the window still closes.
     if (m_activated)

@@ -1,18 +1,20 @@
 #pragma once
-// TMainForm: the main window where the operator composes and sends a page. It owns the page
-// controls, the menu that opens every dialog, the timers, the signal generator, the port
-// and the state the paging operations share; its handlers read the controls and hand the
-// work to the encoder, signal, txcontrol and paging layers.
-#include "app/keying_method.h"
+// TMainForm: the main window where the operator composes and sends a page. It is a view of
+// the station engine: its handlers read the page controls into a plain page and hand it to
+// the engine, and what it shows (listing, progress, status, buttons) follows the engine's
+// events. It owns the controls, the menu that opens every dialog, and the engine itself with
+// the Qt side of its event loop.
 #include "encoder/page_encoder.h"
+#include "paging/entry_format.h"
+#include "station/station.h"
 #include "txcontrol/keying.h"
+#include "txcontrol/ptt/ptt_factory.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,7 +28,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
-class QTimer;
 class QUrl;
 
 namespace tarvex {
@@ -36,13 +37,13 @@ class TRSForm;
 class TFastForm;
 class AudioOutput;
 class EventPump;
-class EventWait;
-class TickClock;
-class Transmitter;
 class MessageEdit;
 class PictureButton;
 class PortWriter;
+class QtEventPump;
+class QtScheduler;
 class StatusLine;
+class SteadyTickClock;
 class TSignalGen;
 class TAboutForm;
 class TSIForm;
@@ -54,7 +55,7 @@ class TAudioForm;
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
 /// recording port; the program leaves everything empty and gets the real ones.
 struct MainFormSetup {
-    QString programFolder;              ///< empty: the executable's folder or the user's
+    QString programFolder;              ///< empty: the station folder (station_folder.h)
     std::shared_ptr<AudioOutput> audio; ///< null: makeAudioOutput(audioChoice)
     /// Empty: the output the operator chose under Setup (settings AudioBackend and
     /// AudioDevice); else this output (see makeAudioOutput) wins over the stored choice.
@@ -86,12 +87,14 @@ struct MainFormDialogs {
     TAudioForm* audio = nullptr;
 };
 
+/// Builds a keying method's line (makeKeyingLine by default; tests hand in their own).
+using KeyingLineFactory = std::function<std::unique_ptr<KeyingLine>(
+    const PttSettings&, std::shared_ptr<PortWriter> parallelPort, std::string parallelName,
+    std::function<KeyingSettings()> keying)>;
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    /// Outcome of TxButtonClick for the operations that call it.
-    enum class SendResult { Sent, Queued, Skipped, Failed, Refused };
-
     explicit TMainForm(MainFormSetup setup = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -102,30 +105,39 @@ public:
     QString ProgramFolder;
     QString DataFolder;
     int PlatformCode = 2;
-    bool IdentInProgress = false;
     bool FastSearchActive = false;
     bool EntryApplied = false;
     std::array<uint8_t, 3> DeviationLevels{25, 20, 30}; ///< 512, 1200, 2400 bit/s
     std::array<int32_t, 3> BitLen{750, 640, 320};
+    /// The operator's audio choice as stored (settings AudioBackend, AudioDevice).
+    QString AudioBackend;
+    QString AudioDevice;
+
+    /// The station engine this window is a view of.
+    Station& station() { return *m_station; }
+    PageEncoder& encoder() { return m_station->encoder(); }
+    TSignalGen& SignalGen() { return m_station->generator(); }
+    bool IdentInProgress() const { return m_station->identInProgress(); }
     /// The keying settings in force: the Keying dialog's controls (stock values before the
     /// dialog exists).
     KeyingSettings keying() const;
-    PageEncoder& encoder() { return m_encoder; }
-    TSignalGen& SignalGen() { return *m_signalGen; }
-    Keyer& keyer() { return *m_keyer; }
     /// Takes on the keying method the Keying dialog holds, when it differs from the one in
-    /// force: at once while released, else after the release (keying_method.h).
+    /// force: at once while released, else after the release.
     void applyKeyingMethod();
-    /// The port the Keyer writes, forwarding to the method in force.
-    KeyingPort& keyingPort() { return *m_keyingPort; }
-    /// Builds the line methods' writers (tests hand in their own; default makePttPortWriter).
-    void setPttFactory(PttWriterFactory factory) { m_pttFactory = std::move(factory); }
+    /// Builds the line methods' lines (tests hand in their own).
+    void setKeyingLineFactory(KeyingLineFactory factory) { m_lineFactory = std::move(factory); }
     /// The end-early request of the current wait.
     bool& StopRequest();
     void DelayMs(uint32_t ms);
 
     // Handlers.
-    SendResult TxButtonClick();
+    /// SEND: the page in the controls, as the operator's (or the message list's) request.
+    SendResult TxButtonClick(TxSource source = TxSource::Operator);
+    /// One step of the RIC/CAP search: the code as RIC and message, with the page buttons
+    /// as they stand; the operator's own RIC and message are left alone.
+    SendResult sendSearchCode(const QString& code);
+    /// One fast-search transmission from `start`.
+    SendResult sendFastSearch(int64_t start);
     void Options1Click();
     void BR1Click();
     void BR2Click();
@@ -138,17 +150,21 @@ public:
     void RicEditExit();
     void DFolderClick();
     void Help2Click();
+    void btPaClick();
+    void KeyTx1Click();
     /// Setup > Audio Output: the dialog with the stored choice.
     void AudioOutput1Click();
     /// Takes the operator's new audio choice: stored at close, opened now, and played
     /// through from the next transmission (after the release when one is on air). A choice
     /// that cannot be opened leaves the output as it was; the status line says why.
     void applyAudioChoice(const QString& backend, const QString& device);
-    /// True while a new output waits for the transmission on air to be released.
-    bool audioSwitchPending() const { return m_pendingAudio != nullptr; }
+    bool audioSwitchPending() const { return m_station->audioSwitchPending(); }
     void About1Click();
     /// Shows the message list and sends the entry double-clicked there.
     void btPresetClick();
+    /// Loads the fields of an entry that passed into the page controls (all of them for a
+    /// complete entry), as choosing it in the message list does. True when complete.
+    bool loadEntry(const EntryParse& parse);
     void FormActivate();
     static int PlatformCheck();
     /// Reads every setting into its control (settings_store.cpp).
@@ -157,15 +173,13 @@ public:
     bool SaveSettings();
     /// Where the settings live: the INI file, or the registry key on Windows.
     QString settingsLocation() const;
-    Transmitter& transmitter() { return *m_transmitter; }
-    /// Shows the last silent port or audio failure on the status line (or clears it).
-    void reportOnAirFailures();
 
     /// The page as the controls hold it.
     PageParams pageParams() const;
     /// Selected rate: 0 for 512, 1 for 1200, 2 for 2400 bit/s.
     int rateIndex() const;
-    bool pageOnAir() const { return m_pageOnAir; }
+    int baud() const;
+    bool pageOnAir() const { return m_station->busy(); }
     /// True once the window has begun to close: nothing is keyed or sent from then on.
     bool closing() const { return m_closing; }
     /// True once the start-up sequence has run.
@@ -173,29 +187,8 @@ public:
     bool optionsShown() const;
     StatusLine& statusLine() { return *m_status; }
     QString pageLogPath() const;
-    /// The operator's audio choice as stored (settings AudioBackend, AudioDevice).
-    QString AudioBackend;
-    QString AudioDevice;
-
-    // Controls, by their names.
-    QWidget *Panel1 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr, *Panel6 = nullptr;
-    PictureButton *FB1 = nullptr, *FB2 = nullptr, *FB3 = nullptr, *FB4 = nullptr;
-    PictureButton *AN1 = nullptr, *AN2 = nullptr;
-    PictureButton *BR1 = nullptr, *BR2 = nullptr, *BR3 = nullptr;
-    PictureButton *NI1 = nullptr, *NI2 = nullptr;
-    PictureButton *DFolder = nullptr, *btPa = nullptr, *btPreset = nullptr, *TxButton = nullptr;
-    QSpinBox* TuneTime = nullptr;
-    QSlider* Volume = nullptr;
-    QLineEdit* RicEdit = nullptr;
-    QCheckBox* logpages = nullptr;
-    MessageEdit* MsgEdit = nullptr;
-    QPlainTextEdit* DataOut = nullptr;
-    QAction *Options1 = nullptr, *AutoSendOptions1 = nullptr, *StationIdent1 = nullptr,
-            *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
-            *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
-            *About1 = nullptr, *AudioOutput1 = nullptr;
-    QTimer* TxTimer = nullptr;
-    QTimer* Ident = nullptr;
+    /// The keying line's name and the audio output's on the status line, from the engine.
+    void describeBackends();
 
 signals:
     /// A page has left (after release and logging); for observers such as tests.
@@ -213,7 +206,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class MainFormStore;
+
     void FormCreate(const MainFormSetup& setup);
+    void createStation(const MainFormSetup& setup);
     void buildWindow();
     void buildOptionsPanel();
     void buildToolGroups();
@@ -224,60 +220,58 @@ private:
     void connectHandlers();
     void applyRate(int index);
     void showDialog(QDialog* dialog);
-    void KeyTx1Click();
-    void btPaClick();
-    void createDelay();
-    void describePort();
-    void createKeying();
-    KeyingSettings keyerSettings() const;
-    void createAudio(const MainFormSetup& setup);
+    std::shared_ptr<AudioOutput> createAudio(const MainFormSetup& setup);
     /// At start-up, after the settings: the stored output, unless the setup forced one.
     void openStoredAudio();
-    void useAudioOutput(std::shared_ptr<AudioOutput> output);
-    void switchAudioWhenIdle();
+    void pushPageLog();
+    void pushIdentPolarity();
 
-    // SEND and its helpers (main_form_send.cpp).
-    SendResult sendOnePage();
-    void runOnAir(const std::function<void()>& transmission);
-    std::unique_ptr<QTimer> showProgress();
-    void queueCurrentPage();
-    void loadPage(const PageParams& page);
-    bool buildListing();
-    void transmitBuffer();
-    void writeLogLine(const QString& ric, const QString& message);
+    // The engine's events (main_form_events.cpp).
+    void onStationEvent(const StationEvent& event);
+    void showOutcome(const TxOutcome& outcome);
+    void showProblem(const QString& text);
+    PageJob jobFromControls(TxSource source);
 
     MainFormDialogs m_dialogs;
     QString m_settingsFile;
     std::optional<int> m_platformCode;
     QString m_portName;
-    PageEncoder m_encoder;
-    std::shared_ptr<AudioOutput> m_audio;
-    std::shared_ptr<AudioOutput> m_pendingAudio; ///< waits for the release
-    QTimer* m_audioSwitch = nullptr;
     bool m_audioForced = false;
     MainFormSetup::OpenAudio m_openAudio;
     std::function<bool(const QUrl&)> m_openUrl;
     QString m_executableFolder;
     std::shared_ptr<PortWriter> m_port;
-    std::unique_ptr<TSignalGen> m_signalGen;
-    std::shared_ptr<KeyingPort> m_keyingPort;
-    PttWriterFactory m_pttFactory;
-    PttSettings m_pttChosen;                           ///< the dialog's method last taken on
-    PttMethod m_methodInUse = PttMethod::ParallelPort; ///< the method whose writer is in force
-    std::string m_methodDescription;
-    std::unique_ptr<Keyer> m_keyer;
-    std::unique_ptr<TickClock> m_clock;
-    std::unique_ptr<EventPump> m_pump;
-    std::unique_ptr<EventWait> m_wait;
-    std::unique_ptr<Transmitter> m_transmitter;
+    KeyingLineFactory m_lineFactory;
+    PttSettings m_pttChosen;         ///< the dialog's method last taken on
+    std::string m_methodDescription; ///< how the status line names a line method
+    std::unique_ptr<SteadyTickClock> m_clock;
+    std::unique_ptr<QtEventPump> m_pump;
+    std::unique_ptr<QtScheduler> m_scheduler;
+    std::unique_ptr<Station> m_station;
     StatusLine* m_status = nullptr;
-    QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
-                 *m_niGroup = nullptr;
     bool m_activated = false;
-    bool m_pageOnAir = false;
     bool m_closing = false;
     bool m_ricCheckPending = false;
-    std::deque<PageParams> m_queue;
+
+    // Controls, by their names (tests reach them by object name).
+    QWidget *Panel1 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr, *Panel6 = nullptr;
+    PictureButton *FB1 = nullptr, *FB2 = nullptr, *FB3 = nullptr, *FB4 = nullptr;
+    PictureButton *AN1 = nullptr, *AN2 = nullptr;
+    PictureButton *BR1 = nullptr, *BR2 = nullptr, *BR3 = nullptr;
+    PictureButton *NI1 = nullptr, *NI2 = nullptr;
+    PictureButton *DFolder = nullptr, *btPa = nullptr, *btPreset = nullptr, *TxButton = nullptr;
+    QSpinBox* TuneTime = nullptr;
+    QSlider* Volume = nullptr;
+    QLineEdit* RicEdit = nullptr;
+    QCheckBox* logpages = nullptr;
+    MessageEdit* MsgEdit = nullptr;
+    QPlainTextEdit* DataOut = nullptr;
+    QAction *Options1 = nullptr, *AutoSendOptions1 = nullptr, *StationIdent1 = nullptr,
+            *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
+            *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
+            *About1 = nullptr, *AudioOutput1 = nullptr;
+    QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
+                 *m_niGroup = nullptr;
 };
 
 /// Where Help looks for the HTML help, in order, for an executable in executableFolder

@@ -1,22 +1,17 @@
 // The main window's audio output: the one the setup forces (tests, TARVEX_AUDIO) or the one
 // the operator chose under Setup > Audio Output, kept by backend and device name. A new
-// choice never cuts into a transmission: it waits until the transmitter has been released.
+// choice never cuts into a transmission: the engine takes it on once the transmitter has
+// been released.
 #include "app/audio_form.h"
 #include "app/main_form.h"
-#include "app/settings_values.h"
 #include "app/status_line.h"
 #include "signal/audio_choice.h"
 #include "signal/audio_output.h"
-#include "signal/signal_gen.h"
-
-#include <QTimer>
+#include "station/settings_values.h"
 
 namespace tarvex {
 
 namespace {
-
-/// How often a waiting output looks whether the transmitter has been released.
-constexpr int SwitchRetryMs = 50;
 
 QString qtext(const std::string& text) {
     return QString::fromStdString(text);
@@ -28,7 +23,7 @@ QString choiceText(const QString& backend, const QString& device) {
 
 } // namespace
 
-void TMainForm::createAudio(const MainFormSetup& setup) {
+std::shared_ptr<AudioOutput> TMainForm::createAudio(const MainFormSetup& setup) {
     m_openAudio = setup.openAudio;
     if (!m_openAudio)
         m_openAudio = [](std::string_view backend, std::string_view device, std::string* note,
@@ -37,25 +32,19 @@ void TMainForm::createAudio(const MainFormSetup& setup) {
         };
     AudioBackend = QString::fromLatin1(DefaultAudioBackend);
     m_audioForced = setup.audio != nullptr || !setup.audioChoice.empty();
-    m_audio = setup.audio;
-    if (!m_audio) {
+    std::shared_ptr<AudioOutput> audio = setup.audio;
+    if (!audio) {
         // Until the settings are loaded the default output stands in for the stored choice.
         const std::string choice = setup.audioChoice.empty() ? "default" : setup.audioChoice;
         std::string error;
-        m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput(choice, &error));
-        if (!m_audio) {
+        audio = std::shared_ptr<AudioOutput>(makeAudioOutput(choice, &error));
+        if (!audio) {
             m_status->setFailure(
                 QStringLiteral("Audio output \"%1\": %2").arg(qtext(choice), qtext(error)));
-            m_audio = std::shared_ptr<AudioOutput>(makeAudioOutput("null", nullptr));
+            audio = std::shared_ptr<AudioOutput>(makeAudioOutput("null", nullptr));
         }
     }
-    m_signalGen = std::make_unique<TSignalGen>(m_audio);
-    m_status->setAudio(qtext(m_audio->name()));
-
-    m_audioSwitch = new QTimer(this);
-    m_audioSwitch->setSingleShot(true);
-    m_audioSwitch->setInterval(SwitchRetryMs);
-    connect(m_audioSwitch, &QTimer::timeout, this, &TMainForm::switchAudioWhenIdle);
+    return audio;
 }
 
 void TMainForm::openStoredAudio() {
@@ -69,12 +58,12 @@ void TMainForm::openStoredAudio() {
     std::shared_ptr<AudioOutput> output(
         m_openAudio(AudioBackend.toStdString(), AudioDevice.toStdString(), &note, &error));
     if (!output) {
-        m_status->setFailure(
-            QStringLiteral("Audio output %1 cannot be opened (%2); using %3.")
-                .arg(choiceText(AudioBackend, AudioDevice), qtext(error), qtext(m_audio->name())));
+        m_status->setFailure(QStringLiteral("Audio output %1 cannot be opened (%2); using %3.")
+                                 .arg(choiceText(AudioBackend, AudioDevice), qtext(error),
+                                      qtext(m_station->audio().name())));
         return;
     }
-    useAudioOutput(std::move(output));
+    m_station->setAudioOutput(std::move(output));
     if (!note.empty())
         m_status->setFailure(qtext(note));
 }
@@ -95,7 +84,7 @@ void TMainForm::applyAudioChoice(const QString& backend, const QString& device) 
         // The old output stays, and so does the stored choice that made it.
         m_status->setFailure(
             QStringLiteral("Audio output %1 cannot be opened (%2); still playing through %3.")
-                .arg(choiceText(backend, device), qtext(error), qtext(m_audio->name())));
+                .arg(choiceText(backend, device), qtext(error), qtext(m_station->audio().name())));
         return;
     }
     AudioBackend = backend;
@@ -104,28 +93,7 @@ void TMainForm::applyAudioChoice(const QString& backend, const QString& device) 
         m_status->setFailure(qtext(note));
     else if (m_status->failureText().startsWith(QStringLiteral("Audio")))
         m_status->setFailure({});
-    m_pendingAudio = std::move(output);
-    switchAudioWhenIdle();
-    if (m_pendingAudio)
-        m_status->note(QStringLiteral("Audio output %1 is used once the transmitter is released.")
-                           .arg(qtext(m_pendingAudio->name())));
-}
-
-void TMainForm::switchAudioWhenIdle() {
-    if (!m_pendingAudio)
-        return;
-    if (m_pageOnAir || IdentInProgress) {
-        m_audioSwitch->start();
-        return;
-    }
-    m_audioSwitch->stop();
-    useAudioOutput(std::exchange(m_pendingAudio, nullptr));
-}
-
-void TMainForm::useAudioOutput(std::shared_ptr<AudioOutput> output) {
-    m_signalGen->setOutput(output);
-    m_audio = std::move(output);
-    m_status->setAudio(qtext(m_audio->name()));
+    m_station->setAudioOutput(std::move(output));
 }
 
 } // namespace tarvex

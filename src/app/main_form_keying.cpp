@@ -1,26 +1,15 @@
-// The main window's keying: the port the Keyer writes, which forwards to the keying method
-// the Keying dialog chose (the parallel port by default), and the status line's port text.
+// The main window's keying: the keying method the Keying dialog chose (the parallel port by
+// default) handed to the engine as its keying line, and the status line's port and audio
+// texts.
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/status_line.h"
+#include "signal/audio_output.h"
+#include "station/keying_method.h"
 
-#include <QCheckBox>
 #include <QPointer>
 
 namespace tarvex {
-
-void TMainForm::createKeying() {
-    m_pttFactory = makePttPortWriter;
-    m_keyingPort = std::make_shared<KeyingPort>(
-        [this](uint8_t value) { return isKeyedByte(keyerSettings(), value); });
-    m_keyingPort->switchTo([port = m_port](std::string*) { return port; });
-    m_keyingPort->setSwitchedAction([this] { describePort(); });
-    m_keyer = std::make_unique<Keyer>(*m_keyingPort, [this] { return keyerSettings(); });
-}
-
-KeyingSettings TMainForm::keyerSettings() const {
-    return keyerSettingsFor(m_methodInUse, keying());
-}
 
 void TMainForm::applyKeyingMethod() {
     if (m_dialogs.keying == nullptr)
@@ -29,48 +18,27 @@ void TMainForm::applyKeyingMethod() {
     if (samePttSettings(chosen, m_pttChosen))
         return;
     m_pttChosen = chosen;
-    KeyingPort::Builder build;
-    if (chosen.method == PttMethod::ParallelPort) {
-        build = [this](std::string*) {
-            m_methodInUse = PttMethod::ParallelPort;
-            return m_port;
-        };
-    } else {
-        // The polarity is asked at every write; the last one seen stays in force should the
-        // dialog be gone when the writer releases the line at the very end.
-        auto lastInverted = std::make_shared<bool>(false);
-        std::function<bool()> invKey = [dialog = QPointer<TKeyingForm>(m_dialogs.keying),
-                                        lastInverted] {
-            if (dialog)
-                *lastInverted = dialog->InvKey()->isChecked();
-            return *lastInverted;
-        };
-        build = [this, chosen, invKey](std::string* error) -> std::shared_ptr<PortWriter> {
-            m_methodInUse = chosen.method;
-            m_methodDescription = pttDescription(chosen);
-            return m_pttFactory(chosen, invKey, error);
-        };
-    }
-    if (m_keyingPort->switchTo(std::move(build))) {
-        m_keyer->UnkeyTransmitter(); // the new method starts released, its outcome reported
-        reportOnAirFailures();
-    } else {
-        m_status->note(QStringLiteral("The keying method changes when the transmitter is "
-                                      "released."));
-    }
+    m_methodDescription = pttDescription(chosen);
+    // The settings are asked at every call; the last ones seen stay in force should the
+    // dialog be gone when the line releases the transmitter at the very end.
+    auto last = std::make_shared<KeyingSettings>(keying());
+    std::function<KeyingSettings()> settings = [dialog = QPointer<TKeyingForm>(m_dialogs.keying),
+                                                last] {
+        if (dialog)
+            *last = dialog->settings();
+        return *last;
+    };
+    m_station->setKeyingLine(m_lineFactory(chosen, m_port, m_portName.toStdString(), settings));
+    describeBackends();
 }
 
-void TMainForm::describePort() {
-    if (m_methodInUse != PttMethod::ParallelPort) {
-        m_status->setPort(QString::fromStdString(m_methodDescription));
+void TMainForm::describeBackends() {
+    if (m_station == nullptr)
         return;
-    }
-    const int port = keying().Port;
-    const uint16_t address = lptDataAddress(port);
-    QString path = m_portName;
-    if (path.isEmpty())
-        path = QString::fromStdString(parportDeviceForAddress(address).value_or("direct I/O"));
-    m_status->setPort(QStringLiteral("LPT%1 %2").arg(port == 1 ? 2 : 1).arg(path));
+    const bool parallel = m_pttChosen.method == PttMethod::ParallelPort;
+    m_status->setPort(
+        QString::fromStdString(parallel ? m_station->keyer().line().name() : m_methodDescription));
+    m_status->setAudio(QString::fromStdString(m_station->audio().name()));
 }
 
 } // namespace tarvex

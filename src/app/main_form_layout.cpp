@@ -1,5 +1,5 @@
 // Building the main window's controls: four bands stacked from the top, every control at
-// its place and size, the menu bar and the timers.
+// its place and size, and the menu bar.
 #include "app/main_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -112,13 +111,6 @@ void TMainForm::buildWindow() {
     // Tab moves between the RIC/CAP field, the message and the listing only.
     setTabOrder(RicEdit, MsgEdit);
     setTabOrder(MsgEdit, DataOut);
-
-    TxTimer = new QTimer(this);
-    TxTimer->setObjectName(QStringLiteral("TxTimer"));
-    TxTimer->setInterval(2000);
-    Ident = new QTimer(this);
-    Ident->setObjectName(QStringLiteral("Ident"));
-    Ident->setInterval(60000);
 }
 
 void TMainForm::buildOptionsPanel() {

@@ -92,7 +92,6 @@ void TMessForm::showEvent(QShowEvent* event) {
 }
 
 void TMessForm::FormActivate() {
-    SuppressListSave = false;
     m_appliedFromList = false;
     const MessageListRead read =
         m_listUnsaved ? MessageListRead{} : readMessageList(listPath().toStdString());
@@ -113,8 +112,6 @@ void TMessForm::done(int result) {
 }
 
 void TMessForm::FormClose() {
-    if (SuppressListSave)
-        return;
     std::vector<std::string> lines;
     for (const QString& item : items())
         lines.push_back(item.toLatin1().toStdString());
@@ -204,39 +201,10 @@ bool TMessForm::ApplyPageEntry(const QString& line) {
 
 bool TMessForm::applyFields(const QString& line) {
     const EntryParse parse = parsePageEntry(line.toLatin1().toStdString());
-    const PageEntry& e = parse.entry;
-    const auto reached = [&](EntryProgress p) { return parse.progress >= p; };
-    TMainForm& f = m_form;
-    if (reached(EntryProgress::FunctionBits)) {
-        PictureButton* fb[] = {f.FB1, f.FB2, f.FB3, f.FB4};
-        fb[e.functionBits]->setChecked(true);
-    }
-    if (reached(EntryProgress::Coding)) {
-        if (e.coding == Coding::Numeric) {
-            f.AN2Click();
-            f.AN2->setChecked(true);
-        } else {
-            f.AN1->setChecked(true);
-        }
-        f.MsgEdit->clear();
-    }
-    if (reached(EntryProgress::Baud)) {
-        const int index = e.baud == 512 ? 0 : e.baud == 2400 ? 2 : 1;
-        PictureButton* br[] = {f.BR1, f.BR2, f.BR3};
-        br[index]->setChecked(true);
-        index == 0 ? f.BR1Click() : index == 1 ? f.BR2Click() : f.BR3Click();
-    }
-    if (reached(EntryProgress::Polarity)) {
-        (e.inverted ? f.NI2 : f.NI1)->setChecked(true);
-        e.inverted ? f.NI2Click() : f.NI1Click();
-    }
-    if (!parse.ok()) {
-        refuse(parse.error ? parse.error->c_str() : entry_messages::RicNotNumber);
-        return false;
-    }
-    f.RicEdit->setText(QString::fromLatin1(e.ric));
-    f.MsgEdit->setPlainText(QString::fromLatin1(e.message));
-    return true;
+    if (m_form.loadEntry(parse))
+        return true;
+    refuse(parse.error ? parse.error->c_str() : entry_messages::RicNotNumber);
+    return false;
 }
 
 } // namespace tarvex

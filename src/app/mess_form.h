@@ -1,7 +1,7 @@
 #pragma once
 // The message list: preset pages in the entry format, kept in "MessList.txt" in the
 // program folder, edited here and sent with a double-click. ApplyPageEntry loads one entry
-// into the main window's page controls; auto send uses it too.
+// into the main window's page controls.
 #include <QDialog>
 
 class QLabel;
@@ -24,11 +24,7 @@ public:
     /// success sets EntryApplied and closes this dialog (running its close step).
     bool ApplyPageEntry(const QString& line);
 
-    /// While set, closing the dialog does not write the list file.
-    bool SuppressListSave = false;
-
-    /// True when the last showing ended with an entry the operator double-clicked (not one
-    /// that an auto-send poll applied meanwhile).
+    /// True when the last showing ended with an entry the operator double-clicked.
     bool appliedFromList() const { return m_appliedFromList; }
 
     QListWidget* MessList() const { return m_list; }

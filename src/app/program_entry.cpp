@@ -31,7 +31,7 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.about = new TAboutForm(&form);
     d.about->setFolderNote(QStringLiteral("Program folder: %1").arg(form.ProgramFolder));
     d.mess = new TMessForm(form);
-    d.autoSend = new TAutoForm(form.TxTimer, &form);
+    d.autoSend = new TAutoForm(form);
     d.ident = new TIdentForm(form, &form);
     d.keying = new TKeyingForm(&form);
     d.ricSearch = new TRSForm(form);
@@ -97,12 +97,10 @@ int execReleasing(QCoreApplication& app, TMainForm& form) {
             form.close(); // the loop ended without the window: close it as the operator would
         return status;
     } catch (const std::exception& e) {
-        form.SignalGen().Stop();
-        form.keyer().holdReleased();
+        form.station().close();
         std::fprintf(stderr, "tarvex: %s (transmitter released)\n", e.what());
     } catch (...) {
-        form.SignalGen().Stop();
-        form.keyer().holdReleased();
+        form.station().close();
         std::fprintf(stderr, "tarvex: unexpected failure (transmitter released)\n");
     }
     return 1;

@@ -2,7 +2,6 @@
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
-#include "app/message_edit.h"
 #include "encoder/conversions.h"
 #include "signal/signal_gen.h"
 
@@ -100,15 +99,13 @@ void TRSForm::btStartClick() {
     while (SearchRunning) {
         const QString code = m_current->text();
         const bool last = m_end->text() == code;
-        m_form.RicEdit->setText(code);
-        m_form.MsgEdit->setPlainText(code);
-        const TMainForm::SendResult result = m_form.TxButtonClick();
-        if (result == TMainForm::SendResult::Skipped) {
+        const SendResult result = m_form.sendSearchCode(code);
+        if (result == SendResult::Skipped) {
             // The station ident is on air: this code goes again once it is over.
             m_form.DelayMs(100);
             continue;
         }
-        if (result == TMainForm::SendResult::Failed || result == TMainForm::SendResult::Refused)
+        if (result == SendResult::Failed || result == SendResult::Refused)
             break; // the transmit command has shown why
         ++sent;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);

@@ -7,10 +7,11 @@
 #include "app/dialog_support.h"
 #include "app/ident_form.h"
 #include "app/keying_form.h"
-#include "app/keying_method.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "signal/signal_gen.h"
+#include "station/keying_method.h"
+#include "station/station_settings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -27,30 +28,6 @@ namespace {
 QString qname(std::string_view name) {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
-
-/// Reads values by name with the store's encoding rules.
-class Reader {
-public:
-    explicit Reader(const QSettings& store) : m_store(store) {}
-    int32_t integer(std::string_view name, int32_t fallback) const {
-        const auto raw = storedValue(m_store, name);
-        return readInteger(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    bool flag(std::string_view name, bool fallback) const {
-        const auto raw = storedValue(m_store, name);
-        return readFlag(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    QString text(std::string_view name, const QString& fallback) const {
-        const auto raw = storedValue(m_store, name);
-        return raw ? QString::fromStdString(*raw) : fallback;
-    }
-    std::optional<std::string> raw(std::string_view name) const {
-        return storedValue(m_store, name);
-    }
-
-private:
-    const QSettings& m_store;
-};
 
 /// A text field shows a stored text whole, even when it is longer than what can be typed.
 void setWholeText(QLineEdit* field, const QString& text) {
@@ -69,88 +46,6 @@ void selectIf(bool flag, QAbstractButton* button) {
         button->setChecked(true);
 }
 
-void loadWindow(TMainForm& f, const Reader& r) {
-    f.move(r.integer("Left", 10), f.y());
-    f.move(f.x(), r.integer("Top", 10));
-    f.DeviationLevels[0] = lowByte(r.integer("Vol1", 25));
-    f.DeviationLevels[1] = lowByte(r.integer("Vol2", 20));
-    f.DeviationLevels[2] = lowByte(r.integer("Vol3", 30));
-    f.encoder().SyncText = r.text("Sync", QString::fromLatin1(StockSyncText)).toStdString();
-    f.encoder().IdleText = r.text("Idle", QString::fromLatin1(StockIdleText)).toStdString();
-    f.TuneTime->setValue(r.integer("TuneTime", 5)); // the box clamps to 1..15
-    f.BitLen[0] = r.integer("BitLen512", 750);
-    f.BitLen[1] = r.integer("BitLen1200", 640);
-    f.BitLen[2] = r.integer("BitLen2400", 320);
-    f.DataFolder = r.text("DataFolder", f.ProgramFolder);
-    setFlag(f.logpages, r.flag("LogPages", false));
-}
-
-void loadAutoSend(TAutoForm& a, const Reader& r) {
-    setFlag(a.AutoSend(), r.flag("AutoSend", false));
-    a.CheckRate()->setValue(r.integer("CheckRate", 2)); // clamps to 2..600
-    setWholeText(a.edFileName(), r.text("AutoFile", qname(DefaultAutoFile)));
-    setWholeText(a.edLockFile(), r.text("LockFile", QStringLiteral("Lock.Lck")));
-    a.AutoDelay()->setValue(r.integer("AutoDelay", 0)); // clamps to 0..10
-}
-
-void loadIdent(TIdentForm& i, const Reader& r) {
-    i.IdentFrequency()->setValue(r.integer("Frequency", 0)); // clamps to 0..60
-    setWholeText(i.edIdent(), r.text("StationID", QStringLiteral("GXZYX")));
-    i.SetVolume()->setValue(r.integer("MorseDev", 10)); // clamps to 0..100
-}
-
-void loadKeying(TMainForm& f, TKeyingForm& k, const Reader& r) {
-    k.Port()->setCurrentIndex(listIndex(r.integer("Port", 0), k.Port()->count()));
-    k.setPin(std::clamp(r.integer("Pin", 0), -1, 7));
-    k.KeyDelay()->setValue(r.integer("Delay", 200)); // clamps to 100..900
-    k.setPttSettings(readPttSettings([&r](std::string_view name) { return r.raw(name); }));
-    const bool inverted = r.flag("InvKey", false);
-    const bool flipped = inverted != k.InvKey()->isChecked();
-    if (flipped)
-        k.InvKey()->setChecked(inverted);
-    // A stored keying method opens with the stored polarity, so it starts released.
-    f.applyKeyingMethod();
-    if (flipped)
-        f.keyer().UnkeyTransmitter(); // the released level follows the new polarity
-    setFlag(k.AllowKeying(), r.flag("Keying", false));
-}
-
-void loadPageButtons(TMainForm& f, const Reader& r) {
-    selectIf(r.flag("Baud1", false), f.BR1);
-    selectIf(r.flag("Baud2", true), f.BR2);
-    selectIf(r.flag("Baud3", false), f.BR3);
-    selectIf(r.flag("Func1", false), f.FB1);
-    selectIf(r.flag("Func2", false), f.FB2);
-    selectIf(r.flag("Func3", false), f.FB3);
-    selectIf(r.flag("Func4", true), f.FB4);
-    selectIf(r.flag("A-N1", true), f.AN1);
-    selectIf(r.flag("A-N2", false), f.AN2);
-    selectIf(r.flag("NI1", true), f.NI1);
-    selectIf(r.flag("NI2", false), f.NI2);
-    setWholeText(f.RicEdit, r.text("LastRIC", QStringLiteral("1234567")));
-}
-
-/// The audio output by name; an empty backend is the stock one.
-void loadAudio(TMainForm& f, const Reader& r) {
-    f.AudioBackend = r.text("AudioBackend", qname(DefaultAudioBackend));
-    if (f.AudioBackend.isEmpty())
-        f.AudioBackend = qname(DefaultAudioBackend);
-    f.AudioDevice = r.text("AudioDevice", QString());
-}
-
-/// The state that follows from the loaded controls: numeric check, rate, polarity.
-void alignDerivedState(TMainForm& f) {
-    if (f.AN2->isChecked())
-        f.AN2Click();
-    if (f.BR1->isChecked())
-        f.BR1Click();
-    if (f.BR2->isChecked())
-        f.BR2Click();
-    if (f.BR3->isChecked())
-        f.BR3Click();
-    f.SignalGen().setInverted(!f.NI1->isChecked());
-}
-
 /// Writes values in order; the store keeps them as text.
 class Writer {
 public:
@@ -165,7 +60,102 @@ private:
     QSettings& m_store;
 };
 
-void saveWindow(TMainForm& f, Writer& w) {
+} // namespace
+
+/// Reads and writes the window's settings: it may reach the window's private controls.
+class MainFormStore {
+public:
+    static void loadWindow(TMainForm& f, const StationSettings& s);
+    static void loadAutoSend(TAutoForm& a, const StationSettings& s);
+    static void loadIdent(TIdentForm& i, const StationSettings& s);
+    static void loadKeying(TMainForm& f, TKeyingForm& k, const StationSettings& s);
+    static void loadPageButtons(TMainForm& f, const StationSettings& s);
+    static void loadAudio(TMainForm& f, const StationSettings& s);
+    static void alignDerivedState(TMainForm& f);
+    static void saveWindow(TMainForm& f, Writer& w);
+    static void saveDialogs(const MainFormDialogs& d, Writer& w);
+    static void savePageButtons(TMainForm& f, Writer& w);
+    static void saveAudio(TMainForm& f, Writer& w);
+};
+
+void MainFormStore::loadWindow(TMainForm& f, const StationSettings& s) {
+    f.move(s.left, f.y());
+    f.move(f.x(), s.top);
+    f.DeviationLevels = s.levels;
+    f.encoder().SyncText = s.syncText;
+    f.encoder().IdleText = s.idleText;
+    f.TuneTime->setValue(s.tuneTime);
+    f.BitLen = s.bitLen;
+    f.DataFolder = QString::fromStdString(s.dataFolder);
+    setFlag(f.logpages, s.logPages);
+    f.pushPageLog();
+}
+
+void MainFormStore::loadAutoSend(TAutoForm& a, const StationSettings& s) {
+    setFlag(a.AutoSend(), s.autoSend);
+    a.CheckRate()->setValue(s.checkRate);
+    setWholeText(a.edFileName(), QString::fromStdString(s.autoFile));
+    setWholeText(a.edLockFile(), QString::fromStdString(s.lockFile));
+    a.AutoDelay()->setValue(s.autoDelay);
+}
+
+void MainFormStore::loadIdent(TIdentForm& i, const StationSettings& s) {
+    i.IdentFrequency()->setValue(s.identMinutes);
+    setWholeText(i.edIdent(), QString::fromStdString(s.stationId));
+    i.SetVolume()->setValue(s.morseDev);
+}
+
+void MainFormStore::loadKeying(TMainForm& f, TKeyingForm& k, const StationSettings& s) {
+    k.Port()->setCurrentIndex(s.keying.Port);
+    k.setPin(s.keying.Pin);
+    k.KeyDelay()->setValue(s.keying.KeyDelay);
+    k.setPttSettings(s.ptt);
+    const bool flipped = s.keying.InvKey != k.InvKey()->isChecked();
+    if (flipped)
+        k.InvKey()->setChecked(s.keying.InvKey);
+    // A stored keying method opens with the stored polarity, so it starts released.
+    f.applyKeyingMethod();
+    if (flipped)
+        f.station().releaseNow(); // the released level follows the new polarity
+    setFlag(k.AllowKeying(), s.keying.AllowKeying);
+}
+
+void MainFormStore::loadPageButtons(TMainForm& f, const StationSettings& s) {
+    selectIf(s.baud[0], f.BR1);
+    selectIf(s.baud[1], f.BR2);
+    selectIf(s.baud[2], f.BR3);
+    selectIf(s.func[0], f.FB1);
+    selectIf(s.func[1], f.FB2);
+    selectIf(s.func[2], f.FB3);
+    selectIf(s.func[3], f.FB4);
+    selectIf(s.alphaNumeric[0], f.AN1);
+    selectIf(s.alphaNumeric[1], f.AN2);
+    selectIf(s.polarity[0], f.NI1);
+    selectIf(s.polarity[1], f.NI2);
+    setWholeText(f.RicEdit, QString::fromStdString(s.lastRic));
+}
+
+/// The audio output by name; an empty backend is the stock one.
+void MainFormStore::loadAudio(TMainForm& f, const StationSettings& s) {
+    f.AudioBackend = QString::fromStdString(s.audioBackend);
+    f.AudioDevice = QString::fromStdString(s.audioDevice);
+}
+
+/// The state that follows from the loaded controls: numeric check, rate, polarity.
+void MainFormStore::alignDerivedState(TMainForm& f) {
+    if (f.AN2->isChecked())
+        f.AN2Click();
+    if (f.BR1->isChecked())
+        f.BR1Click();
+    if (f.BR2->isChecked())
+        f.BR2Click();
+    if (f.BR3->isChecked())
+        f.BR3Click();
+    f.SignalGen().setInverted(!f.NI1->isChecked());
+    f.pushIdentPolarity();
+}
+
+void MainFormStore::saveWindow(TMainForm& f, Writer& w) {
     w.integer("Left", f.x());
     w.integer("Top", f.y());
     w.integer("Vol1", f.DeviationLevels[0]);
@@ -181,7 +171,7 @@ void saveWindow(TMainForm& f, Writer& w) {
     w.flag("LogPages", f.logpages->isChecked());
 }
 
-void saveDialogs(const MainFormDialogs& d, Writer& w) {
+void MainFormStore::saveDialogs(const MainFormDialogs& d, Writer& w) {
     w.flag("AutoSend", d.autoSend->AutoSend()->isChecked());
     w.integer("CheckRate", d.autoSend->CheckRate()->value());
     w.text("AutoFile", d.autoSend->edFileName()->text());
@@ -200,7 +190,7 @@ void saveDialogs(const MainFormDialogs& d, Writer& w) {
         w.text(PttSettingNames[i], QString::fromStdString(ptt[i]));
 }
 
-void savePageButtons(TMainForm& f, Writer& w) {
+void MainFormStore::savePageButtons(TMainForm& f, Writer& w) {
     w.flag("Baud1", f.BR1->isChecked());
     w.flag("Baud2", f.BR2->isChecked());
     w.flag("Baud3", f.BR3->isChecked());
@@ -215,12 +205,10 @@ void savePageButtons(TMainForm& f, Writer& w) {
     w.text("LastRIC", f.RicEdit->text());
 }
 
-void saveAudio(TMainForm& f, Writer& w) {
+void MainFormStore::saveAudio(TMainForm& f, Writer& w) {
     w.text("AudioBackend", f.AudioBackend);
     w.text("AudioDevice", f.AudioDevice);
 }
-
-} // namespace
 
 std::unique_ptr<QSettings> openSettingsStore(const QString& file) {
     std::unique_ptr<QSettings> store;
@@ -264,29 +252,29 @@ QString TMainForm::settingsLocation() const {
 
 void TMainForm::LoadSettings() {
     const auto store = openSettingsStore(m_settingsFile);
-    const Reader reader(*store);
-    loadWindow(*this, reader);
+    const StationSettings s =
+        readStationSettings([&store](std::string_view name) { return storedValue(*store, name); },
+                            ProgramFolder.toStdString());
+    MainFormStore::loadWindow(*this, s);
     if (m_dialogs.autoSend != nullptr)
-        loadAutoSend(*m_dialogs.autoSend, reader);
+        MainFormStore::loadAutoSend(*m_dialogs.autoSend, s);
     if (m_dialogs.ident != nullptr)
-        loadIdent(*m_dialogs.ident, reader);
+        MainFormStore::loadIdent(*m_dialogs.ident, s);
     if (m_dialogs.keying != nullptr)
-        loadKeying(*this, *m_dialogs.keying, reader);
-    loadPageButtons(*this, reader);
-    loadAudio(*this, reader);
-    if (m_dialogs.autoSend != nullptr && m_dialogs.autoSend->edFileName()->text().isEmpty())
-        m_dialogs.autoSend->edFileName()->setText(qname(DefaultAutoFile));
-    alignDerivedState(*this);
+        MainFormStore::loadKeying(*this, *m_dialogs.keying, s);
+    MainFormStore::loadPageButtons(*this, s);
+    MainFormStore::loadAudio(*this, s);
+    MainFormStore::alignDerivedState(*this);
 }
 
 bool TMainForm::SaveSettings() {
     auto store = openSettingsStore(m_settingsFile);
     Writer writer(*store);
-    saveWindow(*this, writer);
+    MainFormStore::saveWindow(*this, writer);
     if (m_dialogs.autoSend != nullptr && m_dialogs.ident != nullptr && m_dialogs.keying != nullptr)
-        saveDialogs(m_dialogs, writer);
-    savePageButtons(*this, writer);
-    saveAudio(*this, writer);
+        MainFormStore::saveDialogs(m_dialogs, writer);
+    MainFormStore::savePageButtons(*this, writer);
+    MainFormStore::saveAudio(*this, writer);
     store->sync();
     // A damaged file is rewritten whole by this save, yet the store still reports the format
     // error it met on reading; read it back to learn whether the values are now stored.

@@ -3,7 +3,7 @@
 // start-up and writes back when it closes. On Windows they sit in the registry under
 // HKCU "software\dovrik-apps", section "Tarvex"; elsewhere in the INI file
 // <config folder>/dovrik-apps/Tarvex.ini, section [Tarvex].
-#include "app/settings_values.h"
+#include "station/settings_values.h"
 
 #include <QString>
 

@@ -49,33 +49,30 @@ void TMainForm::FormActivate() {
     }
 
     // 6: auto send as its check box says.
-    if (m_dialogs.autoSend != nullptr && m_dialogs.autoSend->AutoSend()->isChecked())
-        TxTimer->start();
-    else
-        TxTimer->stop();
+    if (m_dialogs.autoSend != nullptr)
+        m_dialogs.autoSend->AutoSendClick();
 
     // 7-8: the codewords from their texts. A stored text that is not hexadecimal gives way to
     // the stock text, so that the program still starts whole; the status line says so.
     QStringList fellBack;
     const std::string sync =
-        usableCodewordText(m_encoder.SyncText, StockSyncText, &fellBack, QStringLiteral("Sync"));
+        usableCodewordText(encoder().SyncText, StockSyncText, &fellBack, QStringLiteral("Sync"));
     const std::string idle =
-        usableCodewordText(m_encoder.IdleText, StockIdleText, &fellBack, QStringLiteral("Idle"));
-    m_encoder.setSyncIdle(sync, idle);
+        usableCodewordText(encoder().IdleText, StockIdleText, &fellBack, QStringLiteral("Idle"));
+    encoder().setSyncIdle(sync, idle);
     if (!fellBack.isEmpty())
         m_status->note(QStringLiteral("Stored %1 is not hexadecimal; the stock value is used.")
                            .arg(fellBack.join(QStringLiteral(" and "))));
     if (m_dialogs.syncIdle != nullptr)
-        m_dialogs.syncIdle->setFields(QString::fromStdString(m_encoder.SyncText),
-                                      QString::fromStdString(m_encoder.IdleText));
+        m_dialogs.syncIdle->setFields(QString::fromStdString(encoder().SyncText),
+                                      QString::fromStdString(encoder().IdleText));
 
     // 9-12: the ident timer on, the generator asynchronous, Duration 1000 ms, released.
     if (m_dialogs.ident != nullptr)
         m_dialogs.ident->setTimerEnabled(true);
-    m_signalGen->setAsync(true);
-    m_signalGen->setDuration(1000);
-    m_keyer->UnkeyTransmitter();
-    reportOnAirFailures();
+    SignalGen().setAsync(true);
+    SignalGen().setDuration(1000);
+    m_station->releaseNow();
 }
 
 } // namespace tarvex

@@ -1,8 +1,10 @@
 #include "cli/render.h"
 
+#include "cli/page_options.h"
 #include "signal/signal_gen.h"
 #include "signal/wav_file_output.h"
 #include "signal/wav_image.h"
+#include "txcontrol/tune_up.h"
 
 namespace tarvex::cli {
 
@@ -32,6 +34,18 @@ void rejectSendOnlyOptions(const Arguments& args, const std::string& context) {
     for (const auto& option : sendOptionSpecs())
         if (args.has(option.name))
             throw UsageError(option.name + " is only for sending on the air, not for " + context);
+}
+
+TuneOptions readTuneOptions(const Args& argv) {
+    const Arguments args(argv, joinSpecs({rateOptionSpecs(),
+                                          {{"--output", true, "-o"}},
+                                          sendOptionSpecs(),
+                                          {{"--seconds"}, {"--send", false}}}));
+    TuneOptions t{args, args.intValue("--seconds", 0, MinTuneTime, MaxTuneTime),
+                  args.choice("--baud", 1200, {512, 1200, 2400}), args.has("--inverted")};
+    if (!args.has("--seconds"))
+        throw UsageError("--seconds is required");
+    return t;
 }
 
 } // namespace tarvex::cli

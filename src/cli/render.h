@@ -2,6 +2,7 @@
 // Rendering a stream to a WAV file through the same generator SEND uses, and the pieces
 // shared by the commands that go on the air (send, tune --send).
 #include "cli/arguments.h"
+#include "cli/commands.h"
 #include "encoder/codeword.h"
 
 #include <cstdint>
@@ -25,6 +26,15 @@ RenderResult renderToWav(std::span<const Codeword> stream, int baud, bool invert
 std::vector<OptionSpec> sendOptionSpecs();
 /// Throws UsageError when one of the on-air options is given to a command that renders only.
 void rejectSendOnlyOptions(const Arguments& args, const std::string& context);
+/// The options of tune, with or without --send.
+struct TuneOptions {
+    Arguments args;
+    int seconds = 0;
+    int baud = 1200;
+    bool inverted = false;
+};
+TuneOptions readTuneOptions(const Args& argv);
+
 /// tune --send: the tune-up framing on the air.
 int sendTuneUp(const Arguments& args, int seconds, int baud, bool inverted);
 

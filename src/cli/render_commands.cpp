@@ -43,23 +43,13 @@ int runWav(const Args& argv) {
 }
 
 int runTune(const Args& argv) {
-    const Arguments args(argv, joinSpecs({rateOptionSpecs(),
-                                          OutputSpec,
-                                          sendOptionSpecs(),
-                                          {{"--seconds"}, {"--send", false}}}));
-    const int seconds = args.intValue("--seconds", 0, MinTuneTime, MaxTuneTime);
-    if (!args.has("--seconds"))
-        throw UsageError("--seconds is required");
-    const int baud = args.choice("--baud", 1200, {512, 1200, 2400});
-    const bool inverted = args.has("--inverted");
-    if (args.has("--send"))
-        return sendTuneUp(args, seconds, baud, inverted);
-    rejectSendOnlyOptions(args, "tune without --send");
-    const std::string path = args.required("--output");
+    const TuneOptions t = readTuneOptions(argv);
+    rejectSendOnlyOptions(t.args, "tune without --send");
+    const std::string path = t.args.required("--output");
     SlotBuffer buffer;
-    const int n = BuildTuneUp(buffer, seconds, baud);
-    const RenderResult r = renderToWav(buffer.from(1), baud, inverted, path);
-    std::cout << "tune-up: " << n << " codewords at " << baud << " bit/s, " << r.durationMs
+    const int n = BuildTuneUp(buffer, t.seconds, t.baud);
+    const RenderResult r = renderToWav(buffer.from(1), t.baud, t.inverted, path);
+    std::cout << "tune-up: " << n << " codewords at " << t.baud << " bit/s, " << r.durationMs
               << " ms, " << r.samples << " samples -> " << path << "\n";
     return 0;
 }

@@ -57,12 +57,12 @@ public:
 ///                         builds with ALSA
 ///   "wav:FILE"            writes each played image to FILE
 ///   "null"                plays nothing, keeps a record of the calls
-/// Returns nullptr with *error set (when error is not null) for an unknown choice.
-/// The Qt backends need a QCoreApplication to exist.
+/// Returns nullptr with *error set (when error is not null) for an unknown choice. A build
+/// without Qt Multimedia takes "default" as ALSA's default device. The Qt backends need a
+/// QCoreApplication to exist. (tarvex_audio_backends)
 std::unique_ptr<AudioOutput> makeAudioOutput(std::string_view choice, std::string* error);
 
-/// The backends that need no Qt ("alsa:NAME", "wav:FILE", "null"); nullptr for any other
-/// choice.
+/// The sinks that need no sound library ("wav:FILE", "null"); nullptr for any other choice.
 std::unique_ptr<AudioOutput> makeCoreAudioOutput(std::string_view choice, std::string* error);
 
 } // namespace tarvex

@@ -1,13 +1,16 @@
 #pragma once
-// Transmitter keying: KeyTransmitter / UnkeyTransmitter write the key byte for the keying
-// settings in force at the moment of the call (port, pin, polarity) to the port's data
-// register. The keyed state lives only in the port; nothing is remembered here.
+// Transmitter keying: KeyTransmitter / UnkeyTransmitter on the keying line in force. The
+// parallel port is one line among several; it writes the whole data register with the key
+// byte for the port, pin and polarity in force at the moment of the call. A new line takes
+// over only while the transmitter is released, so a transmission is never keyed on one line
+// and released on another.
+#include "txcontrol/keying_line.h"
 #include "txcontrol/port_writer.h"
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
-#include <utility>
+#include <memory>
+#include <string>
 
 namespace tarvex {
 
@@ -16,7 +19,7 @@ struct KeyingSettings {
     int Port = 0;             ///< 0 LPT1, 1 LPT2 (-1: none chosen, treated as LPT1)
     int Pin = 0;              ///< 0..7 for D0..D7; -1 (none chosen) keys no pin
     int KeyDelay = 200;       ///< ms between keying and sending, 100..900
-    bool AllowKeying = false; ///< stored and shown; the port is written whatever it holds
+    bool AllowKeying = false; ///< stored and shown; the line is keyed whatever it holds
     bool InvKey = false;      ///< active-low keying
 };
 
@@ -30,43 +33,72 @@ constexpr uint8_t keyByte(int pin, bool invKey, bool keyed) {
     return keyed != invKey ? pinMask(pin) : uint8_t{0};
 }
 
-class Keyer {
+/// A data pin of a parallel port: each call writes the whole data register of the port
+/// chosen now with the key byte for the pin and polarity chosen now.
+class ParallelPortLine : public KeyingLine {
 public:
+    /// Port, Pin and InvKey are read from `settings` at every call.
     using SettingsProvider = std::function<KeyingSettings()>;
 
-    /// settings is asked at every call, so changes in the dialog apply at once.
-    Keyer(PortWriter& port, SettingsProvider settings)
-        : m_port(port), m_settings(std::move(settings)) {
-        if (!m_settings)
-            throw std::invalid_argument("Keyer needs a keying settings provider");
-    }
+    /// portName: how the status line names the port ("" names the device node of the
+    /// chosen port, "/dev/parport0").
+    ParallelPortLine(std::shared_ptr<PortWriter> port, SettingsProvider settings,
+                     std::string portName = {});
+
+    bool setKeyed(bool keyed) override;
+    void close() override {}
+    bool isOpen() const override { return true; }
+    std::string name() const override;
+
+    PortWriter& port() { return *m_port; }
+
+private:
+    std::shared_ptr<PortWriter> m_port;
+    SettingsProvider m_settings;
+    std::string m_portName;
+};
+
+class Keyer {
+public:
+    explicit Keyer(std::unique_ptr<KeyingLine> line);
+    /// Releases the transmitter and closes the line.
+    ~Keyer();
+    Keyer(const Keyer&) = delete;
+    Keyer& operator=(const Keyer&) = delete;
 
     void KeyTransmitter() { write(true); }
     void UnkeyTransmitter() { write(false); }
 
     /// For a program that is ending (window closed, told to end by a signal): releases now,
-    /// and from then on KeyTransmitter writes the released byte too, so nothing that is
-    /// still unwinding (a queued page, a search step, an ident) can key again.
-    void holdReleased() {
-        m_holdReleased = true;
-        write(false);
-    }
+    /// and from then on KeyTransmitter releases too, so nothing that is still unwinding (a
+    /// queued page, a search step, an ident) can key again.
+    void holdReleased();
     bool heldReleased() const { return m_holdReleased; }
+    /// Whether the last write keyed the transmitter.
+    bool keyed() const { return m_keyed; }
 
-    KeyingSettings settings() const { return m_settings(); }
-    /// The outcome of the last port write, for a status line.
-    const PortStatus& lastStatus() const { return m_port.lastStatus(); }
+    /// Hands over to another line: at once while released (the old line is released and
+    /// closed first, the new one opened released), else straight after the next release.
+    /// Returns true when it took over at once.
+    bool switchLine(std::unique_ptr<KeyingLine> next);
+    bool switchPending() const { return m_pending != nullptr; }
+    /// Runs after each switch (for the status line).
+    void setSwitchedAction(std::function<void()> action) { m_switched = std::move(action); }
+
+    KeyingLine& line() { return *m_line; }
+    const KeyingLine& line() const { return *m_line; }
+    /// The outcome of the last operation on the line, for a status line.
+    const PortStatus& lastStatus() const { return m_line->lastStatus(); }
 
 private:
-    void write(bool keyed) {
-        const KeyingSettings s = m_settings();
-        m_port.writeByte(lptDataAddress(s.Port),
-                         keyByte(s.Pin, s.InvKey, keyed && !m_holdReleased));
-    }
+    void write(bool keyed);
+    void takeOver();
 
-    PortWriter& m_port;
-    SettingsProvider m_settings;
+    std::unique_ptr<KeyingLine> m_line;
+    std::unique_ptr<KeyingLine> m_pending;
+    std::function<void()> m_switched;
     bool m_holdReleased = false;
+    bool m_keyed = false;
 };
 
 /// Keys the transmitter for its lifetime: every way out of a scope, an exception included,

@@ -10,7 +10,7 @@
 #include "app/keying_form.h"
 #include "app/picture_button.h"
 #include "app/program_entry.h"
-#include "app/settings_values.h"
+#include "station/settings_values.h"
 #include "signal/signal_gen.h"
 #include "txcontrol/system_port.h"
 

@@ -8,7 +8,7 @@
 #include "app/audio_form.h"
 #include "app/message_edit.h"
 #include "app/program_entry.h"
-#include "app/settings_values.h"
+#include "station/settings_values.h"
 #include "signal/audio_choice.h"
 #include "signal/null_output.h"
 #include "signal/signal_gen.h"

@@ -5,7 +5,7 @@
 
 #include "../unit/ptt/fake_posix_io.h"
 #include "app/keying_form.h"
-#include "app/keying_method.h"
+#include "station/keying_method.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/settings_store.h"

@@ -9,7 +9,7 @@
 #include "app/picture_button.h"
 #include "app/program_entry.h"
 #include "app/settings_store.h"
-#include "app/settings_values.h"
+#include "station/settings_values.h"
 #include "signal/signal_gen.h"
 
 #include <QButtonGroup>

@@ -32,6 +32,8 @@ bool HamlibPtt::failWith(int code, const std::string& what, const char* hint) {
 }
 
 bool HamlibPtt::openAt(bool asserted) {
+    if (const std::string why = m_api->loadError(); !why.empty())
+        return fail(1, name() + ": " + why);
     if (!m_api->init(m_model))
         return fail(1, name() + ": hamlib has no rig model " + std::to_string(m_model) +
                            " \u2014 choose a model from the list that rigctl -l prints");

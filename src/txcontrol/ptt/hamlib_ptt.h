@@ -18,6 +18,8 @@ inline constexpr int HamlibNoSuchSetting = 1;
 class HamlibApi {
 public:
     virtual ~HamlibApi() = default;
+    /// Why the library cannot be used at all (not installed); empty when it can.
+    virtual std::string loadError() const { return {}; }
     /// rig_init(model); false when hamlib knows no such model. A model that names no PTT
     /// method is set to key through CAT.
     virtual bool init(int model) = 0;
@@ -32,7 +34,7 @@ public:
     /// rigerror(code).
     virtual std::string errorText(int code) = 0;
 
-    /// The library's calls, its debug output silenced.
+    /// The library's calls (loaded at the first use), its debug output silenced.
     static std::unique_ptr<HamlibApi> create();
 };
 

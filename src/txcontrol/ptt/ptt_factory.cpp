@@ -102,13 +102,63 @@ std::unique_ptr<PttLine> makePttLine(const PttSettings& settings, std::string* e
     return refuse(error, "unknown keying method");
 }
 
-std::unique_ptr<PortWriter> makePttPortWriter(const PttSettings& settings,
-                                              std::function<bool()> invKey, std::string* error) {
-    auto line = makePttLine(settings, error);
+std::string_view pttMethodCaption(PttMethod method) {
+    switch (method) {
+    case PttMethod::ParallelPort:
+        return "Parallel port";
+    case PttMethod::SerialRts:
+        return "Serial RTS";
+    case PttMethod::SerialDtr:
+        return "Serial DTR";
+    case PttMethod::Cm108:
+        return "CM108 GPIO";
+    case PttMethod::Gpio:
+        return "Linux GPIO";
+    case PttMethod::Hamlib:
+        return "Rig CAT (hamlib)";
+    case PttMethod::None:
+        return "None (VOX)";
+    }
+    return "Parallel port";
+}
+
+bool pttUsesDevice(PttMethod method) {
+    return method != PttMethod::ParallelPort && method != PttMethod::None;
+}
+
+std::string pttDescription(const PttSettings& s) {
+    std::string text(pttMethodCaption(s.method));
+    switch (s.method) {
+    case PttMethod::Cm108:
+        text += " pin " + std::to_string(s.cm108Pin);
+        break;
+    case PttMethod::Gpio:
+        text += " line " + std::to_string(s.gpioLine);
+        break;
+    case PttMethod::Hamlib:
+        text += " model " + std::to_string(s.rigModel);
+        break;
+    default:
+        break;
+    }
+    if (pttUsesDevice(s.method) && !s.device.empty())
+        text += " on " + s.device;
+    return text;
+}
+
+std::unique_ptr<KeyingLine> makeKeyingLine(const PttSettings& settings,
+                                           std::shared_ptr<PortWriter> parallelPort,
+                                           std::string parallelName,
+                                           std::function<KeyingSettings()> keying) {
+    if (settings.method == PttMethod::ParallelPort)
+        return std::make_unique<ParallelPortLine>(std::move(parallelPort), std::move(keying),
+                                                  std::move(parallelName));
+    std::string error;
+    std::unique_ptr<PttLine> line = makePttLine(settings, &error);
     if (!line)
-        return nullptr;
-    return std::make_unique<PttPortWriter>(
-        std::make_unique<PttSwitch>(std::move(line), std::move(invKey)));
+        return std::make_unique<UnavailableLine>(pttDescription(settings), error);
+    line->setInverted([keying = std::move(keying)] { return keying().InvKey; });
+    return line;
 }
 
 } // namespace tarvex

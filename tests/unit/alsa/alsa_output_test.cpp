@@ -176,16 +176,16 @@ namespace {
 
 TEST(AlsaChoice, TheFactoryBuildsTheAlsaBackendByName) {
     std::string error;
-    auto named = makeCoreAudioOutput("alsa:plughw:1,0", &error);
+    auto named = makeAudioOutput("alsa:plughw:1,0", &error);
     ASSERT_NE(named, nullptr);
     EXPECT_EQ(named->name(), "alsa:plughw:1,0");
-    auto fallback = makeCoreAudioOutput("alsa", &error);
+    auto fallback = makeAudioOutput("alsa", &error);
     ASSERT_NE(fallback, nullptr);
     EXPECT_EQ(fallback->name(), "alsa:default");
-    EXPECT_EQ(makeCoreAudioOutput("alsa:", &error), nullptr);
+    EXPECT_EQ(makeAudioOutput("alsa:", &error), nullptr);
     EXPECT_NE(error.find("alsa:DEVICE"), std::string::npos);
     // Through the factory, ALSA's null device plays a page with no card at all.
-    auto null = makeCoreAudioOutput("alsa:null", &error);
+    auto null = makeAudioOutput("alsa:null", &error);
     ASSERT_NE(null, nullptr);
     std::vector<uint8_t> image(WavHeaderSize + 960, 255);
     writeWavHeader(image, 960);

@@ -1,4 +1,4 @@
-#include "app/settings_values.h"
+#include "station/settings_values.h"
 
 #include <charconv>
 

@@ -1,0 +1,109 @@
+// What the window shows of the station engine: the listing of each page built, the
+// progress on air, the buttons while the transmitter is busy, the status line's notes and
+// failures, and the outcome of each transmission. The operator's own requests get their
+// message boxes; what an unattended input refused goes to the status line (and the log).
+#include "app/dialog_support.h"
+#include "app/main_form.h"
+#include "app/picture_button.h"
+#include "app/status_line.h"
+#include "station/page_log.h"
+
+#include <QMessageBox>
+#include <QPlainTextEdit>
+
+namespace tarvex {
+
+namespace {
+
+QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+/// Requests an operator made at the window, who is there to read a message box.
+bool fromOperator(TxSource source) {
+    return source == TxSource::Operator || source == TxSource::Preset ||
+           source == TxSource::Search || source == TxSource::FastSearch ||
+           source == TxSource::TuneUp;
+}
+
+} // namespace
+
+void TMainForm::onStationEvent(const StationEvent& e) {
+    switch (e.kind) {
+    case StationEvent::Kind::State: {
+        const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey;
+        TxButton->setEnabled(free);
+        btPa->setEnabled(free);
+        if (free)
+            m_status->clearProgress();
+        break;
+    }
+    case StationEvent::Kind::Listing:
+        // The fast search shows its own listing; the window's stays as it was.
+        if (e.source != TxSource::FastSearch) {
+            QString text = QString::fromLatin1(e.text);
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            DataOut->setPlainText(text);
+        }
+        break;
+    case StationEvent::Kind::Progress:
+        m_status->setProgress(e.elapsed, e.total);
+        break;
+    case StationEvent::Kind::Ended:
+        if (e.outcome != nullptr)
+            showOutcome(*e.outcome);
+        break;
+    case StationEvent::Kind::Note:
+        m_status->note(qtext(e.text));
+        break;
+    case StationEvent::Kind::Problem:
+        showProblem(qtext(e.text));
+        break;
+    case StationEvent::Kind::LogFailed:
+        m_status->setFailure(QStringLiteral("Page log: %1").arg(qtext(e.text)));
+        if (fromOperator(e.source) && !m_closing)
+            showPlainMessage(this, QString::fromLatin1(PageLogFailureText));
+        break;
+    case StationEvent::Kind::Refused:
+        m_status->setFailure(qtext(e.text));
+        break;
+    case StationEvent::Kind::Backend:
+        describeBackends();
+        break;
+    }
+}
+
+void TMainForm::showOutcome(const TxOutcome& out) {
+    m_status->clearProgress();
+    if (!out.built) {
+        if (out.stopped || m_closing)
+            return;
+        if (out.kind == TxKind::Ident) {
+            m_status->setFailure(QStringLiteral("Station ident: %1").arg(qtext(out.error)));
+            return;
+        }
+        if (!fromOperator(out.source))
+            return; // the engine has reported it as refused
+        if (out.refusal == Refusal::Encoder) {
+            QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ProgramTitle),
+                            qtext(out.error), QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("PageRefused"));
+            box.exec();
+        } else if (out.refusal != Refusal::None) {
+            showErrorReport(this, qtext(out.error));
+        }
+        return;
+    }
+    if (out.kind == TxKind::Page || out.kind == TxKind::FastSearch)
+        emit pageSent(qtext(out.ric), qtext(out.message));
+}
+
+void TMainForm::showProblem(const QString& text) {
+    if (!text.isEmpty())
+        m_status->setFailure(text);
+    else if (m_status->failureText().startsWith(QStringLiteral("Port:")) ||
+             m_status->failureText().startsWith(QStringLiteral("Audio:")))
+        m_status->setFailure({});
+}
+
+} // namespace tarvex

@@ -1,0 +1,345 @@
+// The station engine's requests, queue, events, state and backends. Running a transmission
+// is in station_run.cpp, the ident's interval and the auto-send poll in station_timers.cpp.
+#include "station/station.h"
+
+#include "encoder/errors.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tarvex {
+
+namespace {
+
+StationSetup& validated(StationSetup& setup) {
+    if (!setup.audio || !setup.line || setup.clock == nullptr || setup.pump == nullptr ||
+        setup.scheduler == nullptr)
+        throw std::invalid_argument("Station needs an audio output, a keying line, a clock, an "
+                                    "event pump and a scheduler");
+    return setup;
+}
+
+} // namespace
+
+std::string_view sourceName(TxSource source) {
+    switch (source) {
+    case TxSource::Operator:
+        return "operator";
+    case TxSource::Preset:
+        return "preset";
+    case TxSource::AutoSend:
+        return "auto send";
+    case TxSource::Search:
+        return "search";
+    case TxSource::FastSearch:
+        return "fast search";
+    case TxSource::TuneUp:
+        return "tune-up";
+    case TxSource::Ident:
+        return "ident";
+    case TxSource::ManualKey:
+        return "manual key-up";
+    case TxSource::Control:
+        return "control";
+    case TxSource::Network:
+        return "network";
+    case TxSource::Dapnet:
+        return "DAPNET";
+    }
+    return "operator";
+}
+
+std::string_view stateName(OnAirState state) {
+    switch (state) {
+    case OnAirState::Idle:
+        return "idle";
+    case OnAirState::ManualKey:
+    case OnAirState::Keyed:
+        return "keyed";
+    case OnAirState::Preparing:
+        return "preparing";
+    case OnAirState::OnAir:
+        return "on air";
+    case OnAirState::Releasing:
+        return "releasing";
+    }
+    return "idle";
+}
+
+Station::Station(StationSetup setup)
+    : m_audio(validated(setup).audio), m_gen(m_audio), m_keyer(std::move(setup.line)),
+      m_clock(*setup.clock), m_wait(*setup.clock, *setup.pump), m_scheduler(*setup.scheduler),
+      m_tx(m_keyer, m_wait, m_gen,
+           Transmitter::Hooks{[this] { return m_keyDelayMs; }, [this] { return cancelled(); },
+                              [this](Transmitter::Phase phase) { onPhase(phase); }}),
+      m_log(setup.logClock) {
+    m_gen.setAsync(true);
+    m_keyer.setSwitchedAction([this] {
+        StationEvent e;
+        e.kind = StationEvent::Kind::Backend;
+        publish(std::move(e));
+    });
+    m_progressTimer = m_scheduler.createTimer([this] { reportProgress(); }, true);
+    createTimers();
+}
+
+Station::~Station() {
+    *m_alive = false;
+    m_listeners.clear();
+    m_gen.Stop();
+}
+
+void Station::setPageLog(bool on, std::string dataFolder) {
+    m_logPages = on;
+    m_log.setFolder(std::move(dataFolder));
+}
+
+int Station::rateLevel(int baud) const {
+    return m_rateLevels[baud == 512 ? 0 : baud == 2400 ? 2 : 1];
+}
+
+bool Station::cancelled() const {
+    return m_stopRequested || m_closing;
+}
+
+// ---- requests -------------------------------------------------------------------------
+
+SendResult Station::queue(PageJob job) {
+    if (m_queue.size() >= MaxQueued) {
+        note("A page is on air; the new page was not sent.");
+        dropJob(job, "the queue is full");
+        return SendResult::Refused;
+    }
+    m_queue.push_back(std::move(job));
+    note("A page is on air; " + std::to_string(m_queue.size()) + " page(s) waiting.");
+    return SendResult::Queued;
+}
+
+SendResult Station::sendPage(PageJob job) {
+    if (m_closing) {
+        dropJob(job, "the station is closing");
+        return SendResult::Refused;
+    }
+    // SEND, the message list and the searches do nothing while the ident is on air (the
+    // searches send that code again afterwards); a page nobody is there to retry waits.
+    const bool retried = job.source == TxSource::Operator || job.source == TxSource::Preset ||
+                         job.source == TxSource::Search;
+    if (m_identInProgress && retried)
+        return SendResult::Skipped;
+    if (m_busy)
+        return queue(std::move(job));
+    return runNow([&] { return runPage(job); });
+}
+
+SendResult Station::enqueue(PageJob job) {
+    if (m_closing) {
+        dropJob(job, "the station is closing");
+        return SendResult::Refused;
+    }
+    const bool wasBusy = m_busy;
+    const SendResult result = queue(std::move(job));
+    if (result == SendResult::Queued && !wasBusy)
+        wake();
+    return result;
+}
+
+void Station::wake() {
+    std::weak_ptr<bool> alive = m_alive;
+    m_scheduler.post([this, alive] {
+        const auto live = alive.lock();
+        if (live && *live && !m_busy && !m_closing)
+            runNow([] { return SendResult::Sent; });
+    });
+}
+
+SendResult Station::sendFastSearch(const FastSearchJob& job) {
+    if (m_closing)
+        return SendResult::Refused;
+    if (m_identInProgress)
+        return SendResult::Skipped;
+    if (m_busy) {
+        note("A page is on air; the new page was not sent.");
+        return SendResult::Refused;
+    }
+    return runNow([&] {
+        runFastSearch(job);
+        return SendResult::Sent;
+    });
+}
+
+SendResult Station::tuneUp(const TuneJob& job) {
+    if (m_closing)
+        return SendResult::Refused;
+    if (m_busy) {
+        note("A page is on air; the tune-up was not started.");
+        return SendResult::Refused;
+    }
+    return runNow([&] { return runTuneUp(job); });
+}
+
+void Station::setManualKey(bool keyed) {
+    if (m_closing)
+        return;
+    m_manualKey = keyed;
+    if (keyed)
+        m_keyer.KeyTransmitter();
+    else
+        m_keyer.UnkeyTransmitter();
+    if (!m_busy)
+        setState(keyed ? OnAirState::ManualKey : OnAirState::Idle, TxSource::ManualKey);
+    reportProblems();
+}
+
+void Station::releaseNow() {
+    m_keyer.UnkeyTransmitter();
+    reportProblems();
+}
+
+void Station::stop(bool clearQueue) {
+    if (clearQueue)
+        dropQueue("stopped");
+    if (m_manualKey)
+        setManualKey(false);
+    if (m_busy) {
+        m_stopRequested = true;
+        m_gen.Stop();
+        m_wait.StopRequest = true;
+    }
+}
+
+void Station::close() {
+    m_closing = true;
+    stopTimers();
+    dropQueue("the station is closing");
+    m_stopRequested = true;
+    m_gen.Stop();
+    m_wait.StopRequest = true;
+    m_manualKey = false;
+    m_keyer.holdReleased();
+}
+
+WaitEnd Station::delayMs(uint32_t ms) {
+    if (m_closing)
+        return WaitEnd::Stopped;
+    return m_wait.DelayMs(ms);
+}
+
+void Station::dropJob(PageJob& job, const std::string& why) {
+    if (!job.finished)
+        return;
+    TxOutcome out = outcomeFor(job);
+    out.built = false;
+    out.error = "not sent: " + why;
+    job.finished(out);
+}
+
+void Station::dropQueue(const std::string& why) {
+    std::deque<PageJob> dropped;
+    dropped.swap(m_queue);
+    for (PageJob& job : dropped)
+        dropJob(job, why);
+}
+
+// ---- events and state -------------------------------------------------------------------
+
+int Station::subscribe(Listener listener) {
+    const int id = m_nextListener++;
+    m_listeners.emplace(id, std::move(listener));
+    return id;
+}
+
+void Station::unsubscribe(int id) {
+    m_listeners.erase(id);
+}
+
+void Station::publish(StationEvent event) {
+    event.state = m_state;
+    // A listener may subscribe or unsubscribe while it is told: tell a copy.
+    const auto listeners = m_listeners;
+    for (const auto& [id, listener] : listeners)
+        if (m_listeners.count(id) != 0)
+            listener(event);
+}
+
+void Station::setState(OnAirState state, TxSource source) {
+    if (state == m_state && source == m_source)
+        return;
+    m_state = state;
+    m_source = source;
+    StationEvent e;
+    e.kind = StationEvent::Kind::State;
+    e.source = source;
+    publish(std::move(e));
+}
+
+void Station::note(const std::string& text) {
+    StationEvent e;
+    e.kind = StationEvent::Kind::Note;
+    e.text = text;
+    publish(std::move(e));
+}
+
+void Station::reportProblems() {
+    std::string text;
+    const PortStatus& port = m_keyer.lastStatus();
+    if (!port.success && !port.text.empty())
+        text = "Port: " + port.text;
+    const std::string audio = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
+    if (!audio.empty())
+        text += (text.empty() ? "" : "; ") + ("Audio: " + audio);
+    StationEvent e;
+    e.kind = StationEvent::Kind::Problem;
+    e.text = std::move(text);
+    publish(std::move(e));
+}
+
+StationStatus Station::status() const {
+    StationStatus s;
+    s.state = m_state;
+    s.source = m_source;
+    s.queued = m_queue.size();
+    s.last = m_last;
+    s.keying = m_keyer.line().name();
+    const PortStatus& port = m_keyer.lastStatus();
+    if (!port.success)
+        s.keyingError = port.text;
+    s.audio = m_audio->name();
+    s.audioError = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
+    s.autoSend = m_autoSend.enabled;
+    s.identInProgress = m_identInProgress;
+    return s;
+}
+
+// ---- backends -----------------------------------------------------------------------------
+
+void Station::setAudioOutput(std::shared_ptr<AudioOutput> output) {
+    if (!output)
+        return;
+    m_pendingAudio = std::move(output);
+    switchAudioWhenIdle();
+    if (m_pendingAudio)
+        note("Audio output " + m_pendingAudio->name() +
+             " is used once the transmitter is released.");
+}
+
+void Station::switchAudioWhenIdle() {
+    if (!m_pendingAudio || m_busy || m_identInProgress)
+        return;
+    m_gen.setOutput(m_pendingAudio);
+    m_audio = std::move(m_pendingAudio);
+    m_pendingAudio.reset();
+    StationEvent e;
+    e.kind = StationEvent::Kind::Backend;
+    publish(std::move(e));
+}
+
+void Station::setKeyingLine(std::unique_ptr<KeyingLine> line) {
+    if (!line)
+        return;
+    if (m_keyer.switchLine(std::move(line)))
+        reportProblems();
+    else
+        note("The keying method changes when the transmitter is released.");
+}
+
+} // namespace tarvex

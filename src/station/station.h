@@ -1,0 +1,275 @@
+#pragma once
+// The station engine: everything that happens on the air. It owns the encoder, the signal
+// generator, the audio output, the keying line and the transmit framing (level, settle,
+// key, key delay, play, release once the sound has left), a queue of pending transmissions
+// that records where each came from, the on-air state and its progress, the page log, Stop,
+// the station ident's interval and the auto-send poll. Front ends (the window, tarvex-cli,
+// tarvexd) hand it requests and show its events. Standard C++: the event loop comes in
+// through EventPump / TickClock (the waits) and Scheduler (timers).
+#include "encoder/page_encoder.h"
+#include "paging/auto_send_poll.h"
+#include "paging/event_wait.h"
+#include "signal/signal_gen.h"
+#include "station/page_log.h"
+#include "station/scheduler.h"
+#include "station/station_events.h"
+#include "station/transmit_framing.h"
+#include "txcontrol/keying.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarvex {
+
+/// One page to send.
+struct PageJob {
+    TxSource source = TxSource::Operator;
+    PageParams page;
+    int level = 100;        ///< deviation level for this page (0..100)
+    bool log = false;       ///< append a line to the page log
+    std::string logRic;     ///< the RIC as the log shows it (empty: page.ric)
+    std::string logMessage; ///< the message as the log shows it, UTF-8 (empty: the page's
+                            ///< message read as Latin-1)
+    std::string origin;     ///< who asked (a login, a peer), for the service log
+    /// Runs once with the outcome when the page has gone (or was dropped unsent: built
+    /// false, error "not sent: ...").
+    std::function<void(const TxOutcome&)> finished;
+};
+
+struct FastSearchJob {
+    int64_t start = 0; ///< the first code of the 256
+    int baud = 1200;
+    bool inverted = false;
+    int level = 100;
+    bool log = false; ///< the log line shows logRic / logMessage (the window's fields)
+    std::string logRic;
+    std::string logMessage;
+};
+
+struct TuneJob {
+    int seconds = 5;
+    int baud = 1200;
+    bool inverted = false;
+    int level = 100;
+};
+
+struct AutoSendSettings {
+    bool enabled = false;
+    int checkRateSeconds = 2; ///< 2..600
+    int autoDelaySeconds = 0; ///< 0..10
+    std::string folder;       ///< where the two files are
+    std::string fileName = DefaultAutoSendFile;
+    std::string lockName = DefaultLockFile;
+};
+
+struct IdentSettings {
+    std::string callsign = "GXZYX";
+    int minutes = 0; ///< 0: no ident at an interval
+    int level = 10;
+    bool inverted = false; ///< the polarity the tone is played with (the page buttons')
+};
+
+/// What `tarvex-cli status` and a status line show.
+struct StationStatus {
+    OnAirState state = OnAirState::Idle;
+    TxSource source = TxSource::Operator;
+    std::size_t queued = 0;
+    std::optional<TxOutcome> last;
+    std::string keying;      ///< the keying line in force
+    std::string keyingError; ///< its last failure, empty when fine
+    std::string audio;       ///< the audio output in force
+    std::string audioError;
+    bool autoSend = false;
+    bool identInProgress = false;
+};
+
+struct StationSetup {
+    std::shared_ptr<AudioOutput> audio;
+    std::unique_ptr<KeyingLine> line;
+    TickClock* clock = nullptr;
+    EventPump* pump = nullptr;
+    Scheduler* scheduler = nullptr;
+    std::shared_ptr<LogClock> logClock; ///< null: the C library's local date and time
+};
+
+/// Bytes of 8-bit text as UTF-8 (each byte is the Latin-1 character of its value).
+std::string latin1ToUtf8(std::string_view bytes);
+
+/// The marker the page log adds after a page's line: " - stopped" when Stop cut it short,
+/// " - not sent: <reason>" when the sound did not play, nothing when it went out.
+std::string pageLogMarker(const TxOutcome& outcome);
+
+class Station {
+public:
+    static constexpr uint32_t SettleMs = 250;
+    static constexpr std::size_t MaxQueued = 500;
+    static constexpr uint32_t ProgressMs = 100;
+    static constexpr uint32_t IdentRetryMs = 1000;
+
+    explicit Station(StationSetup setup);
+    /// Stops whatever is on air and releases the transmitter.
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Settings a front end keeps up to date.
+    void setKeyDelay(int ms) { m_keyDelayMs = ms > 0 ? static_cast<uint32_t>(ms) : 0u; }
+    void setPageLog(bool on, std::string dataFolder);
+    /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
+    void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
+    int rateLevel(int baud) const;
+
+    // Transmissions. Each returns once it (and what queued behind it) has gone, processing
+    // events meanwhile; during another transmission a page is queued instead.
+    SendResult sendPage(PageJob job);
+    SendResult sendFastSearch(const FastSearchJob& job);
+    SendResult tuneUp(const TuneJob& job);
+    /// The station ident now (the interval's or a test's): false when it was not sent.
+    bool sendIdent(bool test = false);
+    /// Queues a page without waiting: it goes when the transmitter is free.
+    SendResult enqueue(PageJob job);
+    /// Keys (true) or releases the transmitter by hand.
+    void setManualKey(bool keyed);
+    /// Releases at once (a polarity change takes effect on the line).
+    void releaseNow();
+    /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases;
+    /// the queue is kept unless clearQueue.
+    void stop(bool clearQueue = false);
+    /// The program is ending: stops, releases and holds the transmitter released, drops the
+    /// queue and every timer; every request after this is refused.
+    void close();
+
+    // The station ident and auto send.
+    void setIdent(const IdentSettings& settings);
+    const IdentSettings& identSettings() const { return m_ident; }
+    /// Switches the ident's interval timer on (the start-up sequence) or off.
+    void setIdentTimerEnabled(bool on);
+    bool identTimerActive() const;
+    void setAutoSend(const AutoSendSettings& settings);
+    const AutoSendSettings& autoSendSettings() const { return m_autoSend; }
+    /// While held (the fast search owns the transmitter) polls do nothing.
+    void holdAutoSend(bool held) { m_autoSendHeld = held; }
+    /// One auto-send poll, as the timer runs it.
+    void pollAutoSend();
+    bool autoSendTimerActive() const;
+    bool pollRunning() const { return m_pollRunning; }
+    int failedPolls() const { return m_failedPolls; }
+
+    // Backends, changed only while the transmitter is released.
+    void setAudioOutput(std::shared_ptr<AudioOutput> output);
+    bool audioSwitchPending() const { return m_pendingAudio != nullptr; }
+    void setKeyingLine(std::unique_ptr<KeyingLine> line);
+    bool keyingSwitchPending() const { return m_keyer.switchPending(); }
+
+    // Waits that process events (the searches' gaps, the auto-send pauses).
+    WaitEnd delayMs(uint32_t ms);
+
+    // Events.
+    using Listener = std::function<void(const StationEvent&)>;
+    int subscribe(Listener listener);
+    void unsubscribe(int id);
+
+    // State.
+    StationStatus status() const;
+    OnAirState state() const { return m_state; }
+    bool busy() const { return m_busy; }
+    bool closing() const { return m_closing; }
+    bool identInProgress() const { return m_identInProgress; }
+    std::size_t queued() const { return m_queue.size(); }
+    const std::optional<TxOutcome>& lastOutcome() const { return m_last; }
+
+    PageEncoder& encoder() { return m_encoder; }
+    TSignalGen& generator() { return m_gen; }
+    AudioOutput& audio() { return *m_audio; }
+    Keyer& keyer() { return m_keyer; }
+    EventWait& waits() { return m_wait; }
+    TickClock& clock() { return m_clock; }
+
+private:
+    SendResult queue(PageJob job);
+    void wake();
+    void dropJob(PageJob& job, const std::string& why);
+    void dropQueue(const std::string& why);
+    SendResult runNow(const std::function<SendResult()>& first);
+    void drain();
+    TxOutcome outcomeFor(const PageJob& job) const;
+    bool prepare(TxSource source, int baud, bool inverted, int level);
+    SendResult runPage(PageJob& job);
+    void runFastSearch(const FastSearchJob& job);
+    SendResult runTuneUp(const TuneJob& job);
+    void runIdent();
+    void identTick();
+    void applyIdentTimer();
+    void transmitBuffer(TxOutcome& out);
+    void settle(TxOutcome& out);
+    void finish(TxOutcome& out, bool log, const std::function<void(const TxOutcome&)>& finished);
+    void logPage(const TxOutcome& out);
+    void logNote(const std::string& text);
+    void onPhase(Transmitter::Phase phase);
+    void reportProgress();
+    void createTimers();
+    void stopTimers();
+    void setState(OnAirState state, TxSource source);
+    void publish(StationEvent event);
+    void note(const std::string& text);
+    void refused(const std::string& text);
+    void reportProblems();
+    void switchAudioWhenIdle();
+    bool cancelled() const;
+
+    PageEncoder m_encoder;
+    std::shared_ptr<AudioOutput> m_audio;
+    std::shared_ptr<AudioOutput> m_pendingAudio;
+    TSignalGen m_gen;
+    Keyer m_keyer;
+    TickClock& m_clock;
+    EventWait m_wait;
+    Scheduler& m_scheduler;
+    Transmitter m_tx;
+    PageLog m_log;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+
+    uint32_t m_keyDelayMs = 200;
+    bool m_logPages = false;
+    std::array<int, 3> m_rateLevels{25, 20, 30};
+    std::deque<PageJob> m_queue;
+    OnAirState m_state = OnAirState::Idle;
+    TxSource m_source = TxSource::Operator;
+    std::optional<TxOutcome> m_last;
+    bool m_busy = false;
+    bool m_closing = false;
+    bool m_stopRequested = false;
+    bool m_manualKey = false;
+    bool m_soundStarted = false;
+    uint32_t m_keyedAt = 0;
+    uint32_t m_releasedAt = 0;
+
+    IdentSettings m_ident;
+    std::unique_ptr<StationTimer> m_identTimer;
+    std::unique_ptr<StationTimer> m_identRetry;
+    bool m_identTimerEnabled = false;
+    bool m_identInProgress = false;
+    bool m_identTest = false;
+    uint64_t m_identCount = 0; ///< idents that went on air
+
+    AutoSendSettings m_autoSend;
+    std::unique_ptr<StationTimer> m_pollTimer;
+    bool m_pollRunning = false;
+    bool m_autoSendHeld = false;
+    int m_failedPolls = 0;
+    LeftLock m_leftLock;
+
+    std::unique_ptr<StationTimer> m_progressTimer;
+    uint32_t m_onAirSince = 0;
+
+    std::map<int, Listener> m_listeners;
+    int m_nextListener = 1;
+};
+
+} // namespace tarvex

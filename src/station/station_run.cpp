@@ -1,0 +1,277 @@
+// The station engine running a transmission: the settle, the build, the framing, the
+// outcome with its page-log line, and the on-air state and progress along the way.
+#include "station/station.h"
+
+#include "encoder/errors.h"
+#include "paging/fast_search.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+namespace {
+
+/// Runs the action when it goes out of scope, however the scope is left.
+template <typename F> class AtExit {
+public:
+    explicit AtExit(F action) : m_action(std::move(action)) {}
+    ~AtExit() { m_action(); }
+    AtExit(const AtExit&) = delete;
+    AtExit& operator=(const AtExit&) = delete;
+
+private:
+    F m_action;
+};
+
+} // namespace
+
+std::string latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+// ---- running transmissions ----------------------------------------------------------------
+
+SendResult Station::runNow(const std::function<SendResult()>& first) {
+    m_busy = true;
+    const AtExit done([this] {
+        m_busy = false;
+        m_stopRequested = false;
+        m_wait.StopRequest = false; // a stop meant for this transmission ends no later wait
+        setState(m_manualKey ? OnAirState::ManualKey : OnAirState::Idle, m_source);
+        switchAudioWhenIdle();
+    });
+    const SendResult result = first();
+    drain();
+    return result;
+}
+
+void Station::drain() {
+    while (!m_queue.empty() && !m_closing) {
+        PageJob job = std::move(m_queue.front());
+        m_queue.pop_front();
+        runPage(job);
+    }
+}
+
+TxOutcome Station::outcomeFor(const PageJob& job) const {
+    TxOutcome out;
+    out.kind = TxKind::Page;
+    out.source = job.source;
+    out.ric = job.logRic.empty() ? job.page.ric : job.logRic;
+    out.message = job.logMessage.empty() ? latin1ToUtf8(job.page.message) : job.logMessage;
+    out.origin = job.origin;
+    return out;
+}
+
+bool Station::prepare(TxSource source, int baud, bool inverted, int level) {
+    m_stopRequested = false;
+    m_soundStarted = false;
+    m_keyedAt = m_releasedAt = 0;
+    setState(OnAirState::Preparing, source);
+    m_gen.setBaud(static_cast<int16_t>(baud));
+    m_gen.setInverted(inverted);
+    m_gen.setLevel(level);
+    m_wait.DelayMs(SettleMs);
+    return !cancelled();
+}
+
+SendResult Station::runPage(PageJob& job) {
+    TxOutcome out = outcomeFor(job);
+    m_manualKey = false; // the release after the page ends a manual key-up
+    if (!prepare(job.source, job.page.baud, job.page.inverted, job.level)) {
+        out.built = false;
+        out.stopped = true;
+        out.error = "stopped before the transmitter was keyed";
+        finish(out, job.log, job.finished);
+        return SendResult::Sent;
+    }
+    std::string listing;
+    try {
+        listing = m_encoder.BuildTransmission(job.page);
+    } catch (const Error& e) {
+        out.built = false;
+        out.refusal = dynamic_cast<const ConversionError*>(&e) != nullptr ? Refusal::Conversion
+                                                                          : Refusal::Encoder;
+        out.error = e.what();
+        finish(out, false, job.finished);
+        return SendResult::Failed;
+    }
+    StationEvent shown;
+    shown.kind = StationEvent::Kind::Listing;
+    shown.source = job.source;
+    shown.text = std::move(listing);
+    publish(std::move(shown));
+    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
+    out.codewords = m_encoder.LastSlot;
+    transmitBuffer(out);
+    finish(out, job.log, job.finished);
+    return SendResult::Sent;
+}
+
+void Station::runFastSearch(const FastSearchJob& job) {
+    TxOutcome out;
+    out.kind = TxKind::FastSearch;
+    out.source = TxSource::FastSearch;
+    out.ric = job.logRic;
+    out.message = job.logMessage;
+    if (!prepare(TxSource::FastSearch, job.baud, job.inverted, job.level)) {
+        out.built = false;
+        out.stopped = true;
+        finish(out, job.log, nullptr);
+        return;
+    }
+    const FastSearchTransmission tx = BuildFastSearch(m_encoder, job.start);
+    StationEvent shown;
+    shown.kind = StationEvent::Kind::Listing;
+    shown.source = TxSource::FastSearch;
+    shown.text = tx.listing;
+    publish(std::move(shown));
+    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
+    out.codewords = m_encoder.LastSlot;
+    transmitBuffer(out);
+    finish(out, job.log, nullptr);
+}
+
+SendResult Station::runTuneUp(const TuneJob& job) {
+    TxOutcome out;
+    out.kind = TxKind::TuneUp;
+    out.source = TxSource::TuneUp;
+    m_stopRequested = false;
+    m_soundStarted = false;
+    m_keyedAt = m_releasedAt = 0;
+    setState(OnAirState::Preparing, TxSource::TuneUp);
+    m_gen.setBaud(static_cast<int16_t>(job.baud));
+    m_gen.setInverted(job.inverted);
+    m_gen.setLevel(job.level);
+    try {
+        out.codewords = m_tx.TuneUp(m_encoder.CodewordBuffer, job.seconds, job.baud);
+    } catch (const Error& e) {
+        out.built = false;
+        out.refusal = Refusal::Other;
+        out.error = e.what();
+        finish(out, false, nullptr);
+        return SendResult::Failed;
+    }
+    settle(out);
+    finish(out, false, nullptr);
+    return SendResult::Sent;
+}
+
+void Station::transmitBuffer(TxOutcome& out) {
+    m_tx.transmit(m_encoder.CodewordBuffer.from(SlotBuffer::FirstSlot));
+    settle(out);
+}
+
+void Station::settle(TxOutcome& out) {
+    const bool started = m_soundStarted;
+    if (!started)
+        out.error = "stopped before the sound started";
+    out.durationMs = m_gen.Duration();
+    out.stopped = cancelled();
+    out.keyedAtMs = m_keyedAt;
+    out.releasedAtMs = m_releasedAt;
+    const std::string audioError =
+        !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
+    if (started && !audioError.empty())
+        out.error = audioError;
+    out.played = started && audioError.empty() && !out.stopped;
+    const PortStatus& port = m_keyer.lastStatus();
+    if (!port.success)
+        out.portError = port.text;
+}
+
+void Station::finish(TxOutcome& out, bool log,
+                     const std::function<void(const TxOutcome&)>& finished) {
+    if (log)
+        logPage(out);
+    m_last = out;
+    StationEvent ended;
+    ended.kind = StationEvent::Kind::Ended;
+    ended.source = out.source;
+    ended.outcome = &out;
+    publish(std::move(ended));
+    if (out.built)
+        reportProblems();
+    if (finished)
+        finished(out);
+}
+
+std::string pageLogMarker(const TxOutcome& out) {
+    if (out.stopped)
+        return " - stopped";
+    if (!out.played)
+        return " - not sent: " +
+               (out.error.empty() ? std::string("the sound did not play") : out.error);
+    return {};
+}
+
+void Station::logPage(const TxOutcome& out) {
+    std::string reason;
+    if (!m_log.write(out.ric, out.message, pageLogMarker(out), &reason)) {
+        StationEvent failed;
+        failed.kind = StationEvent::Kind::LogFailed;
+        failed.source = out.source;
+        failed.text = reason;
+        publish(std::move(failed));
+    }
+}
+
+void Station::logNote(const std::string& text) {
+    if (!m_logPages)
+        return;
+    std::string reason;
+    if (!m_log.writeNote(text, &reason)) {
+        StationEvent failed;
+        failed.kind = StationEvent::Kind::LogFailed;
+        failed.source = TxSource::AutoSend;
+        failed.text = reason;
+        publish(std::move(failed));
+    }
+}
+
+void Station::onPhase(Transmitter::Phase phase) {
+    switch (phase) {
+    case Transmitter::Phase::Keyed:
+        m_keyedAt = m_clock.tickMs();
+        setState(OnAirState::Keyed, m_source);
+        break;
+    case Transmitter::Phase::Playing:
+        m_soundStarted = true;
+        m_onAirSince = m_clock.tickMs();
+        setState(OnAirState::OnAir, m_source);
+        reportProgress();
+        m_progressTimer->start(ProgressMs);
+        break;
+    case Transmitter::Phase::Draining:
+        setState(OnAirState::Releasing, m_source);
+        break;
+    case Transmitter::Phase::Released:
+        m_releasedAt = m_clock.tickMs();
+        m_progressTimer->stop();
+        break;
+    }
+}
+
+void Station::reportProgress() {
+    if (m_state != OnAirState::OnAir && m_state != OnAirState::Releasing)
+        return;
+    StationEvent e;
+    e.kind = StationEvent::Kind::Progress;
+    e.source = m_source;
+    e.total = m_gen.Duration() / 1000.0;
+    e.elapsed = std::min(e.total, static_cast<uint32_t>(m_clock.tickMs() - m_onAirSince) / 1000.0);
+    publish(std::move(e));
+}
+
+} // namespace tarvex
