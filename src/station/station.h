@@ -98,6 +98,18 @@ struct StationSetup {
     std::shared_ptr<LogClock> logClock; ///< null: the C library's local date and time
 };
 
+/// Runs an action when it goes out of scope, however the scope is left.
+template <typename F> class AtExit {
+public:
+    explicit AtExit(F action) : m_action(std::move(action)) {}
+    ~AtExit() { m_action(); }
+    AtExit(const AtExit&) = delete;
+    AtExit& operator=(const AtExit&) = delete;
+
+private:
+    F m_action;
+};
+
 /// Bytes of 8-bit text as UTF-8 (each byte is the Latin-1 character of its value).
 std::string latin1ToUtf8(std::string_view bytes);
 

@@ -9,22 +9,6 @@
 
 namespace tarvex {
 
-namespace {
-
-/// Runs the action when it goes out of scope, however the scope is left.
-template <typename F> class AtExit {
-public:
-    explicit AtExit(F action) : m_action(std::move(action)) {}
-    ~AtExit() { m_action(); }
-    AtExit(const AtExit&) = delete;
-    AtExit& operator=(const AtExit&) = delete;
-
-private:
-    F m_action;
-};
-
-} // namespace
-
 std::string latin1ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

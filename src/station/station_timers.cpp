@@ -78,6 +78,12 @@ void Station::runIdent() {
     m_identTest = false;
     m_identInProgress = true;
     m_identTimer->stop();
+    // However the ident ends (a signal, a failing sound device), SEND and the polls are free
+    // again and the interval starts anew.
+    const AtExit done([this] {
+        m_identInProgress = false;
+        applyIdentTimer();
+    });
     m_stopRequested = false;
     m_soundStarted = false;
     m_keyedAt = m_releasedAt = 0;
@@ -95,8 +101,6 @@ void Station::runIdent() {
         out.refusal = Refusal::Other;
         out.error = e.what();
     }
-    m_identInProgress = false;
-    applyIdentTimer(); // a new full interval
     if (out.codewords > 0 || !out.built)
         finish(out, false, nullptr);
 }
@@ -135,6 +139,7 @@ void Station::pollAutoSend() {
         return;
     m_pollTimer->stop();
     m_pollRunning = true;
+    const AtExit ended([this] { m_pollRunning = false; });
     const std::string fileName =
         m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
     PageJob pending;
@@ -174,7 +179,6 @@ void Station::pollAutoSend() {
     const auto result =
         runAutoSendPoll(m_autoSend.folder, fileName, m_autoSend.lockName, SecondsSince2000(),
                         m_autoSend.autoDelaySeconds, actions, &m_leftLock);
-    m_pollRunning = false;
     if (result.returnError)
         refused("Auto send: " + *result.returnError);
     // After an input/output error the timer stays off until auto send is switched off and on.

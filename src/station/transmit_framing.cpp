@@ -111,6 +111,8 @@ int Transmitter::SendIdent(SlotBuffer& buffer, std::string_view callsign, int id
     m_gen.Send();
     tell(Phase::Playing);
     waitUntilPlayed();
+    // Played out: the generator stands stopped, so the level put back applies at once.
+    m_gen.Stop();
     return count;
 }
 

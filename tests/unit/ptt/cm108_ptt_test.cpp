@@ -10,6 +10,7 @@
 
 using namespace tarvex;
 using tarvex::test::FakePosixIo;
+using tarvex::test::StationLine;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -25,7 +26,7 @@ TEST(Cm108Report, DataAndDirectionBitsOfTheChosenPinOnly) {
 TEST(Cm108Ptt, DefaultPinThreeKeyedAndReleased) {
     FakePosixIo io;
     {
-        PttSwitch ptt(std::make_unique<Cm108Ptt>("/dev/hidraw2", Cm108DefaultPin, io), nullptr);
+        StationLine ptt(std::make_unique<Cm108Ptt>("/dev/hidraw2", Cm108DefaultPin, io), nullptr);
         ASSERT_TRUE(ptt.lastStatus().success) << ptt.lastStatus().text;
         ptt.key();
         EXPECT_EQ(ptt.name(), "CM108 GPIO3 /dev/hidraw2");
@@ -45,7 +46,7 @@ TEST(Cm108Ptt, DefaultPinThreeKeyedAndReleased) {
 TEST(Cm108Ptt, InvertedKeyingDrivesThePinLowWhenKeyed) {
     FakePosixIo io;
     {
-        PttSwitch ptt(std::make_unique<Cm108Ptt>("/dev/hidraw0", 1, io), [] { return true; });
+        StationLine ptt(std::make_unique<Cm108Ptt>("/dev/hidraw0", 1, io), [] { return true; });
         ptt.key();
     }
     const auto writes = io.named("write");

@@ -3,8 +3,13 @@
 // CM108 keying tests.
 #include "txcontrol/ptt/posix_io.h"
 
+#include "txcontrol/keying.h"
+#include "txcontrol/ptt/ptt_line.h"
 #include <cstdint>
+
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +78,35 @@ private:
         return e;
     }
     std::map<std::string, std::vector<int>> failures;
+};
+
+/// A line keyed the way the station keys it: released when it starts (which opens the
+/// device) and when it goes, with the polarity `inverted` gives (null: active high).
+class StationLine {
+public:
+    StationLine(std::unique_ptr<PttLine> line, std::function<bool()> inverted)
+        : m_keyer(withPolarity(std::move(line), std::move(inverted))) {
+        m_keyer.UnkeyTransmitter();
+    }
+    bool key() {
+        m_keyer.KeyTransmitter();
+        return lastStatus().success;
+    }
+    bool release() {
+        m_keyer.UnkeyTransmitter();
+        return lastStatus().success;
+    }
+    const PortStatus& lastStatus() const { return m_keyer.lastStatus(); }
+    std::string name() const { return m_keyer.line().name(); }
+    KeyingLine& line() { return m_keyer.line(); }
+
+private:
+    static std::unique_ptr<PttLine> withPolarity(std::unique_ptr<PttLine> line,
+                                                 std::function<bool()> inverted) {
+        line->setInverted(std::move(inverted));
+        return line;
+    }
+    Keyer m_keyer;
 };
 
 } // namespace tarvex::test

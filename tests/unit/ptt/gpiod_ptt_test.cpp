@@ -2,6 +2,7 @@
 // the line requested at the released level, the values for keyed and released in both
 // polarities, and the failures with their hints. The real library is asked once, for a
 // chip that does not exist.
+#include "fake_posix_io.h"
 #include "txcontrol/ptt/gpiod_ptt.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 using namespace tarvex;
+using tarvex::test::StationLine;
 using Log = std::vector<std::string>;
 
 namespace {
@@ -47,7 +49,7 @@ private:
 TEST(GpiodPtt, RequestedAtTheReleasedLevelThenSet) {
     Log log;
     {
-        PttSwitch ptt(
+        StationLine ptt(
             std::make_unique<GpiodPtt>("gpiochip0", 17, std::make_unique<ScriptedGpiod>(log)),
             nullptr);
         ASSERT_TRUE(ptt.lastStatus().success);
@@ -62,8 +64,8 @@ TEST(GpiodPtt, RequestedAtTheReleasedLevelThenSet) {
 TEST(GpiodPtt, InvertedKeyingRequestsHighAndDrivesLowWhenKeyed) {
     Log log;
     {
-        PttSwitch ptt(std::make_unique<GpiodPtt>("1", 4, std::make_unique<ScriptedGpiod>(log)),
-                      [] { return true; });
+        StationLine ptt(std::make_unique<GpiodPtt>("1", 4, std::make_unique<ScriptedGpiod>(log)),
+                        [] { return true; });
         ptt.key();
     }
     EXPECT_EQ(log, (Log{"open 1", "request 4 tarvex 1", "set 0", "set 1", "close"}));

@@ -1,5 +1,6 @@
 // Rig CAT keying: for real against hamlib's dummy rig (PTT set, then read back with
 // rig_get_ptt), and through scripted hamlib calls for the order of calls and the failures.
+#include "fake_posix_io.h"
 #include "txcontrol/ptt/hamlib_ptt.h"
 
 #include <gtest/gtest.h>
@@ -8,13 +9,14 @@
 #include <vector>
 
 using namespace tarvex;
+using tarvex::test::StationLine;
 
 namespace {
 
 TEST(HamlibDummyRig, KeyingIsReadBackFromTheRig) {
     auto line = std::make_unique<HamlibPtt>(HamlibDummyRig, "", 0);
     HamlibPtt* rig = line.get();
-    PttSwitch ptt(std::move(line), nullptr);
+    StationLine ptt(std::move(line), nullptr);
     ASSERT_TRUE(ptt.lastStatus().success) << ptt.lastStatus().text;
     EXPECT_EQ(rig->readBack(), false);
     EXPECT_TRUE(ptt.key());
@@ -26,7 +28,7 @@ TEST(HamlibDummyRig, KeyingIsReadBackFromTheRig) {
 TEST(HamlibDummyRig, InvertedReleaseLeavesPttOnAndDeviceAndSpeedAreAccepted) {
     auto line = std::make_unique<HamlibPtt>(HamlibDummyRig, "/dev/null", 9600);
     HamlibPtt* rig = line.get();
-    PttSwitch ptt(std::move(line), [] { return true; });
+    StationLine ptt(std::move(line), [] { return true; });
     ASSERT_TRUE(ptt.lastStatus().success) << ptt.lastStatus().text;
     EXPECT_EQ(rig->readBack(), true);
     ptt.key();
@@ -81,9 +83,9 @@ private:
 TEST(HamlibPtt, ConfiguresOpensReleasesAndClosesInOrder) {
     std::vector<std::string> log;
     {
-        PttSwitch ptt(std::make_unique<HamlibPtt>(3073, "/dev/ttyUSB0", 19200,
-                                                  std::make_unique<ScriptedHamlib>(log)),
-                      nullptr);
+        StationLine ptt(std::make_unique<HamlibPtt>(3073, "/dev/ttyUSB0", 19200,
+                                                    std::make_unique<ScriptedHamlib>(log)),
+                        nullptr);
         ptt.key();
     }
     EXPECT_EQ(log, (std::vector<std::string>{"init 3073", "conf rig_pathname=/dev/ttyUSB0",

@@ -62,20 +62,17 @@ TEST(PttFactory, RefusesWhatItCannotBuild) {
 namespace {
 
 #ifdef TARVEX_HAVE_HAMLIB
-// A Keyer on a line method: the dummy rig's PTT follows KeyTransmitter and
-// UnkeyTransmitter with the Keyer's InvKey applied once.
-TEST(PttFactory, KeyerKeysTheDummyRigThroughThePortWriter) {
+// The factory's line for a method: the dummy rig's PTT follows KeyTransmitter and
+// UnkeyTransmitter with InvKey applied once, read at every call.
+TEST(PttFactory, KeyerKeysTheDummyRigThroughTheFactorysLine) {
     PttSettings s;
     s.method = PttMethod::Hamlib;
     s.rigModel = 1;
     KeyingSettings keying;
-    keying.Pin = 0;
-    std::string error;
-    auto port = makePttPortWriter(
-        s, [&keying] { return keying.InvKey; }, &error);
-    ASSERT_NE(port, nullptr) << error;
-    auto& rig = dynamic_cast<HamlibPtt&>(static_cast<PttPortWriter&>(*port).ptt().line());
-    Keyer keyer(*port, [&keying] { return keying; });
+    auto line = makeKeyingLine(s, nullptr, "", [&keying] { return keying; });
+    auto& rig = dynamic_cast<HamlibPtt&>(*line);
+    Keyer keyer(std::move(line));
+    keyer.UnkeyTransmitter();
     EXPECT_EQ(rig.readBack(), false);
     keyer.KeyTransmitter();
     EXPECT_TRUE(keyer.lastStatus().success) << keyer.lastStatus().text;
@@ -90,12 +87,19 @@ TEST(PttFactory, KeyerKeysTheDummyRigThroughThePortWriter) {
 }
 #endif
 
-TEST(PttFactory, NoPortWriterWithoutALine) {
-    std::string error;
+TEST(PttFactory, AMethodThatCannotBeSetUpGivesALineThatSaysWhy) {
     PttSettings s;
     s.method = PttMethod::Cm108;
-    EXPECT_EQ(makePttPortWriter(s, nullptr, &error), nullptr);
-    EXPECT_EQ(error, "keying method cm108 needs a device name");
+    auto line = makeKeyingLine(s, nullptr, "", [] { return KeyingSettings{}; });
+    EXPECT_FALSE(line->setKeyed(true));
+    EXPECT_EQ(line->lastStatus().text, "keying method cm108 needs a device name");
+    EXPECT_EQ(line->name(), "CM108 GPIO pin 3");
+    s.method = PttMethod::ParallelPort;
+    auto port = std::make_shared<RecordingPortWriter>();
+    auto parallel = makeKeyingLine(s, port, "record x", [] { return KeyingSettings{}; });
+    EXPECT_TRUE(parallel->setKeyed(true));
+    EXPECT_EQ(parallel->name(), "LPT1 record x");
+    EXPECT_EQ(port->values(), std::vector<uint8_t>{0x01});
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // opening and closing, and the status texts of the failures an operator meets.
 #include "fake_posix_io.h"
 #include "txcontrol/keying.h"
+#include "txcontrol/ptt/ptt_factory.h"
 #include "txcontrol/ptt/serial_ptt.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 using namespace tarvex;
 using tarvex::test::FakePosixIo;
 using tarvex::test::IoCall;
+using tarvex::test::StationLine;
 
 namespace {
 
@@ -20,9 +22,9 @@ IoCall lineCall(unsigned long request, int bit) {
     return {"ioctl", 7, request, bit, {}, {}, 0};
 }
 
-std::unique_ptr<PttSwitch> serialSwitch(FakePosixIo& io, SerialPttLine which, bool& inverted) {
-    return std::make_unique<PttSwitch>(std::make_unique<SerialPtt>("/dev/ttyUSB0", which, io),
-                                       [&inverted] { return inverted; });
+std::unique_ptr<StationLine> serialSwitch(FakePosixIo& io, SerialPttLine which, bool& inverted) {
+    return std::make_unique<StationLine>(std::make_unique<SerialPtt>("/dev/ttyUSB0", which, io),
+                                         [&inverted] { return inverted; });
 }
 
 TEST(SerialPtt, RtsKeyingTouchesOnlyRts) {
@@ -122,16 +124,17 @@ TEST(SerialPtt, UnpluggedAdapterClosesAndReopensOnTheNextCall) {
     EXPECT_EQ(io.named("ioctl").back(), (IoCall{"ioctl", 8, TIOCMBIS, TIOCM_RTS, {}, {}, 0}));
 }
 
-TEST(SerialPtt, KeyerDrivesTheLineThroughThePortAdaptor) {
+TEST(SerialPtt, KeyerDrivesTheLineWithThePolarityOfTheKeyingSettings) {
     FakePosixIo io;
     KeyingSettings settings;
-    settings.Pin = 2;
     settings.InvKey = true;
-    auto ptt = std::make_unique<PttSwitch>(
-        std::make_unique<SerialPtt>("/dev/ttyUSB1", SerialPttLine::Rts, io),
-        [&settings] { return settings.InvKey; });
-    PttPortWriter port(std::move(ptt));
-    Keyer keyer(port, [&settings] { return settings; });
+    const PttSettings serial{PttMethod::SerialRts, "/dev/ttyUSB1", 3, 0, 1, 0};
+    auto line = makePttLine(serial, nullptr);
+    ASSERT_NE(line, nullptr);
+    auto own = std::make_unique<SerialPtt>("/dev/ttyUSB1", SerialPttLine::Rts, io);
+    own->setInverted([&settings] { return settings.InvKey; });
+    Keyer keyer(std::move(own));
+    keyer.UnkeyTransmitter();
     { KeyedTransmitter keyed(keyer); }
     const auto ioctls = io.named("ioctl");
     ASSERT_EQ(ioctls.size(), 3u);
@@ -147,7 +150,7 @@ TEST(SerialPtt, KeyerDrivesTheLineThroughThePortAdaptor) {
 }
 
 TEST(NoPtt, AlwaysSucceedsAndTouchesNothing) {
-    PttSwitch ptt(std::make_unique<NoPttLine>(), nullptr);
+    StationLine ptt(std::make_unique<NoPttLine>(), nullptr);
     EXPECT_TRUE(ptt.key());
     EXPECT_TRUE(ptt.lastStatus().success);
     EXPECT_EQ(ptt.name(), "none (VOX)");

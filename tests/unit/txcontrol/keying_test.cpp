@@ -1,5 +1,6 @@
 // Keying: the key byte for every pin and polarity, the port each index reaches, settings read
-// at every call, and release on every way out of a keyed scope.
+// at every call, release on every way out of a keyed scope, and a new line taking over only
+// while released.
 #include "txcontrol/keying.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +28,10 @@ TEST(KeyByte, WholeRegisterWithOnlyTheChosenPin) {
 }
 
 struct KeyingFixture : ::testing::Test {
-    RecordingPortWriter port;
+    std::shared_ptr<RecordingPortWriter> recorder = std::make_shared<RecordingPortWriter>();
+    RecordingPortWriter& port = *recorder;
     KeyingSettings settings;
-    Keyer keyer{port, [this] { return settings; }};
+    Keyer keyer{std::make_unique<ParallelPortLine>(recorder, [this] { return settings; })};
 };
 
 TEST_F(KeyingFixture, PinD3NormalAndInvertedOnLpt1) {
@@ -80,9 +82,43 @@ TEST_F(KeyingFixture, KeyedScopeReleasesOnExceptionAndOnPortFailure) {
     EXPECT_EQ(keyer.lastStatus().errorCode, 5);
 }
 
-TEST(Keyer, RefusesAMissingSettingsProvider) {
-    RecordingPortWriter port;
-    EXPECT_THROW(Keyer(port, nullptr), std::invalid_argument);
+TEST(Keyer, RefusesAMissingLineOrSettingsProvider) {
+    EXPECT_THROW(Keyer(nullptr), std::invalid_argument);
+    EXPECT_THROW(ParallelPortLine(std::make_shared<RecordingPortWriter>(), nullptr),
+                 std::invalid_argument);
+}
+
+/// A line that records what is asked of it.
+class TraceLine : public KeyingLine {
+public:
+    TraceLine(std::string name, std::vector<std::string>& trace)
+        : m_name(std::move(name)), m_trace(trace) {}
+    bool setKeyed(bool keyed) override {
+        m_trace.push_back(m_name + (keyed ? " key" : " release"));
+        return succeed();
+    }
+    void close() override { m_trace.push_back(m_name + " close"); }
+    bool isOpen() const override { return true; }
+    std::string name() const override { return m_name; }
+
+private:
+    std::string m_name;
+    std::vector<std::string>& m_trace;
+};
+
+TEST(Keyer, ANewLineTakesOverOnlyWhileReleasedAndHoldReleasedNeverKeysAgain) {
+    std::vector<std::string> trace;
+    Keyer keyer(std::make_unique<TraceLine>("A", trace));
+    keyer.KeyTransmitter();
+    EXPECT_FALSE(keyer.switchLine(std::make_unique<TraceLine>("B", trace)));
+    EXPECT_TRUE(keyer.switchPending());
+    keyer.UnkeyTransmitter(); // released on the old line, then the new one starts released
+    EXPECT_EQ(keyer.line().name(), "B");
+    EXPECT_TRUE(keyer.switchLine(std::make_unique<TraceLine>("C", trace)));
+    keyer.holdReleased();
+    keyer.KeyTransmitter();
+    EXPECT_EQ(trace, (std::vector<std::string>{"A key", "A release", "A close", "B release",
+                                               "B close", "C release", "C release", "C release"}));
 }
 
 } // namespace

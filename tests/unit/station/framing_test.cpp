@@ -1,7 +1,8 @@
 // Transmission framing against the real generator, a recording port and a logging audio
 // output, on a fake clock: the order and timing of key, play and release for the tune-up
 // and the ident, release on every way out, and waiting for the output to drain.
-#include "paging/transmission.h"
+#include "station/transmit_framing.h"
+#include "station_fakes.h"
 
 #include "encoder/errors.h"
 
@@ -27,22 +28,8 @@ struct Event {
     DeviceLevel level = 0;
 };
 
-struct FakeClock : TickClock {
-    uint32_t now = 10000;
-    uint32_t tickMs() override { return now; }
-};
-
-/// Sleeping jumps to the deadline; `onPass` plays an event handler at each pass.
-struct FakePump : EventPump {
-    FakeClock& clock;
-    std::function<void()> onPass;
-    explicit FakePump(FakeClock& c) : clock(c) {}
-    void processEvents() override {
-        if (onPass)
-            onPass();
-    }
-    void waitForEvents(uint32_t maxMs) override { clock.now += maxMs; }
-};
+using test::FakeClock;
+using FakePump = test::JumpingPump;
 
 /// Port writes alternate key, release, key, ... (the values are checked by the tests).
 struct LoggingPort : PortWriter {
@@ -87,18 +74,18 @@ struct TransmissionTest : ::testing::Test {
     FakeClock clock;
     FakePump pump{clock};
     EventWait wait{clock, pump};
-    LoggingPort port{log, clock};
+    std::shared_ptr<LoggingPort> port = std::make_shared<LoggingPort>(log, clock);
     KeyingSettings settings{0, 3, 200, false, false};
-    Keyer keyer{port, [this] { return settings; }};
+    Keyer keyer{std::make_unique<ParallelPortLine>(port, [this] { return settings; })};
     std::shared_ptr<LoggingOutput> output = std::make_shared<LoggingOutput>(log, clock);
     TSignalGen gen{output};
-    Transmitter tx{keyer, wait, gen};
+    Transmitter tx{keyer, wait, gen,
+                   Transmitter::Hooks{[this] { return static_cast<uint32_t>(settings.KeyDelay); },
+                                      nullptr, nullptr}};
     SlotBuffer buffer;
 
     TransmissionTest() {
-        gen.setClock([this] {
-            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(clock.now));
-        });
+        gen.setClock(test::fakeSteadyClock(clock));
         gen.setAsync(true);
         gen.setInverted(false);
         gen.setLevel(30);
@@ -213,16 +200,16 @@ TEST_F(TransmissionTest, AStalledOutputIsReleasedAfterTheDrainLimit) {
               first("play").at + gen.Duration() + 100 + Transmitter::MaxDrainMs);
 }
 
-TEST_F(TransmissionTest, IdentPlaysBlockingAt800AtItsLevelAndRestoresTheGenerator) {
+TEST_F(TransmissionTest, IdentPlaysAt800AtItsLevelUntilItHasLeftAndRestoresTheGenerator) {
     gen.setBaud(2400);
     EXPECT_EQ(tx.SendIdent(buffer, "E", 10), 9);
     EXPECT_EQ(sequence(), (std::vector<std::string>{"key", "play", "release"}));
     const Event& play = first("play");
-    EXPECT_EQ(play.mode, PlayMode::Blocking);
+    EXPECT_EQ(play.mode, PlayMode::Async);        // the window stays live, Stop can end it
     EXPECT_EQ(play.imageBytes, 44u + 361u * 96u); // 9 codewords at 800 bit/s: 361 ms
     EXPECT_EQ(play.level, bothChannels(6553));    // level 10
     EXPECT_EQ(play.at, first("key").at + 200 + 250);
-    EXPECT_EQ(first("release").at, play.at); // the blocking play has ended
+    EXPECT_EQ(first("release").at, play.at + 361 + 100);
     EXPECT_TRUE(gen.Async());
     EXPECT_EQ(gen.Level(), 30);
     EXPECT_EQ(gen.Baud(), 2400);

@@ -1,0 +1,240 @@
+// The station engine on a fake clock: the queue keeps the order and source of what waits,
+// Stop ends a transmission in every state and keeps the queue unless told otherwise, the
+// page log marks pages that did not go out whole, the ident keeps its interval and waits
+// for the transmitter, and backends change only while it is released.
+#include "signal/null_output.h"
+#include "station_fakes.h"
+#include "txcontrol/ptt/ptt_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+struct FixedLogClock : LogClock {
+    std::string shortDate() override { return "09/12/2026"; }
+    std::string longTime() override { return "01:02:03"; }
+};
+
+/// The null sink, which can also refuse to play (no sound server), and whose last samples
+/// leave 300 ms after the image's length, as a sound server's buffer makes them.
+struct TestOutput : NullOutput {
+    FakeClock* clock = nullptr;
+    std::string failNextPlay;
+    std::string error;
+    uint32_t leftAt = 0;
+    bool play(std::span<const uint8_t> image, PlayMode mode) override {
+        error = std::exchange(failNextPlay, {});
+        leftAt = clock->now + static_cast<uint32_t>((image.size() - 44) / 96) + 300;
+        return error.empty() && NullOutput::play(image, mode);
+    }
+    void stop() override {
+        leftAt = 0;
+        NullOutput::stop();
+    }
+    bool playing() const override { return clock->now < leftAt; }
+    std::string lastError() const override { return error; }
+};
+
+struct StationTest : ::testing::Test {
+    std::shared_ptr<TestOutput> output = std::make_shared<TestOutput>();
+    StationRig rig{output, std::make_shared<FixedLogClock>()};
+    Station& station = *rig.station;
+    std::vector<TxOutcome> ended;
+    std::vector<OnAirState> states;
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("tarvex-station-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+    StationTest() {
+        output->clock = &rig.clock;
+        std::filesystem::create_directories(folder);
+        station.subscribe([this](const StationEvent& e) {
+            if (e.kind == StationEvent::Kind::Ended)
+                ended.push_back(*e.outcome);
+            if (e.kind == StationEvent::Kind::State)
+                states.push_back(e.state);
+        });
+    }
+    ~StationTest() override { std::filesystem::remove_all(folder); }
+
+    /// Runs `action` once, at the first pass of the event loop in the given state.
+    void whenState(OnAirState state, std::function<void()> action) {
+        auto done = std::make_shared<bool>(false);
+        rig.jumping.onPass = [this, state, action, done] {
+            if (!*done && station.state() == state) {
+                *done = true;
+                action();
+            }
+        };
+    }
+    std::string logText() const {
+        std::ifstream in(folder / "Tarvex-LOG.txt", std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(StationTest, PagesAskedForOnAirWaitInOrderWithTheirSource) {
+    whenState(OnAirState::OnAir, [this] {
+        EXPECT_EQ(station.sendPage(pageJob("2", "B", TxSource::AutoSend)), SendResult::Queued);
+        EXPECT_EQ(station.enqueue(pageJob("3", "C", TxSource::Network)), SendResult::Queued);
+        EXPECT_EQ(station.status().queued, 2u);
+        // Nothing else may start while the transmitter is busy.
+        EXPECT_EQ(station.tuneUp(TuneJob{}), SendResult::Refused);
+    });
+    EXPECT_EQ(station.sendPage(pageJob("1", "A")), SendResult::Sent);
+    ASSERT_EQ(ended.size(), 3u);
+    EXPECT_EQ(ended[0].ric + ended[1].ric + ended[2].ric, "123");
+    EXPECT_EQ(ended[1].source, TxSource::AutoSend);
+    EXPECT_EQ(ended[2].source, TxSource::Network);
+    for (const auto& out : ended)
+        EXPECT_TRUE(out.played) << out.ric;
+    // Three key-ups, each released.
+    EXPECT_EQ(rig.port->values(), (std::vector<uint8_t>{1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(station.state(), OnAirState::Idle);
+}
+
+TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndKeepsTheQueue) {
+    struct Case {
+        OnAirState state;
+        bool keyed; // the transmitter was keyed before Stop
+    };
+    for (const Case c : {Case{OnAirState::Preparing, false}, Case{OnAirState::Keyed, true},
+                         Case{OnAirState::OnAir, true}, Case{OnAirState::Releasing, true}}) {
+        ended.clear();
+        rig.port->clear();
+        output->clearCalls();
+        const uint32_t start = rig.clock.now;
+        whenState(c.state, [this] {
+            station.enqueue(pageJob("9", "queued"));
+            station.stop();
+        });
+        station.sendPage(pageJob("1", std::string(200, 'x')));
+        ASSERT_EQ(ended.size(), 2u) << stateName(c.state);
+        EXPECT_TRUE(ended[0].stopped);
+        EXPECT_FALSE(ended[0].played);
+        EXPECT_EQ(ended[1].ric, "9") << "the queue goes on after Stop";
+        EXPECT_TRUE(ended[1].played);
+        const auto v = rig.port->values();
+        const std::size_t keyUps = std::count(v.begin(), v.end(), uint8_t{1});
+        EXPECT_EQ(keyUps, c.keyed ? 2u : 1u) << stateName(c.state);
+        EXPECT_EQ(v.back(), 0);
+        EXPECT_LT(rig.clock.now - start, 12000u) << "Stop did not cut the 200-character page";
+    }
+    // Stop with clearQueue drops what waits, and tells whoever queued it.
+    ended.clear();
+    bool dropped = false;
+    whenState(OnAirState::OnAir, [&] {
+        PageJob job = pageJob("5", "dropped");
+        job.finished = [&](const TxOutcome& out) { dropped = !out.built; };
+        station.enqueue(std::move(job));
+        station.stop(true);
+    });
+    station.sendPage(pageJob("4", "cut"));
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(ended.size(), 1u);
+    // Stop while idle leaves nothing pending to cut the next page short.
+    station.stop();
+    ended.clear();
+    station.sendPage(pageJob("6", "whole"));
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_TRUE(ended[0].played);
+}
+
+TEST_F(StationTest, ManualKeyUpIsReleasedByStopAndByAPage) {
+    station.setManualKey(true);
+    EXPECT_EQ(station.state(), OnAirState::ManualKey);
+    station.stop();
+    EXPECT_EQ(station.state(), OnAirState::Idle);
+    station.setManualKey(true);
+    station.sendPage(pageJob("1", "x"));
+    EXPECT_EQ(station.state(), OnAirState::Idle);
+    EXPECT_EQ(rig.port->values().back(), 0);
+}
+
+TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
+    station.setPageLog(true, folder.string());
+    PageJob whole = pageJob("0001234", "sent");
+    whole.log = true;
+    station.sendPage(whole);
+    PageJob cut = pageJob("0001235", "cut");
+    cut.log = true;
+    whenState(OnAirState::OnAir, [this] { station.stop(); });
+    station.sendPage(cut);
+    rig.jumping.onPass = nullptr;
+    output->failNextPlay = "no sound server";
+    PageJob lost = pageJob("0001236", "lost");
+    lost.log = true;
+    station.sendPage(lost);
+    EXPECT_EQ(logText(), "0001234 - sent - 09/12/2026 - 01:02:03\r\n"
+                         "0001235 - cut - 09/12/2026 - 01:02:03 - stopped\r\n"
+                         "0001236 - lost - 09/12/2026 - 01:02:03 - not sent: no sound server\r\n");
+    // A page the encoder refuses is neither keyed nor logged.
+    PageJob refused = pageJob("12x", "refused");
+    refused.log = true;
+    rig.port->clear();
+    EXPECT_EQ(station.sendPage(refused), SendResult::Failed);
+    EXPECT_EQ(ended.back().refusal, Refusal::Conversion);
+    EXPECT_TRUE(rig.port->values().empty());
+}
+
+TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
+    station.setIdent({"E", 1, 10, false});
+    station.setIdentTimerEnabled(true);
+    whenState(OnAirState::OnAir, [this] { rig.clock.now += 60000; }); // due during the page
+    station.sendPage(pageJob("1", "long enough"));
+    rig.jumping.onPass = nullptr;
+    ASSERT_EQ(ended.size(), 1u) << "the ident must not cut into the page";
+    SendResult during = SendResult::Sent;
+    whenState(OnAirState::OnAir, [&] {
+        if (station.identInProgress())
+            during = station.sendPage(pageJob("2", "x"));
+    });
+    rig.run(Station::IdentRetryMs + 50);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[1].kind, TxKind::Ident);
+    EXPECT_EQ(during, SendResult::Skipped);
+    EXPECT_TRUE(station.identTimerActive()); // a new full interval
+    // Interval 0: only a test sends it.
+    station.setIdent({"E", 0, 10, false});
+    EXPECT_FALSE(station.identTimerActive());
+    EXPECT_FALSE(station.sendIdent());
+    EXPECT_TRUE(station.sendIdent(true));
+}
+
+TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
+    auto next = std::make_shared<NullOutput>();
+    whenState(OnAirState::OnAir, [&] {
+        station.setAudioOutput(next);
+        EXPECT_TRUE(station.audioSwitchPending());
+        station.setKeyingLine(std::make_unique<NoPttLine>());
+        EXPECT_TRUE(station.keyingSwitchPending());
+    });
+    station.sendPage(pageJob("1", "x"));
+    EXPECT_EQ(&station.audio(), next.get());
+    EXPECT_EQ(station.keyer().line().name(), "none (VOX)");
+    EXPECT_EQ(rig.port->values(), (std::vector<uint8_t>{1, 0})); // keyed and released on LPT1
+}
+
+TEST_F(StationTest, CloseReleasesDropsTheQueueAndRefusesWhatComesAfter) {
+    whenState(OnAirState::OnAir, [this] {
+        station.enqueue(pageJob("2", "never"));
+        station.close();
+    });
+    station.sendPage(pageJob("1", "x"));
+    EXPECT_EQ(ended.size(), 1u);
+    EXPECT_EQ(station.sendPage(pageJob("3", "y")), SendResult::Refused);
+    station.setManualKey(true);
+    EXPECT_EQ(rig.port->values().back(), 0);
+}
+
+} // namespace
