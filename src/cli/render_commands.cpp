@@ -5,6 +5,7 @@
 #include "encoder/conversions.h"
 #include "encoder/multi_page.h"
 #include "paging/fast_search.h"
+#include "signal/wav_image.h"
 #include "txcontrol/morse_ident.h"
 #include "txcontrol/tune_up.h"
 
@@ -15,6 +16,9 @@ namespace tarvex::cli {
 namespace {
 
 const std::vector<OptionSpec> OutputSpec = {{"--output", true, "-o"}};
+
+// The encoder's limit for one transmission is the generator's stream limit.
+static_assert(MaxTransmissionCodewords == static_cast<int>(MaxStreamCodewords));
 
 /// "FILE line 7 (RIC 0001234): " for a page among several; nothing for the only page.
 std::string pageName(const QueuedPage& queued) {
