@@ -24,19 +24,15 @@ Arguments::Arguments(const std::vector<std::string>& args, const std::vector<Opt
         }
         if (!option)
             throw UsageError("unknown argument '" + arg + "' (see tarvex-cli --help)");
-        if (m_values.count(option->name) || m_flags.count(option->name))
+        if (!option->repeatable && (m_values.count(option->name) || m_flags.count(option->name)))
             throw UsageError(option->name + " given more than once");
         if (!option->takesValue) {
             m_flags.insert(option->name);
             continue;
         }
-        if (hasInline) {
-            m_values[option->name] = inlineValue;
-        } else {
-            if (i + 1 >= args.size())
-                throw UsageError(option->name + " needs a value");
-            m_values[option->name] = args[++i];
-        }
+        if (!hasInline && i + 1 >= args.size())
+            throw UsageError(option->name + " needs a value");
+        m_values[option->name].push_back(hasInline ? inlineValue : args[++i]);
     }
 }
 
@@ -48,7 +44,12 @@ std::optional<std::string> Arguments::value(const std::string& name) const {
     auto it = m_values.find(name);
     if (it == m_values.end())
         return std::nullopt;
-    return it->second;
+    return it->second.front();
+}
+
+std::vector<std::string> Arguments::values(const std::string& name) const {
+    auto it = m_values.find(name);
+    return it == m_values.end() ? std::vector<std::string>{} : it->second;
 }
 
 int Arguments::intValue(const std::string& name, int fallback, int min, int max) const {

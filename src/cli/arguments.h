@@ -23,12 +23,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Whether an option may be given more than once (its values are kept in order).
+enum class Repeat { Once, Many };
+
 struct OptionSpec {
-    OptionSpec(std::string optionName, bool withValue = true, std::string shortAlias = {})
-        : name(std::move(optionName)), takesValue(withValue), alias(std::move(shortAlias)) {}
+    OptionSpec(std::string optionName, bool withValue = true, std::string shortAlias = {},
+               Repeat repeat = Repeat::Once)
+        : name(std::move(optionName)), takesValue(withValue), alias(std::move(shortAlias)),
+          repeatable(repeat == Repeat::Many) {}
     std::string name;  ///< "--ric"
     bool takesValue;   ///< false for a flag
     std::string alias; ///< "-o" for "--output"
+    bool repeatable;   ///< a value option that may be given several times
 };
 
 class Arguments {
@@ -37,7 +43,10 @@ public:
     Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
 
     bool has(const std::string& name) const;
+    /// The option's value (the first one of a repeatable option).
     std::optional<std::string> value(const std::string& name) const;
+    /// Every value of the option in command-line order; empty when absent.
+    std::vector<std::string> values(const std::string& name) const;
     /// Integer option within [min, max]; the default when absent.
     int intValue(const std::string& name, int fallback, int min, int max) const;
     /// One of the allowed values; the default when absent.
@@ -45,7 +54,7 @@ public:
     std::string required(const std::string& name) const;
 
 private:
-    std::map<std::string, std::string> m_values;
+    std::map<std::string, std::vector<std::string>> m_values;
     std::set<std::string> m_flags;
 };
 

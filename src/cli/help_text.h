@@ -6,11 +6,11 @@ namespace tarvex::cli {
 inline constexpr const char* HelpText = R"(tarvex-cli - POCSAG pages from the command line
 
 Usage:
-  tarvex-cli listing PAGE
-      Print the page's codeword listing exactly as the "Data Being Sent" box holds it
+  tarvex-cli listing PAGES
+      Print the codeword listing exactly as the "Data Being Sent" box holds it
       (CR LF between lines, no line break at the end).
-  tarvex-cli wav PAGE [--baud 512|1200|2400] [--inverted] -o FILE
-      Write the WAV image that SEND plays: the page's codewords, then the end marker.
+  tarvex-cli wav PAGES [--baud 512|1200|2400] [--inverted] -o FILE
+      Write the WAV image that SEND plays: the codewords, then the end marker.
   tarvex-cli send PAGE [--baud B] [--inverted] [--level 0..100]
                   [--port lpt1|lpt2|none|record:FILE] [--pin 0..7] [--invkey] [--key-delay 100..900] [--audio A]
                   [--ptt METHOD [--ptt-device DEV] ...]
@@ -40,6 +40,16 @@ or
   --entry LINE       a whole page in the entry format: 2-digit function bits, A or N,
                      4-digit bit rate (0512, 1200, 2400), N or I, 7-digit RIC/CAP code,
                      message. Its bit rate and polarity are used.
+
+PAGES (listing, wav): one PAGE, or several pages in one transmission (one preamble, each
+address in its own frame, a sync codeword at every batch start):
+  --entry LINE       may be given several times, one page each, in order
+  --entries FILE     a file of entry lines, one page a line, blank lines skipped; its pages
+                     follow those of --entry
+  The pages share one bit rate and polarity and the transmission holds at most 1137
+  codewords. A page that is refused, has another rate or polarity, or does not fit ends the
+  command with exit status 2 and a message naming it (--entry N or FILE line N); nothing
+  is written. One page comes out exactly as PAGE gives it.
 
 Common options:
   --baud B           512, 1200 or 2400 bit/s (default 1200)

@@ -2,12 +2,26 @@
 
 #include "encoder/conversions.h"
 #include "paging/entry_format.h"
+#include "paging/message_list.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
 
 namespace tarvex::cli {
 
 std::vector<OptionSpec> pageOptionSpecs() {
     return {{"--ric"},         {"--func"}, {"--numeric", false}, {"--message"},
             {"--message-hex"}, {"--sync"}, {"--idle"},           {"--entry"}};
+}
+
+std::vector<OptionSpec> pageListOptionSpecs() {
+    std::vector<OptionSpec> specs = pageOptionSpecs();
+    for (auto& spec : specs)
+        if (spec.name == "--entry")
+            spec.repeatable = true;
+    specs.emplace_back("--entries");
+    return specs;
 }
 
 std::vector<OptionSpec> rateOptionSpecs() {
@@ -36,19 +50,45 @@ std::string decodeHexMessage(const std::string& hex) {
     return bytes;
 }
 
-PageParams readEntry(const Arguments& args, const std::string& line) {
+void rejectFieldOptions(const Arguments& args, const std::string& option) {
     for (const char* other :
          {"--ric", "--func", "--numeric", "--message", "--message-hex", "--baud", "--inverted"})
         if (args.has(other))
-            throw UsageError(std::string("--entry gives the whole page; it cannot be combined "
-                                         "with ") +
-                             other);
+            throw UsageError(option + " gives the whole page; it cannot be combined with " + other);
+}
+
+/// The page of one entry line; origin, when not empty, prefixes the error text.
+PageParams parseEntry(const std::string& line, const std::string& origin) {
     const EntryParse parsed = parsePageEntry(line);
     if (!parsed.ok())
-        throw UsageError(parsed.error.value_or(entry_messages::Format));
+        throw UsageError((origin.empty() ? "" : origin + ": ") +
+                         parsed.error.value_or(entry_messages::Format));
     PageParams page = toPageParams(parsed.entry);
     page.message = std::string(trimControl(page.message));
     return page;
+}
+
+PageParams readEntry(const Arguments& args, const std::string& line) {
+    rejectFieldOptions(args, "--entry");
+    return parseEntry(line, {});
+}
+
+/// The file's text, at most MaxEntriesFileBytes of it.
+std::string readEntriesFile(const std::string& path) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               std::fclose);
+    if (!file)
+        throw UsageError("--entries: " + file_io::reason(path, errno != 0 ? errno : EIO));
+    std::string text(MaxEntriesFileBytes + 1, '\0');
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file.get());
+    if (std::ferror(file.get()))
+        throw UsageError("--entries: " + file_io::reason(path, errno != 0 ? errno : EIO));
+    if (got > MaxEntriesFileBytes)
+        throw UsageError("--entries: " + path + " is larger than " +
+                         std::to_string(MaxEntriesFileBytes) + " bytes");
+    text.resize(got);
+    return text;
 }
 
 } // namespace
@@ -71,6 +111,32 @@ PageParams readPage(const Arguments& args) {
         message = decodeHexMessage(*hex);
     page.message = std::string(trimControl(message));
     return page;
+}
+
+std::vector<QueuedPage> readPages(const Arguments& args) {
+    const std::vector<std::string> entries = args.values("--entry");
+    const auto file = args.value("--entries");
+    if (entries.empty() && !file)
+        return {{readPage(args), {}}};
+    rejectFieldOptions(args, entries.empty() ? "--entries" : "--entry");
+    std::vector<QueuedPage> pages;
+    const bool several = entries.size() > 1 || file;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string origin = several ? "--entry " + std::to_string(i + 1) : "";
+        pages.push_back({parseEntry(entries[i], origin), origin});
+    }
+    if (file) {
+        const std::vector<std::string> lines = splitMessageList(readEntriesFile(*file));
+        for (std::size_t n = 0; n < lines.size(); ++n) {
+            if (trimControl(lines[n]).empty())
+                continue;
+            const std::string origin = *file + " line " + std::to_string(n + 1);
+            pages.push_back({parseEntry(lines[n], origin), origin});
+        }
+        if (pages.size() == entries.size())
+            throw UsageError("--entries: " + *file + " holds no entry lines");
+    }
+    return pages;
 }
 
 void applySyncIdle(const Arguments& args, PageEncoder& encoder) {

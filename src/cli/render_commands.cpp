@@ -3,7 +3,9 @@
 #include "cli/page_options.h"
 #include "cli/render.h"
 #include "encoder/conversions.h"
+#include "encoder/multi_page.h"
 #include "paging/fast_search.h"
+#include "signal/wav_image.h"
 #include "txcontrol/morse_ident.h"
 #include "txcontrol/tune_up.h"
 
@@ -15,30 +17,71 @@ namespace {
 
 const std::vector<OptionSpec> OutputSpec = {{"--output", true, "-o"}};
 
+// The encoder's limit for one transmission is the generator's stream limit.
+static_assert(MaxTransmissionCodewords == static_cast<int>(MaxStreamCodewords));
+
+/// "FILE line 7 (RIC 0001234): " for a page among several; nothing for the only page.
+std::string pageName(const QueuedPage& queued) {
+    if (queued.origin.empty())
+        return {};
+    return queued.origin + " (RIC " + std::string(trimControl(queued.page.ric)) + "): ";
+}
+
+std::string rateName(int baud, bool inverted) {
+    return std::to_string(baud) + " bit/s " + (inverted ? "inverted" : "normal");
+}
+
+/// Every page given, in one transmission. A page the encoder refuses, a page at another rate
+/// or polarity and a page that no longer fits in the generator's 1137 codewords are usage
+/// errors naming the page: the command renders all that was asked or nothing.
+MultiPageTransmission buildAll(const std::vector<QueuedPage>& queue, const PageEncoder& encoder) {
+    std::vector<PageParams> pages;
+    for (const auto& queued : queue)
+        pages.push_back(queued.page);
+    const MultiPageTransmission t =
+        buildMultiPageTransmission(pages, MaxTransmissionCodewords, encoder);
+    if (!t.refused.empty())
+        throw UsageError(pageName(queue[t.refused.front().index]) + t.refused.front().reason);
+    if (t.consumed == queue.size())
+        return t;
+    const QueuedPage& next = queue[t.consumed];
+    if (t.stop == PackingStop::RateChange)
+        throw UsageError(pageName(next) + "its " + rateName(next.page.baud, next.page.inverted) +
+                         " differs from the " + rateName(t.baud, t.inverted) +
+                         " of the first page: one transmission has one bit rate and polarity");
+    throw UsageError(pageName(next) +
+                     "the page does not fit: with it the transmission would be "
+                     "longer than the " +
+                     std::to_string(MaxTransmissionCodewords) +
+                     " codewords the generator takes; the pages before it take " +
+                     std::to_string(t.lastSlot) + ". Render the rest as another transmission.");
+}
+
 } // namespace
 
 int runListing(const Args& argv) {
-    const Arguments args(argv, pageOptionSpecs());
+    const Arguments args(argv, pageListOptionSpecs());
     PageEncoder encoder;
     applySyncIdle(args, encoder);
-    const PageParams page = readPage(args);
-    std::cout << encoder.BuildTransmission(page) << std::flush;
+    const MultiPageTransmission t = buildAll(readPages(args), encoder);
+    std::cout << t.listing << std::flush;
     return 0;
 }
 
 int runWav(const Args& argv) {
-    const Arguments args(argv, joinSpecs({pageOptionSpecs(), rateOptionSpecs(), OutputSpec}));
+    const Arguments args(argv, joinSpecs({pageListOptionSpecs(), rateOptionSpecs(), OutputSpec}));
     const std::string path = args.required("--output");
     PageEncoder encoder;
     applySyncIdle(args, encoder);
-    const PageParams page = readPage(args);
-    encoder.BuildTransmission(page);
-    encoder.CodewordBuffer[encoder.LastSlot + 1] = EndMarker;
-    const RenderResult r =
-        renderToWav(encoder.CodewordBuffer.from(1), page.baud, page.inverted, path);
-    std::cout << "RIC " << page.ric << ": " << encoder.LastSlot << " codewords at " << page.baud
-              << " bit/s, " << r.durationMs << " ms, " << r.samples << " samples -> " << path
-              << "\n";
+    const std::vector<QueuedPage> queue = readPages(args);
+    const MultiPageTransmission t = buildAll(queue, encoder);
+    const RenderResult r = renderToWav(t.stream, t.baud, t.inverted, path);
+    if (queue.size() == 1)
+        std::cout << "RIC " << queue.front().page.ric << ": ";
+    else
+        std::cout << queue.size() << " pages: ";
+    std::cout << t.lastSlot << " codewords at " << t.baud << " bit/s, " << r.durationMs << " ms, "
+              << r.samples << " samples -> " << path << "\n";
     return 0;
 }
 

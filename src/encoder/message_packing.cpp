@@ -1,6 +1,9 @@
 // The two message packers. Both build each message codeword by exclusive-or into slots that
-// the build cleared beforehand, skip the first slot of every batch (the sync codeword) and
-// finish with idle fill up to the last work slot.
+// the caller cleared beforehand and skip the first slot of every batch (the sync codeword).
+// PageEncoder's own packers run them on its buffer and finish with idle fill.
+#include "encoder/message_packing.h"
+
+#include "encoder/batch_layout.h"
 #include "encoder/page_encoder.h"
 
 namespace tarvex {
@@ -8,7 +11,6 @@ namespace {
 
 constexpr uint32_t FirstBitMask = 0x40000000u; // bit 30: first data bit of a codeword
 constexpr uint32_t FullMask = 0x400u;          // reached after 20 data bits
-constexpr int FirstNextSync = 36;              // first slot of batch 2
 constexpr uint8_t EndOfText = 4;
 
 uint8_t numericCode(unsigned char c) {
@@ -28,36 +30,49 @@ uint8_t numericCode(unsigned char c) {
     }
 }
 
-} // namespace
-
-void PageEncoder::finishCurrentCodeword() {
-    CodewordBuffer[WritePosition] = finishMessageCodeword(CodewordBuffer[WritePosition]);
-    ++WritePosition;
+void finishCurrentCodeword(PackCursor& cursor) {
+    Codeword& word = cursor.buffer[cursor.writePosition];
+    word = finishMessageCodeword(word);
+    ++cursor.writePosition;
 }
 
-void PageEncoder::fillWorkSlots(int nextSyncSlot) {
-    for (int s = WritePosition; s <= SlotCount; ++s) {
+} // namespace
+
+void fillIdle(SlotBuffer& buffer, int first, int last, int nextSyncSlot, Codeword sync,
+              Codeword idle) {
+    for (int s = first; s <= last; ++s) {
         if (s == nextSyncSlot) {
-            CodewordBuffer[s] = SyncCodeword;
-            nextSyncSlot += BatchSlots;
+            buffer[s] = sync;
+            nextSyncSlot += layout::Batch;
         } else {
-            CodewordBuffer[s] = IdleCodeword;
+            buffer[s] = idle;
         }
     }
 }
 
-void PageEncoder::PackAlphaMessage(std::string_view message) {
-    int nextSync = FirstNextSync;
+int closeLastBatch(SlotBuffer& buffer, int lastWritten, Codeword sync, Codeword idle) {
+    int last = layout::batchEnd(lastWritten);
+    if (buffer[last] != idle) {
+        buffer[last + 1] = sync;
+        buffer.fill(last + 2, last + layout::Batch, idle);
+        last += layout::Batch;
+    }
+    return last;
+}
+
+void packAlphaMessage(PackCursor& cursor, std::string_view message) {
+    SlotBuffer& slots = cursor.buffer;
+    int& at = cursor.writePosition;
     uint32_t mask = FirstBitMask;
 
     // A codeword fills after 20 bits, mid-character at times; the rest of that character then
     // lands in the sync slot and is carried one slot forward at the next sync check.
     auto syncCheck = [&] {
-        if (WritePosition == nextSync) {
-            nextSync += BatchSlots;
-            CodewordBuffer[WritePosition + 1] = CodewordBuffer[WritePosition];
-            CodewordBuffer[WritePosition] = SyncCodeword;
-            ++WritePosition;
+        if (at == cursor.nextSyncSlot) {
+            cursor.nextSyncSlot += layout::Batch;
+            slots[at + 1] = slots[at];
+            slots[at] = cursor.sync;
+            ++at;
         }
     };
     auto packCharacter = [&](uint8_t c) {
@@ -66,11 +81,11 @@ void PageEncoder::PackAlphaMessage(std::string_view message) {
         syncCheck();
         for (uint8_t bit = 1; bit != 0x80; bit = static_cast<uint8_t>(bit << 1)) {
             if (c & bit)
-                CodewordBuffer[WritePosition] ^= mask;
+                slots[at] ^= mask;
             mask >>= 1;
             if (mask == FullMask) {
                 mask = FirstBitMask;
-                finishCurrentCodeword();
+                finishCurrentCodeword(cursor);
             }
         }
     };
@@ -84,46 +99,65 @@ void PageEncoder::PackAlphaMessage(std::string_view message) {
         uint8_t bit = 1;
         while (mask > FullMask) {
             if (EndOfText & bit)
-                CodewordBuffer[WritePosition] ^= mask;
+                slots[at] ^= mask;
             mask >>= 1;
             bit = bit == 0x40 ? 1 : static_cast<uint8_t>(bit << 1);
         }
-        finishCurrentCodeword();
+        finishCurrentCodeword(cursor);
     }
-    fillWorkSlots(nextSync);
 }
 
-void PageEncoder::PackNumericMessage(std::string_view message) {
-    int nextSync = FirstNextSync;
+void packNumericMessage(PackCursor& cursor, std::string_view message) {
+    SlotBuffer& slots = cursor.buffer;
+    int& at = cursor.writePosition;
     uint32_t mask = FirstBitMask;
 
     auto packCode = [&](uint8_t code) {
         for (uint8_t bit = 1; bit != 0x10; bit = static_cast<uint8_t>(bit << 1)) {
             if (code & bit)
-                CodewordBuffer[WritePosition] ^= mask;
+                slots[at] ^= mask;
             mask >>= 1;
         }
     };
 
     for (const char c : message) {
         // 20 is a multiple of 4, so a codeword never straddles a sync slot here.
-        if (WritePosition == nextSync) {
-            CodewordBuffer[WritePosition] = SyncCodeword;
-            nextSync += BatchSlots;
-            ++WritePosition;
+        if (at == cursor.nextSyncSlot) {
+            slots[at] = cursor.sync;
+            cursor.nextSyncSlot += layout::Batch;
+            ++at;
         }
         packCode(numericCode(static_cast<unsigned char>(c)));
         if (mask == FullMask) {
-            finishCurrentCodeword();
+            finishCurrentCodeword(cursor);
             mask = FirstBitMask;
         }
     }
     if (mask != FirstBitMask) {
         while (mask > FullMask)
             packCode(12);
-        finishCurrentCodeword();
+        finishCurrentCodeword(cursor);
     }
-    fillWorkSlots(nextSync);
+}
+
+// PageEncoder's packers: the message starts in batch 1, so the next sync codeword is due at
+// the first slot of batch 2; the work slots behind the message get idle fill.
+void PageEncoder::PackAlphaMessage(std::string_view message) {
+    PackCursor cursor{CodewordBuffer, WritePosition, FirstBatchSlot + BatchSlots, SyncCodeword};
+    packAlphaMessage(cursor, message);
+    WritePosition = cursor.writePosition;
+    fillWorkSlots(cursor.nextSyncSlot);
+}
+
+void PageEncoder::PackNumericMessage(std::string_view message) {
+    PackCursor cursor{CodewordBuffer, WritePosition, FirstBatchSlot + BatchSlots, SyncCodeword};
+    packNumericMessage(cursor, message);
+    WritePosition = cursor.writePosition;
+    fillWorkSlots(cursor.nextSyncSlot);
+}
+
+void PageEncoder::fillWorkSlots(int nextSyncSlot) {
+    fillIdle(CodewordBuffer, WritePosition, SlotCount, nextSyncSlot, SyncCodeword, IdleCodeword);
 }
 
 } // namespace tarvex

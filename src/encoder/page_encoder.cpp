@@ -1,32 +1,26 @@
 #include "encoder/page_encoder.h"
 
+#include "encoder/batch_layout.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
+#include "encoder/message_packing.h"
 
 #include <string>
 
 namespace tarvex {
 namespace {
 
-bool isBatchStart(int slot) {
-    return slot >= PageEncoder::FirstBatchSlot &&
-           (slot - PageEncoder::FirstBatchSlot) % PageEncoder::BatchSlots == 0;
-}
-
-int batchEnd(int slot) {
-    int t = slot - PageEncoder::PreambleSlots;
-    while (t % PageEncoder::BatchSlots != 0)
-        ++t;
-    return t + PageEncoder::PreambleSlots;
-}
-
-std::size_t messageCodewords(Coding coding, std::size_t length) {
-    const std::size_t bits = coding == Coding::Alphanumeric ? 7 * (length + 1) : 4 * length;
-    return (bits + 19) / 20;
-}
-
 const char* codingName(Coding coding) {
     return coding == Coding::Alphanumeric ? "alphanumeric" : "numeric";
+}
+
+/// The RIC text as a number in 0..MaxRic.
+int32_t ricFromText(std::string_view ricText) {
+    const int32_t ric = StrToInt(ricText);
+    if (ric < 0 || ric > MaxRic)
+        throw PageRefused("The RIC/CAP code " + std::to_string(ric) +
+                          " is out of range: it must be 0 to " + std::to_string(MaxRic) + ".");
+    return ric;
 }
 
 } // namespace
@@ -44,22 +38,15 @@ bool PageEncoder::setSyncIdle(std::string_view syncText, std::string_view idleTe
 }
 
 Codeword PageEncoder::BuildAddressCodeword(std::string_view ricText, int functionBits) {
-    const int32_t ric = StrToInt(ricText);
-    if (ric < 0 || ric > MaxRic)
-        throw PageRefused("The RIC/CAP code " + std::to_string(ric) +
-                          " is out of range: it must be 0 to " + std::to_string(MaxRic) + ".");
+    const int32_t ric = ricFromText(ricText);
     FrameNumber = ric % 8;
     return addressCodeword(static_cast<uint32_t>(ric), functionBits & 3);
 }
 
 int PageEncoder::predictedLastSlot(int frame, Coding coding, std::size_t messageLength) {
-    int last = FirstBatchSlot + 1 + 2 * frame; // the address codeword
-    for (std::size_t i = messageCodewords(coding, messageLength); i > 0; --i) {
-        ++last;
-        if (isBatchStart(last))
-            ++last;
-    }
-    const int end = batchEnd(last);
+    const int last = layout::lastMessageSlot(layout::frameSlot(FirstBatchSlot, frame),
+                                             layout::messageCodewords(coding, messageLength));
+    const int end = layout::batchEnd(last);
     // A message that fills its batch to the last slot is followed by one more batch.
     return end == last ? end + BatchSlots : end;
 }
@@ -87,12 +74,11 @@ int PageEncoder::maxMessageLength(int frame, Coding coding) const {
     return longest;
 }
 
-std::string PageEncoder::BuildTransmission(const PageParams& page) {
-    // Everything that can refuse the page is checked before the buffer is touched.
-    PageEncoder probe;
-    probe.SlotCount = SlotCount;
-    const Codeword address = probe.BuildAddressCodeword(page.ric, page.functionBits);
-    const int frame = probe.FrameNumber;
+PageEncoder::CheckedPage PageEncoder::checkPage(const PageParams& page) const {
+    const int32_t ric = ricFromText(page.ric);
+    const CheckedPage checked{addressCodeword(static_cast<uint32_t>(ric), page.functionBits & 3),
+                              ric % 8};
+    const Codeword address = checked.address;
     if (address == SyncCodeword || address == IdleCodeword) {
         const bool sync = address == SyncCodeword;
         throw PageRefused("RIC/CAP code " + std::string(trimControl(page.ric)) +
@@ -103,16 +89,24 @@ std::string PageEncoder::BuildTransmission(const PageParams& page) {
                           "bits or another " +
                           (sync ? "sync" : "idle") + " codeword.");
     }
-    const int predicted = predictedLastSlot(frame, page.coding, page.message.size());
+    const int predicted = predictedLastSlot(checked.frame, page.coding, page.message.size());
     if (predicted > lastUsableSlot()) {
         throw PageRefused("The message is too long to send: its " +
                           std::to_string(page.message.size()) + " " + codingName(page.coding) +
                           " characters would end the transmission at codeword slot " +
                           std::to_string(predicted) + ", but a page must end by slot " +
                           std::to_string(lastUsableSlot()) + ". At most " +
-                          std::to_string(maxMessageLength(frame, page.coding)) +
+                          std::to_string(maxMessageLength(checked.frame, page.coding)) +
                           " characters fit on this RIC/CAP code.");
     }
+    return checked;
+}
+
+std::string PageEncoder::BuildTransmission(const PageParams& page) {
+    // Everything that can refuse the page is checked before the buffer is touched.
+    const CheckedPage checked = checkPage(page);
+    const Codeword address = checked.address;
+    const int frame = checked.frame;
 
     WritePosition = 0;
     CodewordBuffer.fill(1, SlotCount, 0);
@@ -129,12 +123,7 @@ std::string PageEncoder::BuildTransmission(const PageParams& page) {
     else
         PackNumericMessage(page.message);
 
-    LastSlot = batchEnd(WritePosition - 1);
-    if (CodewordBuffer[LastSlot] != IdleCodeword) {
-        CodewordBuffer[LastSlot + 1] = SyncCodeword;
-        CodewordBuffer.fill(LastSlot + 2, LastSlot + BatchSlots, IdleCodeword);
-        LastSlot += BatchSlots;
-    }
+    LastSlot = closeLastBatch(CodewordBuffer, WritePosition - 1, SyncCodeword, IdleCodeword);
     return listing();
 }
 

@@ -60,6 +60,15 @@ public:
     /// sync or idle codeword; nothing in the buffer changes then.
     std::string BuildTransmission(const PageParams& page);
 
+    /// What BuildTransmission needs to know about a page before it writes anything.
+    struct CheckedPage {
+        Codeword address = 0;
+        int frame = 0;
+    };
+    /// Checks a page as BuildTransmission does and throws as it would (ConversionError,
+    /// PageRefused with the operator's text); changes nothing.
+    CheckedPage checkPage(const PageParams& page) const;
+
     /// The listing of slots 1..LastSlot as "Data Being Sent" shows it.
     std::string listing() const;
 
@@ -74,7 +83,6 @@ public:
     int maxMessageLength(int frame, Coding coding) const;
 
 private:
-    void finishCurrentCodeword();
     void fillWorkSlots(int nextSyncSlot);
 };
 

@@ -72,5 +72,31 @@ expect_eq "unknown option" "$(status "$cli" listing --ric 1 --colour red)" 2
 expect_eq "help" "$(status "$cli" --help)" 0
 expect_eq "sync text" "$(status "$cli" listing --ric 1 --sync 12G4)" 2
 
+# Several pages in one transmission: --entry repeated or a file of entry lines.
+hello=00A1200N1234567Hello
+printf '%s\r\n\r\n  \n%s\n' "$hello" 01N1200N000000112345 >"$work/two.txt"
+expect_eq "entries file as --entry twice" "$("$cli" listing --entries "$work/two.txt")" \
+    "$("$cli" listing --entry "$hello" --entry 01N1200N000000112345)"
+# Hello (frame 7) runs into batch 2, so the page on frame 1 follows right behind it there.
+expect_eq "second page behind the first" "$("$cli" listing --entries "$work/two.txt" | sed -n 6p)" \
+    "CDFB2765 84081630 00000ED3 C261572C $(rep 7A89C197 4)"$'\r'
+expect_eq "two pages wav" "$("$cli" wav --entries "$work/two.txt" -o "$work/m.wav" | summary)" \
+    "52 codewords at 1200 bit/s, 1387 ms, 133152 samples"
+expect_eq "other rate" "$(status "$cli" listing --entry "$hello" --entry 00A0512N0000001x)" 2
+expect_eq "other rate text" "$(cat "$work/err")" "tarvex-cli: --entry 2 (RIC 0000001): its 512 bit/s \
+normal differs from the 1200 bit/s normal of the first page: one transmission has one bit rate and polarity"
+expect_eq "refused page" "$(status "$cli" listing --entry "$hello" --entry 10A1200N2045058x)" 2
+grep -q "^tarvex-cli: --entry 2 (RIC 2045058): RIC/CAP code 2045058 with function bits 2 gives" \
+    "$work/err" && ok || bad "refused page text: $(cat "$work/err")"
+for ((i = 0; i < 66; i++)); do printf '00N1200N%07d\n' $((8 * i)); done >"$work/many.txt"
+expect_eq "past the generator" "$(status "$cli" wav --entries "$work/many.txt" -o "$work/x.wav")" 2
+grep -q "^tarvex-cli: $work/many.txt line 66 (RIC 0000520): the page does not fit" "$work/err" &&
+    ok || bad "past the generator text: $(cat "$work/err")"
+expect_eq "65 pages fit" "$(head -n 65 "$work/many.txt" >"$work/65.txt"; "$cli" wav --entries "$work/65.txt" -o "$work/x.wav" | summary)" \
+    "1123 codewords at 1200 bit/s, 29935 ms, 2873760 samples"
+expect_eq "entries and fields" "$(status "$cli" listing --entries "$work/two.txt" --ric 1)" 2
+expect_eq "no entries file" "$(status "$cli" listing --entries "$work/none.txt")" 2
+expect_eq "send takes one entry" "$(status "$cli" send --port none --entry "$hello" --entry "$hello")" 2
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
