@@ -15,5 +15,6 @@ int runIdent(const Args& args);
 int runFast(const Args& args);
 int runSend(const Args& args);
 int runDevices(const Args& args);
+int runPager(const Args& args);
 
 } // namespace tarvex::cli

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
                                                              {"wav", runWav},
                                                              {"tune", runTune},
                                                              {"ident", runIdent},
-                                                             {"fast", runFast}};
+                                                             {"fast", runFast},
+                                                             {"pager", runPager}};
     const auto command = commands.find(all[0]);
     if (command == commands.end()) {
         std::cerr << "tarvex-cli: unknown command '" << all[0] << "' (see tarvex-cli --help)\n";
