@@ -89,6 +89,7 @@ void DapnetLink::stop() {
     m_silenceTimer.stop();
     m_retryTimer.stop();
     setState(DapnetLinkState::Off); // before abort(): its signals then find the link off
+    m_status.clockWarning.clear();
     m_socket.abort();
     m_splitter.clear();
     if (wasOn)
@@ -101,6 +102,7 @@ void DapnetLink::connectNow() {
     m_status.nextAttemptMs = 0;
     setState(DapnetLinkState::Connecting);
     log("connecting to " + m_status.server);
+    checkClock();
     m_connectTimer.start(static_cast<int>(m_timing.connectTimeoutMs));
     m_socket.connectToHost(QString::fromStdString(m_settings.host), m_settings.port);
 }
@@ -199,6 +201,7 @@ void DapnetLink::noteEvent(const DapnetEvent& event) {
         m_status.onlineSinceMs = nowMs();
         m_status.refusal.clear();
         setState(DapnetLinkState::Online);
+        checkClock();
         log("logged in to " + m_status.server + " as " + m_settings.callsign + "; " +
             event.text.substr(event.text.find(',') + 2));
         return;
@@ -269,6 +272,19 @@ void DapnetLink::log(const std::string& line) {
         for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at))
             text.replace(at, key.size(), "[key]");
     m_log(text);
+}
+
+void DapnetLink::checkClock() {
+    // Logged when it changes, not at every attempt.
+    const std::string warning = m_clockCheck ? clockSyncWarning(m_clockCheck()) : std::string();
+    if (warning == m_status.clockWarning)
+        return;
+    if (!warning.empty())
+        log(warning);
+    else
+        log("the system clock is synchronised again");
+    m_status.clockWarning = warning;
+    emit statusChanged();
 }
 
 void DapnetLink::setState(DapnetLinkState state) {

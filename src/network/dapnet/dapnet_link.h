@@ -3,6 +3,7 @@
 // session, commits each page to the page sink before acknowledging it, and reconnects with a
 // growing back-off after a dropped link, a refusal or a silent server. Its status and its log
 // lines never hold the auth key.
+#include "network/dapnet/clock_sync.h"
 #include "network/dapnet/dapnet_session.h"
 #include "network/dapnet/dapnet_status.h"
 #include "network/page_sink.h"
@@ -11,6 +12,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <functional>
 #include <string>
 
 namespace tarvex {
@@ -24,6 +26,8 @@ public:
 
     /// Timeouts and back-off; takes effect from the next connection.
     void setTiming(const DapnetLinkTiming& timing) { m_timing = timing; }
+    /// How the clock is checked at each attempt and login (systemClockSync unless replaced).
+    void setClockCheck(std::function<ClockSyncState()> check) { m_clockCheck = std::move(check); }
     /// Takes on new settings: connects (again) when enabled and usable, goes off when not.
     /// Returns why the settings cannot be used (empty when they can).
     std::string apply(const DapnetSettings& settings);
@@ -50,10 +54,12 @@ private:
     void linkLost(const std::string& reason);
     void log(const std::string& line);
     void setState(DapnetLinkState state);
+    void checkClock();
     int64_t nowMs() const;
 
     PageSink& m_sink;
     ServiceLogger m_log;
+    std::function<ClockSyncState()> m_clockCheck = systemClockSync;
     DapnetLinkTiming m_timing;
     DapnetSettings m_settings;
     DapnetLinkStatus m_status;

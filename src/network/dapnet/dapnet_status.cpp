@@ -72,6 +72,25 @@ bool parseDapnetServer(std::string_view text, std::string* host, uint16_t* port,
     return true;
 }
 
+bool applyDapnetOverrides(DapnetSettings& settings, const DapnetOverrides& overrides,
+                          const std::string& keyFile, std::string* error) {
+    if (overrides.server) {
+        if (!parseDapnetServer(*overrides.server, &settings.host, &settings.port, error))
+            return false;
+        settings.enabled = true;
+    }
+    if (overrides.callsign)
+        settings.callsign = *overrides.callsign;
+    if (!settings.enabled)
+        return true;
+    const std::optional<std::string> key =
+        readAuthKeyFile(overrides.authKeyFile.value_or(keyFile), error);
+    if (!key)
+        return false;
+    settings.authKey = *key;
+    return true;
+}
+
 int64_t DapnetBackoff::next() {
     int64_t wait = std::max<int64_t>(m_timing.firstBackoffMs, 1);
     for (int i = 0; i < m_failures && wait < m_timing.maxBackoffMs; ++i)
@@ -130,6 +149,8 @@ std::string dapnetStatusLine(const DapnetLinkStatus& status, std::size_t waiting
             std::to_string(waiting) + " waiting for a slot";
     if (status.slotsAssigned)
         line += " · " + describeNextSlot(status.allowedSlots, nowMs);
+    if (!status.clockWarning.empty())
+        line += " · clock not synchronised";
     return line;
 }
 

@@ -2,6 +2,7 @@
 // What the DAPNET link is set to do and what it is doing: its settings, the timing of its
 // reconnections (the back-off schedule), its status, and the status line the desktop program
 // and the service show. Standard C++ only, so front ends without Qt Network can use it.
+#include "network/dapnet/auth_key_file.h"
 #include "network/dapnet/dapnet_session.h"
 #include "network/dapnet/time_slots.h"
 
@@ -28,6 +29,20 @@ std::string dapnetSettingsProblem(const DapnetSettings& settings);
 /// "HOST:PORT", "HOST" (default port) or "[v6-address]:PORT", for --dapnet.
 bool parseDapnetServer(std::string_view text, std::string* host, uint16_t* port,
                        std::string* error);
+
+/// What tarvexd's command line may set over the stored settings: --dapnet HOST:PORT,
+/// --callsign CALL, --auth-key-file FILE (the key itself never comes on a command line).
+struct DapnetOverrides {
+    std::optional<std::string> server;
+    std::optional<std::string> callsign;
+    std::optional<std::string> authKeyFile;
+};
+
+/// Applies the overrides (--dapnet enables the link) and, for an enabled link, reads the key
+/// from the file named, else from keyFile (the stored one, normally defaultAuthKeyFile()).
+/// False with *error when an option is malformed or the key cannot be read.
+bool applyDapnetOverrides(DapnetSettings& settings, const DapnetOverrides& overrides,
+                          const std::string& keyFile, std::string* error);
 
 struct DapnetLinkTiming {
     int64_t silenceTimeoutMs = 120'000; ///< no line for this long: the link is taken as dead
@@ -71,11 +86,12 @@ struct DapnetLinkStatus {
     int64_t nextAttemptMs = 0;  ///< Unix ms of the next attempt (Refused, BackingOff)
     int64_t onlineSinceMs = 0;  ///< Unix ms (Online)
     int64_t lastCorrectionTenths = 0;
+    std::string clockWarning; ///< clockSyncWarning() while the link is on; empty when fine
 };
 
 /// The status line: state, server and callsign, allowed slots, pages received, pages waiting
-/// for a slot (the engine's count) and the next slot, e.g. "DAPNET online (host:43434 as
-/// dl1abc) · slots 0246AC · 12 received · 2 waiting · slot 4 now, 3.1 s left".
+/// for a slot (the engine's count), the next slot and the clock warning if any, e.g. "DAPNET online
+/// (host:43434 as dl1abc) · slots 0246AC · 12 received · 2 waiting · slot 4 now, 3.1 s left".
 std::string dapnetStatusLine(const DapnetLinkStatus& status, std::size_t waiting, int64_t nowMs);
 
 /// "slot 4 now, 3.1 s left", "next slot 6 in 12.8 s", "any time", "no slot allowed".

@@ -205,6 +205,47 @@ TEST_F(KeyFile, RefusesFilesOthersCanReadAndKeysItCannotUse) {
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
 }
 
+TEST_F(KeyFile, CommandLineOverrides) {
+    std::string error;
+    ASSERT_TRUE(writeAuthKeyFile(path("stored"), "st0red", &error)) << error;
+    ASSERT_TRUE(writeAuthKeyFile(path("given"), "g1ven", &error)) << error;
+    DapnetSettings stored;
+    stored.host = "db0abc";
+    stored.callsign = "dl1abc";
+    const struct {
+        const char* name;
+        bool enabled;
+        DapnetOverrides overrides;
+        bool ok;
+        const char* host;
+        const char* callsign;
+        const char* key;
+    } cases[] = {
+        {"off, nothing given: no key read", false, {}, true, "db0abc", "dl1abc", ""},
+        {"on: the stored key", true, {}, true, "db0abc", "dl1abc", "st0red"},
+        {"--dapnet turns it on",
+         false,
+         {"127.0.0.1:4000", std::nullopt, std::nullopt},
+         true,
+         "127.0.0.1",
+         "dl1abc",
+         "st0red"},
+        {"all three", false, {"h:1", "db0xyz", path("given")}, true, "h", "db0xyz", "g1ven"},
+        {"bad server", false, {"h:x", std::nullopt, std::nullopt}, false, "", "", ""},
+        {"missing key file", true, {std::nullopt, std::nullopt, path("none")}, false, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        DapnetSettings s = stored;
+        s.enabled = c.enabled;
+        EXPECT_EQ(applyDapnetOverrides(s, c.overrides, path("stored"), &error), c.ok) << c.name;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(s.host, c.host) << c.name;
+        EXPECT_EQ(s.callsign, c.callsign) << c.name;
+        EXPECT_EQ(s.authKey, c.key) << c.name;
+    }
+}
+
 TEST(DapnetStatus, StatusLineAndNextSlot) {
     constexpr int64_t cycle = 1'700'000'000'000 + 8 * TimeSlots::SlotMs; // slot 0
     DapnetLinkStatus s;

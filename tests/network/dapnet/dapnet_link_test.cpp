@@ -50,6 +50,9 @@ protected:
         timing.firstBackoffMs = 200;
         timing.maxBackoffMs = 1600;
         m_link->setTiming(timing);
+        m_link->setClockCheck([] {
+            return ClockSyncState{ClockSyncState::Kind::Synchronised, ""};
+        });
         QObject::connect(m_link.get(), &DapnetLink::slotsChanged,
                          [this](quint16 mask) { m_masks.push_back(mask); });
         QObject::connect(m_link.get(), &DapnetLink::statusChanged, [this] {
@@ -107,6 +110,9 @@ protected:
 };
 
 TEST_F(Link, HandshakeTimeSyncAndAPage) {
+    m_link->setClockCheck([] {
+        return ClockSyncState{ClockSyncState::Kind::Unsynchronised, "test"};
+    });
     const QJsonObject report = play(scenario(R"({"correction": "-0012", "connections": [
         {"steps": [{"page": {"type": 5, "speed": 2, "ric": 2504, "func": 0,
                              "text": "123456   091224"}}]}]})"));
@@ -131,6 +137,9 @@ TEST_F(Link, HandshakeTimeSyncAndAPage) {
     EXPECT_EQ(m_link->status().lastCorrectionTenths, -18);
     EXPECT_TRUE(logHas("time correction -1.8 s"));
     EXPECT_TRUE(logHas("logged in to 127.0.0.1:"));
+    EXPECT_TRUE(logHas("The system clock is not synchronised (test)"));
+    EXPECT_NE(dapnetStatusLine(m_link->status(), 0, 0).find("clock not synchronised"),
+              std::string::npos);
     const std::vector<DapnetLinkState> seen(m_states.begin(), m_states.begin() + 4);
     EXPECT_EQ(seen,
               (std::vector<DapnetLinkState>{DapnetLinkState::Connecting, DapnetLinkState::LoggingIn,
