@@ -97,6 +97,18 @@ struct DapnetOutput {
     std::optional<DapnetPage> page; ///< answer with pageQueued() or pageNotQueued()
 };
 
+/// Answers, as the server's transmitter handler reads them: "#MM +" (MM = NN + 1) takes the
+/// page; "#NN %" makes it send the same page again with the same number (five tries in all);
+/// "#NN -" drops it. Lines that mean nothing here get no answer at all: the server closes a
+/// link on an answer it does not expect, and it is waiting for nothing then.
+///
+/// Sequence numbers: the server numbers its pages from 00 on each connection, one more per
+/// page, and wraps after FF. A page whose number is not the one expected is reported and
+/// still taken (losing a page is worse than a note in the log). The only page taken for a
+/// repeat is the last one acknowledged, while no later page has proved that its
+/// acknowledgement arrived, when it comes again unchanged: with the same number on the same
+/// connection, or as the first page of the next one (within the repeat window). It is
+/// acknowledged again and not handed out.
 class DapnetSession {
 public:
     enum class State { Idle, LoggingIn, Online, Refused };
