@@ -23,7 +23,7 @@ echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
 echo "== Debian package: install with dpkg -i, run, remove"
-if [ "$(id -u)" -eq 0 ] && ! dpkg -s tarvex >/dev/null 2>&1; then
+if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W -f='${Status}' tarvex 2>/dev/null | grep -q "ok installed"; then
   bash tests/package/check_deb.sh build --install
 else
   echo "(not root, or a tarvex package is installed: checked unpacked only, by ctest)"

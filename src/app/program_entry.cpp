@@ -3,6 +3,7 @@
 #include "app/about_form.h"
 #include "app/audio_form.h"
 #include "app/auto_form.h"
+#include "app/dialog_support.h"
 #include "app/fast_form.h"
 #include "app/ident_form.h"
 #include "app/keying_form.h"
@@ -15,6 +16,9 @@
 #include "encoder/errors.h"
 #include "paging/release_on_signal.h"
 #include "signal/signal_gen.h"
+#include "station/qt/settings_file.h"
+#include "station/station_hold.h"
+#include "station/station_settings.h"
 #include "txcontrol/recording_file_port.h"
 
 #include <QApplication>
@@ -64,6 +68,21 @@ bool choosePortFromEnvironment(MainFormSetup& setup) {
     }
     setup.portName = QStringLiteral("record %1").arg(QString::fromLocal8Bit(port.mid(7)));
     return true;
+}
+
+/// The station hold's lock files for the keying the stored settings choose (or the
+/// recording port the environment forces).
+std::vector<std::string> holdPathsFor(const MainFormSetup& setup) {
+    if (setup.port) {
+        PttSettings recorded;
+        recorded.method = PttMethod::None;
+        return stationHoldPaths(recorded, {});
+    }
+    const auto store = openSettingsStore(setup.settingsFile);
+    const StationSettings stored = readStationSettings(
+        [&store](std::string_view name) { return storedValue(*store, name); }, {});
+    return stationHoldPaths(
+        stored.ptt, parportDeviceForAddress(lptDataAddress(stored.keying.Port)).value_or(""));
 }
 
 } // namespace
@@ -121,6 +140,16 @@ int runProgram(int argc, char** argv) {
     MainFormSetup setup;
     if (!choosePortFromEnvironment(setup))
         return 2;
+    // Only one program keys the transmitter: a running tarvexd (or another station on the
+    // same keying device) holds it, and this window says so and does not start.
+    StationHold hold;
+    std::string holder;
+    if (!hold.acquire(holdPathsFor(setup), &holder)) {
+        showPlainMessage(nullptr, QStringLiteral("The station is held by %1.\r\nTarvex does not "
+                                                 "key the transmitter while that program runs.")
+                                      .arg(QString::fromStdString(holder)));
+        return 1;
+    }
     // Headless stations and tests may choose the output (e.g. "wav:/tmp/page.wav").
     const QByteArray audio = qgetenv("TARVEX_AUDIO");
     if (!audio.isEmpty())

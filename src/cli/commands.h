@@ -15,6 +15,9 @@ int runIdent(const Args& args);
 int runFast(const Args& args);
 int runSend(const Args& args);
 int runDevices(const Args& args);
+int runStatus(const Args& args);
+int runStop(const Args& args);
+int runQueue(const Args& args);
 int runPager(const Args& args);
 
 } // namespace tarvex::cli

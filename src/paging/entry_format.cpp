@@ -3,6 +3,8 @@
 #include "encoder/codeword.h"
 #include "encoder/conversions.h"
 
+#include <cstdio>
+
 namespace tarvex {
 
 namespace {
@@ -77,6 +79,19 @@ PageParams toPageParams(const PageEntry& entry) {
     page.inverted = entry.inverted;
     page.message = entry.message;
     return page;
+}
+
+std::optional<std::string> entryLine(const PageParams& page) {
+    const auto ric = tryStrToInt(page.ric);
+    if (!ric || *ric < 0 || *ric > MaxRic || page.functionBits < 0 || page.functionBits > 3)
+        return std::nullopt;
+    if (page.message.find_first_of("\r\n") != std::string::npos)
+        return std::nullopt;
+    char head[32];
+    std::snprintf(head, sizeof head, "%d%d%c%04d%c%07d", page.functionBits >> 1,
+                  page.functionBits & 1, page.coding == Coding::Numeric ? 'N' : 'A', page.baud,
+                  page.inverted ? 'I' : 'N', static_cast<int>(*ric));
+    return std::string(head) + page.message;
 }
 
 } // namespace tarvex

@@ -61,4 +61,9 @@ EntryParse parsePageEntry(std::string_view line);
 /// The page an entry stands for (the RIC text and message as written).
 PageParams toPageParams(const PageEntry& entry);
 
+/// The entry-format line of a page: function bits, A/N, rate, N/I, seven-digit RIC, message.
+/// nullopt when the page cannot be written as one (a RIC that is not 0..2097151, a message
+/// with a line break).
+std::optional<std::string> entryLine(const PageParams& page);
+
 } // namespace tarvex

@@ -64,4 +64,31 @@ std::string stationFolder(const std::string& exeFolder) {
     return withSlash(data);
 }
 
+std::string controlSocketPath() {
+    const std::string forced = environment(ControlSocketVariable);
+    if (!forced.empty())
+        return forced;
+    for (const char* folder : {"RUNTIME_DIRECTORY", "XDG_RUNTIME_DIR"}) {
+        std::string base = environment(folder);
+        // systemd may list several folders, separated by colons: the first is ours.
+        base = base.substr(0, base.find(':'));
+        if (!base.empty())
+            return withSlash(base) + "tarvexd.sock";
+    }
+    return "/tmp/tarvexd-" + std::to_string(::getuid()) + ".sock";
+}
+
+std::vector<std::string> controlSocketCandidates() {
+    const std::string forced = environment(ControlSocketVariable);
+    if (!forced.empty())
+        return {forced};
+    std::vector<std::string> out;
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    if (!runtime.empty())
+        out.push_back(withSlash(runtime) + "tarvexd.sock");
+    out.push_back("/run/tarvex/tarvexd.sock");
+    out.push_back("/tmp/tarvexd-" + std::to_string(::getuid()) + ".sock");
+    return out;
+}
+
 } // namespace tarvex

@@ -136,11 +136,15 @@ SendResult Station::enqueue(PageJob job) {
         dropJob(job, "the station is closing");
         return SendResult::Refused;
     }
-    const bool wasBusy = m_busy;
-    const SendResult result = queue(std::move(job));
-    if (result == SendResult::Queued && !wasBusy)
-        wake();
-    return result;
+    if (m_busy)
+        return queue(std::move(job));
+    if (m_queue.size() >= MaxQueued) {
+        dropJob(job, "the queue is full");
+        return SendResult::Refused;
+    }
+    m_queue.push_back(std::move(job));
+    wake();
+    return SendResult::Queued;
 }
 
 void Station::wake() {

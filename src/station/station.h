@@ -133,6 +133,7 @@ public:
     // Settings a front end keeps up to date.
     void setKeyDelay(int ms) { m_keyDelayMs = ms > 0 ? static_cast<uint32_t>(ms) : 0u; }
     void setPageLog(bool on, std::string dataFolder);
+    bool logsPages() const { return m_logPages; }
     /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
     int rateLevel(int baud) const;

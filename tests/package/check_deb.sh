@@ -22,7 +22,8 @@ for lib in libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins libstdc++6; do
     grep -q "$lib" <<<"$depends" || { echo "FAIL: Depends lacks $lib"; exit 1; }
 done
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli \
+for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli ./usr/bin/tarvexd \
+         ./usr/lib/systemd/system/tarvexd.service ./usr/lib/sysusers.d/tarvex.conf \
          ./usr/share/applications/com.dovrik_apps.tarvex.desktop \
          ./usr/share/metainfo/com.dovrik_apps.tarvex.metainfo.xml \
          ./usr/share/tarvex/help/tarvex-help.html; do
@@ -34,22 +35,36 @@ run_cli() { # tarvex-cli
     "$1" wav --ric 1234567 --func 0 --message Hello -o "$work/page.wav" >/dev/null
     [ "$(stat -c %s "$work/page.wav")" = "$((44 + 1387 * 96))" ] ||
         { echo "FAIL: $1 wrote a WAV of the wrong size"; exit 1; }
-    echo "ran $1: --help and a page rendered to WAV"
+    # The on-air commands live in a module the program finds beside it (lib/.../tarvex).
+    "$1" send --ric 1234567 --message Hello --audio null --port none --key-delay 100 \
+        >"$work/send.txt" || { echo "FAIL: $1 send"; cat "$work/send.txt"; exit 1; }
+    grep -q "audio: null" "$work/send.txt" || { echo "FAIL: $1 send did not play"; exit 1; }
+    echo "ran $1: --help, a page rendered to WAV, a page sent through its on-air module"
 }
 
 dpkg-deb -x "$deb" "$work/root"
 run_cli "$work/root/usr/bin/tarvex-cli"
 
 if [ "$mode" = "--install" ]; then
-    if dpkg -s tarvex >/dev/null 2>&1; then
+    if dpkg-query -W -f='${Status}' tarvex 2>/dev/null | grep -q "ok installed"; then
         echo "FAIL: a tarvex package is installed already; not touching it"
         exit 1
     fi
+    dpkg -P tarvex >/dev/null 2>&1 || true # what an earlier removal left (its scripts' state)
     dpkg -i "$deb" >/dev/null
-    trap 'dpkg -r tarvex >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+    trap 'dpkg -P tarvex >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
     run_cli /usr/bin/tarvex-cli
     [ -x /usr/bin/tarvex ] || { echo "FAIL: /usr/bin/tarvex missing after dpkg -i"; exit 1; }
-    dpkg -r tarvex >/dev/null
+    /usr/bin/tarvexd --help | grep -q "Usage: tarvexd" || { echo "FAIL: tarvexd --help"; exit 1; }
+    getent passwd tarvex >/dev/null || { echo "FAIL: no tarvex system user after dpkg -i"; exit 1; }
+    for g in audio dialout lp plugdev; do
+        id -nG tarvex | tr ' ' '\n' | grep -qx "$g" || { echo "FAIL: tarvex is not in $g"; exit 1; }
+    done
+    # The unit must pass systemd's own check (directives, user, executable).
+    systemd-analyze verify /usr/lib/systemd/system/tarvexd.service ||
+        { echo "FAIL: systemd-analyze verify tarvexd.service"; exit 1; }
+    echo "tarvexd.service verified, user tarvex in audio, dialout, lp, plugdev"
+    dpkg -P tarvex >/dev/null
     echo "installed with dpkg -i, ran, removed"
 fi
 echo "PASS"

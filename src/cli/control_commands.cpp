@@ -1,0 +1,127 @@
+// tarvex-cli status, stop and queue: requests to a running tarvexd over its control socket.
+// Plain POSIX sockets, so these commands load nothing beyond the C and C++ runtime.
+#include "cli/commands.h"
+#include "cli/page_options.h"
+#include "paging/entry_format.h"
+#include "paging/station_folder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace tarvex::cli {
+
+namespace {
+
+/// Exit status when no service answered.
+constexpr int NoService = 3;
+constexpr int AnswerTimeoutMs = 10000;
+constexpr std::size_t MaxAnswer = 1 << 20;
+
+class Socket {
+public:
+    Socket() : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+    ~Socket() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool connectTo(const Socket& socket, const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+/// Sends one request line and prints the answer; the exit status.
+int request(const std::string& line) {
+    Socket socket;
+    std::string tried;
+    bool connected = false;
+    for (const std::string& path : controlSocketCandidates()) {
+        if (connectTo(socket, path)) {
+            connected = true;
+            break;
+        }
+        tried += "\n  " + path + ": " + std::strerror(errno);
+    }
+    if (!connected) {
+        std::cerr << "tarvex-cli: no tarvexd is running (no control socket answered):" << tried
+                  << "\n";
+        return NoService;
+    }
+    const std::string text = line + "\n";
+    if (::send(socket.fd(), text.data(), text.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(text.size())) {
+        std::cerr << "tarvex-cli: the request could not be sent: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    std::string answer;
+    char buffer[4096];
+    for (;;) {
+        pollfd ready{socket.fd(), POLLIN, 0};
+        if (::poll(&ready, 1, AnswerTimeoutMs) <= 0) {
+            std::cerr << "tarvex-cli: tarvexd did not answer within " << AnswerTimeoutMs << " ms\n";
+            return 1;
+        }
+        const ssize_t n = ::recv(socket.fd(), buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        answer.append(buffer, static_cast<std::size_t>(n));
+        if (answer.size() > MaxAnswer)
+            break;
+    }
+    const std::size_t end = answer.find('\n');
+    const std::string first = answer.substr(0, end);
+    const std::string body = end == std::string::npos ? std::string() : answer.substr(end + 1);
+    if (first.rfind("OK", 0) != 0) {
+        std::cerr << "tarvex-cli: tarvexd: "
+                  << (first.rfind("ERR ", 0) == 0 ? first.substr(4) : first) << "\n";
+        return first.rfind("ERR ", 0) == 0 ? 2 : 1;
+    }
+    if (first.size() > 3)
+        std::cout << first.substr(3) << "\n";
+    std::cout << body << std::flush;
+    return 0;
+}
+
+} // namespace
+
+int runStatus(const Args& argv) {
+    const Arguments args(argv, {});
+    return request("STATUS");
+}
+
+int runStop(const Args& argv) {
+    const Arguments args(argv, {});
+    return request("STOP");
+}
+
+int runQueue(const Args& argv) {
+    const Arguments args(argv, pageOptionSpecs());
+    const PageParams page = readPage(args);
+    const auto line = entryLine(page);
+    if (!line)
+        throw UsageError("the page cannot be handed over as one entry line (RIC " + page.ric +
+                         "; a message may not hold line breaks)");
+    return request("QUEUE " + *line);
+}
+
+} // namespace tarvex::cli

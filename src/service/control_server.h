@@ -1,0 +1,55 @@
+#pragma once
+// The service's control socket: a local (Unix domain) socket that only the service's owner
+// and group may use, on which tarvex-cli asks for the station's status, stops what is on
+// air, or hands over a page. One request line per connection, answered and closed; every
+// request is bounded in length and time, and a bad one changes nothing.
+#include "station/station.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tarvex {
+
+class ControlServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MaxConnections = 16;
+    static constexpr int RequestTimeoutMs = 5000;
+
+    /// `log` gets one line per request that changes something or is refused.
+    ControlServer(Station& station, std::function<void(const std::string&)> log,
+                  QObject* parent = nullptr);
+    ~ControlServer() override;
+
+    /// Listens at `path` (a stale socket left by a killed service is removed first; the
+    /// station hold guarantees it is not a running one's). False with *error on failure.
+    bool listen(const QString& path, QString* error);
+    QString path() const;
+
+    /// Waiting network pages that `STATUS` counts beside the station's own queue.
+    void setNetworkWaiting(std::function<std::size_t()> count) { m_waiting = std::move(count); }
+    /// What `QUEUE` does with a page (null: the station's own queue).
+    void setQueueAction(std::function<std::string(const PageParams&)> queue) {
+        m_queue = std::move(queue);
+    }
+
+private:
+    void accept();
+    void readFrom(QLocalSocket* socket);
+    std::string answer(const std::string& line);
+    void reply(QLocalSocket* socket, const std::string& text);
+
+    Station& m_station;
+    std::function<void(const std::string&)> m_log;
+    std::function<std::size_t()> m_waiting;
+    std::function<std::string(const PageParams&)> m_queue;
+    QLocalServer* m_server = nullptr;
+    int m_open = 0;
+};
+
+} // namespace tarvex

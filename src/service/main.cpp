@@ -1,0 +1,51 @@
+// tarvexd: the Tarvex station as a service, with no display.
+#include "service/station_service.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const char* Help =
+    "tarvexd: the Tarvex paging station as a service, with no display.\n"
+    "\n"
+    "Usage: tarvexd [--help]\n"
+    "\n"
+    "It runs the station exactly as the desktop program has it set up: the same settings\n"
+    "store (~/.config/dovrik-apps/Tarvex.ini, $XDG_CONFIG_HOME if set) and station folder\n"
+    "(the program's folder when writable, else ~/.local/share/dovrik-apps/Tarvex;\n"
+    "TARVEX_FOLDER names it outright). It polls the auto-send file, sends the station ident,\n"
+    "keys and plays as the desktop program does, and writes one line per event to standard\n"
+    "error. SIGTERM, SIGINT and SIGHUP stop the sound, release the transmitter and hand\n"
+    "auto-send entries not yet sent back to their file.\n"
+    "\n"
+    "tarvex-cli status | stop | queue PAGE reach it through its control socket\n"
+    "($TARVEX_CONTROL, else $RUNTIME_DIRECTORY or $XDG_RUNTIME_DIR/tarvexd.sock).\n"
+    "\n"
+    "Environment for tests and headless set-ups: TARVEX_AUDIO (default, qt:NAME, alsa:NAME,\n"
+    "wav:FILE, null) and TARVEX_PORT=record:FILE.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Help, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "tarvexd: unknown option '%s' (see tarvexd --help)\n", argv[i]);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvex"));
+    tarvex::StationService service({});
+    if (!service.start())
+        return 1;
+    const int status = app.exec();
+    tarvex::StationService::log("ended");
+    return status;
+}

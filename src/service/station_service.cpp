@@ -1,0 +1,224 @@
+#include "service/station_service.h"
+
+#include "encoder/conversions.h"
+#include "paging/qt/qt_event_pump.h"
+#include "paging/release_on_signal.h"
+#include "paging/station_folder.h"
+#include "service/control_server.h"
+#include "signal/audio_choice.h"
+#include "station/control_protocol.h"
+#include "station/qt/qt_log_clock.h"
+#include "station/qt/qt_scheduler.h"
+#include "station/qt/settings_file.h"
+#include "txcontrol/recording_file_port.h"
+#include "txcontrol/system_port.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tarvex {
+
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+} // namespace
+
+StationService::StationService(ServiceOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)) {}
+
+StationService::~StationService() {
+    if (m_station)
+        m_station->close();
+}
+
+void StationService::log(const std::string& text) {
+    const std::string time =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+    std::fprintf(stderr, "%s tarvexd: %s\n", time.c_str(), text.c_str());
+    std::fflush(stderr);
+}
+
+bool StationService::start() {
+    m_folder = stationFolder();
+    const auto store = openSettingsStore(m_options.settingsFile);
+    m_settings = readStationSettings(
+        [&store](std::string_view name) { return storedValue(*store, name); }, m_folder);
+    log("station folder " + m_folder + ", settings " +
+        settingsStoreName(m_options.settingsFile).toStdString());
+
+    std::vector<std::string> holdPaths;
+    std::unique_ptr<KeyingLine> line = openKeying(&holdPaths);
+    if (!line)
+        return false;
+    std::string holder;
+    std::vector<std::string> notes;
+    if (!m_hold.acquire(holdPaths, &holder, &notes)) {
+        log("the station is held by " + holder + "; tarvexd does not key it and ends");
+        return false;
+    }
+    for (const auto& note : notes)
+        log(note);
+
+    m_clock = std::make_unique<SteadyTickClock>();
+    m_pump = std::make_unique<QtEventPump>();
+    m_scheduler = std::make_unique<QtScheduler>();
+    StationSetup setup;
+    setup.audio = openAudio();
+    setup.line = std::move(line);
+    setup.clock = m_clock.get();
+    setup.pump = m_pump.get();
+    setup.scheduler = m_scheduler.get();
+    setup.logClock = std::make_shared<QtLogClock>();
+    m_station = std::make_unique<Station>(std::move(setup));
+    m_station->subscribe([this](const StationEvent& e) { onEvent(e); });
+    configure();
+
+    m_control = new ControlServer(
+        *m_station, [](const std::string& text) { log(text); }, this);
+    QString error;
+    const QString socket = QString::fromStdString(controlSocketPath());
+    if (!m_control->listen(socket, &error))
+        log("control socket " + socket.toStdString() + " not open: " + error.toStdString() +
+            " (tarvex-cli status cannot reach this service)");
+    else
+        log("control socket " + socket.toStdString());
+    watchSignals();
+    log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
+    return true;
+}
+
+std::shared_ptr<AudioOutput> StationService::openAudio() {
+    std::string error;
+    // Tests and headless set-ups may force the output, as for the desktop program.
+    const std::string forced = environment("TARVEX_AUDIO");
+    if (!forced.empty()) {
+        if (auto output = makeAudioOutput(forced, &error))
+            return output;
+        log("TARVEX_AUDIO " + forced + ": " + error + "; playing into null");
+        return makeAudioOutput("null", nullptr);
+    }
+    std::string note;
+    if (auto output =
+            openStoredAudioOutput(m_settings.audioBackend, m_settings.audioDevice, &note, &error)) {
+        if (!note.empty())
+            log(note);
+        return output;
+    }
+    log("audio output " + audioChoiceText(m_settings.audioBackend, m_settings.audioDevice) +
+        " cannot be opened: " + error + "; playing into null");
+    return makeAudioOutput("null", nullptr);
+}
+
+std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>* holdPaths) {
+    const KeyingSettings keying = m_settings.keying;
+    auto provider = [keying] { return keying; };
+    const std::string forced = environment("TARVEX_PORT");
+    if (!forced.empty()) {
+        if (!forced.starts_with("record:") || forced.size() == 7) {
+            log("TARVEX_PORT must be record:FILE, not '" + forced + "'");
+            return nullptr;
+        }
+        PttSettings recorded;
+        recorded.method = PttMethod::None;
+        *holdPaths = stationHoldPaths(recorded, {});
+        auto port = std::make_shared<RecordingFilePort>(forced.substr(7));
+        return std::make_unique<ParallelPortLine>(port, provider, "record " + forced.substr(7));
+    }
+    const std::string parport =
+        parportDeviceForAddress(lptDataAddress(keying.Port)).value_or(std::string());
+    *holdPaths = stationHoldPaths(m_settings.ptt, parport);
+    return makeKeyingLine(m_settings.ptt, std::make_shared<SystemPort>(), {}, provider);
+}
+
+void StationService::configure() {
+    Station& s = *m_station;
+    const StationSettings& set = m_settings;
+    s.setKeyDelay(set.keying.KeyDelay);
+    s.setPageLog(set.logPages, set.dataFolder);
+    s.setRateLevels({set.levels[0], set.levels[1], set.levels[2]});
+    std::string sync = set.syncText;
+    std::string idle = set.idleText;
+    if (!hexToCodeword(sync) || !hexToCodeword(idle)) {
+        log("stored Sync/Idle is not hexadecimal; the stock values are used");
+        sync = StockSyncText;
+        idle = StockIdleText;
+    }
+    s.encoder().setSyncIdle(sync, idle);
+    TSignalGen& gen = s.generator();
+    const int baud = set.selectedBaud();
+    gen.setBaud(static_cast<int16_t>(baud));
+    gen.setInverted(set.selectedInverted());
+    gen.setLevel(s.rateLevel(baud));
+    gen.setAsync(true);
+    gen.setDuration(1000);
+    s.setIdent({set.stationId, set.identMinutes, set.morseDev, set.selectedInverted()});
+    s.setIdentTimerEnabled(true);
+    AutoSendSettings autoSend;
+    autoSend.enabled = set.autoSend;
+    autoSend.checkRateSeconds = set.checkRate;
+    autoSend.autoDelaySeconds = set.autoDelay;
+    autoSend.folder = m_folder;
+    autoSend.fileName = set.autoFile;
+    autoSend.lockName = set.lockFile;
+    s.setAutoSend(autoSend);
+    s.releaseNow();
+    log(std::string("auto send ") + (set.autoSend ? "on" : "off") + ", every " +
+        std::to_string(set.checkRate) + " s, from " + m_folder + set.autoFile);
+}
+
+void StationService::onEvent(const StationEvent& e) {
+    switch (e.kind) {
+    case StationEvent::Kind::Ended:
+        log(serviceLogLine(*e.outcome));
+        break;
+    case StationEvent::Kind::Refused:
+        log("refused: " + e.text);
+        break;
+    case StationEvent::Kind::Problem:
+        if (!e.text.empty())
+            log("problem: " + e.text);
+        break;
+    case StationEvent::Kind::LogFailed:
+        log("page log: " + e.text);
+        break;
+    case StationEvent::Kind::Note:
+        log(e.text);
+        break;
+    case StationEvent::Kind::Backend:
+        log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
+        break;
+    default:
+        break;
+    }
+}
+
+void StationService::watchSignals() {
+    std::string error;
+    if (!ReleaseSignals::install(&error) || ReleaseSignals::wakeFd() < 0) {
+        log("signals: " + error);
+        return;
+    }
+    m_signals = new QSocketNotifier(ReleaseSignals::wakeFd(), QSocketNotifier::Read, this);
+    connect(m_signals, &QSocketNotifier::activated, this, [this] {
+        ReleaseSignals::drain();
+        const int signal = ReleaseSignals::received();
+        if (signal == 0 || m_signal != 0)
+            return;
+        m_signal = signal;
+        // Possibly inside the waits of a page: the close stops the sound, releases and holds
+        // the transmitter, and hands auto-send entries not yet sent back to their file.
+        log("signal " + std::to_string(signal) + ": stopping");
+        m_station->close();
+        QCoreApplication::exit(0);
+    });
+}
+
+} // namespace tarvex

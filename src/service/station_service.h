@@ -1,0 +1,73 @@
+#pragma once
+// tarvexd's station: the engine run with no display from the same settings store and
+// station folder the desktop program uses, with its keying line, audio output, auto-send
+// poll and ident as stored, a line per event on standard error for journald, the control
+// socket, and an orderly end on SIGTERM, SIGINT or SIGHUP (sound stopped, transmitter
+// released, auto-send entries not yet sent returned).
+#include "paging/event_wait.h"
+#include "station/station.h"
+#include "station/station_hold.h"
+#include "station/station_settings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace tarvex {
+
+class ControlServer;
+class QtEventPump;
+class QtScheduler;
+
+/// What the command line overrides; empty fields leave the stored settings alone.
+struct ServiceOptions {
+    QString settingsFile; ///< empty: the per-user store, as the desktop program reads it
+};
+
+class StationService : public QObject {
+    Q_OBJECT
+public:
+    explicit StationService(ServiceOptions options, QObject* parent = nullptr);
+    ~StationService() override;
+
+    /// Takes the station hold, builds the station, opens the control socket and starts the
+    /// poll and ident. False (after a log line saying why) when the service cannot run.
+    bool start();
+    /// The signal that ended the service (0 when none did).
+    int endedBySignal() const { return m_signal; }
+
+    Station& station() { return *m_station; }
+    const StationSettings& settings() const { return m_settings; }
+    const std::string& folder() const { return m_folder; }
+
+    /// "YYYY-MM-DD HH:MM:SS tarvexd: text" on standard error.
+    static void log(const std::string& text);
+
+private:
+    std::shared_ptr<AudioOutput> openAudio();
+    std::unique_ptr<KeyingLine> openKeying(std::vector<std::string>* holdPaths);
+    void configure();
+    void onEvent(const StationEvent& event);
+    void watchSignals();
+
+    ServiceOptions m_options;
+    StationSettings m_settings;
+    std::string m_folder;
+    std::unique_ptr<SteadyTickClock> m_clock;
+    std::unique_ptr<QtEventPump> m_pump;
+    std::unique_ptr<QtScheduler> m_scheduler;
+    std::unique_ptr<Station> m_station;
+    StationHold m_hold;
+    ControlServer* m_control = nullptr;
+    QSocketNotifier* m_signals = nullptr;
+    int m_signal = 0;
+};
+
+} // namespace tarvex

@@ -1,0 +1,114 @@
+#include "station/control_protocol.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tarvex {
+
+namespace {
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string printable(std::string_view text, std::size_t limit = 40) {
+    std::string out;
+    for (const char c : text.substr(0, limit)) {
+        const auto b = static_cast<unsigned char>(c);
+        out += b >= 0x20 && b < 0x7F ? c : '?';
+    }
+    return text.size() > limit ? out + "..." : out;
+}
+
+std::string outcomeWord(const TxOutcome& out) {
+    if (!out.built)
+        return out.stopped ? "stopped" : "refused";
+    if (out.stopped)
+        return "stopped";
+    return out.played ? "sent" : "not sent";
+}
+
+} // namespace
+
+ControlParse parseControlRequest(std::string_view line) {
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (line.size() + 1 > MaxControlRequest)
+        return {std::nullopt,
+                "request longer than " + std::to_string(MaxControlRequest) + " bytes"};
+    const std::size_t space = line.find(' ');
+    const std::string word = upper(line.substr(0, space));
+    const std::string_view rest =
+        space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+    if (word == "STATUS" && rest.empty())
+        return {ControlRequest{ControlRequest::Kind::Status, {}}, {}};
+    if (word == "STOP" && rest.empty())
+        return {ControlRequest{ControlRequest::Kind::Stop, {}}, {}};
+    if (word == "QUEUE") {
+        if (rest.empty())
+            return {std::nullopt, "QUEUE needs an entry-format line"};
+        if (std::any_of(rest.begin(), rest.end(), [](char c) { return c == '\n' || c == 0; }))
+            return {std::nullopt, "the entry holds a line break or a zero byte"};
+        return {ControlRequest{ControlRequest::Kind::Queue, std::string(rest)}, {}};
+    }
+    if (word == "STATUS" || word == "STOP")
+        return {std::nullopt, word + " takes no arguments"};
+    return {std::nullopt,
+            "unknown request '" + printable(word) + "' (STATUS, STOP or QUEUE <entry>)"};
+}
+
+std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
+    std::string text;
+    text += "state: " + std::string(stateName(s.state));
+    if (s.state != OnAirState::Idle)
+        text += " (" + std::string(sourceName(s.source)) + ")";
+    text += "\nqueue: " + std::to_string(s.queued + networkWaiting) + "\n";
+    text += "keying: " + s.keying +
+            (s.keyingError.empty() ? ", ok" : ", failing: " + s.keyingError) + "\n";
+    text +=
+        "audio: " + s.audio + (s.audioError.empty() ? ", ok" : ", failing: " + s.audioError) + "\n";
+    text += std::string("auto send: ") + (s.autoSend ? "on" : "off") + "\n";
+    if (s.last)
+        text += "last: " + serviceLogLine(*s.last) + "\n";
+    else
+        text += "last: none\n";
+    return text;
+}
+
+std::string serviceLogLine(const TxOutcome& out) {
+    std::string line;
+    switch (out.kind) {
+    case TxKind::Page:
+        line = "page RIC " + out.ric;
+        break;
+    case TxKind::FastSearch:
+        line = "fast search";
+        break;
+    case TxKind::TuneUp:
+        line = "tune-up";
+        break;
+    case TxKind::Ident:
+        line = "ident";
+        break;
+    }
+    line += " from " + std::string(sourceName(out.source));
+    if (!out.origin.empty())
+        line += " (" + out.origin + ")";
+    line += ": " + outcomeWord(out);
+    if (out.built)
+        line += ", " + std::to_string(out.codewords) + " codewords, Duration " +
+                std::to_string(out.durationMs) + " ms";
+    line += ", port " + (out.portError.empty() ? std::string("ok") : out.portError);
+    if (!out.error.empty())
+        line += ", " + std::string(out.built ? "audio " : "") + out.error;
+    else if (out.built)
+        line += ", audio ok";
+    if (out.repeat)
+        line += " (repeat)";
+    return line;
+}
+
+} // namespace tarvex

@@ -1,0 +1,38 @@
+#pragma once
+// The service's control requests, one line each over a local socket: STATUS, STOP and
+// QUEUE <entry-format line>. Reading a request is bounded and never trusts its input; the
+// answer is "OK ..." or "ERR <reason>" on the first line, then the body. And the one line per
+// transmission that the service writes to its log. Standard C++ only.
+#include "station/station.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+/// Longest request line, its line end included.
+inline constexpr std::size_t MaxControlRequest = 4096;
+
+struct ControlRequest {
+    enum class Kind { Status, Stop, Queue };
+    Kind kind = Kind::Status;
+    std::string entry; ///< QUEUE: the entry-format line
+};
+
+struct ControlParse {
+    std::optional<ControlRequest> request;
+    std::string error; ///< why the line is refused (no request then)
+};
+
+/// Reads one request line (without its line end; a CR before it is dropped).
+ControlParse parseControlRequest(std::string_view line);
+
+/// The body of STATUS: "key: value" lines.
+std::string statusText(const StationStatus& status, std::size_t networkWaiting = 0);
+
+/// One line for the service log: what went out (or was refused), from where, and how.
+std::string serviceLogLine(const TxOutcome& outcome);
+
+} // namespace tarvex
