@@ -24,9 +24,11 @@ std::array<uint8_t, 256> sampleScaleTable(uint16_t channel);
 class AlsaAudioOutput : public AudioOutput {
 public:
     /// Period (one write) and whole ring-buffer length asked of the device; it may grant a
-    /// little more or less.
-    static constexpr unsigned DefaultPeriodUs = 5000;
-    static constexpr unsigned DefaultBufferUs = 40000;
+    /// little more or less. The buffer rides out a writer thread held up by a busy machine
+    /// (a 40 ms buffer left 50 ms of silence in a page under a sanitizer build); Stop still
+    /// silences at once, since it drops what the buffer holds.
+    static constexpr unsigned DefaultPeriodUs = 10000;
+    static constexpr unsigned DefaultBufferUs = 250000;
 
     explicit AlsaAudioOutput(std::string device = "default", unsigned periodUs = DefaultPeriodUs,
                              unsigned bufferUs = DefaultBufferUs);

@@ -14,6 +14,10 @@ namespace {
 constexpr int FeedIntervalMs = 5;
 // No progress for this long while playing means the sound server has gone away.
 constexpr std::chrono::milliseconds StallTimeout{2000};
+// The processed time comes from the server's interpolated clock, which can run a little ahead
+// of the last sample (10 samples were lost at the end of an ident on a busy machine): the sink
+// is stopped only this long after it says the whole image has played.
+constexpr std::chrono::milliseconds TailGrace{40};
 
 QAudioFormat imageFormat() {
     QAudioFormat format;
@@ -61,6 +65,7 @@ bool SinkWorker::start(const QAudioDevice& device, std::span<const uint8_t> samp
     m_lengthUs = static_cast<int64_t>(samples.size()) * 1000000 / SampleRate;
     m_lastProcessedUs = -1;
     m_lastProgress = std::chrono::steady_clock::now();
+    m_tailSince.reset();
     {
         std::lock_guard lock(m_mutex);
         m_playing = true;
@@ -121,10 +126,14 @@ void SinkWorker::tick() {
     // The sink turns Idle while its last buffer is still sounding; only the processed
     // time tells that the final sample has left.
     if (m_mode != PlayMode::Loop && m_next == m_samples.size() && processed >= m_lengthUs) {
-        finish({});
-        return;
+        if (!m_tailSince)
+            m_tailSince = now;
+        if (now - *m_tailSince >= TailGrace) {
+            finish({});
+            return;
+        }
     }
-    if (now - m_lastProgress > StallTimeout)
+    if (now - m_lastProgress > StallTimeout && !m_tailSince)
         finish("audio output stalled: no sample played for 2 seconds");
 }
 

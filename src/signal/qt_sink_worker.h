@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -63,6 +64,8 @@ private:
     int64_t m_lengthUs = 0;
     int64_t m_lastProcessedUs = -1;
     std::chrono::steady_clock::time_point m_lastProgress;
+    std::optional<std::chrono::steady_clock::time_point> m_tailSince; ///< all played, by the
+                                                                      ///< server's clock
 
     mutable std::mutex m_mutex;
     std::condition_variable m_done;

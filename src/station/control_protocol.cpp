@@ -104,7 +104,7 @@ std::string serviceLogLine(const TxOutcome& out) {
     line += ", port " + (out.portError.empty() ? std::string("ok") : out.portError);
     if (!out.error.empty())
         line += ", " + std::string(out.built ? "audio " : "") + out.error;
-    else if (out.built)
+    else if (out.built && !out.stopped)
         line += ", audio ok";
     if (out.repeat)
         line += " (repeat)";
