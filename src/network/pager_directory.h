@@ -6,6 +6,8 @@
 #include "network/charset.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +27,8 @@ struct Pager {
     bool inverted = false;
     Charset charset = Charset::UsAscii;
     int maxLength = 80; ///< longest message it takes, 1..256 characters (0 for tone only)
+
+    bool operator==(const Pager&) const = default;
 };
 
 /// The reason a pager entry is refused, "field: reason" (e.g. "ric: 2500000 is above
@@ -32,6 +36,8 @@ struct Pager {
 std::optional<std::string> validatePager(const Pager& pager);
 
 /// The page that goes on air for a message to this pager (bytes already in the pager's set).
+/// A tone-only pager gets a numeric page without a message: the address codeword alone.
+/// The message is not cut to maxLength: a server refuses a longer one and tells the sender.
 PageParams pageFor(const Pager& pager, std::string_view bytes);
 
 class PagerDirectory {
@@ -42,6 +48,9 @@ public:
     bool load(const std::string& path, std::string* error);
     /// Writes the whole directory through a temporary file that replaces the old one.
     bool save(const std::string& path, std::string* error) const;
+    /// load() and save() without the file: the file's text in, the file's text out.
+    bool parse(std::string_view text, std::string* error);
+    std::string text() const;
 
     /// Adds or replaces the entry with the same ID; refused (false, *error) when invalid.
     bool add(const Pager& pager, std::string* error);
@@ -54,6 +63,10 @@ public:
 
 private:
     std::vector<Pager> m_pagers;
+    // Comment lines a person wrote, kept through a save: those above the first section, and
+    // those inside each pager's section (written below its [ID] line).
+    std::vector<std::string> m_header;
+    std::map<std::string, std::vector<std::string>, std::less<>> m_comments;
 };
 
 /// "Pagers.txt" in the station's program folder.
