@@ -27,6 +27,9 @@ Usage:
                   (--listing | -o FILE)
       One fast-search transmission reaching the 256 codes from S rounded down to a
       multiple of 8.
+  tarvex-cli snpp-user add NAME | remove NAME | list
+      The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
+      reads the password, one line, from standard input and keeps only its salted hash.
 
 PAGE:
   --ric N            RIC/CAP code, 0 to 2097151
