@@ -261,8 +261,8 @@ SnppReply SnppSession::send() {
 }
 
 SnppReply SnppSession::logi(std::string_view args) {
-    const auto [user, rest] = firstWord(args);
-    const auto password = firstWord(rest).first;
+    // The password is the rest of the line: clients send it as typed, spaces and all.
+    const auto [user, password] = firstWord(args);
     if (user.empty())
         return error("550 Error, LOGI needs a login name");
     if (user.size() > 64)
