@@ -23,7 +23,12 @@ SnppServer::~SnppServer() {
 bool SnppServer::start(std::string* error) {
     stop();
     m_port = m_config.port;
+    std::string where;
     for (const auto& text : m_config.listenAddresses) {
+        if (!addressAvailable(text) && m_config.listenAddresses.size() > 1) {
+            m_intake.log("snpp: not listening on " + text + ": no such address on this computer");
+            continue;
+        }
         const QHostAddress address(QString::fromStdString(text));
         auto listener = std::make_unique<QTcpServer>();
         if (address.isNull() || !listener->listen(address, m_port)) {
@@ -39,10 +44,13 @@ bool SnppServer::start(std::string* error) {
         QTcpServer* raw = listener.get();
         connect(raw, &QTcpServer::newConnection, this, [this, raw] { acceptPending(raw); });
         m_listeners.push_back(std::move(listener));
-    }
-    std::string where;
-    for (const auto& text : m_config.listenAddresses)
         where += (where.empty() ? "" : ", ") + text;
+    }
+    if (m_listeners.empty()) {
+        if (error != nullptr)
+            *error = "SNPP server has no address to listen on";
+        return false;
+    }
     m_intake.log("snpp: listening on " + where + " port " + std::to_string(m_port) +
                  (m_loginRequired ? " (login required)" : " (loopback, no login required)"));
     return true;

@@ -172,9 +172,13 @@ SnppReply SnppSession::mess(std::string_view args) {
         return error("550 Log in first (LOGI name password)");
     if (m_haveMessage)
         return error("503 Error, message already entered");
-    if (args.size() > m_intake.limits().maxMessageLength)
+    if (args.size() > m_intake.limits().maxMessageLength) {
+        m_intake.log("snpp: refused a message of " + std::to_string(args.size()) + " bytes from " +
+                     originOf(m_login, m_options.peer) + ": more than " +
+                     std::to_string(m_intake.limits().maxMessageLength));
         return error("554 Message too long, at most " +
                      std::to_string(m_intake.limits().maxMessageLength) + " bytes");
+    }
     m_message = std::string(args);
     m_haveMessage = true;
     return ok("Message OK");

@@ -67,8 +67,11 @@ bool DeadlineStream::is_writable() const {
 
 ssize_t DeadlineStream::read(char* ptr, size_t size) {
     if (m_begin == m_end) {
-        if (!waitFor(m_fd, POLLIN, readWaitMs()))
+        const int waitMs = readWaitMs();
+        if (!waitFor(m_fd, POLLIN, waitMs)) {
+            m_timedOut = waitMs < m_idleMs ? Timeout::Request : Timeout::Idle;
             return -1;
+        }
         ssize_t n = 0;
         do {
             n = ::recv(m_fd, m_buffer, sizeof m_buffer, 0);

@@ -35,6 +35,10 @@ public:
     void get_local_ip_and_port(std::string& ip, int& port) const override;
     socket_t socket() const override { return m_fd; }
 
+    enum class Timeout { None, Idle, Request };
+    /// Why the last read failed for lack of time, if it did.
+    Timeout timedOut() const { return m_timedOut; }
+
 private:
     int readWaitMs() const;
     int m_fd;
@@ -44,6 +48,7 @@ private:
     char m_buffer[4096];
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
+    Timeout m_timedOut = Timeout::None;
 };
 
 /// Worker threads for httplib, started as needed up to a maximum, with a bounded backlog:

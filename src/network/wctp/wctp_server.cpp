@@ -48,6 +48,17 @@ private:
             if (!process_request(stream, last, closed, nullptr) || last || t_closeAfter)
                 break;
         }
+        if (stream.timedOut() != DeadlineStream::Timeout::None && !t_overLimit) {
+            std::string peer;
+            int port = 0;
+            stream.get_remote_ip_and_port(peer, port);
+            m_intake.log(
+                "wctp: closed the connection of " + peer + ": " +
+                (stream.timedOut() == DeadlineStream::Timeout::Idle
+                     ? "nothing received for " + std::to_string(m_limits.idleSeconds) + " s"
+                     : "request not complete within " + std::to_string(m_limits.requestSeconds) +
+                           " s"));
+        }
         m_book.leave(sock);
         ::shutdown(sock, SHUT_RDWR);
         ::close(sock);
@@ -156,7 +167,8 @@ void configure(httplib::Server& server, PageIntake& intake, WctpService& service
             res.status == 413
                 ? "body larger than " + std::to_string(intake.limits().maxBodyBytes) + " bytes"
                 : "HTTP error " + std::to_string(res.status);
-        intake.log("wctp: refused a request from " + req.remote_addr + ": " + what);
+        const std::string from = req.remote_addr.empty() ? "a client" : req.remote_addr;
+        intake.log("wctp: refused a request from " + from + ": " + what);
         res.set_content(wctpFailure(wctp::CannotParse, "Input cannot be parsed", what), XmlType);
         t_closeAfter = true;
     });
@@ -175,7 +187,13 @@ bool WctpServer::start(std::string* error) {
     m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired);
     const InboundLimits& limits = m_intake.limits();
     int port = m_config.port;
+    std::string where;
     for (const auto& address : m_config.listenAddresses) {
+        if (!addressAvailable(address) && m_config.listenAddresses.size() > 1) {
+            m_intake.log("wctp: not listening on " + address +
+                         ": no such address on this computer");
+            continue;
+        }
         auto server = std::make_unique<LimitedHttpServer>(m_state->book, limits, m_intake);
         configure(*server, m_intake, m_state->service);
         // The library takes ownership of the queue it is given (its API hands a raw pointer).
@@ -192,12 +210,16 @@ bool WctpServer::start(std::string* error) {
             return false;
         }
         m_state->servers.push_back(std::move(server));
+        where += (where.empty() ? "" : ", ") + address;
+    }
+    if (m_state->servers.empty()) {
+        if (error != nullptr)
+            *error = "WCTP server has no address to listen on";
+        m_state.reset();
+        return false;
     }
     launch();
     m_port = static_cast<uint16_t>(port);
-    std::string where;
-    for (const auto& address : m_config.listenAddresses)
-        where += (where.empty() ? "" : ", ") + address;
     m_intake.log("wctp: listening on " + where + " port " + std::to_string(m_port) + " at /wctp" +
                  (m_loginRequired ? " (securityCode required)" : " (loopback, no login required)"));
     return true;

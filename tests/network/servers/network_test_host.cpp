@@ -5,7 +5,8 @@
 //
 //   network_test_host --folder DIR [--snpp-port P] [--wctp-port P] [--listen ADDR]...
 //                     [--require-login] [--record] [--pages-per-minute N]
-//                     [--max-connections N] [--idle-seconds N] [--quiet]
+//                     [--max-connections N] [--idle-seconds N] [--request-seconds N]
+//                     [--quiet]
 //   network_test_host --folder DIR --dump-queue     print the pages waiting in the queue
 //
 // Output: "SNPP_PORT n", "WCTP_PORT n", "READY", then "PAGE id=… source=… to=… from=…
@@ -122,6 +123,8 @@ Options parse(int argc, char** argv) {
             o.limits.pagesPerMinute = std::stoi(next());
         else if (a == "--max-connections")
             o.limits.maxConnections = std::stoi(next());
+        else if (a == "--request-seconds")
+            o.limits.requestSeconds = std::stoi(next());
         else if (a == "--idle-seconds")
             o.limits.idleSeconds = std::stoi(next());
         else

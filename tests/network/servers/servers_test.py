@@ -116,6 +116,7 @@ def real_clients(args):
     check(curl(host.wctp_port, "", "-X", "GET")[0] == 405, "WCTP GET is refused with 405")
     check(curl(host.wctp_port, "x", path="/other")[0] == 404, "WCTP other path: 404")
     check(host.running(), "the host survived every client")
+    wait_until(lambda: len(host.pages()) >= 7)
     texts = sorted((p["to"], p["text"]) for p in host.pages())
     expected = sorted([("1001", "Hello from sendpage Gr}~e"), ("1004", "Hello from sendpage Grusse"),
                        ("1004", "first line\nsecond line"), ("1001", "Perl two"),
@@ -169,6 +170,7 @@ def logins(args):
     check(wctp_code(body) == 401, f"a removed login is refused at once: {body[-200:]}")
     check(not any("pass word" in line or "nope" in line for line in host.log),
           "no password in the log")
+    wait_until(lambda: len(host.pages()) >= 2)
     check(sorted(p["text"] for p in host.pages()) == ["after login", "wctp right securityCode"],
           f"pages: {host.pages()}")
     host.stop()
@@ -237,7 +239,8 @@ def kill(args):
 
 def bad_input(args):
     folder = fresh_folder(os.path.join(args.work, "bad"))
-    host = Host(args.host, folder, "--max-connections", "4", "--idle-seconds", "2", "--record")
+    host = Host(args.host, folder, "--max-connections", "4", "--idle-seconds", "2",
+                "--request-seconds", "3", "--record")
     c = SnppClient(host.snpp_port)
     c.send_raw(b"PAGE " + b"9" * 5000 + b"\r\n")
     check(c.reply().startswith("500 Line too long"), "an overlong line gets 500")
@@ -263,6 +266,17 @@ def bad_input(args):
     check(status == 503 and wctp_code(body) == 606, f"WCTP over the connection limit: {status}")
     for s in socks:
         s.close()
+    drip = socket.create_connection(("127.0.0.1", host.wctp_port), timeout=10)
+    start, closed = time.time(), False
+    for byte in b"POST /wctp HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"y" * 100:
+        try:
+            drip.sendall(bytes([byte]))
+            time.sleep(0.5)  # always within the idle time, never done in time
+        except OSError:
+            closed = True
+            break
+    check(closed and time.time() - start < 8, "a request dripping in is cut at its deadline")
+    drip.close()
     raw = socket.create_connection(("127.0.0.1", host.wctp_port), timeout=10)
     raw.sendall(b"NOT HTTP AT ALL\r\n\r\n")
     check(raw.recv(100).startswith(b"HTTP/1.1 400"), "garbage instead of HTTP gets 400")
@@ -273,7 +287,9 @@ def bad_input(args):
     ok = [c.command("PAGE 1004"), c.command("MESS still here"), c.command("SEND")]
     check(all(r.startswith("250") for r in ok), f"the station still takes pages: {ok}")
     check(host.running(), "the host survived every bad input")
-    check(sum(p["text"] == "still here" for p in host.pages()) == 2, "both last pages queued")
+    wait_until(lambda: len(host.pages()) >= 2)  # the host's lines are read by a thread
+    check(sum(p["text"] == "still here" for p in host.pages()) == 2,
+          f"both last pages queued: {host.pages()} {host.log[-6:]}")
     host.stop()
 
 
