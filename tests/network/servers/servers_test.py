@@ -123,7 +123,7 @@ def real_clients(args):
                        ("1004", "Perl two"), ("1004", "Perl line one\n.dotted"),
                        ("1001", "Bett 3 Cafe")])
     check(texts == expected, f"pages queued: {texts}")
-    host.stop()
+    check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
     check(sorted(p["id"] for p in host.queued()) == sorted(p["id"] for p in host.pages()),
           "every page printed is in the durable queue")
 
@@ -173,7 +173,7 @@ def logins(args):
     wait_until(lambda: len(host.pages()) >= 2)
     check(sorted(p["text"] for p in host.pages()) == ["after login", "wctp right securityCode"],
           f"pages: {host.pages()}")
-    host.stop()
+    check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
 
 
 def client_run(port, client, count, acked, errors):
@@ -205,7 +205,7 @@ def load(args):
         t.join(300)
     check(not errors, f"every page accepted: {errors[:5]}")
     check(len(acked) == 1000, f"1000 pages acknowledged, not {len(acked)}")
-    host.stop()
+    check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
     pages = host.queued()
     texts = [p["text"] for p in pages]
     check(sorted(texts) == sorted(acked), "the queue holds every acknowledged page exactly once")
@@ -290,7 +290,7 @@ def bad_input(args):
     wait_until(lambda: len(host.pages()) >= 2)  # the host's lines are read by a thread
     check(sum(p["text"] == "still here" for p in host.pages()) == 2,
           f"both last pages queued: {host.pages()} {host.log[-6:]}")
-    host.stop()
+    check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
 
 
 def main():
