@@ -15,6 +15,7 @@ int runIdent(const Args& args);
 int runFast(const Args& args);
 int runSend(const Args& args);
 int runDevices(const Args& args);
+int runPager(const Args& args);
 /// snpp-user add|remove|list: in snpp_user_command.cpp, the one command that links libsodium.
 int runSnppUser(const Args& args);
 

@@ -27,6 +27,16 @@ Usage:
                   (--listing | -o FILE)
       One fast-search transmission reaching the 256 codes from S rounded down to a
       multiple of 8.
+  tarvex-cli pager add ID --ric R [--func 0..3] [--numeric | --tone] [--baud 512|1200|2400]
+                  [--inverted] [--charset us|de|se|dk|fr|si] [--max-length N] [--name TEXT]
+  tarvex-cli pager list | show ID | remove ID
+      The station's pager directory, the pagers that SNPP, WCTP and DAPNET pages name by ID
+      ("Pagers.txt" in the station folder, which TARVEX_FOLDER overrides). ID: 1 to 32
+      letters, digits, '-', '_', '.'. add replaces an entry with the same ID; defaults:
+      function bits 3, alphanumeric, 1200 bit/s, normal polarity, charset us, max-length 80
+      (1..256; 0 for --tone, a page that is the address alone). Character sets: us
+      (US-ASCII), de (German), se (Swedish), dk (Danish/Norwegian), fr (French),
+      si (Slovenian).
   tarvex-cli snpp-user add NAME | remove NAME | list
       The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
       reads the password, one line, from standard input and keeps only its salted hash.

@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
         return all.empty() ? 2 : 0;
     }
     const std::map<std::string, int (*)(const Args&)> commands = {
-        {"listing", runListing}, {"wav", runWav},           {"tune", runTune},
-        {"ident", runIdent},     {"fast", runFast},         {"send", runSend},
-        {"devices", runDevices}, {"snpp-user", runSnppUser}};
+        {"listing", runListing}, {"wav", runWav},     {"tune", runTune},
+        {"ident", runIdent},     {"fast", runFast},   {"send", runSend},
+        {"devices", runDevices}, {"pager", runPager}, {"snpp-user", runSnppUser}};
     const auto command = commands.find(all[0]);
     if (command == commands.end()) {
         std::cerr << "tarvex-cli: unknown command '" << all[0] << "' (see tarvex-cli --help)\n";

@@ -29,7 +29,7 @@ constexpr Substitution SlovenianSet[] = {{'@', U'Ž'}, {'[', U'Š'}, {'\\', U'Đ
                                          {'^', U'Č'}, {'`', U'ž'}, {'{', U'š'},  {'|', U'đ'},
                                          {'}', U'ć'}, {'~', U'č'}};
 
-std::span<const Substitution> substitutions(Charset set) {
+constexpr std::span<const Substitution> substitutions(Charset set) {
     switch (set) {
     case Charset::German:
         return GermanSet;
@@ -47,12 +47,26 @@ std::span<const Substitution> substitutions(Charset set) {
     return {};
 }
 
+constexpr std::size_t SetCount = 6;
+constexpr std::array<Charset, SetCount> Sets = {Charset::UsAscii, Charset::German,
+                                                Charset::Swedish, Charset::Danish,
+                                                Charset::French,  Charset::Slovenian};
+
+// What each set shows for the printable codes 0x20..0x7E, looked up for every character.
+constexpr auto Shown = [] {
+    std::array<std::array<char32_t, 95>, SetCount> table{};
+    for (std::size_t set = 0; set < SetCount; ++set) {
+        for (std::size_t code = 0; code < 95; ++code)
+            table[set][code] = static_cast<char32_t>(code + 0x20);
+        for (const auto& s : substitutions(Sets[set]))
+            table[set][static_cast<std::size_t>(s.code - 0x20)] = s.shown;
+    }
+    return table;
+}();
+
 /// What the pager shows for a printable code (0x20..0x7E).
 char32_t shownAs(Charset set, char code) {
-    for (const auto& s : substitutions(set))
-        if (s.code == code)
-            return s.shown;
-    return static_cast<unsigned char>(code);
+    return Shown[static_cast<std::size_t>(set)][static_cast<std::size_t>(code - 0x20)];
 }
 
 /// The code that shows the character in the set; nullopt when the set cannot show it.

@@ -36,10 +36,24 @@ struct PagerText {
 };
 
 /// Maps UTF-8 text to the set's bytes. Control characters other than CR/LF and anything the
-/// set cannot show are transliterated or dropped, each listed in `changes`.
+/// set cannot show are transliterated or dropped, each listed in `changes`. Only 0x20..0x7E,
+/// CR and LF come out. The rules, the same for every set, first that the set can show wins:
+/// - a letter with a diacritic the set lacks loses it (é → e, ł → l, ü → u on a US-ASCII
+///   pager: one letter for one letter, no German "ue"); ß → ss, æ → ae, œ → oe, þ → th;
+///   but æ/ø become ä/ö on German and Swedish pagers and ä/ö become æ/ø on Danish ones;
+/// - a letter written as base + combining mark is taken as the precomposed letter
+///   (reported, even when the set shows it); full-width ASCII forms as ASCII;
+/// - ASCII signs a national set gives to a letter: [ { → (, ] } → ), \ | → /, ~ → -,
+///   ^ ` → ', @ → (at), $ → USD (French);
+/// - quotes „“”‘’«» → " or ', dashes and minus → -, … → ..., non-breaking and other
+///   spaces → space, tab → space, zero-width characters, soft hyphen and byte order mark
+///   dropped; € → EUR, £ → GBP, ° → deg, § → S, µ → u, © → (c), ½ → 1/2 and similar;
+/// - anything else (CJK, emoji, Greek, ...) → '?'; each bad UTF-8 sequence → '?' and
+///   invalidUtf8 set.
 PagerText toPagerText(std::string_view utf8, Charset set);
 
-/// What a pager of the set shows for the bytes, as UTF-8 (the inverse of the mapping).
+/// What a pager of the set shows for the bytes, as UTF-8 (the inverse of the mapping). Seven
+/// bits of each byte count, as on air; control codes other than CR/LF show as U+FFFD.
 std::string fromPagerText(std::string_view bytes, Charset set);
 
 /// "é→e, ł→l" — a short list of the changes for a reply or a log line (at most `limit` items,

@@ -22,12 +22,6 @@ constexpr std::size_t MaxFileBytes = 1024 * 1024;
 
 constexpr std::array<std::string_view, 3> CodingNames = {"alphanumeric", "numeric", "tone"};
 
-constexpr char DefaultHeader[] =
-    "# Tarvex pager directory: one [ID] section per pager; the ID is what SNPP PAGE or a WCTP\n"
-    "# recipientID names. Keys: name, ric (0..2097151), function (0..3), coding (alphanumeric,\n"
-    "# numeric or tone), baud (512, 1200 or 2400), polarity (normal or inverted), charset\n"
-    "# (us, de, se, dk, fr or si), max-length (1..256; 0 for tone only).\n";
-
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string_view::npos)
@@ -107,9 +101,31 @@ std::optional<long> number(std::string_view text, std::size_t digits) {
 constexpr std::array<std::string_view, 8> Keys = {"name", "ric",      "function", "coding",
                                                   "baud", "polarity", "charset",  "max-length"};
 
-/// Sets one field of the pager from its text; "field: reason" when the text is not one of
-/// the field's values. Ranges the text can spell are left to validatePager.
-std::optional<std::string> setField(Pager& p, std::string_view key, std::string_view value) {
+} // namespace
+
+std::optional<std::string> validatePager(const Pager& p) {
+    if (auto problem = idProblem(p.id))
+        return problem;
+    if (auto problem = nameProblem(p.name))
+        return problem;
+    if (p.ric > static_cast<uint32_t>(MaxRic))
+        return "ric: " + std::to_string(p.ric) + " is above " + std::to_string(MaxRic);
+    if (p.functionBits < 0 || p.functionBits > 3)
+        return "function: must be 0 to 3, not " + std::to_string(p.functionBits);
+    if (static_cast<std::size_t>(p.coding) >= CodingNames.size())
+        return "coding: not alphanumeric, numeric or tone";
+    if (p.baud != 512 && p.baud != 1200 && p.baud != 2400)
+        return "baud: must be 512, 1200 or 2400, not " + std::to_string(p.baud);
+    if (!parseCharset(charsetCode(p.charset)))
+        return "charset: not one of us, de, se, dk, fr, si";
+    if (auto problem = addressProblem(p))
+        return problem;
+    return lengthProblem(p);
+}
+
+std::optional<std::string> setPagerField(Pager& p, std::string_view key, std::string_view value) {
+    if (std::find(Keys.begin(), Keys.end(), key) == Keys.end())
+        return std::string(key) + ": unknown key";
     const std::string v = lower(value);
     const auto bad = [&](const char* expected) {
         return std::string(key) + ": must be " + expected + ", not '" + std::string(value) + "'";
@@ -158,26 +174,8 @@ std::optional<std::string> setField(Pager& p, std::string_view key, std::string_
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<std::string> validatePager(const Pager& p) {
-    if (auto problem = idProblem(p.id))
-        return problem;
-    if (auto problem = nameProblem(p.name))
-        return problem;
-    if (p.ric > static_cast<uint32_t>(MaxRic))
-        return "ric: " + std::to_string(p.ric) + " is above " + std::to_string(MaxRic);
-    if (p.functionBits < 0 || p.functionBits > 3)
-        return "function: must be 0 to 3, not " + std::to_string(p.functionBits);
-    if (static_cast<std::size_t>(p.coding) >= CodingNames.size())
-        return "coding: not alphanumeric, numeric or tone";
-    if (p.baud != 512 && p.baud != 1200 && p.baud != 2400)
-        return "baud: must be 512, 1200 or 2400, not " + std::to_string(p.baud);
-    if (!parseCharset(charsetCode(p.charset)))
-        return "charset: not one of us, de, se, dk, fr, si";
-    if (auto problem = addressProblem(p))
-        return problem;
-    return lengthProblem(p);
+std::string_view pagerCodingName(PagerCoding coding) {
+    return CodingNames.at(static_cast<std::size_t>(coding));
 }
 
 PageParams pageFor(const Pager& pager, std::string_view bytes) {
@@ -275,7 +273,7 @@ private:
             return key + ": given twice in [" + m_current.id + "] (first on line " +
                    std::to_string(seen->second) + ")";
         m_keyLines.emplace(key, m_line);
-        return setField(m_current, key, value);
+        return setPagerField(m_current, key, value);
     }
 
     /// Checks the section just read; on a problem m_line becomes the line of the field it
@@ -320,30 +318,6 @@ bool PagerDirectory::parse(std::string_view text, std::string* error) {
     m_header = std::move(parser.header);
     m_comments = std::move(parser.comments);
     return true;
-}
-
-std::string PagerDirectory::text() const {
-    std::string out;
-    if (m_header.empty())
-        out = DefaultHeader;
-    for (const auto& line : m_header)
-        out += line + "\n";
-    for (const Pager& p : m_pagers) {
-        out += "\n[" + p.id + "]\n";
-        if (const auto c = m_comments.find(p.id); c != m_comments.end())
-            for (const auto& line : c->second)
-                out += line + "\n";
-        if (!p.name.empty())
-            out += "name = " + p.name + "\n";
-        out += "ric = " + std::to_string(p.ric) + "\n";
-        out += "function = " + std::to_string(p.functionBits) + "\n";
-        out += "coding = " + std::string(CodingNames.at(static_cast<std::size_t>(p.coding))) + "\n";
-        out += "baud = " + std::to_string(p.baud) + "\n";
-        out += std::string("polarity = ") + (p.inverted ? "inverted" : "normal") + "\n";
-        out += "charset = " + std::string(charsetCode(p.charset)) + "\n";
-        out += "max-length = " + std::to_string(p.maxLength) + "\n";
-    }
-    return out;
 }
 
 bool PagerDirectory::add(const Pager& pager, std::string* error) {

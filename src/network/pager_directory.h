@@ -35,6 +35,15 @@ struct Pager {
 /// 2097151"); nullopt when it is valid.
 std::optional<std::string> validatePager(const Pager& pager);
 
+/// Sets the field that a directory file's key names ("ric", "coding", "max-length", ...) from
+/// its text as the file or a command line gives it; "key: reason" when the text is not one of
+/// the field's values or the key is unknown. Ranges are checked by validatePager.
+std::optional<std::string> setPagerField(Pager& pager, std::string_view key,
+                                         std::string_view value);
+
+/// "alphanumeric", "numeric" or "tone", as the directory file writes the coding.
+std::string_view pagerCodingName(PagerCoding coding);
+
 /// The page that goes on air for a message to this pager (bytes already in the pager's set).
 /// A tone-only pager gets a numeric page without a message: the address codeword alone.
 /// The message is not cut to maxLength: a server refuses a longer one and tells the sender.

@@ -1,4 +1,5 @@
-// Reading and writing the pager directory file. The read is bounded; the write goes to a
+// Reading and writing the pager directory file: its canonical text (with an explanation at
+// the top unless the person's own comments are there), a bounded read, and a write through a
 // temporary file in the same folder that is flushed to disk and then renamed over the old
 // file, so a crash leaves either the old directory or the new one, never half of one.
 #include "network/pager_directory.h"
@@ -21,6 +22,12 @@ namespace tarvex {
 namespace {
 
 constexpr long MaxFileBytes = 1024 * 1024;
+
+constexpr char DefaultHeader[] =
+    "# Tarvex pager directory: one [ID] section per pager; the ID is what SNPP PAGE or a WCTP\n"
+    "# recipientID names. Keys: name, ric (0..2097151), function (0..3), coding (alphanumeric,\n"
+    "# numeric or tone), baud (512, 1200 or 2400), polarity (normal or inverted), charset\n"
+    "# (us, de, se, dk, fr or si), max-length (1..256; 0 for tone only).\n";
 
 std::string reason(const std::string& path, int errnoValue) {
     return path + ": " + std::strerror(errnoValue);
@@ -119,6 +126,30 @@ std::optional<std::string> replaceFile(const std::string& path, const std::strin
 #endif
 
 } // namespace
+
+std::string PagerDirectory::text() const {
+    std::string out;
+    if (m_header.empty())
+        out = DefaultHeader;
+    for (const auto& line : m_header)
+        out += line + "\n";
+    for (const Pager& p : m_pagers) {
+        out += "\n[" + p.id + "]\n";
+        if (const auto c = m_comments.find(p.id); c != m_comments.end())
+            for (const auto& line : c->second)
+                out += line + "\n";
+        if (!p.name.empty())
+            out += "name = " + p.name + "\n";
+        out += "ric = " + std::to_string(p.ric) + "\n";
+        out += "function = " + std::to_string(p.functionBits) + "\n";
+        out += "coding = " + std::string(pagerCodingName(p.coding)) + "\n";
+        out += "baud = " + std::to_string(p.baud) + "\n";
+        out += std::string("polarity = ") + (p.inverted ? "inverted" : "normal") + "\n";
+        out += "charset = " + std::string(charsetCode(p.charset)) + "\n";
+        out += "max-length = " + std::to_string(p.maxLength) + "\n";
+    }
+    return out;
+}
 
 bool PagerDirectory::load(const std::string& path, std::string* error) {
     const auto text = readBounded(path, error);

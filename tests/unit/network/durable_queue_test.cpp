@@ -1,6 +1,6 @@
 // Durable queue: order and attempt counts across a reopen, the age limit, refusals, files
 // that are not a queue, several threads at once, and pages that survive a SIGKILL at any
-// moment of a process that is adding and removing them.
+// moment of a process that is adding (from one thread or several) and removing them.
 #include "network/durable_queue.h"
 
 #include <gtest/gtest.h>
@@ -196,30 +196,39 @@ TEST_F(DurableQueueTest, ThreadsShareOneQueue) {
     }
 }
 
-// The child adds numbered pages and removes the oldest now and then, reporting on a pipe
-// right after each call returns ("a ID N", "r ID" before a removal, "d ID" after it).
-[[noreturn]] void crashChild(const std::string& path, int out, int firstNumber) {
+// The child adds numbered pages from one or more threads (their pages then go to disk in
+// shared commits) and removes the oldest now and then, reporting on a pipe right after each
+// call returns ("a ID N", "r ID" before a removal, "d ID" after it). Thread t numbers its
+// pages first + t * 10000 + i.
+[[noreturn]] void crashChild(const std::string& path, int out, int first, int threads) {
     std::string error;
     auto q = DurableQueue::open(path, &error);
     if (!q)
         _exit(3);
-    const auto say = [out](const std::string& line) {
+    const auto say = [out](const std::string& line) { // one write: lines never interleave
         if (::write(out, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
             _exit(4);
     };
-    for (int n = firstNumber; n < firstNumber + 100000; ++n) {
-        const auto id = q->add(page(std::to_string(n)), &error);
-        if (!id)
-            _exit(5);
-        say("a " + std::to_string(*id) + " " + std::to_string(n) + "\n");
-        if (n % 3 == 0) {
-            const auto oldest = q->pending(1, nullptr);
-            say("r " + std::to_string(oldest.at(0).id) + "\n");
-            q->remove(oldest.at(0).id, nullptr);
-            say("d " + std::to_string(oldest.at(0).id) + "\n");
+    const auto adder = [&](int t) {
+        for (int i = 0; i < 10000; ++i) {
+            const int n = first + t * 10000 + i;
+            const auto id = q->add(page(std::to_string(n)), nullptr);
+            if (!id)
+                _exit(5);
+            say("a " + std::to_string(*id) + " " + std::to_string(n) + "\n");
+            if (t == 0 && i % 3 == 0) {
+                const auto oldest = q->pending(1, nullptr);
+                say("r " + std::to_string(oldest.at(0).id) + "\n");
+                q->remove(oldest.at(0).id, nullptr);
+                say("d " + std::to_string(oldest.at(0).id) + "\n");
+            }
         }
-    }
-    _exit(0);
+    };
+    std::vector<std::thread> others;
+    for (int t = 1; t < threads; ++t)
+        others.emplace_back(adder, t);
+    adder(0);
+    _exit(6); // not reached: the parent kills the child long before
 }
 
 TEST_F(DurableQueueTest, AcknowledgedPagesSurviveSigkill) {
@@ -235,7 +244,7 @@ TEST_F(DurableQueueTest, AcknowledgedPagesSurviveSigkill) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::close(fds[0]);
-            crashChild(m_path, fds[1], round * 100000);
+            crashChild(m_path, fds[1], round * 100000, round % 2 == 0 ? 1 : 4);
         }
         ::close(fds[1]);
         ::usleep(std::uniform_int_distribution<useconds_t>(0, 60000)(random));
@@ -267,11 +276,13 @@ TEST_F(DurableQueueTest, AcknowledgedPagesSurviveSigkill) {
         auto q = open();
         ASSERT_TRUE(q);
         std::map<int64_t, int> found;
-        int previous = -1;
+        std::map<int, int> previous; // each thread's pages in the order it added them
         for (const auto& p : q->pending(1000000, nullptr)) {
             const int number = std::stoi(p.page.message);
-            EXPECT_GT(number, previous) << "order or a duplicate at id " << p.id;
-            previous = number;
+            const int thread = number / 10000;
+            EXPECT_GT(number, previous.count(thread) ? previous[thread] : -1)
+                << "order or a duplicate at id " << p.id;
+            previous[thread] = number;
             found[p.id] = number;
         }
         for (const auto& [id, number] : acknowledged) {
