@@ -113,15 +113,22 @@ def real_clients(args):
         got_status, got = curl(host.wctp_port, body)
         check(got_status == status and (code == 0 or wctp_code(got) == code),
               f"WCTP {name}: HTTP {got_status}, {got[-200:]}")
+    status, body = curl(host.wctp_port, submit_xml("2000", "new pager"))
+    check(wctp_code(body) == 403, "a pager not yet in the directory is refused")
+    out = subprocess.run([args.cli, "pager", "add", "2000", "--ric", "2000"], capture_output=True,
+                         text=True, env=dict(os.environ, TARVEX_FOLDER=folder), timeout=60)
+    check(out.returncode == 0, f"tarvex-cli pager add: {out.stderr}")
+    status, body = curl(host.wctp_port, submit_xml("2000", "new pager"))
+    check(wctp_code(body) == 200, f"the pager added while running is taken: {body[-200:]}")
     check(curl(host.wctp_port, "", "-X", "GET")[0] == 405, "WCTP GET is refused with 405")
     check(curl(host.wctp_port, "x", path="/other")[0] == 404, "WCTP other path: 404")
     check(host.running(), "the host survived every client")
-    wait_until(lambda: len(host.pages()) >= 7)
+    wait_until(lambda: len(host.pages()) >= 8)
     texts = sorted((p["to"], p["text"]) for p in host.pages())
     expected = sorted([("1001", "Hello from sendpage Gr}~e"), ("1004", "Hello from sendpage Grusse"),
                        ("1004", "first line\nsecond line"), ("1001", "Perl two"),
                        ("1004", "Perl two"), ("1004", "Perl line one\n.dotted"),
-                       ("1001", "Bett 3 Cafe")])
+                       ("1001", "Bett 3 Cafe"), ("2000", "new pager")])
     check(texts == expected, f"pages queued: {texts}")
     check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
     check(sorted(p["id"] for p in host.queued()) == sorted(p["id"] for p in host.pages()),
