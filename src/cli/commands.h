@@ -19,5 +19,7 @@ int runStatus(const Args& args);
 int runStop(const Args& args);
 int runQueue(const Args& args);
 int runPager(const Args& args);
+/// snpp-user add|remove|list: in snpp_user_command.cpp, the one command that links libsodium.
+int runSnppUser(const Args& args);
 
 } // namespace tarvex::cli

@@ -37,6 +37,9 @@ Usage:
       (1..256; 0 for --tone, a page that is the address alone). Character sets: us
       (US-ASCII), de (German), se (Swedish), dk (Danish/Norwegian), fr (French),
       si (Slovenian).
+  tarvex-cli snpp-user add NAME | remove NAME | list
+      The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
+      reads the password, one line, from standard input and keeps only its salted hash.
 
 PAGE:
   --ric N            RIC/CAP code, 0 to 2097151

@@ -1,0 +1,176 @@
+#include "network/intake/page_intake.h"
+
+#include "network/charset.h"
+
+#include <chrono>
+#include <utility>
+
+namespace tarvex {
+
+namespace {
+
+int64_t systemNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+/// The characters a numeric pager shows: digits, space, '-', '[' and ']'.
+bool isNumericText(std::string_view text) {
+    for (const char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && c != ' ' && c != '-' && c != '[' && c != ']')
+            return false;
+    }
+    return true;
+}
+
+std::string rateKey(const Submission& s) {
+    return s.login.empty() ? "peer " + s.peer : "login " + s.login;
+}
+
+} // namespace
+
+std::string originOf(std::string_view login, std::string_view peer) {
+    return login.empty() ? std::string(peer) : std::string(login) + "@" + std::string(peer);
+}
+
+struct PageIntake::Prepared {
+    Pager pager;
+    std::string bytes;
+    std::vector<CharChange> changes;
+};
+
+PageIntake::PageIntake(DirectoryWatch& directory, PageSink& sink, InboundLimits limits,
+                       ServiceLogger log, Clock clock)
+    : m_directory(directory), m_sink(sink), m_limits(limits), m_log(std::move(log)),
+      m_clock(clock ? std::move(clock) : Clock(systemNowMs)), m_pages(limits.pagesPerMinute),
+      m_loginFailures(limits.loginFailuresPerMinute) {}
+
+int64_t PageIntake::nowMs() const {
+    return m_clock();
+}
+
+void PageIntake::log(const std::string& line) {
+    if (!m_log)
+        return;
+    const std::lock_guard lock(m_logMutex);
+    m_log(line);
+}
+
+std::optional<Pager> PageIntake::find(std::string_view id) {
+    const auto directory = m_directory.current();
+    const Pager* pager = directory->find(id);
+    return pager != nullptr ? std::optional<Pager>(*pager) : std::nullopt;
+}
+
+bool PageIntake::loginAttemptAllowed(const std::string& peer) {
+    const std::lock_guard lock(m_rateMutex);
+    return m_loginFailures.remaining(peer, nowMs()) > 0;
+}
+
+void PageIntake::loginFailed(const std::string& peer) {
+    const std::lock_guard lock(m_rateMutex);
+    m_loginFailures.take(peer, 1, nowMs());
+}
+
+IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pages) {
+    IntakeResult result;
+    const auto directory = m_directory.current();
+    for (const auto& id : s.recipients) {
+        const Pager* pager = directory->find(id);
+        result.recipient = id;
+        if (pager == nullptr) {
+            result.status = IntakeStatus::UnknownPager;
+            result.detail = "unknown pager " + id;
+            return result;
+        }
+        Prepared page{*pager, {}, {}};
+        if (pager->coding == PagerCoding::Alphanumeric) {
+            PagerText text = toPagerText(s.text, pager->charset);
+            page.bytes = std::move(text.bytes);
+            page.changes = std::move(text.changes);
+        } else {
+            page.bytes = s.text;
+            if (pager->coding == PagerCoding::Numeric && !isNumericText(page.bytes)) {
+                result.status = IntakeStatus::NotNumeric;
+                result.detail = "pager " + id + " is numeric: digits, space, '-', '[' and ']' only";
+                return result;
+            }
+        }
+        const int limit = pager->coding == PagerCoding::ToneOnly ? 0 : pager->maxLength;
+        if (page.bytes.size() > static_cast<std::size_t>(limit)) {
+            result.status = IntakeStatus::TooLong;
+            result.limit = limit;
+            result.detail = limit == 0
+                                ? "pager " + id + " is tone only and takes no text"
+                                : "message too long for pager " + id + ": " +
+                                      std::to_string(page.bytes.size()) +
+                                      " characters, it takes at most " + std::to_string(limit);
+            return result;
+        }
+        pages.push_back(std::move(page));
+    }
+    result.recipient.clear();
+    return result;
+}
+
+IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>& pages) {
+    IntakeResult result;
+    std::vector<CharChange> allChanges;
+    const std::string origin = originOf(s.login, s.peer);
+    for (const auto& page : pages) {
+        QueuedPage entry;
+        entry.acceptedAtMs = nowMs();
+        entry.source = s.source;
+        entry.origin = origin;
+        entry.recipient = page.pager.id;
+        entry.page = pageFor(page.pager, page.bytes);
+        std::string error;
+        const auto id = m_sink.accept(entry, &error);
+        if (!id) {
+            result.status = IntakeStatus::QueueFailed;
+            result.recipient = page.pager.id;
+            result.detail = "page for " + page.pager.id + " not queued: " + error;
+            log(s.source + ": " + result.detail + " (from " + origin + ")");
+            break;
+        }
+        result.queued.emplace_back(page.pager.id, *id);
+        const std::string changed =
+            page.changes.empty() ? std::string() : "; changed " + describeChanges(page.changes);
+        log(s.source + ": page for " + page.pager.id + " from " + origin + " queued as #" +
+            std::to_string(*id) + " (" + std::to_string(page.bytes.size()) + " characters" +
+            changed + ")");
+        allChanges.insert(allChanges.end(), page.changes.begin(), page.changes.end());
+    }
+    result.changes = allChanges.empty() ? std::string() : describeChanges(allChanges);
+    return result;
+}
+
+IntakeResult PageIntake::submit(const Submission& s) {
+    const std::string origin = originOf(s.login, s.peer);
+    if (s.recipients.empty())
+        return {IntakeStatus::NoRecipients, "no recipient", {}, 0, {}, {}};
+    std::vector<Prepared> pages;
+    IntakeResult checked = prepare(s, pages);
+    if (checked.status != IntakeStatus::Queued) {
+        log(s.source + ": refused a message from " + origin + ": " + checked.detail);
+        return checked;
+    }
+    {
+        const std::lock_guard lock(m_rateMutex);
+        if (!m_pages.take(rateKey(s), static_cast<int>(pages.size()), nowMs())) {
+            IntakeResult limited{IntakeStatus::RateLimited,
+                                 "more than " + std::to_string(m_limits.pagesPerMinute) +
+                                     " pages a minute from " + (s.login.empty() ? s.peer : s.login),
+                                 {},
+                                 m_limits.pagesPerMinute,
+                                 {},
+                                 {}};
+            log(s.source + ": refused a message from " + origin + ": " + limited.detail);
+            return limited;
+        }
+    }
+    return commit(s, pages);
+}
+
+} // namespace tarvex

@@ -1,0 +1,92 @@
+#pragma once
+// Where the SNPP and WCTP servers hand a message: it is checked against the pager directory
+// (known pager, the pager's coding, its longest message, its character set), against the
+// sender's pages-per-minute limit, and then committed page by page to the sink. Every page
+// and every refusal gets one line in the service log (never a password, never the text).
+// Thread-safe: the WCTP server calls it from its worker threads.
+#include "network/intake/directory_watch.h"
+#include "network/intake/inbound_limits.h"
+#include "network/intake/rate_limiter.h"
+#include "network/page_sink.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tarvex {
+
+struct Submission {
+    std::string source;                  ///< "snpp", "wctp"
+    std::string login;                   ///< the login the sender gave; empty when none
+    std::string peer;                    ///< the sender's address
+    std::vector<std::string> recipients; ///< pager IDs, in the order given, no repeats
+    std::string text;                    ///< the message as it arrived (UTF-8)
+};
+
+enum class IntakeStatus {
+    Queued,       ///< every page is in the queue
+    NoRecipients, ///< nothing to send to
+    UnknownPager, ///< a recipient is not in the directory (nothing queued)
+    TooLong,      ///< the text is longer than a recipient takes (nothing queued)
+    NotNumeric,   ///< a numeric pager was given other characters (nothing queued)
+    RateLimited,  ///< the sender has used up its pages for this minute (nothing queued)
+    QueueFailed,  ///< the sink refused a page; `queued` lists the ones taken before it
+};
+
+struct IntakeResult {
+    IntakeStatus status = IntakeStatus::Queued;
+    std::string detail;    ///< what went wrong, for the reply ("pager 1001 takes at most 80 …")
+    std::string recipient; ///< the recipient that failed, if one did
+    int limit = 0;         ///< the recipient's longest message when TooLong
+    std::vector<std::pair<std::string, int64_t>> queued; ///< recipient and queue id, in order
+    std::string changes; ///< characters the pagers' sets could not show ("é→e"), if any
+};
+
+class PageIntake {
+public:
+    using Clock = std::function<int64_t()>; ///< Unix time in milliseconds
+
+    PageIntake(DirectoryWatch& directory, PageSink& sink, InboundLimits limits, ServiceLogger log,
+               Clock clock = {});
+
+    /// The pager the ID names in the directory as it is now.
+    std::optional<Pager> find(std::string_view id);
+    /// Checks, rate-limits and queues the message for every recipient.
+    IntakeResult submit(const Submission& submission);
+
+    /// False when the peer has failed too many password checks in the last minute (the next
+    /// check is then refused without trying the password).
+    bool loginAttemptAllowed(const std::string& peer);
+    void loginFailed(const std::string& peer);
+
+    /// One line for the service log; calls are serialised.
+    void log(const std::string& line);
+    const InboundLimits& limits() const { return m_limits; }
+    int64_t nowMs() const;
+
+private:
+    struct Prepared;
+    IntakeResult prepare(const Submission& submission, std::vector<Prepared>& pages);
+    IntakeResult commit(const Submission& submission, const std::vector<Prepared>& pages);
+
+    DirectoryWatch& m_directory;
+    PageSink& m_sink;
+    InboundLimits m_limits;
+    ServiceLogger m_log;
+    Clock m_clock;
+    std::mutex m_logMutex;
+    std::mutex m_rateMutex;
+    RateLimiter m_pages;
+    RateLimiter m_loginFailures;
+};
+
+/// "login@peer", or the peer alone: how a sender is named in queue entries and log lines.
+std::string originOf(std::string_view login, std::string_view peer);
+
+} // namespace tarvex

@@ -1,0 +1,95 @@
+#pragma once
+// The transport under the WCTP server's HTTP library: a socket stream that bounds both the
+// silence between bytes and the whole time a request may take, a worker pool with a bounded
+// backlog, and the book of open connections that enforces the connection limit and lets
+// stop() cut them. Used only by wctp_server.cpp.
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace tarvex {
+
+/// A socket stream for httplib whose reads fail once the byte gap or the request deadline
+/// has passed, so that a client sending a byte now and then cannot hold a worker forever.
+class DeadlineStream : public httplib::Stream {
+public:
+    DeadlineStream(int fd, int idleMs, int writeMs);
+    /// Starts the time limit of the next request.
+    void startRequest(int requestMs);
+    /// True when a further request starts within waitMs (kept-alive connections).
+    bool nextRequestWithin(int waitMs);
+
+    bool is_readable() const override;
+    bool is_writable() const override;
+    ssize_t read(char* ptr, size_t size) override;
+    ssize_t write(const char* ptr, size_t size) override;
+    void get_remote_ip_and_port(std::string& ip, int& port) const override;
+    void get_local_ip_and_port(std::string& ip, int& port) const override;
+    socket_t socket() const override { return m_fd; }
+
+    enum class Timeout { None, Idle, Request };
+    /// Why the last read failed for lack of time, if it did.
+    Timeout timedOut() const { return m_timedOut; }
+
+private:
+    int readWaitMs() const;
+    int m_fd;
+    int m_idleMs;
+    int m_writeMs;
+    std::chrono::steady_clock::time_point m_deadline;
+    char m_buffer[4096];
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    Timeout m_timedOut = Timeout::None;
+};
+
+/// Worker threads for httplib, started as needed up to a maximum, with a bounded backlog:
+/// when it is full the accepting thread waits (new connections then wait in the kernel).
+class BoundedPool : public httplib::TaskQueue {
+public:
+    BoundedPool(std::size_t maxThreads, std::size_t maxWaiting);
+    ~BoundedPool() override;
+    void enqueue(std::function<void()> fn) override;
+    void shutdown() override;
+
+private:
+    void work();
+    std::size_t m_maxThreads;
+    std::size_t m_maxWaiting;
+    std::mutex m_mutex;
+    std::condition_variable m_jobReady;
+    std::condition_variable m_roomFree;
+    std::deque<std::function<void()>> m_jobs;
+    std::vector<std::thread> m_threads;
+    std::size_t m_idle = 0;
+    bool m_shutdown = false;
+};
+
+/// The connections being served (over every listening socket).
+class ConnectionBook {
+public:
+    explicit ConnectionBook(int limit) : m_limit(limit) {}
+    /// Registers the socket; false when it is over the limit or the server is stopping (it
+    /// is registered all the same and must be left).
+    bool enter(int fd);
+    void leave(int fd);
+    bool stopping();
+    /// Marks the server as stopping and shuts every open socket down.
+    void cutAll();
+
+private:
+    std::mutex m_mutex;
+    std::set<int> m_open;
+    int m_limit;
+    bool m_stopping = false;
+};
+
+} // namespace tarvex

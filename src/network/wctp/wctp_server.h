@@ -1,0 +1,51 @@
+#pragma once
+// The station's WCTP server: HTTP on cpp-httplib, requests posted to /wctp and answered by
+// the WctpService. One listening socket per address (loopback unless configured otherwise),
+// each with its accept thread and a bounded pool of worker threads; the limits on body size,
+// connections at once, idle time and time per request apply over all addresses. A login
+// (securityCode) is required as soon as one address reaches beyond this computer.
+#include "network/intake/authenticator.h"
+#include "network/intake/listen_address.h"
+#include "network/intake/page_intake.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+struct WctpServerConfig {
+    std::vector<std::string> listenAddresses = LoopbackAddresses; ///< numeric addresses
+    uint16_t port = 8444;      ///< 0 picks a free port (tests); every address gets the same one
+    bool requireLogin = false; ///< securityCode even on loopback (always on beyond loopback)
+};
+
+class WctpServer {
+public:
+    /// The intake and the authenticator must outlive the server; both are used from the
+    /// server's worker threads. `auth` may be null (then no securityCode is ever accepted).
+    WctpServer(WctpServerConfig config, PageIntake& intake, Authenticator* auth);
+    ~WctpServer();
+    WctpServer(const WctpServer&) = delete;
+    WctpServer& operator=(const WctpServer&) = delete;
+
+    /// Binds every address and starts serving; false with *error (nothing served) on failure.
+    bool start(std::string* error);
+    /// Closes the listening sockets, cuts open connections and joins every thread.
+    void stop();
+    uint16_t port() const { return m_port; }
+    bool loginRequired() const { return m_loginRequired; }
+
+private:
+    struct State;
+    void launch();
+    WctpServerConfig m_config;
+    PageIntake& m_intake;
+    Authenticator* m_auth;
+    bool m_loginRequired;
+    uint16_t m_port = 0;
+    std::unique_ptr<State> m_state;
+};
+
+} // namespace tarvex
