@@ -80,7 +80,8 @@ std::string ControlServer::answer(const std::string& line) {
     }
     switch (parsed.request->kind) {
     case ControlRequest::Kind::Status:
-        return "OK\n" + statusText(m_station.status(), m_waiting ? m_waiting() : 0);
+        return "OK\n" + statusText(m_station.status(), m_station.feedWaiting()) +
+               (m_extra ? m_extra() : std::string());
     case ControlRequest::Kind::Stop:
         m_log("control: stop");
         m_station.stop();

@@ -31,8 +31,8 @@ public:
     bool listen(const QString& path, QString* error);
     QString path() const;
 
-    /// Waiting network pages that `STATUS` counts beside the station's own queue.
-    void setNetworkWaiting(std::function<std::size_t()> count) { m_waiting = std::move(count); }
+    /// Lines that `STATUS` adds after the station's own (the network inputs).
+    void setStatusExtra(std::function<std::string()> extra) { m_extra = std::move(extra); }
     /// What `QUEUE` does with a page (null: the station's own queue).
     void setQueueAction(std::function<std::string(const PageParams&)> queue) {
         m_queue = std::move(queue);
@@ -46,7 +46,7 @@ private:
 
     Station& m_station;
     std::function<void(const std::string&)> m_log;
-    std::function<std::size_t()> m_waiting;
+    std::function<std::string()> m_extra;
     std::function<std::string(const PageParams&)> m_queue;
     QLocalServer* m_server = nullptr;
     int m_open = 0;

@@ -12,7 +12,9 @@ namespace {
 constexpr const char* Help =
     "tarvexd: the Tarvex paging station as a service, with no display.\n"
     "\n"
-    "Usage: tarvexd [--help]\n"
+    "Usage: tarvexd [--help] [--snpp-port P] [--snpp-listen ADDRESS[,ADDRESS]] [--wctp-port P]\n"
+    "               [--wctp-listen ADDRESS[,ADDRESS]]\n"
+    "               [--dapnet HOST:PORT --callsign CALL --auth-key-file FILE]\n"
     "\n"
     "It runs the station exactly as the desktop program has it set up: the same settings\n"
     "store (~/.config/dovrik-apps/Tarvex.ini, $XDG_CONFIG_HOME if set) and station folder\n"
@@ -21,6 +23,14 @@ constexpr const char* Help =
     "keys and plays as the desktop program does, and writes one line per event to standard\n"
     "error. SIGTERM, SIGINT and SIGHUP stop the sound, release the transmitter and hand\n"
     "auto-send entries not yet sent back to their file.\n"
+    "\n"
+    "Network inputs (settings SnppEnabled, WctpEnabled, ... in the same store; on by\n"
+    "default here): an SNPP server (RFC 1861) on port 444 and a WCTP server (POST /wctp) on\n"
+    "port 8444, on loopback (127.0.0.1 and ::1) unless told otherwise; beyond loopback a\n"
+    "login is required (tarvex-cli snpp-user add NAME). Pages go to the pagers of the\n"
+    "directory (tarvex-cli pager add) through a durable queue (PageQueue.db) that loses no\n"
+    "accepted page. --dapnet joins the DAPNET network as a transmitter (the key is read from\n"
+    "FILE, never from the command line; the station then keys only inside its time slots).\n"
     "\n"
     "tarvex-cli status | stop | queue PAGE reach it through its control socket\n"
     "($TARVEX_CONTROL, else $RUNTIME_DIRECTORY or $XDG_RUNTIME_DIR/tarvexd.sock).\n"
@@ -36,13 +46,17 @@ int main(int argc, char** argv) {
             std::fputs(Help, stdout);
             return 0;
         }
-        std::fprintf(stderr, "tarvexd: unknown option '%s' (see tarvexd --help)\n", argv[i]);
+    }
+    tarvex::ServiceOptions options;
+    std::string error;
+    if (!tarvex::parseServiceOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "tarvexd: %s\n", error.c_str());
         return 2;
     }
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
     QCoreApplication::setApplicationName(QStringLiteral("Tarvex"));
-    tarvex::StationService service({});
+    tarvex::StationService service(std::move(options));
     if (!service.start())
         return 1;
     const int status = app.exec();

@@ -1,6 +1,7 @@
 #include "service/station_service.h"
 
 #include "encoder/conversions.h"
+#include "network/station/network_inputs.h"
 #include "paging/qt/qt_event_pump.h"
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
@@ -81,8 +82,10 @@ bool StationService::start() {
     m_station->subscribe([this](const StationEvent& e) { onEvent(e); });
     configure();
 
+    startNetwork(store);
     m_control = new ControlServer(
         *m_station, [](const std::string& text) { log(text); }, this);
+    m_control->setStatusExtra([this] { return m_network->statusText(); });
     QString error;
     const QString socket = QString::fromStdString(controlSocketPath());
     if (!m_control->listen(socket, &error))
@@ -200,6 +203,38 @@ void StationService::onEvent(const StationEvent& e) {
     }
 }
 
+void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
+    NetworkSettings net = readNetworkSettings(
+        [&store](std::string_view name) { return storedValue(*store, name); }, true);
+    if (m_options.snppPort)
+        net.snpp.port = *m_options.snppPort;
+    if (m_options.wctpPort)
+        net.wctp.port = *m_options.wctpPort;
+    const auto addresses = [](const std::string& text) {
+        return readNetworkSettings(
+                   [&text](std::string_view name) -> std::optional<std::string> {
+                       if (name == "SnppListen")
+                           return text;
+                       return std::nullopt;
+                   },
+                   true)
+            .snpp.listen;
+    };
+    if (m_options.snppListen)
+        net.snpp.listen = addresses(*m_options.snppListen);
+    if (m_options.wctpListen)
+        net.wctp.listen = addresses(*m_options.wctpListen);
+    std::string error;
+    if (!applyDapnetOverrides(net.dapnet, m_options.dapnet, net.keyFile, &error)) {
+        log("DAPNET: " + error + "; the link stays off");
+        net.dapnet.enabled = false;
+    }
+    m_network = new NetworkInputs(*m_station, m_folder, [](const std::string& text) { log(text); },
+                                  this);
+    if (!m_network->start(net, &error))
+        log("network inputs not running: " + error);
+}
+
 void StationService::watchSignals() {
     std::string error;
     if (!ReleaseSignals::install(&error) || ReleaseSignals::wakeFd() < 0) {
@@ -213,12 +248,61 @@ void StationService::watchSignals() {
         if (signal == 0 || m_signal != 0)
             return;
         m_signal = signal;
+        m_network->stop();
         // Possibly inside the waits of a page: the close stops the sound, releases and holds
         // the transmitter, and hands auto-send entries not yet sent back to their file.
         log("signal " + std::to_string(signal) + ": stopping");
         m_station->close();
         QCoreApplication::exit(0);
     });
+}
+
+} // namespace tarvex
+
+namespace tarvex {
+
+bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) {
+            *error = "unknown option '" + name + "' (see tarvexd --help)";
+            if (name.starts_with("--snpp") || name.starts_with("--wctp") || name == "--dapnet" ||
+                name == "--callsign" || name == "--auth-key-file")
+                *error = name + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        const auto port = [&](std::optional<uint16_t>& into) {
+            const auto number = parseDecimal(value);
+            if (!number || *number < 1 || *number > 65535) {
+                *error = name + " must be a port number 1..65535, not '" + value + "'";
+                return false;
+            }
+            into = static_cast<uint16_t>(*number);
+            return true;
+        };
+        if (name == "--snpp-port") {
+            if (!port(options->snppPort))
+                return false;
+        } else if (name == "--wctp-port") {
+            if (!port(options->wctpPort))
+                return false;
+        } else if (name == "--snpp-listen") {
+            options->snppListen = value;
+        } else if (name == "--wctp-listen") {
+            options->wctpListen = value;
+        } else if (name == "--dapnet") {
+            options->dapnet.server = value;
+        } else if (name == "--callsign") {
+            options->dapnet.callsign = value;
+        } else if (name == "--auth-key-file") {
+            options->dapnet.authKeyFile = value;
+        } else {
+            *error = "unknown option '" + name + "' (see tarvexd --help)";
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace tarvex

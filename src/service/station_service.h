@@ -7,6 +7,7 @@
 #include "paging/event_wait.h"
 #include "station/station.h"
 #include "station/station_hold.h"
+#include "network/station/network_settings.h"
 #include "station/station_settings.h"
 
 #include <QObject>
@@ -15,21 +16,32 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+class QSettings;
 class QSocketNotifier;
 
 namespace tarvex {
 
 class ControlServer;
+class NetworkInputs;
 class QtEventPump;
 class QtScheduler;
 
 /// What the command line overrides; empty fields leave the stored settings alone.
 struct ServiceOptions {
     QString settingsFile; ///< empty: the per-user store, as the desktop program reads it
+    std::optional<uint16_t> snppPort;
+    std::optional<std::string> snppListen; ///< addresses, comma-separated
+    std::optional<uint16_t> wctpPort;
+    std::optional<std::string> wctpListen;
+    DapnetOverrides dapnet;
 };
+
+/// Reads tarvexd's options; false with *error for an unknown or malformed one.
+bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::string* error);
 
 class StationService : public QObject {
     Q_OBJECT
@@ -56,6 +68,7 @@ private:
     void configure();
     void onEvent(const StationEvent& event);
     void watchSignals();
+    void startNetwork(const std::unique_ptr<QSettings>& store);
 
     ServiceOptions m_options;
     StationSettings m_settings;
@@ -66,6 +79,7 @@ private:
     std::unique_ptr<Station> m_station;
     StationHold m_hold;
     ControlServer* m_control = nullptr;
+    NetworkInputs* m_network = nullptr;
     QSocketNotifier* m_signals = nullptr;
     int m_signal = 0;
 };

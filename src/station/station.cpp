@@ -5,6 +5,7 @@
 #include "encoder/errors.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace tarvex {
@@ -62,6 +63,8 @@ std::string_view stateName(OnAirState state) {
         return "on air";
     case OnAirState::Releasing:
         return "releasing";
+    case OnAirState::Waiting:
+        return "waiting for a slot";
     }
     return "idle";
 }
@@ -147,15 +150,6 @@ SendResult Station::enqueue(PageJob job) {
     return SendResult::Queued;
 }
 
-void Station::wake() {
-    std::weak_ptr<bool> alive = m_alive;
-    m_scheduler.post([this, alive] {
-        const auto live = alive.lock();
-        if (live && *live && !m_busy && !m_closing)
-            runNow([] { return SendResult::Sent; });
-    });
-}
-
 SendResult Station::sendFastSearch(const FastSearchJob& job) {
     if (m_closing)
         return SendResult::Refused;
@@ -184,6 +178,15 @@ SendResult Station::tuneUp(const TuneJob& job) {
 void Station::setManualKey(bool keyed) {
     if (m_closing)
         return;
+    if (keyed && m_slots != nullptr) {
+        // A DAPNET transmitter keys only inside its slots, and a manual key-up has no end.
+        const int64_t now = unixNowMs();
+        if (m_slots->remainingMs(now) != std::numeric_limits<int64_t>::max()) {
+            note("The transmitter is keyed only inside its DAPNET time slots: no manual "
+                 "key-up while the link is on.");
+            return;
+        }
+    }
     m_manualKey = keyed;
     if (keyed)
         m_keyer.KeyTransmitter();

@@ -37,9 +37,38 @@ struct PageJob {
     std::string logMessage; ///< the message as the log shows it, UTF-8 (empty: the page's
                             ///< message read as Latin-1)
     std::string origin;     ///< who asked (a login, a peer), for the service log
+    bool repeat = false;    ///< it was on air when the station last stopped
+    /// Runs just before the transmitter is keyed for it.
+    std::function<void()> starting;
     /// Runs once with the outcome when the page has gone (or was dropped unsent: built
-    /// false, error "not sent: ...").
+    /// false, error "not sent: ..."); `ric` and `message` are this page's.
     std::function<void(const TxOutcome&)> finished;
+};
+
+/// Pages that wait outside the engine (the durable queue of network pages). The engine asks
+/// for them whenever the transmitter is free and its own queue is empty, and packs several
+/// into one transmission when they share a bit rate and polarity.
+class PageFeed {
+public:
+    virtual ~PageFeed() = default;
+    /// Up to `limit` pages to go next, oldest first. A page stays the feed's until its job's
+    /// `finished` has run; one not sent this time comes back at a later call.
+    virtual std::vector<PageJob> next(std::size_t limit) = 0;
+    /// Pages waiting in the feed.
+    virtual std::size_t waiting() = 0;
+};
+
+/// When the station may key: a DAPNET transmitter only inside its allowed time slots.
+class SlotPlanner {
+public:
+    virtual ~SlotPlanner() = default;
+    /// Milliseconds of allowed keying left from unixMs: 0 outside an allowed run,
+    /// INT64_MAX when keying is not restricted.
+    virtual int64_t remainingMs(int64_t unixMs) = 0;
+    /// The next moment after unixMs at which an allowed run begins; nullopt when none will.
+    virtual std::optional<int64_t> nextRunStart(int64_t unixMs) = 0;
+    /// The longest allowed run, for a transmission that can never fit.
+    virtual int64_t longestRunMs() = 0;
 };
 
 struct FastSearchJob {
@@ -113,6 +142,9 @@ private:
 /// Bytes of 8-bit text as UTF-8 (each byte is the Latin-1 character of its value).
 std::string latin1ToUtf8(std::string_view bytes);
 
+/// The page as the outcome of its transmission lists it.
+SentPage sentPageFor(const PageJob& job, const TxOutcome& outcome);
+
 /// The marker the page log adds after a page's line: " - stopped" when Stop cut it short,
 /// " - not sent: <reason>" when the sound did not play, nothing when it went out.
 std::string pageLogMarker(const TxOutcome& outcome);
@@ -123,6 +155,11 @@ public:
     static constexpr std::size_t MaxQueued = 500;
     static constexpr uint32_t ProgressMs = 100;
     static constexpr uint32_t IdentRetryMs = 1000;
+    /// Pages the engine takes from its feed at a time, to pack into one transmission.
+    static constexpr std::size_t FeedBatch = 64;
+    /// Kept free at the end of an allowed slot run beyond the key-up itself (the output's
+    /// drain, the clock's jitter).
+    static constexpr uint32_t SlotMarginMs = 300;
 
     explicit Station(StationSetup setup);
     /// Stops whatever is on air and releases the transmitter.
@@ -174,6 +211,18 @@ public:
     bool pollRunning() const { return m_pollRunning; }
     int failedPolls() const { return m_failedPolls; }
 
+    // Network pages and time slots.
+    void setFeed(PageFeed* feed) { m_feed = feed; }
+    /// Null: keying is not restricted.
+    void setSlotPlanner(SlotPlanner* planner) { m_slots = planner; }
+    /// The wall clock the slots are planned on (Unix ms); tests give their own.
+    void setUnixClock(std::function<int64_t()> clock) { m_unixNow = std::move(clock); }
+    /// Looks for work soon (from the event loop): a feed that has new pages calls it. Safe
+    /// from any thread.
+    void wake();
+    /// Pages the feed holds, for the status.
+    std::size_t feedWaiting() const { return m_feed != nullptr ? m_feed->waiting() : 0; }
+
     // Backends, changed only while the transmitter is released.
     void setAudioOutput(std::shared_ptr<AudioOutput> output);
     bool audioSwitchPending() const { return m_pendingAudio != nullptr; }
@@ -206,7 +255,12 @@ public:
 
 private:
     SendResult queue(PageJob job);
-    void wake();
+    void runFeed(std::vector<PageJob> jobs);
+    int budgetNow(int baud);
+    bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
+    uint32_t keyUpMs(int baud, std::size_t codewords) const;
+    int64_t unixNowMs() const;
+    void finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log);
     void dropJob(PageJob& job, const std::string& why);
     void dropQueue(const std::string& why);
     SendResult runNow(const std::function<SendResult()>& first);
@@ -247,6 +301,10 @@ private:
     Transmitter m_tx;
     PageLog m_log;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    const std::weak_ptr<bool> m_aliveWeak = m_alive; ///< read from other threads by wake()
+    PageFeed* m_feed = nullptr;
+    SlotPlanner* m_slots = nullptr;
+    std::function<int64_t()> m_unixNow;
 
     uint32_t m_keyDelayMs = 200;
     bool m_logPages = false;

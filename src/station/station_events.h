@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvex {
 
@@ -33,8 +34,9 @@ enum class OnAirState {
     Keyed,     ///< keyed, waiting the key delay
     OnAir,     ///< the sound is playing
     Releasing, ///< the sound has ended; waiting for the output to drain before the release
+    Waiting,   ///< waiting for an allowed time slot before keying
 };
-/// "idle", "keyed", "preparing", "keyed", "on air", "releasing".
+/// "idle", "keyed", "preparing", "keyed", "on air", "releasing", "waiting for a slot".
 std::string_view stateName(OnAirState state);
 
 /// How a request to transmit was taken.
@@ -56,6 +58,19 @@ enum class Refusal {
     Other,      ///< anything else (a tune time or callsign that cannot be sent)
 };
 
+/// One page as it went out in a transmission (a transmission may carry several).
+struct SentPage {
+    TxSource source = TxSource::Operator;
+    std::string ric;         ///< as the page log shows it
+    std::string message;     ///< as the page log shows it (UTF-8)
+    std::string origin;      ///< who asked, for network pages
+    uint32_t address = 0;    ///< the RIC as a number
+    int functionBits = 0;
+    bool numeric = false;
+    std::string bytes;       ///< the message exactly as encoded
+    bool repeat = false;     ///< it was on air when the station last stopped
+};
+
 /// The end of one transmission (or of a page refused before keying).
 struct TxOutcome {
     TxKind kind = TxKind::Page;
@@ -74,6 +89,12 @@ struct TxOutcome {
     uint32_t keyedAtMs = 0; ///< tick of the key and of the release (0: never keyed)
     uint32_t releasedAtMs = 0;
     bool repeat = false; ///< a network page that was on air when the station last stopped
+    bool closing = false; ///< the program ending cut it short (not an operator's Stop)
+    int baud = 0;
+    bool inverted = false;
+    /// Pages and fast searches: every page the transmission carried, in order (empty for a
+    /// refused page, a tune-up and an ident).
+    std::vector<SentPage> pages;
 };
 
 struct StationEvent {

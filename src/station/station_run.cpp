@@ -3,6 +3,7 @@
 #include "station/station.h"
 
 #include "encoder/errors.h"
+#include "encoder/conversions.h"
 #include "paging/fast_search.h"
 
 #include <algorithm>
@@ -41,10 +42,17 @@ SendResult Station::runNow(const std::function<SendResult()>& first) {
 }
 
 void Station::drain() {
-    while (!m_queue.empty() && !m_closing) {
-        PageJob job = std::move(m_queue.front());
-        m_queue.pop_front();
-        runPage(job);
+    while (!m_closing) {
+        if (!m_queue.empty()) {
+            PageJob job = std::move(m_queue.front());
+            m_queue.pop_front();
+            runPage(job);
+            continue;
+        }
+        std::vector<PageJob> jobs = m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
+        if (jobs.empty())
+            return;
+        runFeed(std::move(jobs));
     }
 }
 
@@ -55,7 +63,24 @@ TxOutcome Station::outcomeFor(const PageJob& job) const {
     out.ric = job.logRic.empty() ? job.page.ric : job.logRic;
     out.message = job.logMessage.empty() ? latin1ToUtf8(job.page.message) : job.logMessage;
     out.origin = job.origin;
+    out.repeat = job.repeat;
+    out.baud = job.page.baud;
+    out.inverted = job.page.inverted;
     return out;
+}
+
+SentPage sentPageFor(const PageJob& job, const TxOutcome& out) {
+    SentPage page;
+    page.source = job.source;
+    page.ric = out.ric;
+    page.message = out.message;
+    page.origin = job.origin;
+    page.address = static_cast<uint32_t>(tryStrToInt(job.page.ric).value_or(0));
+    page.functionBits = job.page.functionBits;
+    page.numeric = job.page.coding == Coding::Numeric;
+    page.bytes = job.page.message;
+    page.repeat = job.repeat;
+    return page;
 }
 
 bool Station::prepare(TxSource source, int baud, bool inverted, int level) {
@@ -73,13 +98,6 @@ bool Station::prepare(TxSource source, int baud, bool inverted, int level) {
 SendResult Station::runPage(PageJob& job) {
     TxOutcome out = outcomeFor(job);
     m_manualKey = false; // the release after the page ends a manual key-up
-    if (!prepare(job.source, job.page.baud, job.page.inverted, job.level)) {
-        out.built = false;
-        out.stopped = true;
-        out.error = "stopped before the transmitter was keyed";
-        finish(out, job.log, job.finished);
-        return SendResult::Sent;
-    }
     std::string listing;
     try {
         listing = m_encoder.BuildTransmission(job.page);
@@ -91,6 +109,18 @@ SendResult Station::runPage(PageJob& job) {
         finish(out, false, job.finished);
         return SendResult::Failed;
     }
+    std::string why;
+    if (!awaitAirTime(keyUpMs(job.page.baud, static_cast<std::size_t>(m_encoder.LastSlot)),
+                      job.source, &why) ||
+        !prepare(job.source, job.page.baud, job.page.inverted, job.level)) {
+        out.built = false;
+        out.stopped = cancelled();
+        out.closing = m_closing;
+        out.refusal = out.stopped ? Refusal::None : Refusal::Other;
+        out.error = out.stopped ? "stopped before the transmitter was keyed" : why;
+        finish(out, out.stopped && job.log, job.finished);
+        return out.stopped ? SendResult::Sent : SendResult::Failed;
+    }
     StationEvent shown;
     shown.kind = StationEvent::Kind::Listing;
     shown.source = job.source;
@@ -98,6 +128,9 @@ SendResult Station::runPage(PageJob& job) {
     publish(std::move(shown));
     m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
     out.codewords = m_encoder.LastSlot;
+    out.pages.push_back(sentPageFor(job, out));
+    if (job.starting)
+        job.starting();
     transmitBuffer(out);
     finish(out, job.log, job.finished);
     return SendResult::Sent;
@@ -109,10 +142,17 @@ void Station::runFastSearch(const FastSearchJob& job) {
     out.source = TxSource::FastSearch;
     out.ric = job.logRic;
     out.message = job.logMessage;
-    if (!prepare(TxSource::FastSearch, job.baud, job.inverted, job.level)) {
+    out.baud = job.baud;
+    out.inverted = job.inverted;
+    std::string why;
+    if (!awaitAirTime(keyUpMs(job.baud, FastSearchLastSlot), TxSource::FastSearch, &why) ||
+        !prepare(TxSource::FastSearch, job.baud, job.inverted, job.level)) {
         out.built = false;
-        out.stopped = true;
-        finish(out, job.log, nullptr);
+        out.stopped = cancelled();
+        out.closing = m_closing;
+        out.refusal = out.stopped ? Refusal::None : Refusal::Other;
+        out.error = why;
+        finish(out, out.stopped && job.log, nullptr);
         return;
     }
     const FastSearchTransmission tx = BuildFastSearch(m_encoder, job.start);
@@ -131,9 +171,23 @@ SendResult Station::runTuneUp(const TuneJob& job) {
     TxOutcome out;
     out.kind = TxKind::TuneUp;
     out.source = TxSource::TuneUp;
+    out.baud = job.baud;
+    out.inverted = job.inverted;
     m_stopRequested = false;
     m_soundStarted = false;
     m_keyedAt = m_releasedAt = 0;
+    std::string why;
+    const std::size_t codewords =
+        static_cast<std::size_t>(std::clamp(job.seconds, 0, 15)) * (job.baud / 32 + 1);
+    if (!awaitAirTime(keyUpMs(job.baud, codewords) - SettleMs, TxSource::TuneUp, &why)) {
+        out.built = false;
+        out.stopped = cancelled();
+        out.closing = m_closing;
+        out.refusal = out.stopped ? Refusal::None : Refusal::Other;
+        out.error = why;
+        finish(out, false, nullptr);
+        return SendResult::Failed;
+    }
     setState(OnAirState::Preparing, TxSource::TuneUp);
     m_gen.setBaud(static_cast<int16_t>(job.baud));
     m_gen.setInverted(job.inverted);
@@ -159,6 +213,7 @@ void Station::transmitBuffer(TxOutcome& out) {
 
 void Station::settle(TxOutcome& out) {
     const bool started = m_soundStarted;
+    out.closing = m_closing;
     if (!started)
         out.error = "stopped before the sound started";
     out.durationMs = m_gen.Duration();

@@ -5,6 +5,7 @@
 #include "encoder/errors.h"
 #include "paging/auto_send.h"
 #include "paging/entry_format.h"
+#include "txcontrol/morse_ident.h"
 
 namespace tarvex {
 
@@ -93,6 +94,19 @@ void Station::runIdent() {
     out.source = TxSource::Ident;
     m_gen.setInverted(m_ident.inverted);
     try {
+        SlotBuffer scratch;
+        const int count = BuildMorseIdent(scratch, m_ident.callsign);
+        std::string why;
+        if (count > 0 && !awaitAirTime(keyUpMs(static_cast<int>(MorseBaud),
+                                                static_cast<std::size_t>(count)),
+                                        TxSource::Ident, &why)) {
+            out.built = false;
+            out.stopped = cancelled();
+            out.refusal = out.stopped ? Refusal::None : Refusal::Other;
+            out.error = why;
+            finish(out, false, nullptr);
+            return;
+        }
         out.codewords = m_tx.SendIdent(m_encoder.CodewordBuffer, m_ident.callsign, m_ident.level);
         settle(out);
         ++m_identCount;

@@ -1,0 +1,111 @@
+#include "network/station/durable_feed.h"
+
+#include <chrono>
+
+namespace tarvex {
+
+DurableFeed::DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log,
+                         int64_t maxAgeMs, std::function<int64_t()> now)
+    : m_queue(queue), m_station(station), m_log(std::move(log)), m_maxAgeMs(maxAgeMs),
+      m_now(std::move(now)) {}
+
+int64_t DurableFeed::now() const {
+    if (m_now)
+        return m_now();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::optional<int64_t> DurableFeed::accept(const QueuedPage& page, std::string* error) {
+    QueuedPage stamped = page;
+    if (stamped.acceptedAtMs == 0)
+        stamped.acceptedAtMs = now();
+    const auto id = m_queue.add(stamped, error);
+    if (id)
+        m_station.wake();
+    return id;
+}
+
+std::size_t DurableFeed::waiting() {
+    return m_queue.size();
+}
+
+std::vector<PageJob> DurableFeed::next(std::size_t limit) {
+    std::string error;
+    if (m_maxAgeMs > 0) {
+        for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error))
+            m_log("dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric +
+                  " from " + old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") +
+                  ": accepted " + std::to_string((now() - old.acceptedAtMs) / 60000) +
+                  " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) +
+                  " min");
+    }
+    std::vector<PageJob> jobs;
+    for (const QueuedPage& page : m_queue.pending(limit + m_inFlight.size(), &error)) {
+        if (jobs.size() == limit)
+            break;
+        if (m_inFlight.count(page.id) == 0)
+            jobs.push_back(jobFor(page));
+    }
+    if (!error.empty())
+        m_log("page queue: " + error);
+    return jobs;
+}
+
+PageJob DurableFeed::jobFor(const QueuedPage& page) {
+    PageJob job;
+    job.source = page.source == "dapnet" ? TxSource::Dapnet : TxSource::Network;
+    job.page = page.page;
+    job.level = m_station.rateLevel(page.page.baud);
+    job.log = m_station.logsPages();
+    job.origin = page.source + (page.origin.empty() ? "" : " " + page.origin);
+    job.repeat = page.attempts > 0;
+    if (m_shown)
+        job.logMessage = m_shown(page);
+    const int64_t id = page.id;
+    job.starting = [this, id, repeat = job.repeat, ric = page.page.ric] {
+        m_inFlight.insert(id);
+        std::string error;
+        if (!m_queue.markOnAir(id, &error))
+            m_log("page queue: " + error);
+        if (repeat)
+            m_log("page " + std::to_string(id) + " for RIC " + ric +
+                  " has been keyed before (the station stopped, or its sound failed): sent "
+                  "once more (repeat)");
+    };
+    job.finished = [this, page](const TxOutcome& out) { finished(page, out); };
+    return job;
+}
+
+void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
+    m_inFlight.erase(page.id);
+    if (out.closing)
+        return; // the program is ending: the page stays and goes after the restart
+    if (!out.built && out.refusal == Refusal::None)
+        return; // not taken this time (stopped before keying): it stays
+    if (!out.built) {
+        drop(page.id, "page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+                          " refused: " + out.error);
+        return;
+    }
+    if (!out.played && !out.stopped && page.attempts + 1 < MaxAttempts)
+        return; // the sound did not play: it goes again
+    if (!out.played && !out.stopped) {
+        drop(page.id, "page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+                          " not sent after " + std::to_string(MaxAttempts) +
+                          " attempts: " + out.error);
+        return;
+    }
+    std::string error;
+    if (!m_queue.remove(page.id, &error))
+        m_log("page queue: " + error);
+}
+
+void DurableFeed::drop(int64_t id, const std::string& why) {
+    m_log(why);
+    std::string error;
+    if (!m_queue.remove(id, &error))
+        m_log("page queue: " + error);
+}
+
+} // namespace tarvex

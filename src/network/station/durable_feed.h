@@ -1,0 +1,56 @@
+#pragma once
+// Between the network inputs and the station engine: a page a server or the DAPNET link
+// accepts is committed to the durable queue and the station woken (PageSink); the station
+// takes pages from the queue when the transmitter is free (PageFeed), marks each as keyed
+// just before the key, and removes it once it has been played and the transmitter released.
+// Pages older than the age limit are dropped with a log line instead of going out late.
+#include "network/durable_queue.h"
+#include "network/page_sink.h"
+#include "station/station.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+
+namespace tarvex {
+
+class DurableFeed : public PageSink, public PageFeed {
+public:
+    /// Attempts after which a page whose sound would not play is dropped (with a log line).
+    static constexpr int MaxAttempts = 3;
+
+    /// maxAgeMs <= 0: no age limit. `now` gives Unix ms (null: the system clock).
+    DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log, int64_t maxAgeMs,
+                std::function<int64_t()> now = {});
+
+    // PageSink: from any thread.
+    std::optional<int64_t> accept(const QueuedPage& page, std::string* error) override;
+
+    // PageFeed: on the station's thread.
+    std::vector<PageJob> next(std::size_t limit) override;
+    std::size_t waiting() override;
+
+    void setMaxAge(int64_t maxAgeMs) { m_maxAgeMs = maxAgeMs; }
+    /// How the page log shows a page's text (its pager's character set read back); null:
+    /// the bytes as Latin-1.
+    void setShownText(std::function<std::string(const QueuedPage&)> shown) {
+        m_shown = std::move(shown);
+    }
+
+private:
+    PageJob jobFor(const QueuedPage& page);
+    void finished(const QueuedPage& page, const TxOutcome& outcome);
+    void drop(int64_t id, const std::string& why);
+    int64_t now() const;
+
+    DurableQueue& m_queue;
+    Station& m_station;
+    ServiceLogger m_log;
+    int64_t m_maxAgeMs;
+    std::function<int64_t()> m_now;
+    std::function<std::string(const QueuedPage&)> m_shown;
+    std::set<int64_t> m_inFlight;
+};
+
+} // namespace tarvex

@@ -1,0 +1,163 @@
+#include "network/station/network_inputs.h"
+
+#include "network/dapnet/auth_key_file.h"
+#include "network/dapnet/dapnet_link.h"
+#include "network/intake/directory_watch.h"
+#include "network/intake/page_intake.h"
+#include "network/intake/user_store.h"
+#include "network/pager_directory.h"
+#include "network/snpp/snpp_server.h"
+#include "network/wctp/wctp_server.h"
+
+#include <chrono>
+
+namespace tarvex {
+
+/// The DAPNET link's allowed time slots as the engine plans its key-ups.
+class NetworkInputs::LinkSlots : public SlotPlanner {
+public:
+    explicit LinkSlots(DapnetLink& link) : m_link(link) {}
+    int64_t remainingMs(int64_t unixMs) override {
+        const TimeSlots allowed = m_link.allowedSlots();
+        const int64_t left = allowed.remainingMs(unixMs);
+        return left == TimeSlots::Forever ? std::numeric_limits<int64_t>::max() : left;
+    }
+    std::optional<int64_t> nextRunStart(int64_t unixMs) override {
+        return m_link.allowedSlots().nextRunStart(unixMs);
+    }
+    int64_t longestRunMs() override { return m_link.allowedSlots().longestRunMs(); }
+
+private:
+    DapnetLink& m_link;
+};
+
+NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger log,
+                             QObject* parent)
+    : QObject(parent), m_station(station), m_folder(std::move(folder)), m_log(std::move(log)) {}
+
+NetworkInputs::~NetworkInputs() {
+    stop();
+}
+
+namespace {
+
+std::string listening(const char* name, const std::vector<std::string>& addresses,
+                      uint16_t port) {
+    std::string text = std::string(name) + " on ";
+    for (std::size_t i = 0; i < addresses.size(); ++i)
+        text += (i ? ", " : "") +
+                (addresses[i].find(':') != std::string::npos ? "[" + addresses[i] + "]"
+                                                             : addresses[i]) +
+                ":" + std::to_string(port);
+    return text;
+}
+
+} // namespace
+
+bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
+    stop();
+    if (!m_queue) {
+        m_queue = DurableQueue::open(m_folder + DurableQueueFile, error);
+        if (!m_queue)
+            return false;
+        m_feed = std::make_unique<DurableFeed>(*m_queue, m_station, m_log,
+                                               int64_t{s.maxAgeMinutes} * 60000);
+        m_station.setFeed(m_feed.get());
+        if (const std::size_t left = m_queue->size(); left > 0)
+            m_log(std::to_string(left) + " page(s) left in the queue from the last run go first");
+        m_station.wake();
+    }
+    m_feed->setMaxAge(int64_t{s.maxAgeMinutes} * 60000);
+    m_directory = std::make_unique<DirectoryWatch>(m_folder + PagerDirectoryFile, m_log);
+    // The log shows a page as its pager shows it: the bytes read back through its set.
+    m_feed->setShownText([directory = m_directory.get()](const QueuedPage& page) {
+        const auto pagers = directory->current();
+        const Pager* pager = pagers ? pagers->find(page.recipient) : nullptr;
+        return fromPagerText(page.page.message, pager ? pager->charset : Charset::UsAscii);
+    });
+    m_intake = std::make_unique<PageIntake>(*m_directory, *m_feed, s.limits, m_log);
+    m_users = std::make_unique<UserFileAuthenticator>(m_folder + SnppUsersFile, m_log);
+    if (s.snpp.enabled) {
+        m_snpp = std::make_unique<SnppServer>(
+            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake,
+            m_users.get());
+        std::string why;
+        if (m_snpp->start(&why)) {
+            m_snppText = listening("SNPP", s.snpp.listen, m_snpp->port());
+        } else {
+            m_snppText = "SNPP not running: " + why;
+            m_snpp.reset();
+        }
+        m_log(m_snppText);
+    }
+    if (s.wctp.enabled) {
+        m_wctp = std::make_unique<WctpServer>(
+            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake,
+            m_users.get());
+        std::string why;
+        if (m_wctp->start(&why)) {
+            m_wctpText = listening("WCTP", s.wctp.listen, m_wctp->port()) + " (POST /wctp)";
+        } else {
+            m_wctpText = "WCTP not running: " + why;
+            m_wctp.reset();
+        }
+        m_log(m_wctpText);
+    }
+    if (s.dapnet.enabled) {
+        m_dapnet = std::make_unique<DapnetLink>(*m_feed, m_log);
+        connect(m_dapnet.get(), &DapnetLink::statusChanged, this, &NetworkInputs::statusChanged);
+        m_slots = std::make_unique<LinkSlots>(*m_dapnet);
+        // While the link is on the station keys only inside its slots, whatever asks.
+        m_station.setSlotPlanner(m_slots.get());
+        const std::string why = m_dapnet->apply(s.dapnet);
+        if (!why.empty())
+            m_log("DAPNET: " + why);
+    }
+    emit statusChanged();
+    return true;
+}
+
+void NetworkInputs::stop() {
+    if (m_dapnet) {
+        m_station.setSlotPlanner(nullptr);
+        m_dapnet->stop();
+        m_dapnet.reset();
+        m_slots.reset();
+    }
+    if (m_snpp)
+        m_snpp->stop();
+    if (m_wctp)
+        m_wctp->stop();
+    m_snpp.reset();
+    m_wctp.reset();
+    if (m_feed)
+        m_feed->setShownText({});
+    m_intake.reset();
+    m_users.reset();
+    m_directory.reset();
+    m_snppText = "SNPP off";
+    m_wctpText = "WCTP off";
+}
+
+uint16_t NetworkInputs::snppPort() const {
+    return m_snpp ? m_snpp->port() : 0;
+}
+
+uint16_t NetworkInputs::wctpPort() const {
+    return m_wctp ? m_wctp->port() : 0;
+}
+
+std::string NetworkInputs::statusText() {
+    const std::size_t waiting = m_feed ? m_feed->waiting() : 0;
+    std::string text = "network: " + m_snppText + "; " + m_wctpText + "; " +
+                       std::to_string(waiting) + " network page(s) waiting\n";
+    if (m_dapnet) {
+        using namespace std::chrono;
+        const int64_t now =
+            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+        text += "dapnet: " + dapnetStatusLine(m_dapnet->status(), waiting, now) + "\n";
+    }
+    return text;
+}
+
+} // namespace tarvex

@@ -1,0 +1,67 @@
+#pragma once
+// The network inputs of a station as one piece: the durable queue as the engine's feed, the
+// pager directory, the SNPP and WCTP servers and the DAPNET link with its time slots, each as
+// its settings say. tarvexd and the desktop program start it alike, and show its status.
+#include "network/station/durable_feed.h"
+#include "network/station/network_settings.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+namespace tarvex {
+
+class DapnetLink;
+class DirectoryWatch;
+class PageIntake;
+class SnppServer;
+class UserFileAuthenticator;
+class WctpServer;
+
+class NetworkInputs : public QObject {
+    Q_OBJECT
+public:
+    /// `folder` is the station folder (queue, directory, logins); `log` is called from any
+    /// thread.
+    NetworkInputs(Station& station, std::string folder, ServiceLogger log,
+                  QObject* parent = nullptr);
+    ~NetworkInputs() override;
+
+    /// Opens the queue (pages left from the last run go out first) and starts what the
+    /// settings switch on. False with *error when the queue cannot be opened: no input can
+    /// run without it. A server that cannot listen is logged; the others still run.
+    bool start(const NetworkSettings& settings, std::string* error);
+    /// Stops the servers and the link; the queue keeps what it holds.
+    void stop();
+
+    /// "network: SNPP on 127.0.0.1:444, WCTP off, 2 pages waiting" and the DAPNET line.
+    std::string statusText();
+    DapnetLink* dapnet() { return m_dapnet.get(); }
+    DurableFeed* feed() { return m_feed.get(); }
+    uint16_t snppPort() const;
+    uint16_t wctpPort() const;
+
+signals:
+    void statusChanged();
+
+private:
+    class LinkSlots;
+
+    Station& m_station;
+    std::string m_folder;
+    ServiceLogger m_log;
+    std::unique_ptr<DurableQueue> m_queue;
+    std::unique_ptr<DurableFeed> m_feed;
+    std::unique_ptr<DirectoryWatch> m_directory;
+    std::unique_ptr<PageIntake> m_intake;
+    std::unique_ptr<UserFileAuthenticator> m_users;
+    std::unique_ptr<SnppServer> m_snpp;
+    std::unique_ptr<WctpServer> m_wctp;
+    std::unique_ptr<DapnetLink> m_dapnet;
+    std::unique_ptr<LinkSlots> m_slots;
+    std::string m_snppText = "SNPP off";
+    std::string m_wctpText = "WCTP off";
+};
+
+} // namespace tarvex

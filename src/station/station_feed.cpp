@@ -1,0 +1,166 @@
+// The station engine's network side: pages from its feed (the durable queue) packed several
+// to a transmission, and every key-up planned inside the allowed time slots of a DAPNET
+// transmitter, waiting for the next allowed run when the current one is too short.
+#include "station/station.h"
+
+#include "encoder/multi_page.h"
+#include "signal/wav_image.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+namespace tarvex {
+
+namespace {
+
+constexpr int64_t Unrestricted = std::numeric_limits<int64_t>::max();
+
+int64_t systemUnixMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+void Station::wake() {
+    // The weak pointer is never written after construction: other threads may copy it.
+    m_scheduler.post([this, alive = m_aliveWeak] {
+        const auto live = alive.lock();
+        if (live && *live && !m_busy && !m_closing)
+            runNow([] { return SendResult::Sent; });
+    });
+}
+
+int64_t Station::unixNowMs() const {
+    return m_unixNow ? m_unixNow() : systemUnixMs();
+}
+
+uint32_t Station::keyUpMs(int baud, std::size_t codewords) const {
+    return SettleMs + m_keyDelayMs + streamDurationMs(std::max(baud, 2), codewords) + 100 +
+           SlotMarginMs;
+}
+
+bool Station::awaitAirTime(uint32_t keyUp, TxSource source, std::string* why) {
+    if (m_slots == nullptr)
+        return true;
+    for (;;) {
+        if (cancelled())
+            return false;
+        const int64_t t = unixNowMs();
+        const int64_t left = m_slots->remainingMs(t);
+        if (left == Unrestricted || left >= static_cast<int64_t>(keyUp))
+            return true;
+        if (m_slots->longestRunMs() < static_cast<int64_t>(keyUp)) {
+            *why = "the transmission takes " + std::to_string(keyUp) +
+                   " ms with its settle, key delay and release, longer than any allowed run "
+                   "of time slots (" +
+                   std::to_string(m_slots->longestRunMs()) + " ms)";
+            return false;
+        }
+        const std::optional<int64_t> next = m_slots->nextRunStart(t);
+        if (!next) {
+            *why = "no time slot is allowed";
+            return false;
+        }
+        setState(OnAirState::Waiting, source);
+        // The slots can change meanwhile (a new assignment): look again at least each second.
+        const int64_t wait = std::clamp<int64_t>(*next - t, 1, 1000);
+        m_wait.DelayMs(static_cast<uint32_t>(wait));
+    }
+}
+
+int Station::budgetNow(int baud) {
+    if (m_slots == nullptr)
+        return MaxTransmissionCodewords;
+    const int64_t t = unixNowMs();
+    int64_t left = m_slots->remainingMs(t);
+    if (left == Unrestricted)
+        return MaxTransmissionCodewords;
+    const int64_t overhead = SettleMs + m_keyDelayMs + 100 + SlotMarginMs;
+    // Outside an allowed run the next one counts whole: the key-up waits for it.
+    if (left <= overhead)
+        left = m_slots->longestRunMs();
+    const int64_t codewords = (left - overhead) * baud / 32000;
+    return static_cast<int>(std::clamp<int64_t>(codewords, 0, MaxTransmissionCodewords));
+}
+
+void Station::runFeed(std::vector<PageJob> jobs) {
+    std::vector<PageParams> pages;
+    pages.reserve(jobs.size());
+    for (const PageJob& job : jobs)
+        pages.push_back(job.page);
+    const MultiPageTransmission t =
+        buildMultiPageTransmission(pages, budgetNow(jobs.front().page.baud), m_encoder);
+    for (const RefusedPage& refused : t.refused) {
+        TxOutcome out = outcomeFor(jobs[refused.index]);
+        out.built = false;
+        out.refusal = Refusal::Encoder;
+        out.error = refused.reason;
+        finish(out, false, jobs[refused.index].finished);
+    }
+    if (t.pages.empty())
+        return; // only refused pages: the feed has dropped them, ask again
+    const PageJob& first = jobs[t.pages.front().index];
+    TxOutcome out = outcomeFor(first);
+    out.codewords = t.lastSlot;
+    m_manualKey = false;
+    std::string why;
+    if (!awaitAirTime(keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot)), first.source,
+                      &why) ||
+        !prepare(first.source, t.baud, t.inverted, first.level)) {
+        if (cancelled())
+            return; // stopped or closing: the pages stay in the feed
+        // Even alone this page never fits a slot run: it can never be sent.
+        out.built = false;
+        out.refusal = Refusal::Other;
+        out.error = why;
+        finish(out, false, first.finished);
+        return;
+    }
+    StationEvent shown;
+    shown.kind = StationEvent::Kind::Listing;
+    shown.source = first.source;
+    shown.text = t.listing;
+    publish(std::move(shown));
+    std::vector<PageJob*> packed;
+    for (const PackedPage& p : t.pages) {
+        PageJob& job = jobs[p.index];
+        packed.push_back(&job);
+        out.pages.push_back(sentPageFor(job, outcomeFor(job)));
+        if (job.starting)
+            job.starting();
+    }
+    m_tx.transmit(t.stream);
+    settle(out);
+    finishPages(out, packed, true);
+}
+
+void Station::finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log) {
+    // One line per page in the log, one Ended for the transmission, each page's own outcome
+    // to whoever queued it.
+    for (PageJob* job : jobs) {
+        TxOutcome own = out;
+        const TxOutcome names = outcomeFor(*job);
+        own.ric = names.ric;
+        own.message = names.message;
+        own.origin = names.origin;
+        own.repeat = names.repeat;
+        if (log && job->log)
+            logPage(own);
+    }
+    finish(out, false, nullptr);
+    for (PageJob* job : jobs) {
+        if (!job->finished)
+            continue;
+        TxOutcome own = out;
+        const TxOutcome names = outcomeFor(*job);
+        own.ric = names.ric;
+        own.message = names.message;
+        own.origin = names.origin;
+        own.repeat = names.repeat;
+        job->finished(own);
+    }
+}
+
+} // namespace tarvex
