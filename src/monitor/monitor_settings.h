@@ -14,11 +14,11 @@ namespace tarvex {
 
 struct MonitorSettings {
     bool enabled = false;
-    std::string input;            ///< "command:CMD", "qt:DEVICE" ("qt:" the default), "alsa:NAME"
+    std::string input; ///< "command:CMD", "qt:DEVICE" ("qt:" the default), "alsa:NAME"
     bool receiverInverts = false;
-    int marginMs = 1500;          ///< 0..60000
-    int alarmCount = 3;           ///< 1..1000 pages in a row not heard
-    std::string alarmCommand;     ///< run through /bin/sh with the details in its environment
+    int marginMs = 1500;      ///< 0..60000
+    int alarmCount = 3;       ///< 1..1000 pages in a row not heard
+    std::string alarmCommand; ///< run through /bin/sh with the details in its environment
 };
 
 inline constexpr int MaxMonitorMarginMs = 60000;

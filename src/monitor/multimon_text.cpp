@@ -112,8 +112,9 @@ std::string decoderAlphaText(std::string_view bytes, std::string_view charset) {
             shown = ControlNames[b];
         else if (b == 127)
             shown = "<DEL>";
-        const auto sub = std::find_if(table.begin(), table.end(),
-                                      [&](const Substitution& s) { return s.code == static_cast<char>(b); });
+        const auto sub = std::find_if(table.begin(), table.end(), [&](const Substitution& s) {
+            return s.code == static_cast<char>(b);
+        });
         if (sub != table.end())
             shown = sub->shown;
         // The decoder writes a name only when all of it fits, a plain character while any

@@ -28,8 +28,8 @@ struct PageRecord {
 
 /// One keying of the transmitter: what went out between key-up and release.
 struct TransmissionRecord {
-    uint64_t id = 0;       ///< the engine's own number; unique among open transmissions
-    int64_t keyUpMs = 0;   ///< when the transmitter was keyed
+    uint64_t id = 0;        ///< the engine's own number; unique among open transmissions
+    int64_t keyUpMs = 0;    ///< when the transmitter was keyed
     int64_t releaseMs = -1; ///< when it was released; -1 until released() says so
     int baud = 1200;
     bool inverted = false;
@@ -79,7 +79,7 @@ struct HeardElsewhere {
 struct AlarmEvent {
     bool raised = false; ///< true: raised; false: cleared by a confirmed page
     int64_t timeMs = 0;
-    int consecutive = 0;            ///< pages in a row not heard when raised
+    int consecutive = 0;             ///< pages in a row not heard when raised
     std::vector<PageVerdict> missed; ///< raised: the pages that made it (oldest first)
     PageVerdict clearedBy;           ///< cleared: the confirmed page
 };

@@ -127,7 +127,8 @@ bool OffAirMatcher::claimedByOwnPage(const Decode& decode, int64_t timeMs) {
             // The same address in our own window: the decoder's other rendering of our page,
             // a repeat, or our page garbled. Never another station's.
             claimed = true;
-            if (!state.decided && (decode.kind == kindOf(page) || decode.kind == DecodeKind::ToneOnly)) {
+            if (!state.decided &&
+                (decode.kind == kindOf(page) || decode.kind == DecodeKind::ToneOnly)) {
                 state.garbled = true;
                 state.heardText = decode.text;
             }

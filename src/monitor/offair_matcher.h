@@ -17,11 +17,11 @@
 namespace tarvex {
 
 struct MatcherSettings {
-    int marginMs = 1500;      ///< how long after release a decode still counts
-    int inputLatencyMs = 0;   ///< the receive path's own delay, added to the margin
-    int alarmCount = 3;       ///< pages in a row not heard that raise the alarm (at least 1)
-    std::string decoderCharset; ///< the decoder's -C set ("DE", ...; empty: plain)
-    int mergeMs = 500;        ///< a foreign page's other rendering joins it within this
+    int marginMs = 1500;         ///< how long after release a decode still counts
+    int inputLatencyMs = 0;      ///< the receive path's own delay, added to the margin
+    int alarmCount = 3;          ///< pages in a row not heard that raise the alarm (at least 1)
+    std::string decoderCharset;  ///< the decoder's -C set ("DE", ...; empty: plain)
+    int mergeMs = 500;           ///< a foreign page's other rendering joins it within this
     int64_t maxKeyedMs = 600000; ///< a transmission never released closes this long after key-up
 };
 
@@ -73,9 +73,9 @@ public:
 private:
     struct PageState {
         bool decided = false;
-        bool reported = false;  ///< its verdict went out
+        bool reported = false;    ///< its verdict went out
         int64_t confirmedMs = -1; ///< when the matching decode came
-        std::string heardText;  ///< the matching decode, or the last garbled one
+        std::string heardText;    ///< the matching decode, or the last garbled one
         bool garbled = false;
     };
     struct Open {

@@ -45,8 +45,7 @@ std::string verdictLine(const PageVerdict& v) {
 }
 
 std::string elsewhereLine(const HeardElsewhere& h) {
-    std::string out =
-        "Off-air: heard from elsewhere: " + pageHeader(h.ric, h.functionBits, h.baud);
+    std::string out = "Off-air: heard from elsewhere: " + pageHeader(h.ric, h.functionBits, h.baud);
     if (h.toneOnly && !h.hasAlpha && !h.hasNumeric)
         return out + " tone only";
     return out + " \"" + h.text() + "\"";
@@ -56,8 +55,8 @@ std::string alarmLine(const AlarmEvent& alarm) {
     if (!alarm.raised)
         return "Off-air alarm cleared: RIC " + std::to_string(alarm.clearedBy.page.ric) +
                " confirmed";
-    std::string out = "OFF-AIR ALARM: " + std::to_string(alarm.consecutive) +
-                      " pages in a row not heard";
+    std::string out =
+        "OFF-AIR ALARM: " + std::to_string(alarm.consecutive) + " pages in a row not heard";
     if (!alarm.missed.empty())
         out += " (last RIC " + std::to_string(alarm.missed.back().page.ric) + ")";
     return out;
@@ -90,19 +89,23 @@ std::vector<std::string> statusLines(const MonitorStatus& s, int64_t nowMs) {
     if (s.decoders.empty())
         decoders += " none running";
     lines.push_back(decoders);
-    lines.push_back("  " + std::to_string(s.counts.confirmed) + " confirmed, " +
-                    std::to_string(s.counts.notHeard) + " not heard, " +
-                    std::to_string(s.counts.elsewhere) + " heard from elsewhere; last decode " +
-                    (s.lastDecodeMs < 0 ? std::string("never") : secondsAgo(s.lastDecodeMs, nowMs)) +
-                    "; restarts: decoder " + std::to_string(s.decoderRestarts) + ", input " +
-                    std::to_string(s.inputRestarts));
+    lines.push_back(
+        "  " + std::to_string(s.counts.confirmed) + " confirmed, " +
+        std::to_string(s.counts.notHeard) + " not heard, " + std::to_string(s.counts.elsewhere) +
+        " heard from elsewhere; last decode " +
+        (s.lastDecodeMs < 0 ? std::string("never") : secondsAgo(s.lastDecodeMs, nowMs)) +
+        "; restarts: decoder " + std::to_string(s.decoderRestarts) + ", input " +
+        std::to_string(s.inputRestarts));
     if (!s.lastVerdict.empty())
         lines.push_back("  last: " + s.lastVerdict);
     if (s.alarmRaised)
         lines.push_back("  ALARM: " + std::to_string(s.consecutiveNotHeard) +
                         " pages in a row not heard");
     if (!s.problem.empty())
-        lines.push_back("  problem: " + s.problem);
+        lines.push_back(
+            "  last problem" +
+            (s.problemMs < 0 ? std::string() : " (" + secondsAgo(s.problemMs, nowMs) + ")") + ": " +
+            s.problem);
     return lines;
 }
 

@@ -33,7 +33,8 @@ struct MonitorStatus {
     State state = State::Off;
     std::string input;                 ///< the input as configured
     std::vector<std::string> decoders; ///< "alpha pid 1234", one per decoder process
-    std::string problem;               ///< the last failure, empty when none is current
+    std::string problem;               ///< the last failure, empty before the first
+    int64_t problemMs = -1;            ///< when it was reported
     int64_t lastDecodeMs = -1;
     OffAirMatcher::Counts counts;
     uint64_t decoderRestarts = 0;

@@ -44,14 +44,31 @@ std::vector<GoldenPage> pages() {
     const std::string printable = allPrintable();
     return {
         {"alpha 512", 512, false, {1234567, 3, Coding::Alphanumeric, "Pulse at 512", {}}, ""},
-        {"alpha 1200 inverted", 1200, true, {2000, 1, Coding::Alphanumeric, "Two batches and more, please", {}}, ""},
+        {"alpha 1200 inverted",
+         1200,
+         true,
+         {2000, 1, Coding::Alphanumeric, "Two batches and more, please", {}},
+         ""},
         {"printable, plain", 2400, false, {77, 2, Coding::Alphanumeric, printable, {}}, ""},
         {"printable, German", 1200, false, {77, 3, Coding::Alphanumeric, printable, "de"}, "DE"},
         {"printable, French", 1200, true, {77, 3, Coding::Alphanumeric, printable, "fr"}, "FR"},
         {"printable, Slovenian", 512, false, {77, 3, Coding::Alphanumeric, printable, "si"}, "SI"},
         {"printable, Swedish", 2400, true, {77, 3, Coding::Alphanumeric, printable, "se"}, "SE"},
-        {"control codes", 1200, false, {5, 2, Coding::Alphanumeric, "A\x01\x02\n\r\x13\x7f" "B", {}}, ""},
-        {"line buffer overflow", 1200, false, {5, 2, Coding::Alphanumeric, "A" + std::string(240, '\x01') + "B", {}}, ""},
+        {"control codes",
+         1200,
+         false,
+         {5,
+          2,
+          Coding::Alphanumeric,
+          "A\x01\x02\n\r\x13\x7f"
+          "B",
+          {}},
+         ""},
+        {"line buffer overflow",
+         1200,
+         false,
+         {5, 2, Coding::Alphanumeric, "A" + std::string(240, '\x01') + "B", {}},
+         ""},
         {"alpha on function 0", 2400, false, {0, 0, Coding::Alphanumeric, "zero", {}}, ""},
         {"numeric", 1200, false, {8, 0, Coding::Numeric, "0123456789", {}}, ""},
         {"numeric specials and fill", 512, true, {8, 3, Coding::Numeric, "12-U[] :A", {}}, ""},
@@ -124,8 +141,10 @@ TEST(DecoderGolden, EveryPageDecodesToWhatTheMatcherExpects) {
             const std::string out = run(line + " 2>/dev/null");
             printed += out;
             std::size_t start = 0;
-            for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-                const auto decode = parseMultimonLine(std::string_view(out).substr(start, end - start));
+            for (std::size_t end; (end = out.find('\n', start)) != std::string::npos;
+                 start = end + 1) {
+                const auto decode =
+                    parseMultimonLine(std::string_view(out).substr(start, end - start));
                 if (decode && decodeMatchesPage(*decode, g.page, decoderCharsetArgument(g.charset)))
                     confirmed = true;
             }
@@ -140,9 +159,11 @@ TEST(DecoderGolden, WrongPolarityDecodesNothing) {
         GTEST_SKIP() << "multimon-ng not installed";
     GoldenPage g{"normal page", 1200, false, {42, 3, Coding::Alphanumeric, "polarity", {}}, ""};
     const auto audio = receiverAudio(g);
-    const fs::path raw = fs::temp_directory_path() / ("tarvex-offair-pol-" + std::to_string(getpid()));
+    const fs::path raw =
+        fs::temp_directory_path() / ("tarvex-offair-pol-" + std::to_string(getpid()));
     std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size() * 2));
+        .write(reinterpret_cast<const char*>(audio.data()),
+               static_cast<std::streamsize>(audio.size() * 2));
     for (const bool receiverInverts : {false, true}) {
         DecoderConfig config;
         config.rates = {1200};

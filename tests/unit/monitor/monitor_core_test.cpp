@@ -44,7 +44,8 @@ TEST(DecoderCommand, PolarityRatesRenderingsAndCharset) {
         for (std::size_t i = 0; i < commands.size(); ++i) {
             const auto& args = commands[i].arguments;
             EXPECT_EQ(has(args, "-i"), c.wantInvertFlag[i]) << commandText(args);
-            EXPECT_TRUE(has(args, "POCSAG512") && has(args, "POCSAG2400") && !has(args, "POCSAG1200"));
+            EXPECT_TRUE(has(args, "POCSAG512") && has(args, "POCSAG2400") &&
+                        !has(args, "POCSAG1200"));
             EXPECT_EQ(args.back(), "-");
             const bool alpha = commands[i].rendering == DecodeKind::Alpha;
             EXPECT_EQ(has(args, alpha ? "alpha" : "numeric"), true);
@@ -57,8 +58,9 @@ TEST(DecoderCommand, PolarityRatesRenderingsAndCharset) {
 }
 
 TEST(DecoderCommand, CharsetArgumentOnlyForSetsTheDecoderKnows) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"de", "DE"}, {"SE", "SE"}, {"fr", "FR"}, {"si", "SI"}, {"us", ""}, {"dk", ""}, {"", ""}, {"xx", ""}};
+    const std::pair<const char*, const char*> cases[] = {{"de", "DE"}, {"SE", "SE"}, {"fr", "FR"},
+                                                         {"si", "SI"}, {"us", ""},   {"dk", ""},
+                                                         {"", ""},     {"xx", ""}};
     for (const auto& [code, arg] : cases)
         EXPECT_EQ(decoderCharsetArgument(code), arg) << code;
 }
@@ -115,8 +117,7 @@ TEST(MonitorSettings, StoredTextRoundTripAndRanges) {
     EXPECT_EQ(withMonitorCommand(s, "parec").input, "command:parec");
 }
 
-template <typename T>
-std::vector<uint8_t> bytesOf(const std::vector<T>& v) {
+template <typename T> std::vector<uint8_t> bytesOf(const std::vector<T>& v) {
     std::vector<uint8_t> b(v.size() * sizeof(T));
     std::memcpy(b.data(), v.data(), b.size());
     return b;
@@ -138,13 +139,17 @@ TEST(SampleConverter, FormatsChannelsAndRates) {
         }
     }
     const std::pair<SampleFormat, std::vector<uint8_t>> inputs[] = {
-        {SampleFormat::Float, bytesOf(f)}, {SampleFormat::Int32, bytesOf(i32)}, {SampleFormat::UInt8, u8}};
+        {SampleFormat::Float, bytesOf(f)},
+        {SampleFormat::Int32, bytesOf(i32)},
+        {SampleFormat::UInt8, u8}};
     for (const auto& [format, bytes] : inputs) {
         SampleConverter conv(CaptureFormat{format, rate, 2});
         std::vector<int16_t> out;
         // Odd chunk sizes: frames split across calls are kept.
         for (std::size_t pos = 0; pos < bytes.size(); pos += 1001)
-            conv.convert(std::span(bytes).subspan(pos, std::min<std::size_t>(1001, bytes.size() - pos)), out);
+            conv.convert(
+                std::span(bytes).subspan(pos, std::min<std::size_t>(1001, bytes.size() - pos)),
+                out);
         EXPECT_NEAR(static_cast<double>(out.size()), 22050, 2);
         double power = 0;
         int crossings = 0;
@@ -152,7 +157,8 @@ TEST(SampleConverter, FormatsChannelsAndRates) {
             power += double(out[n]) * out[n];
             crossings += (out[n - 1] < 0) != (out[n] < 0);
         }
-        EXPECT_NEAR(std::sqrt(power / static_cast<double>(out.size())), 0.5 * 32767 / std::sqrt(2.0), 600);
+        EXPECT_NEAR(std::sqrt(power / static_cast<double>(out.size())),
+                    0.5 * 32767 / std::sqrt(2.0), 600);
         EXPECT_NEAR(crossings, 2000, 4);
     }
     // Up from 8000: length scales, a constant stays constant.
@@ -167,7 +173,8 @@ TEST(SampleConverter, DitherMovesSilenceByOneStep) {
     std::vector<int16_t> silence(10000, 0);
     uint32_t state = 7;
     addDither(silence, state);
-    EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](int16_t s) { return s >= -1 && s <= 1; }));
+    EXPECT_TRUE(
+        std::all_of(silence.begin(), silence.end(), [](int16_t s) { return s >= -1 && s <= 1; }));
     EXPECT_GT(std::count(silence.begin(), silence.end(), 1), 2000);
     EXPECT_GT(std::count(silence.begin(), silence.end(), -1), 2000);
 }

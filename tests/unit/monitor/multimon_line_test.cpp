@@ -22,10 +22,10 @@ struct LineCase {
 };
 
 const LineCase Lines[] = {
-    {"POCSAG1200: Address: 1234567  Function: 3  Alpha:   Hello [world] {x}|~\\<EOT><EOT>",
-     true, 1200, 1234567, 3, DecodeKind::Alpha, "Hello [world] {x}|~\\<EOT><EOT>"},
-    {"POCSAG1200: Address: 1234567  Function: 3  Alpha:   Hello ÄworldÜ äxüößÖ<EOT><EOT>\n",
-     true, 1200, 1234567, 3, DecodeKind::Alpha, "Hello ÄworldÜ äxüößÖ<EOT><EOT>"},
+    {"POCSAG1200: Address: 1234567  Function: 3  Alpha:   Hello [world] {x}|~\\<EOT><EOT>", true,
+     1200, 1234567, 3, DecodeKind::Alpha, "Hello [world] {x}|~\\<EOT><EOT>"},
+    {"POCSAG1200: Address: 1234567  Function: 3  Alpha:   Hello ÄworldÜ äxüößÖ<EOT><EOT>\n", true,
+     1200, 1234567, 3, DecodeKind::Alpha, "Hello ÄworldÜ äxüößÖ<EOT><EOT>"},
     {"POCSAG1200: Address:       8  Function: 0  Numeric: 123  ", true, 1200, 8, 0,
      DecodeKind::Numeric, "123  "},
     {"POCSAG2400: Address:       8  Function: 0  Numeric: .U -][    \r\n", true, 2400, 8, 0,
@@ -37,8 +37,8 @@ const LineCase Lines[] = {
     // Text that begins with blanks keeps them; the label's own padding is not text.
     {"POCSAG1200: Address:      99  Function: 1  Alpha:     two blanks", true, 1200, 99, 1,
      DecodeKind::Alpha, "  two blanks"},
-    {"POCSAG1200: Address:      99  Function: 1  Alpha:   ", true, 1200, 99, 1,
-     DecodeKind::Alpha, ""},
+    {"POCSAG1200: Address:      99  Function: 1  Alpha:   ", true, 1200, 99, 1, DecodeKind::Alpha,
+     ""},
     // Not pages.
     {"POCSAG1200: Address:       8  Function: 3  Skyper:   <ENQ>", false},
     {"POCSAG1200: Address:       -  Function: -  Alpha:   partial", false},

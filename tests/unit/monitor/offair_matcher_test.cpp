@@ -30,7 +30,8 @@ Decode decoded(uint32_t ric, int function, DecodeKind kind, std::string text) {
     return Decode{1200, ric, function, kind, std::move(text)};
 }
 /// Settings with the fields a test cares about.
-MatcherSettings with(int marginMs, int latencyMs = 0, int alarmCount = 3, int64_t maxKeyedMs = 600000) {
+MatcherSettings with(int marginMs, int latencyMs = 0, int alarmCount = 3,
+                     int64_t maxKeyedMs = 600000) {
     MatcherSettings s;
     s.marginMs = marginMs;
     s.inputLatencyMs = latencyMs;
@@ -58,24 +59,40 @@ struct MatchCase {
 
 TEST(OffAirMatch, ComparesTheWayTheDecoderShowsThePage) {
     const MatchCase cases[] = {
-        {"alpha with padding", alpha(5, "Hello"), decoded(5, 3, DecodeKind::Alpha, "Hello<EOT><EOT>"), "", true},
-        {"alpha, other text", alpha(5, "Hello"), decoded(5, 3, DecodeKind::Alpha, "Hellp<EOT>"), "", false},
-        {"alpha, text cut short", alpha(5, "Hello"), decoded(5, 3, DecodeKind::Alpha, "Hell"), "", false},
+        {"alpha with padding", alpha(5, "Hello"),
+         decoded(5, 3, DecodeKind::Alpha, "Hello<EOT><EOT>"), "", true},
+        {"alpha, other text", alpha(5, "Hello"), decoded(5, 3, DecodeKind::Alpha, "Hellp<EOT>"), "",
+         false},
+        {"alpha, text cut short", alpha(5, "Hello"), decoded(5, 3, DecodeKind::Alpha, "Hell"), "",
+         false},
         {"other RIC", alpha(5, "Hi"), decoded(6, 3, DecodeKind::Alpha, "Hi<EOT>"), "", false},
-        {"other function bits", alpha(5, "Hi"), decoded(5, 2, DecodeKind::Alpha, "Hi<EOT>"), "", false},
-        {"control codes by name", alpha(5, "a\nb\x13"), decoded(5, 3, DecodeKind::Alpha, "a<LF>b<CR><EOT>"), "", true},
-        {"eighth bit is not sent", alpha(5, "\xC1"), decoded(5, 3, DecodeKind::Alpha, "A<EOT>"), "", true},
-        {"German set", alpha(5, "Gr}~e [x]"), decoded(5, 3, DecodeKind::Alpha, "Grüße ÄxÜ<EOT>"), "DE", true},
-        {"German bytes, plain decoder", alpha(5, "Gr}~e"), decoded(5, 3, DecodeKind::Alpha, "Gr}~e<EOT>"), "", true},
-        {"set the decoder does not use", alpha(5, "Gr}~e"), decoded(5, 3, DecodeKind::Alpha, "Grüße<EOT>"), "", false},
-        {"French set", alpha(5, "{t{ $5 @"), decoded(5, 3, DecodeKind::Alpha, "été £5 à<EOT>"), "fr", true},
-        {"Slovenian keeps backslash", alpha(5, "\\^"), decoded(5, 3, DecodeKind::Alpha, "\\Č<EOT>"), "SI", true},
-        {"numeric with fill", numeric(8, "123"), decoded(8, 0, DecodeKind::Numeric, "123  "), "", true},
-        {"numeric specials", numeric(8, "-U[] :"), decoded(8, 0, DecodeKind::Numeric, "-5[]0."), "", true},
-        {"numeric, alpha rendering", numeric(8, "123"), decoded(8, 0, DecodeKind::Alpha, "!<ACK>"), "", false},
+        {"other function bits", alpha(5, "Hi"), decoded(5, 2, DecodeKind::Alpha, "Hi<EOT>"), "",
+         false},
+        {"control codes by name", alpha(5, "a\nb\x13"),
+         decoded(5, 3, DecodeKind::Alpha, "a<LF>b<CR><EOT>"), "", true},
+        {"eighth bit is not sent", alpha(5, "\xC1"), decoded(5, 3, DecodeKind::Alpha, "A<EOT>"), "",
+         true},
+        {"German set", alpha(5, "Gr}~e [x]"), decoded(5, 3, DecodeKind::Alpha, "Grüße ÄxÜ<EOT>"),
+         "DE", true},
+        {"German bytes, plain decoder", alpha(5, "Gr}~e"),
+         decoded(5, 3, DecodeKind::Alpha, "Gr}~e<EOT>"), "", true},
+        {"set the decoder does not use", alpha(5, "Gr}~e"),
+         decoded(5, 3, DecodeKind::Alpha, "Grüße<EOT>"), "", false},
+        {"French set", alpha(5, "{t{ $5 @"), decoded(5, 3, DecodeKind::Alpha, "été £5 à<EOT>"),
+         "fr", true},
+        {"Slovenian keeps backslash", alpha(5, "\\^"), decoded(5, 3, DecodeKind::Alpha, "\\Č<EOT>"),
+         "SI", true},
+        {"numeric with fill", numeric(8, "123"), decoded(8, 0, DecodeKind::Numeric, "123  "), "",
+         true},
+        {"numeric specials", numeric(8, "-U[] :"), decoded(8, 0, DecodeKind::Numeric, "-5[]0."), "",
+         true},
+        {"numeric, alpha rendering", numeric(8, "123"), decoded(8, 0, DecodeKind::Alpha, "!<ACK>"),
+         "", false},
         {"tone only", numeric(12, "", 2), decoded(12, 2, DecodeKind::ToneOnly, ""), "", true},
-        {"tone only expected, message heard", numeric(12, "", 2), decoded(12, 2, DecodeKind::Numeric, "1"), "", false},
-        {"empty alpha is an end code", alpha(99, "", 1), decoded(99, 1, DecodeKind::Alpha, "<EOT><EOT>"), "", true},
+        {"tone only expected, message heard", numeric(12, "", 2),
+         decoded(12, 2, DecodeKind::Numeric, "1"), "", false},
+        {"empty alpha is an end code", alpha(99, "", 1),
+         decoded(99, 1, DecodeKind::Alpha, "<EOT><EOT>"), "", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(decodeMatchesPage(c.decode, c.page, c.charset), c.matches) << c.what;
@@ -101,9 +118,9 @@ struct WindowCase {
 
 TEST(OffAirMatcher, ConfirmsOnlyInsideTheWindow) {
     const WindowCase cases[] = {
-        {"before key-up", 999, 0, false},     {"while keyed", 1500, 0, true},
-        {"at the margin", 3500, 0, true},     {"after the margin", 3501, 0, false},
-        {"within latency", 3700, 300, true},  {"after latency", 3801, 300, false},
+        {"before key-up", 999, 0, false},    {"while keyed", 1500, 0, true},
+        {"at the margin", 3500, 0, true},    {"after the margin", 3501, 0, false},
+        {"within latency", 3700, 300, true}, {"after latency", 3801, 300, false},
     };
     for (const auto& c : cases) {
         Recorder rec;
