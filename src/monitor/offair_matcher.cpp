@@ -15,14 +15,11 @@ DecodeKind kindOf(const PageRecord& page) {
     return page.bytes.empty() ? DecodeKind::ToneOnly : DecodeKind::Numeric;
 }
 
-/// With the receiver on a silent or steady input, the decoder can stay in step and print the
-/// all-zero codeword as address 0..7 (its frame), function 0, no message, many times a
-/// second. No station pages those addresses tone only.
-bool idleArtifact(const Decode& decode) {
+} // namespace
+
+bool isIdleArtifact(const Decode& decode) {
     return decode.kind == DecodeKind::ToneOnly && decode.functionBits == 0 && decode.ric <= 7;
 }
-
-} // namespace
 
 bool decodeMatchesPage(const Decode& decode, const PageRecord& page,
                        std::string_view decoderCharset) {
@@ -100,7 +97,7 @@ bool OffAirMatcher::released(uint64_t id, int64_t timeMs) {
 void OffAirMatcher::decoded(const Decode& decode, int64_t timeMs) {
     poll(timeMs);
     if (!claimedByOwnPage(decode, timeMs)) {
-        if (idleArtifact(decode))
+        if (isIdleArtifact(decode) || toneOnlyInOwnWindow(decode, timeMs))
             ++m_counts.ignored;
         else
             addElsewhere(decode, timeMs);
@@ -139,14 +136,24 @@ bool OffAirMatcher::claimedByOwnPage(const Decode& decode, int64_t timeMs) {
     return claimed;
 }
 
+bool OffAirMatcher::toneOnlyInOwnWindow(const Decode& decode, int64_t timeMs) const {
+    // When a transmission ends the decoder is still in step and reads whatever follows as
+    // codewords; with two bit errors corrected, about one noise word in four passes as an
+    // address. Such an address arrives inside our own window, with no message after it. A
+    // page of another station needs its preamble and sync first and could not be decoded
+    // that soon; one sent over ours would not have been readable at all.
+    if (decode.kind != DecodeKind::ToneOnly)
+        return false;
+    return std::any_of(m_open.begin(), m_open.end(), [&](const Open& o) {
+        return timeMs >= o.record.keyUpMs && timeMs <= windowEnd(o) + m_settings.mergeMs;
+    });
+}
+
 void OffAirMatcher::addElsewhere(const Decode& decode, int64_t timeMs) {
+    // The decoders print one page once per rendering, at the same moment.
     auto same = std::find_if(m_pending.begin(), m_pending.end(), [&](const HeardElsewhere& h) {
-        const bool hasKind = decode.kind == DecodeKind::Alpha     ? h.hasAlpha
-                             : decode.kind == DecodeKind::Numeric ? h.hasNumeric
-                                                                  : h.toneOnly;
         return h.baud == decode.baud && h.ric == decode.ric &&
-               h.functionBits == decode.functionBits && !hasKind &&
-               timeMs - h.timeMs <= m_settings.mergeMs;
+               h.functionBits == decode.functionBits && timeMs - h.timeMs <= m_settings.mergeMs;
     });
     if (same == m_pending.end()) {
         if (m_pending.size() >= MaxPendingElsewhere) {

@@ -32,6 +32,11 @@ struct MatcherSettings {
 bool decodeMatchesPage(const Decode& decode, const PageRecord& page,
                        std::string_view decoderCharset);
 
+/// The decoder, still in step after a transmission, reads digital silence (a sound card or
+/// receiver with its squelch shut) as the all-zero codeword: address 0..7 (its frame),
+/// function 0, no message, many times a second. No station pages those addresses tone only.
+bool isIdleArtifact(const Decode& decode);
+
 class OffAirMatcher {
 public:
     static constexpr std::size_t MaxOpenTransmissions = 256;
@@ -42,7 +47,7 @@ public:
         uint64_t confirmed = 0;
         uint64_t notHeard = 0;
         uint64_t elsewhere = 0;
-        uint64_t ignored = 0; ///< idle artifacts and late or repeated decodes of own pages
+        uint64_t ignored = 0; ///< artifacts, other renderings and late decodes of own pages
     };
 
     explicit OffAirMatcher(OffAirListener& listener, MatcherSettings settings = {});
@@ -87,6 +92,7 @@ private:
 
     int64_t windowEnd(const Open& open) const;
     bool claimedByOwnPage(const Decode& decode, int64_t timeMs);
+    bool toneOnlyInOwnWindow(const Decode& decode, int64_t timeMs) const;
     void addElsewhere(const Decode& decode, int64_t timeMs);
     void closeWindow(Open& open, int64_t nowMs);
     void confirm(Open& open, std::size_t index, int64_t timeMs, const std::string& text);

@@ -13,8 +13,10 @@ OffAirMonitor::OffAirMonitor(QObject* parent) : QObject(parent), m_matcher(m_rel
     connect(&m_poll, &QTimer::timeout, this, [this] { m_matcher.poll(monotonicMs()); });
     m_inputRestart.setSingleShot(true);
     connect(&m_inputRestart, &QTimer::timeout, this, [this] {
-        if (m_running && !startInput())
-            restartInputLater();
+        if (!m_running)
+            return;
+        ++m_status.inputRestarts;
+        startInput();
     });
     connect(&m_alarm, &AlarmCommand::problem, this, &OffAirMonitor::report);
     connect(&m_alarm, &AlarmCommand::finished, this, &OffAirMonitor::alarmCommandFinished);
@@ -43,8 +45,7 @@ void OffAirMonitor::configure(const MonitorSettings& settings, const DecoderConf
         if (m_input)
             m_input->stop();
         m_input.reset();
-        if (!startInput())
-            restartInputLater();
+        startInput();
     }
     setStation(station); // the receiver's polarity is part of the decoders' command lines
 }
@@ -52,25 +53,19 @@ void OffAirMonitor::configure(const MonitorSettings& settings, const DecoderConf
 void OffAirMonitor::setStation(const DecoderConfig& station) {
     DecoderConfig next = station;
     next.receiverInverts = m_settings.receiverInverts;
-    std::vector<std::vector<std::string>> before, after;
-    for (const auto& c : decoderCommands(m_station))
-        before.push_back(c.arguments);
-    for (const auto& c : decoderCommands(next))
-        after.push_back(c.arguments);
-    const bool changed = before != after;
     m_station = next;
     applyMatcherSettings();
-    if (m_running && changed) {
-        stopDecoders();
-        startDecoders();
-    }
+    if (m_running)
+        syncDecoders();
 }
 
 void OffAirMonitor::applyMatcherSettings() {
     MatcherSettings ms = m_matcher.settings();
     ms.marginMs = m_settings.marginMs;
     ms.alarmCount = m_settings.alarmCount;
-    ms.inputLatencyMs = m_input ? m_input->latencyMs() : 0;
+    // The input's own buffering and the blocks the decoders are fed in.
+    ms.inputLatencyMs =
+        (m_input ? m_input->latencyMs() : 0) + DecoderBlockSamples * 1000 / DecoderSampleRate;
     ms.decoderCharset = decoderCharsetArgument(m_station.charset);
     m_matcher.setSettings(ms);
 }
@@ -92,9 +87,9 @@ bool OffAirMonitor::start() {
     }
     m_running = true;
     m_status.problem.clear();
-    startDecoders();
-    if (!startInput())
-        restartInputLater();
+    syncDecoders();
+    m_inputPauseMs = FirstRestartMs / 2; // the first retry waits FirstRestartMs
+    startInput();
     m_poll.start();
     return true;
 }
@@ -108,7 +103,9 @@ void OffAirMonitor::stop() {
     if (m_input)
         m_input->stop();
     m_input.reset();
-    stopDecoders();
+    for (auto& d : m_decoders)
+        d.process->stop();
+    m_decoders.clear(); // pending restarts go with their processes
     m_inputDelivering = false;
     m_block.clear();
 }
@@ -116,6 +113,7 @@ void OffAirMonitor::stop() {
 bool OffAirMonitor::expect(const TransmissionRecord& record, QString* error) {
     if (!m_running)
         return true;
+    coverTransmission(record);
     std::string why;
     if (!m_matcher.expect(record, &why)) {
         if (error)
@@ -132,8 +130,46 @@ void OffAirMonitor::released(uint64_t id, int64_t timeMs) {
 
 // Decoders -------------------------------------------------------------------------------
 
-void OffAirMonitor::startDecoders() {
-    for (auto& command : decoderCommands(m_station)) {
+void OffAirMonitor::coverTransmission(const TransmissionRecord& record) {
+    // A transmission the decoders cannot hear would only ever be "not heard": listen at its
+    // rate and polarity too (pagers of both polarities in the directory, a rate the station
+    // was not set up for). Decoders already running keep running.
+    DecoderConfig wanted = m_station;
+    if (std::find(wanted.rates.begin(), wanted.rates.end(), record.baud) == wanted.rates.end())
+        wanted.rates.push_back(record.baud);
+    if (record.inverted != wanted.stationInverted)
+        wanted.bothPolarities = true;
+    if (wanted.rates != m_station.rates || wanted.bothPolarities != m_station.bothPolarities) {
+        m_station = wanted;
+        syncDecoders();
+    }
+}
+
+void OffAirMonitor::syncDecoders() {
+    const auto wanted = decoderCommands(m_station);
+    auto isWanted = [&](const Decoder& d) {
+        return std::any_of(wanted.begin(), wanted.end(), [&](const DecoderCommand& c) {
+            return c.arguments == d.process->command().arguments;
+        });
+    };
+    if (!std::all_of(m_decoders.begin(), m_decoders.end(), isWanted)) {
+        // What the input delivered so far goes to the decoders that are about to stop; they
+        // finish it before they end.
+        for (auto& d : m_decoders)
+            d.process->feed(m_block);
+        m_block.clear();
+        for (auto& d : m_decoders)
+            if (!isWanted(d))
+                d.process->stop();
+        std::erase_if(m_decoders, [&](const Decoder& d) { return !isWanted(d); });
+    }
+    for (auto command : wanted) {
+        const bool running =
+            std::any_of(m_decoders.begin(), m_decoders.end(), [&](const Decoder& d) {
+                return d.process->command().arguments == command.arguments;
+            });
+        if (running)
+            continue;
         Decoder d;
         d.process = std::make_unique<DecoderProcess>(std::move(command));
         DecoderProcess* p = d.process.get();
@@ -143,12 +179,6 @@ void OffAirMonitor::startDecoders() {
         m_decoders.push_back(std::move(d));
         startDecoder(m_decoders.back());
     }
-}
-
-void OffAirMonitor::stopDecoders() {
-    for (auto& d : m_decoders)
-        d.process->stop();
-    m_decoders.clear(); // pending restarts go with their processes
 }
 
 void OffAirMonitor::startDecoder(Decoder& d) {
@@ -190,8 +220,10 @@ int OffAirMonitor::nextPause(int pauseMs, int64_t ranMs) {
 
 void OffAirMonitor::onDecoded(const Decode& decode) {
     const int64_t now = monotonicMs();
-    m_status.lastDecodeMs = now;
-    emit decoded(decode);
+    if (!isIdleArtifact(decode)) {
+        m_status.lastDecodeMs = now;
+        emit decoded(decode);
+    }
     m_matcher.decoded(decode, now);
 }
 
@@ -201,17 +233,23 @@ bool OffAirMonitor::startInput() {
     std::string why;
     const auto spec = parseMonitorInput(m_settings.input, &why);
     if (!spec) {
-        report(QStringLiteral("input: ") + QString::fromStdString(why));
+        inputDown(QStringLiteral("input: ") + QString::fromStdString(why));
         return false;
     }
     m_input = makeMonitorInput(*spec);
     connect(m_input.get(), &MonitorInput::samples, this, &OffAirMonitor::feed);
-    connect(m_input.get(), &MonitorInput::failed, this, &OffAirMonitor::inputFailed);
+    connect(m_input.get(), &MonitorInput::failed, this, [this](const QString& reason) {
+        // Not from inside the input's own signal: the input is replaced on restart.
+        QTimer::singleShot(0, this, [this, reason] {
+            if (m_input)
+                m_input->stop();
+            inputDown(reason);
+        });
+    });
     m_inputDelivering = false;
     m_inputStartedMs = monotonicMs();
     if (!m_input->start()) {
-        report(m_input->lastError());
-        m_inputFailed = true;
+        inputDown(m_input->lastError());
         return false;
     }
     m_inputFailed = false;
@@ -219,34 +257,27 @@ bool OffAirMonitor::startInput() {
     return true;
 }
 
-void OffAirMonitor::inputFailed(const QString& reason) {
+void OffAirMonitor::inputDown(const QString& reason) {
     if (!m_running)
         return;
     m_inputFailed = true;
-    ++m_status.inputRestarts;
+    m_inputDelivering = false;
     m_inputPauseMs = nextPause(m_inputPauseMs, monotonicMs() - m_inputStartedMs);
-    report(reason + QStringLiteral("; restarting the input in %1 ms").arg(m_inputPauseMs));
-    // Not from inside the input's own signal: it is replaced on restart.
-    QTimer::singleShot(0, this, [this] {
-        if (m_input)
-            m_input->stop();
-        restartInputLater();
-    });
-}
-
-void OffAirMonitor::restartInputLater() {
-    if (m_running)
-        m_inputRestart.start(m_inputPauseMs);
+    report(reason + QStringLiteral("; trying the input again in %1 ms").arg(m_inputPauseMs));
+    m_inputRestart.start(m_inputPauseMs);
 }
 
 void OffAirMonitor::feed(const QByteArray& samples) {
     m_inputDelivering = true;
+    m_status.lastAudioMs = monotonicMs();
     constexpr qsizetype BlockBytes = DecoderBlockSamples * 2;
     m_block.append(samples);
     while (m_block.size() >= BlockBytes) {
         QByteArray block = m_block.left(BlockBytes);
         m_block.remove(0, BlockBytes);
-        // Digital silence would hold the decoder in step on the all-zero codeword.
+        // A step of dither: in digital silence (a null sink, a receiver with its squelch shut)
+        // the decoders then fall out of step instead of reading the silence as codewords,
+        // and a transmission at another rate cannot be misread as one at theirs.
         addDither(std::span(reinterpret_cast<int16_t*>(block.data()),
                             static_cast<std::size_t>(BlockBytes / 2)),
                   m_dither);

@@ -47,7 +47,8 @@ public:
     bool running() const { return m_running; }
 
     /// The station keyed a transmission (record times from monotonicMs()). Does nothing and
-    /// returns true while the monitor is not running.
+    /// returns true while the monitor is not running. A rate or polarity the decoders do not
+    /// cover yet is added to them (the decoders already running keep running).
     bool expect(const TransmissionRecord& record, QString* error = nullptr);
     /// The transmission was released.
     void released(uint64_t id, int64_t timeMs);
@@ -61,7 +62,7 @@ signals:
     void pageDecided(const tarvex::PageVerdict& verdict);
     void heardElsewhere(const tarvex::HeardElsewhere& heard);
     void alarmChanged(const tarvex::AlarmEvent& alarm);
-    /// Every page the decoders printed, before matching.
+    /// Every page the decoders printed, before matching (idle artifacts left out).
     void decoded(const tarvex::Decode& decode);
     /// A decoder or the input died or could not start, or the alarm command failed.
     void problem(const QString& text);
@@ -82,13 +83,14 @@ private:
         void alarmChanged(const AlarmEvent& alarm) override;
     };
 
-    void startDecoders();
-    void stopDecoders();
+    /// Runs exactly the decoders the station's configuration asks for.
+    void syncDecoders();
+    void coverTransmission(const TransmissionRecord& record);
     void startDecoder(Decoder& decoder);
     void decoderExited(DecoderProcess* process, const QString& reason);
     bool startInput();
-    void inputFailed(const QString& reason);
-    void restartInputLater();
+    /// The input failed to start or stopped: report it and try again after a pause.
+    void inputDown(const QString& reason);
     void feed(const QByteArray& samples);
     void onDecoded(const Decode& decode);
     void report(const QString& text);

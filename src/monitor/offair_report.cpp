@@ -96,6 +96,9 @@ std::vector<std::string> statusLines(const MonitorStatus& s, int64_t nowMs) {
         (s.lastDecodeMs < 0 ? std::string("never") : secondsAgo(s.lastDecodeMs, nowMs)) +
         "; restarts: decoder " + std::to_string(s.decoderRestarts) + ", input " +
         std::to_string(s.inputRestarts));
+    if (s.state != MonitorStatus::State::Starting && s.lastAudioMs >= 0 &&
+        nowMs - s.lastAudioMs > 5000)
+        lines.push_back("  no audio from the input since " + secondsAgo(s.lastAudioMs, nowMs));
     if (!s.lastVerdict.empty())
         lines.push_back("  last: " + s.lastVerdict);
     if (s.alarmRaised)

@@ -36,6 +36,7 @@ struct MonitorStatus {
     std::string problem;               ///< the last failure, empty before the first
     int64_t problemMs = -1;            ///< when it was reported
     int64_t lastDecodeMs = -1;
+    int64_t lastAudioMs = -1; ///< when the input last delivered audio
     OffAirMatcher::Counts counts;
     uint64_t decoderRestarts = 0;
     uint64_t inputRestarts = 0;

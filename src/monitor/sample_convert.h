@@ -3,7 +3,7 @@
 // samples, any rate, one or more channels) into what the decoder reads: signed 16-bit mono at
 // 22050 samples per second. Channels are averaged, the rate changed by linear interpolation
 // (up) or by averaging the source samples each output sample spans (down). A dither of one
-// step keeps digital silence from holding the decoder in step on the all-zero codeword.
+// step keeps digital silence from holding the decoder in step.
 // Standard C++ only.
 #include <cstddef>
 #include <cstdint>

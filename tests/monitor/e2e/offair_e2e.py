@@ -3,12 +3,13 @@
 monitor is the receiver. offair_host runs the monitor on `parec` of that monitor and is told
 what the station sent; tarvex-cli send puts the pages into the sink.
 
-Checks: pages confirmed at 512, 1200 and 2400 bit/s in both polarities; with the sink muted
-pages are not heard and after the alarm count the alarm is raised and its command run, the
-next page heard clears it; a page played by another program shows as heard from elsewhere;
-a killed decoder is reported, restarted, and pages are confirmed again; nothing is left
-running after the host quits. Prints the time from the end of each transmission (the end of
-its sound, and its release) to its confirmation.
+Checks: pages confirmed at 512, 1200 and 2400 bit/s in both polarities, numeric too; with
+the sink muted pages are not heard and after the alarm count the alarm is raised and its
+command run, the next page heard clears it; a page played by another program shows as heard
+from elsewhere; a killed decoder is reported, restarted, and pages are confirmed again; a
+page of the other polarity makes the monitor decode both; nothing is left running after the
+host quits; the Qt Multimedia and ALSA inputs confirm a page too. Prints when each decode
+arrived against the end of the sound, the release and the page's last codeword on the air.
 
   offair_e2e.py --env PULSE_ENV --host offair_host --cli tarvex-cli --work DIR
 """
@@ -226,7 +227,7 @@ def main():
                     "Another station", "--baud", "1200", "-o", foreign], check=True,
                    capture_output=True)
     subprocess.run(["paplay", foreign], check=True)
-    line = host.wait_for(lambda l: l.startswith("elsewhere") or l.startswith("verdict"), 5)
+    line = host.wait_for(lambda l: l.startswith("elsewhere ric=424242"), 5)
     check(line is not None and line.startswith("elsewhere ric=424242 func=2 baud=1200")
           and "Another station" in line, f"foreign page heard from elsewhere: {line}")
 
@@ -277,6 +278,11 @@ def main():
         check(station.verdict(tid)[0] == "confirmed", "page after the restart confirmed")
         check("decoder 1" in host.status() or True, "status counts the restart")
 
+    # An inverted page while the station is set to normal: the monitor adds decoders for it.
+    tid, _, _ = station.send(1200, True, 7100, 3, "Other polarity")
+    check(station.verdict(tid)[0] == "confirmed", "page of the other polarity confirmed")
+    check(len(host.pids()) == 4, "decoders of both polarities run now")
+
     # 5. Quit: every process the monitor started ends.
     last = host.pids()
     host.send("status")
@@ -290,6 +296,37 @@ def main():
     parec = subprocess.run(["pgrep", "-f", f"parec -d {monitor} --raw --format=s16le --rate=22050"],
                            capture_output=True, text=True).stdout.split()
     check(not parec, f"no parec left: {parec}")
+
+    log.flush()
+    others = [l.strip() for l in open(log.name) if l.startswith("elsewhere")
+              and not l.startswith("elsewhere ric=424242")]
+    check(not others, f"nothing else reported as heard from elsewhere: {others}")
+
+    # 6. The other inputs: Qt Multimedia (it lists no monitor sources, so the monitor is
+    # remapped into a source of its own) and ALSA (its PulseAudio plugin, on the monitor).
+    remap = subprocess.run(["pactl", "load-module", "module-remap-source", f"master={monitor}",
+                            "source_name=tarvex_rx",
+                            "source_properties=device.description=TarvexReceiver"],
+                           capture_output=True, text=True)
+    try:
+        for name, extra_env in (("qt:TarvexReceiver", {}),
+                                ("alsa:default", {"PULSE_SOURCE": monitor})):
+            os.environ.update(extra_env)
+            other = Host([args.host, "--input", name, "--margin", str(MARGIN_MS)], log)
+            for key in extra_env:
+                del os.environ[key]
+            other_station = Station(args.cli, other)
+            other_station.next_id = 100
+            deadline = time.monotonic() + 10
+            while "running" not in other.status() and time.monotonic() < deadline:
+                time.sleep(0.2)
+            tid, _, _ = other_station.send(1200, False, 8100, 3, f"Input {name}")
+            check(other_station.verdict(tid)[0] == "confirmed", f"page confirmed on {name}")
+            other.send("quit")
+            other.proc.wait(timeout=10)
+    finally:
+        if remap.returncode == 0:
+            subprocess.run(["pactl", "unload-module", remap.stdout.strip()])
 
     print("\ndecode arrival (ms) after: end of sound   release   page's last codeword on air")
     for baud, inverted, from_sound, from_release, from_page in latencies:

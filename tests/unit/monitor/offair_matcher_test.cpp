@@ -206,6 +206,28 @@ TEST(OffAirMatcher, ForeignPageIsReportedOnceWithBothRenderings) {
     m.poll(3000);
     ASSERT_EQ(rec.elsewhere.size(), 2u);
     EXPECT_EQ(rec.elsewhere[1].text(), "112");
+    // Tone only: both decoders print the same line.
+    m.decoded(decoded(4244, 1, DecodeKind::ToneOnly, ""), 4000);
+    m.decoded(decoded(4244, 1, DecodeKind::ToneOnly, ""), 4001);
+    m.poll(5000);
+    ASSERT_EQ(rec.elsewhere.size(), 3u);
+    EXPECT_TRUE(rec.elsewhere[2].toneOnly);
+}
+
+TEST(OffAirMatcher, AddressReadPastTheEndOfOwnTransmissionIsNotAnotherStation) {
+    Recorder rec;
+    OffAirMatcher m(rec, with(1500));
+    m.expect(keyed(1, 0, {alpha(77, "hi")}));
+    m.released(1, 1000);
+    m.decoded(decoded(77, 3, DecodeKind::Alpha, "hi<EOT>"), 900);
+    m.decoded(decoded(336776, 2, DecodeKind::ToneOnly, ""), 1100); // noise after the release
+    m.decoded(decoded(4242, 3, DecodeKind::Alpha, "a message"), 1200);
+    m.poll(9000);
+    ASSERT_EQ(rec.elsewhere.size(), 1u) << "a decode with a message still counts";
+    EXPECT_EQ(rec.elsewhere[0].ric, 4242u);
+    m.decoded(decoded(336776, 2, DecodeKind::ToneOnly, ""), 9500); // outside every window
+    m.poll(20000);
+    EXPECT_EQ(rec.elsewhere.size(), 2u);
 }
 
 TEST(OffAirMatcher, AlarmAfterNInARowClearedByTheNextConfirmation) {
