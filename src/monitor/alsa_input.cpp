@@ -6,6 +6,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -80,6 +82,25 @@ void AlsaInput::stop() {
         return;
     m_stop = true;
     m_thread.join();
+}
+
+QStringList AlsaInput::deviceNames() {
+    QStringList names;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0) {
+        for (void** h = hints; *h; ++h) {
+            char* name = snd_device_name_get_hint(*h, "NAME");
+            char* ioid = snd_device_name_get_hint(*h, "IOID");
+            if (name && (!ioid || std::string_view(ioid) == "Input"))
+                names << QString::fromLocal8Bit(name);
+            std::free(name);
+            std::free(ioid);
+        }
+        snd_device_name_free_hint(hints);
+    }
+    names.removeAll(QStringLiteral("default"));
+    names.prepend(QStringLiteral("default"));
+    return names;
 }
 
 void AlsaInput::run(void* handle, unsigned long periodFrames) {

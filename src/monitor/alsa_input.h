@@ -5,6 +5,8 @@
 // libasound; Qt for the hand-over.
 #include "monitor/monitor_input.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -24,6 +26,9 @@ public:
     void stop() override;
     QString description() const override { return QStringLiteral("alsa:") + m_device; }
     int latencyMs() const override { return m_latencyMs; }
+
+    /// The capture devices ALSA names (arecord -L), "default" first, for the Setup dialog.
+    static QStringList deviceNames();
 
 private:
     void run(void* pcm, unsigned long periodFrames);

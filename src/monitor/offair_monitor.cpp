@@ -238,11 +238,14 @@ bool OffAirMonitor::startInput() {
     }
     m_input = makeMonitorInput(*spec);
     connect(m_input.get(), &MonitorInput::samples, this, &OffAirMonitor::feed);
-    connect(m_input.get(), &MonitorInput::failed, this, [this](const QString& reason) {
-        // Not from inside the input's own signal: the input is replaced on restart.
-        QTimer::singleShot(0, this, [this, reason] {
-            if (m_input)
-                m_input->stop();
+    MonitorInput* input = m_input.get();
+    connect(input, &MonitorInput::failed, this, [this, input](const QString& reason) {
+        // Not from inside the input's own signal: the input is replaced on restart. An input
+        // already replaced (settings changed meanwhile) takes the call with it.
+        QTimer::singleShot(0, input, [this, input, reason] {
+            if (m_input.get() != input)
+                return;
+            input->stop();
             inputDown(reason);
         });
     });
