@@ -1,6 +1,8 @@
 #include "service/station_service.h"
 
 #include "encoder/conversions.h"
+#include "monitor/station_monitor.h"
+#include "network/pager_directory.h"
 #include "network/station/network_inputs.h"
 #include "paging/qt/qt_event_pump.h"
 #include "paging/release_on_signal.h"
@@ -83,9 +85,12 @@ bool StationService::start() {
     configure();
 
     startNetwork(store);
+    startMonitor(store);
     m_control = new ControlServer(
         *m_station, [](const std::string& text) { log(text); }, this);
-    m_control->setStatusExtra([this] { return m_network->statusText(); });
+    m_control->setStatusExtra([this] {
+        return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
+    });
     QString error;
     const QString socket = QString::fromStdString(controlSocketPath());
     if (!m_control->listen(socket, &error))
@@ -229,10 +234,30 @@ void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
         log("DAPNET: " + error + "; the link stays off");
         net.dapnet.enabled = false;
     }
-    m_network = new NetworkInputs(*m_station, m_folder, [](const std::string& text) { log(text); },
-                                  this);
+    m_network = new NetworkInputs(
+        *m_station, m_folder, [](const std::string& text) { log(text); }, this);
     if (!m_network->start(net, &error))
         log("network inputs not running: " + error);
+}
+
+void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
+    MonitorSettings settings =
+        readMonitorSettings([&store](std::string_view name) { return storedValue(*store, name); });
+    if (m_options.monitorCommand)
+        settings = withMonitorCommand(settings, *m_options.monitorCommand);
+    m_monitor = new StationMonitor(
+        *m_station, [](const std::string& text) { log(text); }, this);
+    // The decoder reads the pagers' national letters as the directory's first set has them.
+    std::string charset;
+    PagerDirectory directory;
+    std::string error;
+    if (directory.load(m_folder + PagerDirectoryFile, &error))
+        for (const Pager& pager : directory.pagers())
+            if (pager.charset != Charset::UsAscii) {
+                charset = std::string(charsetCode(pager.charset));
+                break;
+            }
+    m_monitor->apply(settings, m_settings.selectedInverted(), charset);
 }
 
 void StationService::watchSignals() {
@@ -249,6 +274,8 @@ void StationService::watchSignals() {
             return;
         m_signal = signal;
         m_network->stop();
+        delete m_monitor; // its page-log lines waiting for a verdict are written now
+        m_monitor = nullptr;
         // Possibly inside the waits of a page: the close stops the sound, releases and holds
         // the transmitter, and hands auto-send entries not yet sent back to their file.
         log("signal " + std::to_string(signal) + ": stopping");
@@ -267,7 +294,7 @@ bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
         if (i + 1 >= argc) {
             *error = "unknown option '" + name + "' (see tarvexd --help)";
             if (name.starts_with("--snpp") || name.starts_with("--wctp") || name == "--dapnet" ||
-                name == "--callsign" || name == "--auth-key-file")
+                name == "--callsign" || name == "--auth-key-file" || name == "--monitor-command")
                 *error = name + " needs a value";
             return false;
         }
@@ -297,6 +324,8 @@ bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
             options->dapnet.callsign = value;
         } else if (name == "--auth-key-file") {
             options->dapnet.authKeyFile = value;
+        } else if (name == "--monitor-command") {
+            options->monitorCommand = value;
         } else {
             *error = "unknown option '" + name + "' (see tarvexd --help)";
             return false;

@@ -4,10 +4,10 @@
 // poll and ident as stored, a line per event on standard error for journald, the control
 // socket, and an orderly end on SIGTERM, SIGINT or SIGHUP (sound stopped, transmitter
 // released, auto-send entries not yet sent returned).
+#include "network/station/network_settings.h"
 #include "paging/event_wait.h"
 #include "station/station.h"
 #include "station/station_hold.h"
-#include "network/station/network_settings.h"
 #include "station/station_settings.h"
 
 #include <QObject>
@@ -27,6 +27,7 @@ namespace tarvex {
 
 class ControlServer;
 class NetworkInputs;
+class StationMonitor;
 class QtEventPump;
 class QtScheduler;
 
@@ -38,6 +39,7 @@ struct ServiceOptions {
     std::optional<uint16_t> wctpPort;
     std::optional<std::string> wctpListen;
     DapnetOverrides dapnet;
+    std::optional<std::string> monitorCommand; ///< the receiver's audio from this command
 };
 
 /// Reads tarvexd's options; false with *error for an unknown or malformed one.
@@ -69,6 +71,7 @@ private:
     void onEvent(const StationEvent& event);
     void watchSignals();
     void startNetwork(const std::unique_ptr<QSettings>& store);
+    void startMonitor(const std::unique_ptr<QSettings>& store);
 
     ServiceOptions m_options;
     StationSettings m_settings;
@@ -80,6 +83,7 @@ private:
     StationHold m_hold;
     ControlServer* m_control = nullptr;
     NetworkInputs* m_network = nullptr;
+    StationMonitor* m_monitor = nullptr;
     QSocketNotifier* m_signals = nullptr;
     int m_signal = 0;
 };

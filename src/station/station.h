@@ -38,6 +38,7 @@ struct PageJob {
                             ///< message read as Latin-1)
     std::string origin;     ///< who asked (a login, a peer), for the service log
     bool repeat = false;    ///< it was on air when the station last stopped
+    std::string charset;    ///< its pager's character set ("de", ...); empty: plain 8-bit
     /// Runs just before the transmitter is keyed for it.
     std::function<void()> starting;
     /// Runs once with the outcome when the page has gone (or was dropped unsent: built
@@ -170,6 +171,13 @@ public:
     // Settings a front end keeps up to date.
     void setKeyDelay(int ms) { m_keyDelayMs = ms > 0 ? static_cast<uint32_t>(ms) : 0u; }
     void setPageLog(bool on, std::string dataFolder);
+    /// Takes over the writing of the page log's lines for pages (an off-air monitor that adds
+    /// its verdict to each line): the hook gets each page's outcome and the engine's marker,
+    /// and writes the line itself with writePageLog. Null: lines are written at once.
+    using PageLogHook = std::function<void(const TxOutcome& page, const std::string& marker)>;
+    void setPageLogHook(PageLogHook hook) { m_logHook = std::move(hook); }
+    /// Writes a page's line with its marker (reporting a failure as the engine does).
+    void writePageLog(const TxOutcome& page, const std::string& marker);
     bool logsPages() const { return m_logPages; }
     /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
@@ -305,6 +313,8 @@ private:
     PageFeed* m_feed = nullptr;
     SlotPlanner* m_slots = nullptr;
     std::function<int64_t()> m_unixNow;
+    PageLogHook m_logHook;
+    const TxOutcome* m_onAir = nullptr; ///< the transmission being keyed, for KeyedUp
 
     uint32_t m_keyDelayMs = 200;
     bool m_logPages = false;

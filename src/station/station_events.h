@@ -61,14 +61,15 @@ enum class Refusal {
 /// One page as it went out in a transmission (a transmission may carry several).
 struct SentPage {
     TxSource source = TxSource::Operator;
-    std::string ric;         ///< as the page log shows it
-    std::string message;     ///< as the page log shows it (UTF-8)
-    std::string origin;      ///< who asked, for network pages
-    uint32_t address = 0;    ///< the RIC as a number
+    std::string ric;      ///< as the page log shows it
+    std::string message;  ///< as the page log shows it (UTF-8)
+    std::string origin;   ///< who asked, for network pages
+    uint32_t address = 0; ///< the RIC as a number
     int functionBits = 0;
     bool numeric = false;
-    std::string bytes;       ///< the message exactly as encoded
-    bool repeat = false;     ///< it was on air when the station last stopped
+    std::string bytes;   ///< the message exactly as encoded
+    std::string charset; ///< its pager's character set ("de", ...); empty: plain 8-bit
+    bool repeat = false; ///< it was on air when the station last stopped
 };
 
 /// The end of one transmission (or of a page refused before keying).
@@ -88,7 +89,7 @@ struct TxOutcome {
     std::string portError;  ///< why keying failed (the sound still played)
     uint32_t keyedAtMs = 0; ///< tick of the key and of the release (0: never keyed)
     uint32_t releasedAtMs = 0;
-    bool repeat = false; ///< a network page that was on air when the station last stopped
+    bool repeat = false;  ///< a network page that was on air when the station last stopped
     bool closing = false; ///< the program ending cut it short (not an operator's Stop)
     int baud = 0;
     bool inverted = false;
@@ -108,6 +109,7 @@ struct StationEvent {
         LogFailed, ///< the page log could not be written (`text`: the reason)
         Refused,   ///< an unattended input refused an entry (`text`: entry and reason)
         Backend,   ///< the audio output or keying line in force changed
+        KeyedUp,   ///< the transmitter was keyed for `outcome` (its pages; not yet ended)
     };
     Kind kind = Kind::Note;
     OnAirState state = OnAirState::Idle;

@@ -106,8 +106,7 @@ void Station::runFeed(std::vector<PageJob> jobs) {
     out.codewords = t.lastSlot;
     m_manualKey = false;
     std::string why;
-    if (!awaitAirTime(keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot)), first.source,
-                      &why) ||
+    if (!awaitAirTime(keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot)), first.source, &why) ||
         !prepare(first.source, t.baud, t.inverted, first.level)) {
         if (cancelled())
             return; // stopped or closing: the pages stay in the feed
@@ -131,6 +130,8 @@ void Station::runFeed(std::vector<PageJob> jobs) {
         if (job.starting)
             job.starting();
     }
+    m_onAir = &out;
+    const AtExit onAirEnds([this] { m_onAir = nullptr; });
     m_tx.transmit(t.stream);
     settle(out);
     finishPages(out, packed, true);

@@ -2,8 +2,8 @@
 // outcome with its page-log line, and the on-air state and progress along the way.
 #include "station/station.h"
 
-#include "encoder/errors.h"
 #include "encoder/conversions.h"
+#include "encoder/errors.h"
 #include "paging/fast_search.h"
 
 #include <algorithm>
@@ -49,7 +49,8 @@ void Station::drain() {
             runPage(job);
             continue;
         }
-        std::vector<PageJob> jobs = m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
+        std::vector<PageJob> jobs =
+            m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
         if (jobs.empty())
             return;
         runFeed(std::move(jobs));
@@ -79,6 +80,7 @@ SentPage sentPageFor(const PageJob& job, const TxOutcome& out) {
     page.functionBits = job.page.functionBits;
     page.numeric = job.page.coding == Coding::Numeric;
     page.bytes = job.page.message;
+    page.charset = job.charset;
     page.repeat = job.repeat;
     return page;
 }
@@ -192,6 +194,8 @@ SendResult Station::runTuneUp(const TuneJob& job) {
     m_gen.setBaud(static_cast<int16_t>(job.baud));
     m_gen.setInverted(job.inverted);
     m_gen.setLevel(job.level);
+    m_onAir = &out;
+    const AtExit onAirEnds([this] { m_onAir = nullptr; });
     try {
         out.codewords = m_tx.TuneUp(m_encoder.CodewordBuffer, job.seconds, job.baud);
     } catch (const Error& e) {
@@ -207,6 +211,8 @@ SendResult Station::runTuneUp(const TuneJob& job) {
 }
 
 void Station::transmitBuffer(TxOutcome& out) {
+    m_onAir = &out;
+    const AtExit onAirEnds([this] { m_onAir = nullptr; });
     m_tx.transmit(m_encoder.CodewordBuffer.from(SlotBuffer::FirstSlot));
     settle(out);
 }
@@ -256,8 +262,16 @@ std::string pageLogMarker(const TxOutcome& out) {
 }
 
 void Station::logPage(const TxOutcome& out) {
+    if (m_logHook && out.kind == TxKind::Page && out.built) {
+        m_logHook(out, pageLogMarker(out));
+        return;
+    }
+    writePageLog(out, pageLogMarker(out));
+}
+
+void Station::writePageLog(const TxOutcome& out, const std::string& marker) {
     std::string reason;
-    if (!m_log.write(out.ric, out.message, pageLogMarker(out), &reason)) {
+    if (!m_log.write(out.ric, out.message, marker, &reason)) {
         StationEvent failed;
         failed.kind = StationEvent::Kind::LogFailed;
         failed.source = out.source;
@@ -281,10 +295,16 @@ void Station::logNote(const std::string& text) {
 
 void Station::onPhase(Transmitter::Phase phase) {
     switch (phase) {
-    case Transmitter::Phase::Keyed:
+    case Transmitter::Phase::Keyed: {
         m_keyedAt = m_clock.tickMs();
         setState(OnAirState::Keyed, m_source);
+        StationEvent keyed;
+        keyed.kind = StationEvent::Kind::KeyedUp;
+        keyed.source = m_source;
+        keyed.outcome = m_onAir;
+        publish(std::move(keyed));
         break;
+    }
     case Transmitter::Phase::Playing:
         m_soundStarted = true;
         m_onAirSince = m_clock.tickMs();

@@ -97,9 +97,9 @@ void Station::runIdent() {
         SlotBuffer scratch;
         const int count = BuildMorseIdent(scratch, m_ident.callsign);
         std::string why;
-        if (count > 0 && !awaitAirTime(keyUpMs(static_cast<int>(MorseBaud),
-                                                static_cast<std::size_t>(count)),
-                                        TxSource::Ident, &why)) {
+        if (count > 0 &&
+            !awaitAirTime(keyUpMs(static_cast<int>(MorseBaud), static_cast<std::size_t>(count)),
+                          TxSource::Ident, &why)) {
             out.built = false;
             out.stopped = cancelled();
             out.refusal = out.stopped ? Refusal::None : Refusal::Other;
@@ -107,6 +107,8 @@ void Station::runIdent() {
             finish(out, false, nullptr);
             return;
         }
+        m_onAir = &out;
+        const AtExit onAirEnds([this] { m_onAir = nullptr; });
         out.codewords = m_tx.SendIdent(m_encoder.CodewordBuffer, m_ident.callsign, m_ident.level);
         settle(out);
         ++m_identCount;

@@ -62,8 +62,8 @@ class Station:
         log = os.path.join(self.work, "tarvexd.log")
         opened = self.log_text().count("control socket ") if os.path.exists(log) else 0
         self.log = open(log, "a")
-        proc = subprocess.Popen([self.args.tarvexd], env=self.env, stdout=subprocess.DEVNULL,
-                                stderr=self.log)
+        proc = subprocess.Popen([self.args.tarvexd] + getattr(self.args, "tarvexd_extra", []),
+                                env=self.env, stdout=subprocess.DEVNULL, stderr=self.log)
         deadline = time.monotonic() + 10
         while self.log_text().count("control socket ") == opened:
             if proc.poll() is not None or time.monotonic() > deadline:

@@ -4,8 +4,8 @@
 
 namespace tarvex {
 
-DurableFeed::DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log,
-                         int64_t maxAgeMs, std::function<int64_t()> now)
+DurableFeed::DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log, int64_t maxAgeMs,
+                         std::function<int64_t()> now)
     : m_queue(queue), m_station(station), m_log(std::move(log)), m_maxAgeMs(maxAgeMs),
       m_now(std::move(now)) {}
 
@@ -34,9 +34,9 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
     std::string error;
     if (m_maxAgeMs > 0) {
         for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error))
-            m_log("dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric +
-                  " from " + old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") +
-                  ": accepted " + std::to_string((now() - old.acceptedAtMs) / 60000) +
+            m_log("dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
+                  old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
+                  std::to_string((now() - old.acceptedAtMs) / 60000) +
                   " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) +
                   " min");
     }
@@ -60,8 +60,8 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
     job.log = m_station.logsPages();
     job.origin = page.source + (page.origin.empty() ? "" : " " + page.origin);
     job.repeat = page.attempts > 0;
-    if (m_shown)
-        job.logMessage = m_shown(page);
+    if (m_describe)
+        m_describe(page, job);
     const int64_t id = page.id;
     job.starting = [this, id, repeat = job.repeat, ric = page.page.ric] {
         m_inFlight.insert(id);

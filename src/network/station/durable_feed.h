@@ -32,11 +32,11 @@ public:
     std::size_t waiting() override;
 
     void setMaxAge(int64_t maxAgeMs) { m_maxAgeMs = maxAgeMs; }
-    /// How the page log shows a page's text (its pager's character set read back); null:
-    /// the bytes as Latin-1.
-    void setShownText(std::function<std::string(const QueuedPage&)> shown) {
-        m_shown = std::move(shown);
-    }
+    /// Fills in what the queue does not keep about a page's pager: how the log shows its
+    /// text (the bytes read back through the pager's set) and the set itself. Null: the bytes
+    /// as Latin-1, no set.
+    using Describe = std::function<void(const QueuedPage&, PageJob&)>;
+    void setDescribe(Describe describe) { m_describe = std::move(describe); }
 
 private:
     PageJob jobFor(const QueuedPage& page);
@@ -49,7 +49,7 @@ private:
     ServiceLogger m_log;
     int64_t m_maxAgeMs;
     std::function<int64_t()> m_now;
-    std::function<std::string(const QueuedPage&)> m_shown;
+    Describe m_describe;
     std::set<int64_t> m_inFlight;
 };
 

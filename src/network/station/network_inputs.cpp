@@ -41,8 +41,7 @@ NetworkInputs::~NetworkInputs() {
 
 namespace {
 
-std::string listening(const char* name, const std::vector<std::string>& addresses,
-                      uint16_t port) {
+std::string listening(const char* name, const std::vector<std::string>& addresses, uint16_t port) {
     std::string text = std::string(name) + " on ";
     for (std::size_t i = 0; i < addresses.size(); ++i)
         text += (i ? ", " : "") +
@@ -70,17 +69,18 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     m_feed->setMaxAge(int64_t{s.maxAgeMinutes} * 60000);
     m_directory = std::make_unique<DirectoryWatch>(m_folder + PagerDirectoryFile, m_log);
     // The log shows a page as its pager shows it: the bytes read back through its set.
-    m_feed->setShownText([directory = m_directory.get()](const QueuedPage& page) {
+    m_feed->setDescribe([directory = m_directory.get()](const QueuedPage& page, PageJob& job) {
         const auto pagers = directory->current();
         const Pager* pager = pagers ? pagers->find(page.recipient) : nullptr;
-        return fromPagerText(page.page.message, pager ? pager->charset : Charset::UsAscii);
+        const Charset set = pager ? pager->charset : Charset::UsAscii;
+        job.logMessage = fromPagerText(page.page.message, set);
+        job.charset = std::string(charsetCode(set));
     });
     m_intake = std::make_unique<PageIntake>(*m_directory, *m_feed, s.limits, m_log);
     m_users = std::make_unique<UserFileAuthenticator>(m_folder + SnppUsersFile, m_log);
     if (s.snpp.enabled) {
         m_snpp = std::make_unique<SnppServer>(
-            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake,
-            m_users.get());
+            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_snpp->start(&why)) {
             m_snppText = listening("SNPP", s.snpp.listen, m_snpp->port());
@@ -92,8 +92,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     }
     if (s.wctp.enabled) {
         m_wctp = std::make_unique<WctpServer>(
-            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake,
-            m_users.get());
+            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_wctp->start(&why)) {
             m_wctpText = listening("WCTP", s.wctp.listen, m_wctp->port()) + " (POST /wctp)";
@@ -131,7 +130,7 @@ void NetworkInputs::stop() {
     m_snpp.reset();
     m_wctp.reset();
     if (m_feed)
-        m_feed->setShownText({});
+        m_feed->setDescribe({});
     m_intake.reset();
     m_users.reset();
     m_directory.reset();

@@ -64,8 +64,7 @@ NetworkSettings readNetworkSettings(const StoredLookup& lookup, bool service) {
     s.requireLogin = r.flag("NetRequireLogin", false);
     InboundLimits& l = s.limits;
     l.maxLineLength = static_cast<std::size_t>(r.number("NetMaxLineLength", 512, 64, 4096));
-    l.maxMessageLength =
-        static_cast<std::size_t>(r.number("NetMaxMessageLength", 1024, 16, 65536));
+    l.maxMessageLength = static_cast<std::size_t>(r.number("NetMaxMessageLength", 1024, 16, 65536));
     l.maxRecipients = static_cast<std::size_t>(r.number("NetMaxRecipients", 16, 1, 256));
     l.maxConnections = r.number("NetMaxConnections", 32, 1, 1024);
     l.idleSeconds = r.number("NetIdleSeconds", 120, 5, 3600);

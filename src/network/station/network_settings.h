@@ -32,12 +32,28 @@ struct NetworkSettings {
 };
 
 /// The stored names, kept apart from the 38 values and the station's own extras.
-inline constexpr std::string_view NetworkSettingNames[] = {
-    "SnppEnabled", "SnppListen", "SnppPort", "WctpEnabled", "WctpListen", "WctpPort",
-    "NetRequireLogin", "NetMaxLineLength", "NetMaxMessageLength", "NetMaxRecipients",
-    "NetMaxConnections", "NetIdleSeconds", "NetPagesPerMinute", "NetLoginFailuresPerMinute",
-    "WctpMaxBodyBytes", "WctpRequestSeconds", "QueueMaxAgeMinutes", "DapnetEnabled",
-    "DapnetHost", "DapnetPort", "DapnetCallsign", "DapnetKeyFile"};
+inline constexpr std::string_view NetworkSettingNames[] = {"SnppEnabled",
+                                                           "SnppListen",
+                                                           "SnppPort",
+                                                           "WctpEnabled",
+                                                           "WctpListen",
+                                                           "WctpPort",
+                                                           "NetRequireLogin",
+                                                           "NetMaxLineLength",
+                                                           "NetMaxMessageLength",
+                                                           "NetMaxRecipients",
+                                                           "NetMaxConnections",
+                                                           "NetIdleSeconds",
+                                                           "NetPagesPerMinute",
+                                                           "NetLoginFailuresPerMinute",
+                                                           "WctpMaxBodyBytes",
+                                                           "WctpRequestSeconds",
+                                                           "QueueMaxAgeMinutes",
+                                                           "DapnetEnabled",
+                                                           "DapnetHost",
+                                                           "DapnetPort",
+                                                           "DapnetCallsign",
+                                                           "DapnetKeyFile"};
 
 /// Reads the settings with their defaults; `service` switches the servers on unless the store
 /// says otherwise (tarvexd), else they are off unless it says so (the desktop program).
