@@ -185,7 +185,8 @@ void StationService::configure() {
 void StationService::onEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::Ended:
-        log(serviceLogLine(*e.outcome));
+        for (const std::string& line : serviceLogLines(*e.outcome))
+            log(line);
         break;
     case StationEvent::Kind::Refused:
         log("refused: " + e.text);

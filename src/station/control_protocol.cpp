@@ -78,6 +78,26 @@ std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
     return text;
 }
 
+std::vector<std::string> serviceLogLines(const TxOutcome& out) {
+    if (out.pages.size() <= 1)
+        return {serviceLogLine(out)};
+    // A transmission of several pages: a line for each, then what they shared.
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < out.pages.size(); ++i) {
+        TxOutcome one = out;
+        const SentPage& page = out.pages[i];
+        one.ric = page.ric;
+        one.message = page.message;
+        one.source = page.source;
+        one.origin = page.origin;
+        one.repeat = page.repeat;
+        one.pages = {page};
+        lines.push_back(serviceLogLine(one) + " (page " + std::to_string(i + 1) + " of " +
+                        std::to_string(out.pages.size()) + " in one key-up)");
+    }
+    return lines;
+}
+
 std::string serviceLogLine(const TxOutcome& out) {
     std::string line;
     switch (out.kind) {

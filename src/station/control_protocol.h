@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvex {
 
@@ -34,5 +35,7 @@ std::string statusText(const StationStatus& status, std::size_t networkWaiting =
 
 /// One line for the service log: what went out (or was refused), from where, and how.
 std::string serviceLogLine(const TxOutcome& outcome);
+/// One line per page of the transmission (one line when it carried one page or none).
+std::vector<std::string> serviceLogLines(const TxOutcome& outcome);
 
 } // namespace tarvex

@@ -161,6 +161,8 @@ public:
     /// Kept free at the end of an allowed slot run beyond the key-up itself (the output's
     /// drain, the clock's jitter).
     static constexpr uint32_t SlotMarginMs = 300;
+    /// How long the engine lets new network pages gather before it keys for them.
+    static constexpr uint32_t FeedGatherMs = 300;
 
     explicit Station(StationSetup setup);
     /// Stops whatever is on air and releases the transmitter.
@@ -264,7 +266,7 @@ public:
 private:
     SendResult queue(PageJob job);
     void runFeed(std::vector<PageJob> jobs);
-    int budgetNow(int baud);
+    int budgetFor(int baud, int64_t airMs) const;
     bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
     uint32_t keyUpMs(int baud, std::size_t codewords) const;
     int64_t unixNowMs() const;
@@ -347,6 +349,7 @@ private:
     LeftLock m_leftLock;
 
     std::unique_ptr<StationTimer> m_progressTimer;
+    std::unique_ptr<StationTimer> m_gather; ///< starts the feed's pages after FeedGatherMs
     uint32_t m_onAirSince = 0;
 
     std::map<int, Listener> m_listeners;

@@ -27,8 +27,10 @@ void Station::wake() {
     // The weak pointer is never written after construction: other threads may copy it.
     m_scheduler.post([this, alive = m_aliveWeak] {
         const auto live = alive.lock();
-        if (live && *live && !m_busy && !m_closing)
-            runNow([] { return SendResult::Sent; });
+        // Pages of a burst arrive one by one (DAPNET sends the next after each
+        // acknowledgement): a moment's wait lets them share one key-up.
+        if (live && *live && !m_closing && !m_gather->active())
+            m_gather->start(FeedGatherMs);
     });
 }
 
@@ -70,18 +72,11 @@ bool Station::awaitAirTime(uint32_t keyUp, TxSource source, std::string* why) {
     }
 }
 
-int Station::budgetNow(int baud) {
-    if (m_slots == nullptr)
-        return MaxTransmissionCodewords;
-    const int64_t t = unixNowMs();
-    int64_t left = m_slots->remainingMs(t);
-    if (left == Unrestricted)
+int Station::budgetFor(int baud, int64_t airMs) const {
+    if (airMs == Unrestricted)
         return MaxTransmissionCodewords;
     const int64_t overhead = SettleMs + m_keyDelayMs + 100 + SlotMarginMs;
-    // Outside an allowed run the next one counts whole: the key-up waits for it.
-    if (left <= overhead)
-        left = m_slots->longestRunMs();
-    const int64_t codewords = (left - overhead) * baud / 32000;
+    const int64_t codewords = (airMs - overhead) * baud / 32000;
     return static_cast<int>(std::clamp<int64_t>(codewords, 0, MaxTransmissionCodewords));
 }
 
@@ -90,8 +85,14 @@ void Station::runFeed(std::vector<PageJob> jobs) {
     pages.reserve(jobs.size());
     for (const PageJob& job : jobs)
         pages.push_back(job.page);
-    const MultiPageTransmission t =
-        buildMultiPageTransmission(pages, budgetNow(jobs.front().page.baud), m_encoder);
+    const int baud = jobs.front().page.baud;
+    const int64_t left = m_slots != nullptr ? m_slots->remainingMs(unixNowMs()) : Unrestricted;
+    MultiPageTransmission t = buildMultiPageTransmission(pages, budgetFor(baud, left), m_encoder);
+    // What is left of this run is too short for even these pages: they wait for the next
+    // run, and with them as many more as a whole run takes.
+    if (m_slots != nullptr && left != Unrestricted && !t.pages.empty() &&
+        left < static_cast<int64_t>(keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot))))
+        t = buildMultiPageTransmission(pages, budgetFor(baud, m_slots->longestRunMs()), m_encoder);
     for (const RefusedPage& refused : t.refused) {
         TxOutcome out = outcomeFor(jobs[refused.index]);
         out.built = false;

@@ -17,6 +17,12 @@ void Station::createTimers() {
     m_identTimer = m_scheduler.createTimer([this] { identTick(); }, true);
     m_identRetry = m_scheduler.createTimer([this] { identTick(); }, false);
     m_pollTimer = m_scheduler.createTimer([this] { pollAutoSend(); }, true);
+    m_gather = m_scheduler.createTimer(
+        [this] {
+            if (!m_busy && !m_closing)
+                runNow([] { return SendResult::Sent; });
+        },
+        false);
 }
 
 void Station::stopTimers() {
@@ -24,6 +30,7 @@ void Station::stopTimers() {
     m_identRetry->stop();
     m_pollTimer->stop();
     m_progressTimer->stop();
+    m_gather->stop();
 }
 
 // ---- the station ident ------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "network/station/durable_feed.h"
 
+#include <cctype>
 #include <chrono>
 
 namespace tarvex {
@@ -58,7 +59,15 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
     job.page = page.page;
     job.level = m_station.rateLevel(page.page.baud);
     job.log = m_station.logsPages();
-    job.origin = page.source + (page.origin.empty() ? "" : " " + page.origin);
+    // The origin names its input ("snpp 127.0.0.1"), unless it does so itself ("DAPNET host").
+    const auto lower = [](std::string text) {
+        for (char& c : text)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    job.origin = lower(page.origin).rfind(lower(page.source), 0) == 0
+                     ? page.origin
+                     : page.source + (page.origin.empty() ? "" : " " + page.origin);
     job.repeat = page.attempts > 0;
     if (m_describe)
         m_describe(page, job);
