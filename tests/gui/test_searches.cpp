@@ -9,7 +9,9 @@
 #include "encoder/page_encoder.h"
 #include "signal/signal_gen.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -187,6 +189,7 @@ void SearchesTest::fastSearchStopDuringPlayback() {
     Rig rig;
     TMainForm& f = *rig.form;
     control<PictureButton>(f, "BR1").click(); // 512 bit/s: 18 s per transmission unless stopped
+    control<QCheckBox>(f, "logpages").setChecked(true);
     TFastForm& fast = *f.dialogs().fastSearch;
     fast.show();
     // Stop in the settle before the key: that transmission is not sent at all.
@@ -208,6 +211,10 @@ void SearchesTest::fastSearchStopDuringPlayback() {
     // The wait of step 6 runs in full (Duration + 100 ms), the playback did not.
     QVERIFY2(took < 1500 + 18187 + 100 + 5000, qPrintable(QString::number(took)));
     QCOMPARE(rig.port->writes().back().value, uint8_t{0}); // released
+    // The log line of a transmission Stop cut short says so after its usual form.
+    QFile log(f.pageLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().endsWith(" - stopped\r\n"));
     fast.reject();
 }
 
