@@ -36,8 +36,11 @@ void TMainForm::describeBackends() {
     if (m_station == nullptr)
         return;
     const bool parallel = m_pttChosen.method == PttMethod::ParallelPort;
-    m_status->setPort(
-        QString::fromStdString(parallel ? m_station->keyer().line().name() : m_methodDescription));
+    // A method chosen while keyed is not in force until the release: the line keying the
+    // transmitter stays named until then.
+    if (!m_station->keyingSwitchPending())
+        m_status->setPort(QString::fromStdString(parallel ? m_station->keyer().line().name()
+                                                          : m_methodDescription));
     m_status->setAudio(QString::fromStdString(m_station->audio().name()));
 }
 

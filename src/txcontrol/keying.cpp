@@ -60,6 +60,9 @@ bool Keyer::switchLine(std::unique_ptr<KeyingLine> next) {
     m_pending = std::move(next);
     if (m_keyed)
         return false;
+    // Released once more before it closes: a line closes at its last level, and a release
+    // that failed earlier must not leave the transmitter keyed on a line nobody drives.
+    m_line->setKeyed(false);
     takeOver();
     return true;
 }

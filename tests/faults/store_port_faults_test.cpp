@@ -10,8 +10,8 @@
 #include "app/keying_form.h"
 #include "app/picture_button.h"
 #include "app/program_entry.h"
-#include "station/settings_values.h"
 #include "signal/signal_gen.h"
+#include "station/settings_values.h"
 #include "txcontrol/system_port.h"
 
 #include <QButtonGroup>
@@ -61,8 +61,8 @@ void StorePortFaultsTest::missingOrFakePortStillPlaysAndSaysWhy() {
         createDialogs(form);
         form.FormActivate();
         form.dialogs().keying->Port()->setCurrentIndex(0);
-        form.logpages->setChecked(true);
-        QCOMPARE(form.TxButtonClick(), TMainForm::SendResult::Sent);
+        control<QCheckBox>(form, "logpages").setChecked(true);
+        QCOMPARE(form.TxButtonClick(), SendResult::Sent);
         QVERIFY(audio->lastImageBytes() > 44);                          // played whole
         QVERIFY(logLines(form.pageLogPath()).size() == (fake ? 2 : 1)); // and logged
         const QString failure = form.statusLine().failureText();
@@ -99,24 +99,26 @@ void StorePortFaultsTest::everySettingDamagedGivesDefaultsAndClamps() {
         TMainForm& f = *rig.form;
         const QString what = QString::fromLatin1(damage.toHex());
         QVERIFY2(f.pos() == QPoint(10, 10) || f.pos() != QPoint(), qPrintable(what));
-        QVERIFY2(f.BR2->isChecked() && f.FB4->isChecked() && f.AN1->isChecked() &&
-                     f.NI1->isChecked(),
+        QVERIFY2(control<PictureButton>(f, "BR2").isChecked() &&
+                     control<PictureButton>(f, "FB4").isChecked() &&
+                     control<PictureButton>(f, "AN1").isChecked() &&
+                     control<PictureButton>(f, "NI1").isChecked(),
                  qPrintable(what));
-        QCOMPARE(f.Volume->value(), 20);
-        QCOMPARE(f.TuneTime->value(), 5);
+        QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
+        QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
         QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 0);
         QVERIFY(!f.dialogs().autoSend->AutoSend()->isChecked());
-        QVERIFY(!f.TxTimer->isActive());
-        QVERIFY(!f.Ident->isActive());
+        QVERIFY(!f.station().autoSendTimerActive());
+        QVERIFY(!f.station().identTimerActive());
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 0);
-        QVERIFY(!f.logpages->isChecked());
+        QVERIFY(!control<QCheckBox>(f, "logpages").isChecked());
         // Texts are taken as stored; a sync or idle that is no hexadecimal falls back.
         QCOMPARE(f.encoder().SyncCodeword, StockSyncCodeword);
         QCOMPARE(f.encoder().IdleCodeword, StockIdleCodeword);
         QCOMPARE(f.dialogs().autoSend->edFileName()->text().isEmpty(), false);
         // A page still goes out (the RIC field's damage gives the conversion message).
-        f.RicEdit->setText(QStringLiteral("8"));
+        control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
         QCOMPARE(sendAndWatch(rig), QString());
     }
 }
@@ -138,17 +140,18 @@ void StorePortFaultsTest::settingsFileOfRandomBytesOpensTheWindow() {
         {
             Rig rig(storeIn(dir));
             TMainForm& f = *rig.form;
-            QVERIFY(f.TuneTime->value() >= 1 && f.TuneTime->value() <= 15);
+            QVERIFY(control<QSpinBox>(f, "TuneTime").value() >= 1 &&
+                    control<QSpinBox>(f, "TuneTime").value() <= 15);
             QVERIFY(f.dialogs().keying->KeyDelay()->value() >= 100);
             QVERIFY(f.dialogs().keying->KeyDelay()->value() <= 900);
             if (round % 2 == 1) {
-                QCOMPARE(f.TuneTime->value(), 1);
+                QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 1);
                 QCOMPARE(f.dialogs().keying->KeyDelay()->value(), 900);
                 QCOMPARE(f.dialogs().ident->SetVolume()->value(), 100);
                 QCOMPARE(f.dialogs().ident->IdentFrequency()->value(), 0);
                 QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 10);
             }
-            f.RicEdit->setText(QStringLiteral("8"));
+            control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
             QCOMPARE(sendAndWatch(rig), QString());
         }
         // The close wrote a readable store with sane values, and said nothing.

@@ -58,7 +58,7 @@ inline QString sendAndWatch(Rig& rig) {
         if (onAir.empty() || onAir.back() != e.what)
             onAir.push_back(e.what);
     const std::vector<std::string> framed{"key", "play", "release"};
-    if (result != TMainForm::SendResult::Sent || onAir != framed)
+    if (result != SendResult::Sent || onAir != framed)
         return QStringLiteral("page not framed key, play, release");
     return boxes.texts.join(QStringLiteral("|"));
 }

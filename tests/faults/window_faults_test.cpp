@@ -8,7 +8,8 @@
 #include "app/auto_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
-#include "app/page_log.h"
+#include "app/status_line.h"
+#include "station/page_log.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -42,10 +43,10 @@ void WindowFaultsTest::logFolderReadOnlyOrGoneStillSendsThePage() {
     {
         Rig rig(storeIn(store));
         TMainForm& f = *rig.form;
-        f.logpages->setChecked(true);
-        f.DataFolder = data;
-        f.RicEdit->setText(QStringLiteral("1234567"));
-        f.MsgEdit->setPlainText(QStringLiteral("first"));
+        control<QCheckBox>(f, "logpages").setChecked(true);
+        setDataFolder(f, data);
+        control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("1234567"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("first"));
         QCOMPARE(sendAndWatch(rig), QString());
         const QString log = f.pageLogPath();
         const QByteArray firstLine = fileBytes(log);
@@ -56,7 +57,7 @@ void WindowFaultsTest::logFolderReadOnlyOrGoneStillSendsThePage() {
         FolderLock folder(data.toStdString());
         ::chmod(log.toLocal8Bit().constData(), 0444);
         folder.readOnly();
-        f.MsgEdit->setPlainText(QStringLiteral("second"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("second"));
         QCOMPARE(sendAndWatch(rig), failure);
         QVERIFY(f.statusLine().failureText().contains(QStringLiteral("Tarvex-LOG.txt")));
         QCOMPARE(fileBytes(log), firstLine);
@@ -65,19 +66,19 @@ void WindowFaultsTest::logFolderReadOnlyOrGoneStillSendsThePage() {
         folder.writable();
         QVERIFY(QFile::remove(log));
         folder.readOnly();
-        f.MsgEdit->setPlainText(QStringLiteral("third"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("third"));
         QCOMPARE(sendAndWatch(rig), failure);
         QVERIFY(!QFile::exists(log));
 
         // The folder removed since the last page.
         folder.writable();
         QVERIFY(QDir(data).removeRecursively());
-        f.MsgEdit->setPlainText(QStringLiteral("fourth"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("fourth"));
         QCOMPARE(sendAndWatch(rig), failure);
 
         // Back again: logging goes on.
         QVERIFY(QDir().mkpath(data));
-        f.MsgEdit->setPlainText(QStringLiteral("fifth"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("fifth"));
         QCOMPARE(sendAndWatch(rig), QString());
         QCOMPARE(logLines(log).size(), 1);
         QVERIFY(logLines(log).first().startsWith(QStringLiteral("1234567 - fifth - ")));
@@ -93,21 +94,21 @@ void WindowFaultsTest::logOnFullDiskKeepsEveryStoredLineWhole() {
     QTemporaryDir store;
     Rig rig(storeIn(store));
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.DataFolder = store.path();
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    setDataFolder(f, store.path());
     // A long log, so that the page's sound file (far smaller) still fits on the disk.
     QByteArray old;
     for (int i = 0; old.size() < 1 << 20; ++i)
         old += "0000001 - old page " + QByteArray::number(i) + " - 1/2/24 - 3:04:05 AM\r\n";
     putFile(f.pageLogPath(), old);
-    f.MsgEdit->setPlainText(QStringLiteral("does not fit"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("does not fit"));
     {
         DiskFull full(static_cast<rlim_t>(old.size()) + 10); // room for part of a line only
         QCOMPARE(sendAndWatch(rig), QString::fromLatin1(PageLogFailureText));
     }
     QVERIFY(rig.audio->lastImageBytes() > 0);
     QCOMPARE(fileBytes(f.pageLogPath()), old); // no torn line left behind
-    f.MsgEdit->setPlainText(QStringLiteral("fits again"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("fits again"));
     QCOMPARE(sendAndWatch(rig), QString());
     const QStringList lines = logLines(f.pageLogPath());
     QVERIFY(lines.last().startsWith(QStringLiteral("1234567 - fits again - ")));
@@ -233,16 +234,25 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
             readOnly.readOnly();
     });
     {
+        // Unattended: no box; the failure goes to the status line (which the page's own
+        // failure to write its sound file into the same folder then follows).
+        QStringList refused;
+        const int id = f.station().subscribe([&](const StationEvent& e) {
+            if (e.kind == StationEvent::Kind::Refused)
+                refused << QString::fromStdString(e.text);
+        });
         BoxWatcher boxes;
         autoSend.TxTimerTimer();
         tarvex::faults::setFileOpHook({});
-        QCOMPARE(boxes.texts.size(), 1);
-        QVERIFY2(boxes.texts.first().contains(QStringLiteral("Lock.Lck: Permission denied")),
-                 qPrintable(boxes.texts.first()));
+        f.station().unsubscribe(id);
+        QCOMPARE(boxes.texts, QStringList());
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused.first().contains(QStringLiteral("Lock.Lck: Permission denied")),
+                 qPrintable(refused.first()));
     }
     QCOMPARE(sent.count(), 1); // taken before the lock failed, and sent once
     QVERIFY(QFile::exists(lock));
-    QVERIFY(!f.TxTimer->isActive()); // stopped until the operator ticks the box again
+    QVERIFY(!f.station().autoSendTimerActive()); // stopped until the box is ticked again
 
     // Writable again and auto send switched off and on: the old lock goes, a writer can
     // add its page, and the next poll sends it.
@@ -260,7 +270,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     QCOMPARE(sent.count(), 2);
     QCOMPARE(sent.last().at(0).toString(), QStringLiteral("0000002"));
     QVERIFY(!QFile::exists(file));
-    QVERIFY(f.TxTimer->isActive());
+    QVERIFY(f.station().autoSendTimerActive());
     autoSend.AutoSend()->setChecked(false);
 }
 

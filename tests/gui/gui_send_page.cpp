@@ -5,6 +5,8 @@
 //
 //   tarvex-gui-send --work DIR --ric R --message M [--baud 512|1200|2400] [--numeric]
 //                   [--inverted] [--func 0..3] [--audio default|wav:FILE|null]
+#include "gui_test_support.h"
+
 #include "app/main_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
@@ -25,28 +27,30 @@
 #include <cstdio>
 
 using namespace tarvex;
+using tarvex::test::control;
 
 namespace {
 
 int sendPage(TMainForm& form, const QCommandLineParser& args, const RecordingPortWriter& port,
              const QString& work) {
-    form.Options1->trigger();
+    control<QAction>(form, "Options1").trigger();
     const QString baud = args.value(QStringLiteral("baud"));
-    (baud == QLatin1String("512")    ? form.BR1
-     : baud == QLatin1String("2400") ? form.BR3
-                                     : form.BR2)
-        ->click();
-    (args.isSet(QStringLiteral("inverted")) ? form.NI2 : form.NI1)->click();
-    (args.isSet(QStringLiteral("numeric")) ? form.AN2 : form.AN1)->click();
-    PictureButton* fb[] = {form.FB1, form.FB2, form.FB3, form.FB4};
-    fb[std::clamp(args.value(QStringLiteral("func")).toInt(), 0, 3)]->click();
-    form.Volume->setValue(100);
-    form.RicEdit->setText(args.value(QStringLiteral("ric")));
-    form.MsgEdit->setPlainText(args.value(QStringLiteral("message")));
-    form.logpages->setChecked(true);
+    control<PictureButton>(form, baud == QLatin1String("512")    ? "BR1"
+                                 : baud == QLatin1String("2400") ? "BR3"
+                                                                 : "BR2")
+        .click();
+    control<PictureButton>(form, args.isSet(QStringLiteral("inverted")) ? "NI2" : "NI1").click();
+    control<PictureButton>(form, args.isSet(QStringLiteral("numeric")) ? "AN2" : "AN1").click();
+    const char* fb[] = {"FB1", "FB2", "FB3", "FB4"};
+    control<PictureButton>(form, fb[std::clamp(args.value(QStringLiteral("func")).toInt(), 0, 3)])
+        .click();
+    control<QSlider>(form, "Volume").setValue(100);
+    control<QLineEdit>(form, "RicEdit").setText(args.value(QStringLiteral("ric")));
+    control<MessageEdit>(form, "MsgEdit").setPlainText(args.value(QStringLiteral("message")));
+    control<QCheckBox>(form, "logpages").setChecked(true);
 
     const auto before = port.writes().size();
-    form.TxButton->click();
+    control<PictureButton>(form, "TxButton").click();
 
     QFile image(work + QStringLiteral("/played.wav"));
     const auto bytes = form.SignalGen().Image();

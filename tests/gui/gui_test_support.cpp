@@ -3,6 +3,7 @@
 #include "app/program_entry.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -23,6 +24,12 @@ QTemporaryDir& privateHome() {
     ::chmod(runtime.constData(), 0700);
     qputenv("XDG_RUNTIME_DIR", runtime);
     return home;
+}
+
+void setDataFolder(TMainForm& form, const QString& folder) {
+    form.DataFolder = folder;
+    form.station().setPageLog(control<QCheckBox>(form, "logpages").isChecked(),
+                              folder.toStdString());
 }
 
 Rig::Rig(const RigOptions& options) {

@@ -20,10 +20,28 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tarvex::test {
+
+/// The window's control of that object name and type. A missing control fails the running
+/// test (if any) and throws, so nothing runs on against a control that is not there.
+template <typename T> T& control(QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (found == nullptr) {
+        const std::string what = std::string("no control named ") + name + " of that type";
+        if (QTest::currentTestFunction() != nullptr)
+            QTest::qFail(what.c_str(), __FILE__, __LINE__);
+        throw std::runtime_error(what);
+    }
+    return *found;
+}
+
+/// Points the window's data folder, and so its page log, at `folder` (as the Data Folder
+/// button does).
+void setDataFolder(TMainForm& form, const QString& folder);
 
 /// Points HOME and the XDG folders into a fresh temporary folder. Call before QApplication.
 QTemporaryDir& privateHome();

@@ -2,8 +2,9 @@
 // program keeps its folder.
 #include "gui_test_support.h"
 
-#include "app/page_log.h"
 #include "app/program_folder.h"
+#include "station/page_log.h"
+#include "station/qt/qt_log_clock.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -24,46 +25,55 @@ private slots:
 void AppFilesTest::logLineUsesTheLocaleFormats() {
     const QDate date(2024, 3, 5);
     const QTime time(14, 7, 9);
+    // The window's log clock: the locale's short date and its long time without the zone.
+    const auto line = [&](const std::string& ric, const std::string& message, const QLocale& locale,
+                          const std::string& marker = {}) {
+        return QString::fromStdString(
+            pageLogLine(ric, message, locale.toString(date, QLocale::ShortFormat).toStdString(),
+                        longTimeText(locale, time).toStdString(), marker));
+    };
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QString usTime = longTimeText(us, time);
     QVERIFY(usTime.startsWith(QStringLiteral("2:07:09")));
     QVERIFY(usTime.endsWith(QStringLiteral("PM")));
-    QCOMPARE(pageLogLine(QStringLiteral("1234567"), QStringLiteral("Hello"), date, time, us),
+    QCOMPARE(line("1234567", "Hello", us),
              QStringLiteral("1234567 - Hello - 3/5/24 - ") + usTime + QStringLiteral("\r\n"));
-    QCOMPARE(pageLogLine(QStringLiteral("8"), QString(), date, time,
-                         QLocale(QLocale::German, QLocale::Germany)),
-             QStringLiteral("8 -  - 05.03.24 - 14:07:09\r\n"));
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QCOMPARE(line("8", "", german), QStringLiteral("8 -  - 05.03.24 - 14:07:09\r\n"));
+    // A page that did not go out whole keeps that form with its marker after it.
+    QCOMPARE(line("8", "x", german, " - stopped"),
+             QStringLiteral("8 - x - 05.03.24 - 14:07:09 - stopped\r\n"));
     // No time-zone name in the long time.
-    QVERIFY(!longTimeText(QLocale(QLocale::German, QLocale::Germany), time).contains(' '));
+    QVERIFY(!longTimeText(german, time).contains(' '));
 }
 
 void AppFilesTest::logFileIsCreatedThenAppended() {
     QTemporaryDir folder;
-    const QString path = pageLogPath(folder.path());
-    QCOMPARE(path, folder.path() + QStringLiteral("/Tarvex-LOG.txt"));
-    QString reason;
-    QVERIFY(appendPageLog(path, QStringLiteral("a\r\n"), &reason));
-    QVERIFY(appendPageLog(path, QStringLiteral("b\r\n"), &reason));
-    QFile file(path);
+    const std::string path = pageLogPath(folder.path().toStdString());
+    QCOMPARE(QString::fromStdString(path), folder.path() + QStringLiteral("/Tarvex-LOG.txt"));
+    std::string reason;
+    QVERIFY(appendPageLog(path, "a\r\n", &reason));
+    QVERIFY(appendPageLog(path, "b\r\n", &reason));
+    QFile file(QString::fromStdString(path));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("a\r\nb\r\n"));
     // A folder text with a trailing separator gives a doubled one, which still works.
-    QVERIFY(appendPageLog(pageLogPath(folder.path() + '/'), QStringLiteral("c\r\n"), &reason));
-    QCOMPARE(QFileInfo(path).size(), 9);
+    QVERIFY(appendPageLog(pageLogPath(folder.path().toStdString() + '/'), "c\r\n", &reason));
+    QCOMPARE(QFileInfo(file).size(), 9);
 }
 
 void AppFilesTest::logFailureKeepsTheReason() {
     QTemporaryDir folder;
-    const QString path = pageLogPath(folder.filePath(QStringLiteral("nope")));
-    QString reason;
-    QVERIFY(!appendPageLog(path, QStringLiteral("x\r\n"), &reason));
-    QVERIFY(reason.startsWith(path + QStringLiteral(": ")));
+    const std::string path = pageLogPath(folder.filePath(QStringLiteral("nope")).toStdString());
+    std::string reason;
+    QVERIFY(!appendPageLog(path, "x\r\n", &reason));
+    QVERIFY(reason.starts_with(path + ": "));
     QVERIFY(reason.size() > path.size() + 2);
     // /dev/full takes the open but not the data: a full disk.
     if (QFile::exists(QStringLiteral("/dev/full"))) {
         reason.clear();
-        QVERIFY(!appendPageLog(QStringLiteral("/dev/full"), QString(5000, 'x'), &reason));
-        QVERIFY(!reason.isEmpty());
+        QVERIFY(!appendPageLog("/dev/full", std::string(5000, 'x'), &reason));
+        QVERIFY(!reason.empty());
     }
 }
 

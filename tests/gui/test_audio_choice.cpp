@@ -6,12 +6,13 @@
 #include "gui_test_support.h"
 
 #include "app/audio_form.h"
+#include "app/ident_form.h"
 #include "app/message_edit.h"
 #include "app/program_entry.h"
-#include "station/settings_values.h"
 #include "signal/audio_choice.h"
 #include "signal/null_output.h"
 #include "signal/signal_gen.h"
+#include "station/settings_values.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -119,7 +120,7 @@ std::pair<std::string, std::string> throughDialog(TMainForm& form,
         if (dialog->isVisible())
             dialog->reject();
     });
-    form.AudioOutput1->trigger();
+    control<QAction>(form, "AudioOutput1").trigger();
     if (!seen)
         qWarning("the Audio output dialog did not open");
     return shown;
@@ -183,8 +184,8 @@ void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {
         QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: fake:qt:USB Audio CODEC"));
 
         // The next page plays through the new output, none through the old one.
-        form->RicEdit->setText(QStringLiteral("1234"));
-        QCOMPARE(form->TxButtonClick(), TMainForm::SendResult::Sent);
+        control<QLineEdit>(*form, "RicEdit").setText(QStringLiteral("1234"));
+        QCOMPARE(form->TxButtonClick(), SendResult::Sent);
         QCOMPARE(opener.plays, std::vector<std::string>{"fake:qt:USB Audio CODEC"});
 
         // Done without a change opens nothing.
@@ -220,8 +221,8 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
         pendingDuringPage = form->audioSwitchPending();
         outputDuringPage = form->SignalGen().output().name();
     });
-    form->RicEdit->setText(QStringLiteral("1234"));
-    QCOMPARE(form->TxButtonClick(), TMainForm::SendResult::Sent);
+    control<QLineEdit>(*form, "RicEdit").setText(QStringLiteral("1234"));
+    QCOMPARE(form->TxButtonClick(), SendResult::Sent);
     QVERIFY(pendingDuringPage);
     QCOMPARE(outputDuringPage, std::string("fake:qt:Built-in Audio"));
     // The whole page went out through the old output; the new one took over at the release.
@@ -232,13 +233,19 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
     QCOMPARE(form->AudioBackend, QStringLiteral("alsa"));
 
     // A Morse ident on air holds the switch back the same way, until it has ended.
-    form->IdentInProgress = true;
-    form->applyAudioChoice(QStringLiteral("qt"), QStringLiteral("USB Audio CODEC"));
-    QVERIFY(form->audioSwitchPending());
-    QTest::qWait(200);
-    QCOMPARE(form->SignalGen().output().name(), std::string("fake:alsa:null"));
-    form->IdentInProgress = false;
-    QTRY_COMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
+    form->dialogs().ident->edIdent()->setText(QStringLiteral("E"));
+    bool pendingDuringIdent = false;
+    std::string outputDuringIdent;
+    QTimer::singleShot(100, form.get(), [&] {
+        QVERIFY(form->IdentInProgress());
+        form->applyAudioChoice(QStringLiteral("qt"), QStringLiteral("USB Audio CODEC"));
+        pendingDuringIdent = form->audioSwitchPending();
+        outputDuringIdent = form->SignalGen().output().name();
+    });
+    QVERIFY(form->station().sendIdent(true));
+    QVERIFY(pendingDuringIdent);
+    QCOMPARE(outputDuringIdent, std::string("fake:alsa:null"));
+    QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
     QVERIFY(!form->audioSwitchPending());
     form->close();
 }
@@ -336,9 +343,9 @@ void AudioChoiceTest::chosenAlsaNullPlaysAPageWithoutASoundCard() {
         chooseDevice(d, QStringLiteral("null"));
     });
     QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: alsa:null"));
-    form->RicEdit->setText(QStringLiteral("1234"));
-    form->MsgEdit->setPlainText(QStringLiteral("via ALSA"));
-    QCOMPARE(form->TxButtonClick(), TMainForm::SendResult::Sent);
+    control<QLineEdit>(*form, "RicEdit").setText(QStringLiteral("1234"));
+    control<MessageEdit>(*form, "MsgEdit").setPlainText(QStringLiteral("via ALSA"));
+    QCOMPARE(form->TxButtonClick(), SendResult::Sent);
     QCOMPARE(form->SignalGen().output().lastError(), std::string());
     QCOMPARE(form->statusLine().failureText(), QString());
     QVERIFY(!form->SignalGen().output().playing());

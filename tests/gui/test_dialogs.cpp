@@ -46,7 +46,7 @@ void withSyncIdle(TMainForm& f, const std::function<void(TSIForm&)>& action) {
         if (w->isVisible())
             qobject_cast<QDialog*>(w)->reject();
     });
-    f.SyncIdleValues1->trigger();
+    control<QAction>(f, "SyncIdleValues1").trigger();
 }
 
 } // namespace
@@ -160,7 +160,8 @@ void DialogsTest::newSyncReachesTheNextTransmission() {
     });
     f.TxButtonClick();
     QCOMPARE(f.encoder().CodewordBuffer[PageEncoder::FirstBatchSlot], 0x12345678u);
-    QVERIFY(f.DataOut->toPlainText().contains(QStringLiteral("12345678")));
+    QVERIFY(
+        control<QPlainTextEdit>(f, "DataOut").toPlainText().contains(QStringLiteral("12345678")));
 }
 
 void DialogsTest::aboutBox() {
@@ -182,7 +183,7 @@ void DialogsTest::aboutBox() {
                     logo->pixmap().height() <= 88;
         QTest::mouseClick(about->button1(), Qt::LeftButton);
     });
-    f.About1->trigger();
+    control<QAction>(f, "About1").trigger();
     QCOMPARE(size, QSize(307, 247));
     QVERIFY(!(flags & Qt::WindowCloseButtonHint));
     QVERIFY(!(flags & Qt::WindowSystemMenuHint));
@@ -211,7 +212,7 @@ void DialogsTest::keyingDialogDrivesThePort() {
         if (w->isVisible())
             qobject_cast<QDialog*>(w)->accept();
     });
-    f.Keying1->trigger();
+    control<QAction>(f, "Keying1").trigger();
     // Ticking "Inverted Keying" released at once with the new polarity.
     QCOMPARE(afterInvKey, (RecordingPortWriter::Write{0x278, 0x08}));
     QCOMPARE(f.keying().Pin, 3);
@@ -219,7 +220,7 @@ void DialogsTest::keyingDialogDrivesThePort() {
     QVERIFY(f.statusLine().portText().startsWith(QStringLiteral("Port: LPT2")));
 
     rig.trace.clear();
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     const auto& events = rig.trace.events();
     QCOMPARE(events.size(), size_t{3});
     QCOMPARE(events[0].value, uint8_t{0x00}); // keyed: active low
@@ -243,7 +244,7 @@ void DialogsTest::keyingDialogPicksLpt1WhenNoPortIsSelected() {
             shownPort = keying->Port()->currentIndex();
         qobject_cast<QDialog*>(w)->accept();
     });
-    f.Keying1->trigger();
+    control<QAction>(f, "Keying1").trigger();
     QCOMPARE(shownPort, 0);
     QCOMPARE(f.keying().Port, 0);
     QCOMPARE(f.keying().Pin, -1); // the pin stays unchosen

@@ -58,7 +58,7 @@ QString runHelp(Opener& opener, const QString& cwd, const QString& exeFolder) {
             pressOk(w);
         },
         300);
-    form.Help2->trigger();
+    control<QAction>(form, "Help2").trigger();
     QTest::qWait(400); // past the watcher's time, so it cannot act on a later window
     QDir::setCurrent(before);
     form.close();

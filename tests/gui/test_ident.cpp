@@ -1,5 +1,5 @@
 // The Station Ident dialog and the ident through the real window: the callsign field, the
-// interval driving the Ident timer, the keyed, blocking play at 800 bit/s from slot 1001 at
+// interval driving the station's ident timer, the keyed play at 800 bit/s from slot 1001 at
 // the ident's own level, the generator put back, and pages refused while it runs.
 #include "gui_test_support.h"
 
@@ -88,7 +88,7 @@ void IdentTest::dialogControls() {
         opened = w == &d;
         d.btDone()->click();
     });
-    rig.form->StationIdent1->trigger();
+    control<QAction>(*rig.form, "StationIdent1").trigger();
     QVERIFY(opened);
     QVERIFY(!d.isVisible());
 }
@@ -123,12 +123,13 @@ void IdentTest::callsignFieldFiltersAndTrims() {
 void IdentTest::intervalDrivesTheTimer() {
     Rig rig;
     TIdentForm& d = *rig.form->dialogs().ident;
-    QVERIFY(!rig.form->Ident->isActive());
+    Station& station = rig.form->station();
+    QVERIFY(!station.identTimerActive());
     d.IdentFrequency()->setValue(5);
-    QCOMPARE(rig.form->Ident->interval(), 300000);
-    QVERIFY(rig.form->Ident->isActive());
+    QCOMPARE(station.identSettings().minutes, 5);
+    QVERIFY(station.identTimerActive());
     d.IdentFrequency()->setValue(0);
-    QVERIFY(!rig.form->Ident->isActive());
+    QVERIFY(!station.identTimerActive());
     // With no interval and no test request, an expiry sends nothing.
     d.IdentTimer();
     QCOMPARE(rig.trace.events().size(), size_t{1}); // the start-up release only
@@ -150,8 +151,10 @@ void IdentTest::letterEIsNineCodewords() {
     for (size_t i = 0; i < expected.size(); ++i)
         QCOMPARE(b[SlotBuffer::IdentFirstSlot + static_cast<int>(i)], expected[i]);
     QCOMPARE(rig.audio->lastImageBytes(), size_t{44 + 361 * 96}); // 96 samples a millisecond
-    QVERIFY(!d.testRequested());
-    QVERIFY(!f.Ident->isActive()); // interval 0: the test sent it once, the timer stays silent
+    QVERIFY(!f.station().identTimerActive()); // interval 0: the test sent it once
+    rig.trace.clear();
+    d.IdentTimer(); // the test request is used up: an expiry sends nothing
+    QVERIFY(rig.trace.events().empty());
 }
 
 void IdentTest::defaultCallsignAndGeneratorRestored() {
@@ -171,18 +174,19 @@ void IdentTest::defaultCallsignAndGeneratorRestored() {
     createDialogs(f);
     f.FormActivate();
     TIdentForm& d = *f.dialogs().ident;
-    f.BR1->click();
-    f.Volume->setValue(33);
+    control<PictureButton>(f, "BR1").click();
+    control<QSlider>(f, "Volume").setValue(33);
     d.SetVolume()->setValue(60);
     d.btTest()->click();
 
     QCOMPARE(f.SignalGen().Duration(), 5241u); // GXZYX: 131 codewords
-    QCOMPARE(log.modes, std::vector<PlayMode>{PlayMode::Blocking});
+    // Played like a page, so the window stays live while it plays.
+    QCOMPARE(log.modes, std::vector<PlayMode>{PlayMode::Async});
     QCOMPARE(log.levels, std::vector<uint16_t>{static_cast<uint16_t>(60 * 65535 / 100)});
     QCOMPARE(f.SignalGen().Level(), int16_t{33});
     QCOMPARE(f.SignalGen().Baud(), int16_t{512});
     QVERIFY(f.SignalGen().Async());
-    QVERIFY(!f.IdentInProgress);
+    QVERIFY(!f.IdentInProgress());
     QCOMPARE(port->writes().back(), (RecordingPortWriter::Write{0x378, 0x00}));
     f.close();
 }
@@ -192,22 +196,22 @@ void IdentTest::pageIsRefusedWhileTheIdentRuns() {
     TMainForm& f = *rig.form;
     TIdentForm& d = *f.dialogs().ident;
     d.edIdent()->setText(QStringLiteral("T"));
-    std::optional<TMainForm::SendResult> during;
+    std::optional<SendResult> during;
     bool flagDuring = false;
     // Fires inside the key delay of the ident, as the auto-send poll or SEND would.
     QTimer::singleShot(50, &f, [&] {
-        flagDuring = f.IdentInProgress;
+        flagDuring = f.IdentInProgress();
         during = f.TxButtonClick();
     });
     rig.trace.clear();
     d.btTest()->click();
     QVERIFY(during.has_value());
     QVERIFY(flagDuring);
-    QCOMPARE(*during, TMainForm::SendResult::Skipped);
+    QCOMPARE(*during, SendResult::Skipped);
     QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
-    QVERIFY(!f.IdentInProgress);
+    QVERIFY(!f.IdentInProgress());
     // After it, pages go again.
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
 }
 
 void IdentTest::timerExpirySendsAndRestartsTheInterval() {
@@ -216,30 +220,29 @@ void IdentTest::timerExpirySendsAndRestartsTheInterval() {
     TIdentForm& d = *f.dialogs().ident;
     d.edIdent()->setText(QStringLiteral("E"));
     d.IdentFrequency()->setValue(1);
+    QVERIFY(f.station().identTimerActive());
     bool activeDuring = true;
-    QTimer::singleShot(100, &f, [&] { activeDuring = f.Ident->isActive(); });
+    QTimer::singleShot(100, &f, [&] { activeDuring = f.station().identTimerActive(); });
     rig.trace.clear();
-    f.Ident->setInterval(30); // a minute is too long for a test
-    f.Ident->start();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.trace.events().size() >= 3, 5000);
+    d.IdentTimer(); // the expiry (a minute is too long for a test)
+    QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
+    QVERIFY(!activeDuring);                  // the timer is off while the ident is keyed
+    QVERIFY(f.station().identTimerActive()); // and runs a new interval after it
     d.IdentFrequency()->setValue(0);
-    QCOMPARE(rig.trace.events()[0].what, std::string("key"));
-    QCOMPARE(rig.trace.events()[2].what, std::string("release"));
-    QVERIFY(!activeDuring); // the timer is off while the ident is keyed
 }
 
 void IdentTest::identDuringManualKeyUpReleasesAndKeepsTheMark() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.KeyTx1->trigger();
-    QVERIFY(f.KeyTx1->isChecked());
+    control<QAction>(f, "KeyTx1").trigger();
+    QVERIFY(control<QAction>(f, "KeyTx1").isChecked());
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x01});
     f.dialogs().ident->edIdent()->setText(QStringLiteral("E"));
     f.dialogs().ident->btTest()->click();
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
-    QVERIFY(f.KeyTx1->isChecked());
-    f.KeyTx1->trigger();
-    QVERIFY(!f.KeyTx1->isChecked());
+    QVERIFY(control<QAction>(f, "KeyTx1").isChecked());
+    control<QAction>(f, "KeyTx1").trigger();
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
 }
 
@@ -262,12 +265,12 @@ void IdentTest::identDuringAPageWaitsUntilThePageHasLeft() {
     TMainForm& f = *rig.form;
     TIdentForm& d = *f.dialogs().ident;
     d.edIdent()->setText(QStringLiteral("E"));
-    f.RicEdit->setText(QStringLiteral("8"));
-    f.MsgEdit->setPlainText(QStringLiteral("on air"));
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("on air"));
     // The test button (or the timer) fires while the page is keyed and playing.
     QTimer::singleShot(400, &f, [&] { d.btTestClick(); });
     rig.trace.clear();
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     QCOMPARE(rig.trace.events().size(), size_t{3}); // the page alone, not cut short
     QTRY_COMPARE_WITH_TIMEOUT(rig.trace.events().size(), size_t{6}, 5000);
     const auto& e = rig.trace.events();

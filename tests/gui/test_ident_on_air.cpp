@@ -6,6 +6,8 @@
 //
 //   tarvex-gui-ident --work DIR --callsign CALL [--level 0..100] [--audio default|wav:FILE]
 //   tarvex-gui-ident --work DIR --tune SECONDS [--baud 512|1200|2400] [--keyup] [--audio A]
+#include "gui_test_support.h"
+
 #include "app/ident_form.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
@@ -27,6 +29,7 @@
 #include <cstdio>
 
 using namespace tarvex;
+using tarvex::test::control;
 
 namespace {
 
@@ -39,15 +42,15 @@ void sendIdent(TMainForm& form, const QCommandLineParser& args) {
 
 void sendTuneUp(TMainForm& form, const QCommandLineParser& args) {
     const QString baud = args.value(QStringLiteral("baud"));
-    (baud == QLatin1String("512")    ? form.BR1
-     : baud == QLatin1String("2400") ? form.BR3
-                                     : form.BR2)
-        ->click();
-    form.Volume->setValue(100);
-    form.TuneTime->setValue(args.value(QStringLiteral("tune")).toInt());
+    control<PictureButton>(form, baud == QLatin1String("512")    ? "BR1"
+                                 : baud == QLatin1String("2400") ? "BR3"
+                                                                 : "BR2")
+        .click();
+    control<QSlider>(form, "Volume").setValue(100);
+    control<QSpinBox>(form, "TuneTime").setValue(args.value(QStringLiteral("tune")).toInt());
     if (args.isSet(QStringLiteral("keyup")))
-        form.KeyTx1->trigger();
-    form.btPa->click();
+        control<QAction>(form, "KeyTx1").trigger();
+    control<PictureButton>(form, "btPa").click();
 }
 
 int run(TMainForm& form, const QCommandLineParser& args, const RecordingPortWriter& port) {
@@ -67,7 +70,7 @@ int run(TMainForm& form, const QCommandLineParser& args, const RecordingPortWrit
         std::printf("port %03X=%02X\n", port.writes()[i].port, port.writes()[i].value);
     std::printf("duration %u\nbaud %d\nlevel %d\nmark %d\n", form.SignalGen().Duration(),
                 form.SignalGen().Baud(), form.SignalGen().Level(),
-                form.KeyTx1->isChecked() ? 1 : 0);
+                control<QAction>(form, "KeyTx1").isChecked() ? 1 : 0);
     const QString failure = form.statusLine().failureText();
     std::printf("failure %s\n", qPrintable(failure));
     return failure.isEmpty() ? 0 : 1;

@@ -41,9 +41,9 @@ void KeyingTest::keyBytesFollowPinAndPolarity() {
     TMainForm& f = *rig.form;
     TKeyingForm& k = *f.dialogs().keying;
     k.Pin()->button(3)->click(); // D3 (pin5)
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(lastByte(rig), uint8_t{0x08});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(lastByte(rig), uint8_t{0x00});
 
     // Ticking Inverted Keying releases at once in the new polarity.
@@ -51,45 +51,45 @@ void KeyingTest::keyBytesFollowPinAndPolarity() {
     k.InvKey()->click();
     QCOMPARE(rig.port->writes().size(), before + 1);
     QCOMPARE(lastByte(rig), uint8_t{0x08});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(lastByte(rig), uint8_t{0x00}); // keyed, active low
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(lastByte(rig), uint8_t{0x08});
 
     // LPT2 and AllowKeying off: the port is written all the same.
     k.Port()->setCurrentIndex(1);
     k.InvKey()->click();
     QVERIFY(!k.AllowKeying()->isChecked());
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x08}));
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
 }
 
 void KeyingTest::manualKeyUpTogglesWithItsMark() {
     Rig rig;
     TMainForm& f = *rig.form;
-    QVERIFY(f.KeyTx1->isCheckable());
-    QVERIFY(!f.KeyTx1->isChecked());
-    f.KeyTx1->trigger();
-    QVERIFY(f.KeyTx1->isChecked());
+    QVERIFY(control<QAction>(f, "KeyTx1").isCheckable());
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
+    control<QAction>(f, "KeyTx1").trigger();
+    QVERIFY(control<QAction>(f, "KeyTx1").isChecked());
     QCOMPARE(lastByte(rig), uint8_t{0x01});
-    f.KeyTx1->trigger();
-    QVERIFY(!f.KeyTx1->isChecked());
+    control<QAction>(f, "KeyTx1").trigger();
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
     QCOMPARE(lastByte(rig), uint8_t{0x00});
 }
 
 void KeyingTest::sendClearsTheMarkWithoutAPortWrite() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     rig.trace.clear();
-    f.RicEdit->setText(QStringLiteral("8"));
-    f.MsgEdit->setPlainText(QStringLiteral("A"));
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("A"));
     bool markDuring = true;
-    QTimer::singleShot(20, &f, [&] { markDuring = f.KeyTx1->isChecked(); });
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QTimer::singleShot(20, &f, [&] { markDuring = control<QAction>(f, "KeyTx1").isChecked(); });
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     QVERIFY(!markDuring); // cleared before the page went on air
-    QVERIFY(!f.KeyTx1->isChecked());
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
     // Only the page's own key and release reached the port.
     std::vector<std::string> kinds;
     for (const auto& e : rig.trace.events())
@@ -100,12 +100,12 @@ void KeyingTest::sendClearsTheMarkWithoutAPortWrite() {
 void KeyingTest::tuneUpSendsItsStreamAndReleases() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.TuneTime->setValue(3);
+    control<QSpinBox>(f, "TuneTime").setValue(3);
     QCOMPARE(f.SignalGen().Duration(), 3000u); // the change action, before any Send
-    f.BR2->click();
-    f.Volume->setValue(42);
+    control<PictureButton>(f, "BR2").click();
+    control<QSlider>(f, "Volume").setValue(42);
     rig.trace.clear();
-    QTest::mouseClick(f.btPa, Qt::LeftButton);
+    QTest::mouseClick(&control<PictureButton>(f, "btPa"), Qt::LeftButton);
 
     const auto& events = rig.trace.events();
     QCOMPARE(events.size(), size_t{3});
@@ -128,16 +128,16 @@ void KeyingTest::tuneUpSendsItsStreamAndReleases() {
 void KeyingTest::tuneUpDuringManualKeyUpKeepsTheMark() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.TuneTime->setValue(1);
-    f.BR3->click();
-    f.KeyTx1->trigger();
-    QTest::mouseClick(f.btPa, Qt::LeftButton);
+    control<QSpinBox>(f, "TuneTime").setValue(1);
+    control<PictureButton>(f, "BR3").click();
+    control<QAction>(f, "KeyTx1").trigger();
+    QTest::mouseClick(&control<PictureButton>(f, "btPa"), Qt::LeftButton);
     QCOMPARE(f.encoder().CodewordBuffer[76], EndMarker); // 75 codewords at 2400 bit/s
     QCOMPARE(lastByte(rig), uint8_t{0x00});              // released at its end
-    QVERIFY(f.KeyTx1->isChecked());
+    QVERIFY(control<QAction>(f, "KeyTx1").isChecked());
     const size_t before = rig.port->writes().size();
-    f.KeyTx1->trigger();
-    QVERIFY(!f.KeyTx1->isChecked());
+    control<QAction>(f, "KeyTx1").trigger();
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
     QCOMPARE(rig.port->writes().size(), before + 1);
     QCOMPARE(lastByte(rig), uint8_t{0x00});
 }

@@ -5,10 +5,10 @@
 
 #include "../unit/ptt/fake_posix_io.h"
 #include "app/keying_form.h"
-#include "station/keying_method.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/settings_store.h"
+#include "station/keying_method.h"
 #include "txcontrol/ptt/serial_ptt.h"
 #ifdef TARVEX_HAVE_HAMLIB
 #include "txcontrol/ptt/hamlib_ptt.h"
@@ -60,16 +60,16 @@ public:
 };
 
 /// Serial methods on the scripted port; every other method as the program builds it.
-PttWriterFactory scriptedSerial(PosixIo& io) {
-    return [&io](const PttSettings& s, std::function<bool()> invKey,
-                 std::string* error) -> std::unique_ptr<PortWriter> {
+KeyingLineFactory scriptedSerial(PosixIo& io) {
+    return [&io](const PttSettings& s, std::shared_ptr<PortWriter> port, std::string portName,
+                 std::function<KeyingSettings()> keying) -> std::unique_ptr<KeyingLine> {
         if (s.method != PttMethod::SerialRts && s.method != PttMethod::SerialDtr)
-            return makePttPortWriter(s, std::move(invKey), error);
+            return makeKeyingLine(s, std::move(port), std::move(portName), std::move(keying));
         auto line = std::make_unique<SerialPtt>(
             s.device, s.method == PttMethod::SerialRts ? SerialPttLine::Rts : SerialPttLine::Dtr,
             io);
-        return std::make_unique<PttPortWriter>(
-            std::make_unique<PttSwitch>(std::move(line), std::move(invKey)));
+        line->setInverted([keying] { return keying().InvKey; });
+        return line;
     };
 }
 
@@ -92,9 +92,9 @@ std::vector<std::string> kinds(const Trace& trace) {
     return out;
 }
 
-TMainForm::SendResult sendPage(TMainForm& f) {
-    f.RicEdit->setText(QStringLiteral("8"));
-    f.MsgEdit->setPlainText(QStringLiteral("A"));
+SendResult sendPage(TMainForm& f) {
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("A"));
     return f.TxButtonClick();
 }
 
@@ -118,7 +118,7 @@ private slots:
     void closingTheDialogTakesTheMethodOn();
     void missingDeviceStillPlaysAndSaysWhy();
     void dummyRigKeyedThroughTheWindow();
-    void keyingPortSwitchesOnlyWhenReleased();
+    void keyerSwitchesOnlyWhenReleased();
     void screenshot();
 };
 
@@ -271,9 +271,9 @@ void KeyingMethodTest::olderOrDamagedStoreGivesDefaults() {
     QVERIFY(samePttSettings(f.dialogs().keying->pttSettings(), PttSettings{}));
     QCOMPARE(f.dialogs().keying->KeyDelay()->value(), 300);
     rig.port->clear();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x04});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
 }
 
 void KeyingMethodTest::pageKeysTheChosenSerialLine() {
@@ -281,7 +281,7 @@ void KeyingMethodTest::pageKeysTheChosenSerialLine() {
     Rig rig;
     io.trace = &rig.trace;
     TMainForm& f = *rig.form;
-    f.setPttFactory(scriptedSerial(io));
+    f.setKeyingLineFactory(scriptedSerial(io));
     chooseMethod(f, serialRts("/dev/ttyUSB0"));
     QCOMPARE(io.named("open").size(), size_t{1});
     QCOMPARE(io.named("open")[0].path, std::string("/dev/ttyUSB0"));
@@ -289,7 +289,7 @@ void KeyingMethodTest::pageKeysTheChosenSerialLine() {
 
     rig.trace.clear();
     rig.port->clear();
-    QCOMPARE(sendPage(f), TMainForm::SendResult::Sent);
+    QCOMPARE(sendPage(f), SendResult::Sent);
     // The line keys before the sound and releases after it; the parallel port is left alone
     // and DTR is never touched.
     QCOMPARE(kinds(rig.trace), (std::vector<std::string>{"line on", "play", "line off"}));
@@ -300,10 +300,10 @@ void KeyingMethodTest::pageKeysTheChosenSerialLine() {
 
     // The manual key-up and the tune-up go the same way.
     io.calls.clear();
-    f.KeyTx1->trigger();
-    f.KeyTx1->trigger();
-    f.TuneTime->setValue(1);
-    QTest::mouseClick(f.btPa, Qt::LeftButton);
+    control<QAction>(f, "KeyTx1").trigger();
+    control<QAction>(f, "KeyTx1").trigger();
+    control<QSpinBox>(f, "TuneTime").setValue(1);
+    QTest::mouseClick(&control<PictureButton>(f, "btPa"), Qt::LeftButton);
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+RTS", "-RTS", "+RTS", "-RTS"}));
     QVERIFY(rig.port->writes().empty());
 
@@ -317,17 +317,17 @@ void KeyingMethodTest::pageKeysTheChosenSerialLine() {
     QCOMPARE(io.named("close").size(), size_t{1});
     QCOMPARE(io.named("open").back().path, std::string("/dev/ttyUSB1"));
     io.calls.clear();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+DTR"}));
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
 
     // Back to the parallel port: the line is released and closed, the port keys again.
     io.calls.clear();
     chooseMethod(f, PttSettings{});
     QCOMPARE(io.named("close").size(), size_t{1});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x01});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: LPT1 recording port"));
 }
 
@@ -336,7 +336,7 @@ void KeyingMethodTest::inversionAndNoPinStillReleaseTheLine() {
     Rig rig;
     TMainForm& f = *rig.form;
     TKeyingForm& k = *f.dialogs().keying;
-    f.setPttFactory(scriptedSerial(io));
+    f.setKeyingLineFactory(scriptedSerial(io));
     chooseMethod(f, serialRts("/dev/ttyUSB0"));
     io.calls.clear();
     k.InvKey()->click(); // active low: released is the asserted line, at once
@@ -344,13 +344,13 @@ void KeyingMethodTest::inversionAndNoPinStillReleaseTheLine() {
     // No pin chosen (a stored -1): the line still keys and releases, inverted or not.
     k.setPin(-1);
     io.calls.clear();
-    f.KeyTx1->trigger();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"-RTS", "+RTS"}));
     k.InvKey()->click();
     io.calls.clear();
-    f.KeyTx1->trigger();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+RTS", "-RTS"}));
 }
 
@@ -358,35 +358,36 @@ void KeyingMethodTest::switchWaitsForTheRelease() {
     TracingIo io;
     Rig rig;
     TMainForm& f = *rig.form;
-    f.setPttFactory(scriptedSerial(io));
-    f.KeyTx1->trigger(); // keyed on the parallel port
+    f.setKeyingLineFactory(scriptedSerial(io));
+    control<QAction>(f, "KeyTx1").trigger(); // keyed on the parallel port
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x01});
     chooseMethod(f, serialRts("/dev/ttyUSB0"));
-    QVERIFY(f.keyingPort().switchPending());
+    QVERIFY(f.station().keyingSwitchPending());
     QVERIFY(io.calls.empty()); // nothing opened while on air
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: LPT1 recording port"));
 
     rig.port->clear();
-    f.KeyTx1->trigger(); // the release goes where the key went, then the line takes over
+    control<QAction>(f, "KeyTx1")
+        .trigger(); // the release goes where the key went, then the line takes over
     QCOMPARE(rig.port->writes().size(), size_t{1});
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
-    QVERIFY(!f.keyingPort().switchPending());
+    QVERIFY(!f.station().keyingSwitchPending());
     QCOMPARE(io.named("open").size(), size_t{1});
     QCOMPARE(io.lineChanges().back(), std::string("-RTS"));
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: Serial RTS on /dev/ttyUSB0"));
 
     io.calls.clear();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+RTS"}));
     QCOMPARE(rig.port->writes().size(), size_t{1});
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
 }
 
 void KeyingMethodTest::closingTheDialogTakesTheMethodOn() {
     TracingIo io;
     Rig rig;
     TMainForm& f = *rig.form;
-    f.setPttFactory(scriptedSerial(io));
+    f.setKeyingLineFactory(scriptedSerial(io));
     bool openedWhileShown = false;
     onNextModal([&io, &openedWhileShown](QWidget* w) {
         auto* k = qobject_cast<TKeyingForm*>(w);
@@ -397,19 +398,19 @@ void KeyingMethodTest::closingTheDialogTakesTheMethodOn() {
         openedWhileShown = !io.calls.empty(); // taken on when the dialog closes, not before
         QTest::mouseClick(k->findChild<QPushButton*>(QStringLiteral("btDone")), Qt::LeftButton);
     });
-    f.Keying1->trigger();
+    control<QAction>(f, "Keying1").trigger();
     QVERIFY(!openedWhileShown);
     QCOMPARE(io.named("open").size(), size_t{1});
     QCOMPARE(io.named("open")[0].path, std::string("/dev/ttyACM0")); // trimmed
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: Serial DTR on /dev/ttyACM0"));
     io.calls.clear();
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(io.lineChanges(), (std::vector<std::string>{"+DTR"}));
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     // Opening and closing it again with nothing changed leaves the line alone.
     io.calls.clear();
     onNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
-    f.Keying1->trigger();
+    control<QAction>(f, "Keying1").trigger();
     QVERIFY(io.calls.empty());
 }
 
@@ -418,7 +419,7 @@ void KeyingMethodTest::missingDeviceStillPlaysAndSaysWhy() {
     TMainForm& f = *rig.form;
     chooseMethod(f, serialRts("/dev/tarvex-test-no-such-tty"));
     rig.trace.clear();
-    QCOMPARE(sendPage(f), TMainForm::SendResult::Sent);
+    QCOMPARE(sendPage(f), SendResult::Sent);
     QCOMPARE(kinds(rig.trace), (std::vector<std::string>{"play"}));
     QVERIFY(rig.audio->lastImageBytes() > 44);
     const QString failure = f.statusLine().failureText();
@@ -432,7 +433,7 @@ void KeyingMethodTest::missingDeviceStillPlaysAndSaysWhy() {
     chooseMethod(f, serialRts(""));
     QVERIFY(f.statusLine().failureText().contains(QStringLiteral("needs a device name")));
     rig.trace.clear();
-    QCOMPARE(sendPage(f), TMainForm::SendResult::Sent);
+    QCOMPARE(sendPage(f), SendResult::Sent);
     QCOMPARE(kinds(rig.trace), (std::vector<std::string>{"play"}));
 
     // A method that opens clears the reason.
@@ -448,15 +449,13 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
     Rig rig;
     TMainForm& f = *rig.form;
     HamlibPtt* rigLine = nullptr;
-    f.setPttFactory([&rigLine](const PttSettings& s, std::function<bool()> invKey,
-                               std::string* error) -> std::unique_ptr<PortWriter> {
-        auto line = makePttLine(s, error);
-        if (!line)
-            return nullptr;
-        rigLine = dynamic_cast<HamlibPtt*>(line.get());
-        return std::make_unique<PttPortWriter>(
-            std::make_unique<PttSwitch>(std::move(line), std::move(invKey)));
-    });
+    f.setKeyingLineFactory(
+        [&rigLine](const PttSettings& s, std::shared_ptr<PortWriter> port, std::string portName,
+                   std::function<KeyingSettings()> keying) -> std::unique_ptr<KeyingLine> {
+            auto line = makeKeyingLine(s, std::move(port), std::move(portName), std::move(keying));
+            rigLine = dynamic_cast<HamlibPtt*>(line.get());
+            return line;
+        });
     PttSettings cat;
     cat.method = PttMethod::Hamlib;
     cat.rigModel = HamlibDummyRig;
@@ -464,9 +463,9 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
     QVERIFY(rigLine != nullptr);
     QCOMPARE(rigLine->readBack(), std::optional<bool>(false));
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: Rig CAT (hamlib) model 1"));
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(rigLine->readBack(), std::optional<bool>(true));
-    f.KeyTx1->trigger();
+    control<QAction>(f, "KeyTx1").trigger();
     QCOMPARE(rigLine->readBack(), std::optional<bool>(false));
 
     // During the page the rig reports PTT on (polled while it waits); after it, off.
@@ -478,7 +477,7 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
             keyedDuringPage = true;
     });
     poll.start(20);
-    QCOMPARE(sendPage(f), TMainForm::SendResult::Sent);
+    QCOMPARE(sendPage(f), SendResult::Sent);
     poll.stop();
     QVERIFY(keyedDuringPage);
     QCOMPARE(rigLine->readBack(), std::optional<bool>(false));
@@ -497,7 +496,7 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
     TMainForm& g = *stored.form;
     QCOMPARE(g.statusLine().portText(), QStringLiteral("Port: Rig CAT (hamlib) model 1"));
     stored.trace.clear();
-    QCOMPARE(sendPage(g), TMainForm::SendResult::Sent);
+    QCOMPARE(sendPage(g), SendResult::Sent);
     QCOMPARE(kinds(stored.trace), (std::vector<std::string>{"play"})); // not the parallel port
     QVERIFY2(g.statusLine().failureText().isEmpty(), qPrintable(g.statusLine().failureText()));
 #else
@@ -505,39 +504,36 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
 #endif
 }
 
-void KeyingMethodTest::keyingPortSwitchesOnlyWhenReleased() {
+void KeyingMethodTest::keyerSwitchesOnlyWhenReleased() {
     auto first = std::make_shared<RecordingPortWriter>();
     auto second = std::make_shared<RecordingPortWriter>();
-    KeyingPort port([](uint8_t v) { return v == 0x10; });
-    QVERIFY(port.switchTo([&](std::string*) { return first; }));
-    QVERIFY(port.writeByte(0x378, 0x10));
-    QVERIFY(port.keyed());
-    int builds = 0;
-    QVERIFY(!port.switchTo([&](std::string*) {
-        ++builds;
-        return second;
-    }));
-    QCOMPARE(builds, 0);
-    QVERIFY(port.writeByte(0x378, 0x10)); // still keyed: still the first writer
-    QVERIFY(port.writeByte(0x378, 0x00)); // released: the second takes over, released too
-    QCOMPARE(builds, 1);
+    const auto pin4 = [] {
+        KeyingSettings s;
+        s.Pin = 4;
+        return s;
+    };
+    Keyer keyer(std::make_unique<ParallelPortLine>(first, pin4));
+    keyer.KeyTransmitter();
+    QVERIFY(keyer.keyed());
+    QVERIFY(!keyer.switchLine(std::make_unique<ParallelPortLine>(second, pin4)));
+    QVERIFY(keyer.switchPending());
+    keyer.KeyTransmitter();   // still keyed: still the first line
+    keyer.UnkeyTransmitter(); // released: the second takes over, released too
+    QVERIFY(!keyer.switchPending());
     QCOMPARE(first->values(), (std::vector<uint8_t>{0x10, 0x10, 0x00}));
     QCOMPARE(second->values(), (std::vector<uint8_t>{0x00}));
 
-    QVERIFY(port.writeByte(0x378, 0x00));
-    // A writer that cannot be built: every write fails with the reason, nothing crashes.
-    QVERIFY(port.switchTo([](std::string* error) -> std::shared_ptr<PortWriter> {
-        *error = "no such method here";
-        return nullptr;
-    }));
-    QCOMPARE(port.buildError(), std::string("no such method here"));
-    QVERIFY(!port.writeByte(0x378, 0x00));
-    QCOMPARE(port.lastStatus().text, std::string("no such method here"));
-    // A failing writer's reason comes through.
+    // A method that cannot be set up: every write fails with the reason, nothing crashes.
+    QVERIFY(keyer.switchLine(std::make_unique<UnavailableLine>("Serial RTS", "no such method")));
+    keyer.KeyTransmitter();
+    QVERIFY(!keyer.lastStatus().success);
+    QCOMPARE(keyer.lastStatus().text, std::string("no such method"));
+    keyer.UnkeyTransmitter();
+    // A failing port's reason comes through.
     second->failWith(5);
-    QVERIFY(port.switchTo([&](std::string*) { return second; }));
-    QVERIFY(!port.writeByte(0x378, 0x00));
-    QCOMPARE(port.lastStatus().errorCode, 5);
+    QVERIFY(keyer.switchLine(std::make_unique<ParallelPortLine>(second, pin4)));
+    keyer.UnkeyTransmitter();
+    QCOMPARE(keyer.lastStatus().errorCode, 5);
 }
 
 void KeyingMethodTest::screenshot() {

@@ -55,11 +55,14 @@ void MainWindowTest::startsInItsDesignState() {
     QCOMPARE(f.centralWidget()->size(), QSize(612, 434));
     QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(f.minimumSize(), f.maximumSize()); // not resizable
-    QVERIFY(f.FB4->isChecked() && f.AN1->isChecked() && f.BR2->isChecked() && f.NI1->isChecked());
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("1234567"));
-    QCOMPARE(f.RicEdit->maxLength(), 7);
-    QCOMPARE(f.Volume->value(), 20);
-    QCOMPARE(f.TuneTime->value(), 5);
+    QVERIFY(control<PictureButton>(f, "FB4").isChecked() &&
+            control<PictureButton>(f, "AN1").isChecked() &&
+            control<PictureButton>(f, "BR2").isChecked() &&
+            control<PictureButton>(f, "NI1").isChecked());
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("1234567"));
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").maxLength(), 7);
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
+    QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
     QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
     QCOMPARE(f.SignalGen().Level(), int16_t{20});
     QCOMPARE(f.SignalGen().Duration(), 1000u);
@@ -74,18 +77,25 @@ void MainWindowTest::startsInItsDesignState() {
     QVERIFY(f.statusLine().portText().contains(QStringLiteral("recording port")));
     QVERIFY(f.statusLine().audioText().contains(rig.wavPath()));
     // Tab visits the three text fields only.
-    QCOMPARE(f.RicEdit->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    const QList<QWidget*> untabbed{f.FB1,     f.TxButton, f.btPreset, f.btPa,
-                                   f.DFolder, f.Volume,   f.TuneTime, f.logpages};
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    const QList<QWidget*> untabbed{
+        &control<PictureButton>(f, "FB1"),      &control<PictureButton>(f, "TxButton"),
+        &control<PictureButton>(f, "btPreset"), &control<PictureButton>(f, "btPa"),
+        &control<PictureButton>(f, "DFolder"),  &control<QSlider>(f, "Volume"),
+        &control<QSpinBox>(f, "TuneTime"),      &control<QCheckBox>(f, "logpages")};
     for (QWidget* w : untabbed)
         QCOMPARE(w->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(f.FB1->caption() + f.FB1->subCaption(), QStringLiteral("00num"));
-    QCOMPARE(f.AN2->caption() + ' ' + f.AN2->subCaption(), QStringLiteral("123456789 NUMERIC"));
+    QCOMPARE(control<PictureButton>(f, "FB1").caption() +
+                 control<PictureButton>(f, "FB1").subCaption(),
+             QStringLiteral("00num"));
+    QCOMPARE(control<PictureButton>(f, "AN2").caption() + ' ' +
+                 control<PictureButton>(f, "AN2").subCaption(),
+             QStringLiteral("123456789 NUMERIC"));
 }
 
 void MainWindowTest::ricFieldTakesDigitsOnly() {
     Rig rig;
-    QLineEdit* ric = rig.form->RicEdit;
+    QLineEdit* ric = &control<QLineEdit>(*rig.form, "RicEdit");
     ric->setFocus();
     ric->clear();
     typeInto(ric, QStringLiteral("1a2B-3 .4"));
@@ -100,9 +110,9 @@ void MainWindowTest::ricExitCheck() {
     Rig rig;
     TMainForm& f = *rig.form;
     // The highest code passes without a word.
-    f.RicEdit->setFocus();
-    f.RicEdit->clear();
-    typeInto(f.RicEdit, QStringLiteral("2097151"));
+    control<QLineEdit>(f, "RicEdit").setFocus();
+    control<QLineEdit>(f, "RicEdit").clear();
+    typeInto(&control<QLineEdit>(f, "RicEdit"), QStringLiteral("2097151"));
     bool boxShown = false;
     onNextModal(
         [&](QWidget* w) {
@@ -110,16 +120,16 @@ void MainWindowTest::ricExitCheck() {
             pressOk(w);
         },
         300);
-    QTest::keyClick(f.RicEdit, Qt::Key_Tab);
+    QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
     QTest::qWait(400);
     QVERIFY(!boxShown);
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("2097151"));
-    QVERIFY(f.MsgEdit->hasFocus());
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("2097151"));
+    QVERIFY(control<MessageEdit>(f, "MsgEdit").hasFocus());
 
     // One more: the warning at +50, +50 from the window's corner, then the field emptied.
-    f.RicEdit->setFocus();
-    f.RicEdit->clear();
-    typeInto(f.RicEdit, QStringLiteral("2097152"));
+    control<QLineEdit>(f, "RicEdit").setFocus();
+    control<QLineEdit>(f, "RicEdit").clear();
+    typeInto(&control<QLineEdit>(f, "RicEdit"), QStringLiteral("2097152"));
     QString text, caption;
     QPoint where;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -128,18 +138,19 @@ void MainWindowTest::ricExitCheck() {
         caption = w->windowTitle();
         where = w->pos();
         icon = qobject_cast<QMessageBox*>(w)->icon();
-        QCOMPARE(f.RicEdit->text(), QStringLiteral("2097152")); // emptied only afterwards
+        QCOMPARE(control<QLineEdit>(f, "RicEdit").text(),
+                 QStringLiteral("2097152")); // emptied only afterwards
         pressOk(w);
     });
-    QTest::keyClick(f.RicEdit, Qt::Key_Tab);
+    QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
     QTRY_COMPARE(text, QStringLiteral("Maximum RIC/CAP Code value is 2097151 !"));
     QCOMPARE(caption, QStringLiteral("Warning"));
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(where, f.frameGeometry().topLeft() + QPoint(50, 50));
-    QTRY_VERIFY(f.RicEdit->text().isEmpty());
+    QTRY_VERIFY(control<QLineEdit>(f, "RicEdit").text().isEmpty());
 
     // An empty field passes silently.
-    f.RicEdit->setFocus();
+    control<QLineEdit>(f, "RicEdit").setFocus();
     boxShown = false;
     onNextModal(
         [&](QWidget* w) {
@@ -147,7 +158,7 @@ void MainWindowTest::ricExitCheck() {
             pressOk(w);
         },
         300);
-    QTest::keyClick(f.RicEdit, Qt::Key_Tab);
+    QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
     QTest::qWait(400);
     QVERIFY(!boxShown);
 }
@@ -155,98 +166,104 @@ void MainWindowTest::ricExitCheck() {
 void MainWindowTest::ricExitCheckReportsPastedText() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.RicEdit->setFocus();
-    f.RicEdit->setText(QStringLiteral("12x")); // as a paste would leave it
+    control<QLineEdit>(f, "RicEdit").setFocus();
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("12x")); // as a paste would leave it
     QString text;
     onNextModal([&](QWidget* w) {
         text = boxText(w);
         pressOk(w);
     });
-    QTest::keyClick(f.RicEdit, Qt::Key_Tab);
+    QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
     QTRY_COMPARE(text, QStringLiteral("'12x' is not a valid integer value"));
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("12x")); // the text stays
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("12x")); // the text stays
 }
 
 void MainWindowTest::optionsPanelFolds() {
     Rig rig;
     TMainForm& f = *rig.form;
-    QCOMPARE(f.Panel1->height(), 1);
-    QCOMPARE(f.Options1->text(), QStringLiteral("Show &Options"));
-    QCOMPARE(f.Panel6->height(), 434 - 1 - 68 - 96);
-    f.Options1->trigger();
-    QCOMPARE(f.Panel1->height(), 100);
-    QCOMPARE(f.Options1->text(), QStringLiteral("Hide &Options"));
-    QCOMPARE(f.Panel6->height(), 434 - 100 - 68 - 96);
-    QCOMPARE(f.Panel4->height(), 68);
-    QCOMPARE(f.Panel3->height(), 96);
+    QCOMPARE(control<QWidget>(f, "Panel1").height(), 1);
+    QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Show &Options"));
+    QCOMPARE(control<QWidget>(f, "Panel6").height(), 434 - 1 - 68 - 96);
+    control<QAction>(f, "Options1").trigger();
+    QCOMPARE(control<QWidget>(f, "Panel1").height(), 100);
+    QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Hide &Options"));
+    QCOMPARE(control<QWidget>(f, "Panel6").height(), 434 - 100 - 68 - 96);
+    QCOMPARE(control<QWidget>(f, "Panel4").height(), 68);
+    QCOMPARE(control<QWidget>(f, "Panel3").height(), 96);
     QCOMPARE(f.centralWidget()->size(), QSize(612, 434)); // the window keeps its size
-    f.Options1->trigger();
-    QCOMPARE(f.Panel1->height(), 1);
-    QCOMPARE(f.Options1->text(), QStringLiteral("Show &Options"));
+    control<QAction>(f, "Options1").trigger();
+    QCOMPARE(control<QWidget>(f, "Panel1").height(), 1);
+    QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Show &Options"));
 }
 
 void MainWindowTest::eachRateKeepsItsLevel() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.Options1->trigger();
-    QTest::mouseClick(f.BR1, Qt::LeftButton);
-    QCOMPARE(f.Volume->value(), 25);
+    control<QAction>(f, "Options1").trigger();
+    QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
     QCOMPARE(f.SignalGen().Baud(), int16_t{512});
     QCOMPARE(f.SignalGen().Level(), int16_t{25});
-    f.Volume->setValue(40); // as a drag would
+    control<QSlider>(f, "Volume").setValue(40); // as a drag would
     QCOMPARE(f.SignalGen().Level(), int16_t{40});
-    QTest::mouseClick(f.BR2, Qt::LeftButton);
-    QCOMPARE(f.Volume->value(), 20);
+    QTest::mouseClick(&control<PictureButton>(f, "BR2"), Qt::LeftButton);
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
     QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
-    QTest::mouseClick(f.BR3, Qt::LeftButton);
-    QCOMPARE(f.Volume->value(), 30);
+    QTest::mouseClick(&control<PictureButton>(f, "BR3"), Qt::LeftButton);
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 30);
     QCOMPARE(f.SignalGen().Baud(), int16_t{2400});
-    QTest::mouseClick(f.BR1, Qt::LeftButton);
-    QCOMPARE(f.Volume->value(), 40);
+    QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 40);
     QCOMPARE(f.SignalGen().Level(), int16_t{40});
     // Exclusive group: clicking the button that is down leaves it down.
-    QTest::mouseClick(f.BR1, Qt::LeftButton);
-    QVERIFY(f.BR1->isChecked() && !f.BR2->isChecked() && !f.BR3->isChecked());
+    QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
+    QVERIFY(control<PictureButton>(f, "BR1").isChecked() &&
+            !control<PictureButton>(f, "BR2").isChecked() &&
+            !control<PictureButton>(f, "BR3").isChecked());
     QCOMPARE(f.DeviationLevels, (std::array<uint8_t, 3>{40, 20, 30}));
 }
 
 void MainWindowTest::numericButtonClearsLettersOnly() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.Options1->trigger();
-    f.MsgEdit->setPlainText(QStringLiteral("12 34-5"));
-    QTest::mouseClick(f.AN2, Qt::LeftButton);
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("12 34-5"));
-    QVERIFY(f.AN2->isChecked() && !f.AN1->isChecked());
-    f.MsgEdit->setPlainText(QStringLiteral("123 z 45"));
-    QTest::mouseClick(f.AN2, Qt::LeftButton); // already down: the check runs again
-    QVERIFY(f.MsgEdit->toPlainText().isEmpty());
-    f.MsgEdit->setPlainText(QStringLiteral("Q"));
-    QTest::mouseClick(f.AN1, Qt::LeftButton); // alphanumeric has no action
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("Q"));
+    control<QAction>(f, "Options1").trigger();
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("12 34-5"));
+    QTest::mouseClick(&control<PictureButton>(f, "AN2"), Qt::LeftButton);
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("12 34-5"));
+    QVERIFY(control<PictureButton>(f, "AN2").isChecked() &&
+            !control<PictureButton>(f, "AN1").isChecked());
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("123 z 45"));
+    QTest::mouseClick(&control<PictureButton>(f, "AN2"),
+                      Qt::LeftButton); // already down: the check runs again
+    QVERIFY(control<MessageEdit>(f, "MsgEdit").toPlainText().isEmpty());
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("Q"));
+    QTest::mouseClick(&control<PictureButton>(f, "AN1"),
+                      Qt::LeftButton); // alphanumeric has no action
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("Q"));
 }
 
 void MainWindowTest::polarityAndTuneTimeReachTheGenerator() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.Options1->trigger();
-    QTest::mouseClick(f.NI2, Qt::LeftButton);
+    control<QAction>(f, "Options1").trigger();
+    QTest::mouseClick(&control<PictureButton>(f, "NI2"), Qt::LeftButton);
     QVERIFY(f.SignalGen().Inverted());
-    QTest::mouseClick(f.NI1, Qt::LeftButton);
+    QTest::mouseClick(&control<PictureButton>(f, "NI1"), Qt::LeftButton);
     QVERIFY(!f.SignalGen().Inverted());
     // The up arrow works although the box takes no focus and no typing.
-    QTest::mouseClick(f.TuneTime, Qt::LeftButton, {}, QPoint(f.TuneTime->width() - 6, 5));
-    QCOMPARE(f.TuneTime->value(), 6);
-    QTest::keyClick(f.TuneTime, '9');
-    QCOMPARE(f.TuneTime->value(), 6);
+    QTest::mouseClick(&control<QSpinBox>(f, "TuneTime"), Qt::LeftButton, {},
+                      QPoint(control<QSpinBox>(f, "TuneTime").width() - 6, 5));
+    QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 6);
+    QTest::keyClick(&control<QSpinBox>(f, "TuneTime"), '9');
+    QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 6);
     QCOMPARE(f.SignalGen().Duration(), 6000u);
-    f.TuneTime->setValue(99);
-    QCOMPARE(f.TuneTime->value(), 15);
+    control<QSpinBox>(f, "TuneTime").setValue(99);
+    QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 15);
 }
 
 void MainWindowTest::messageFieldLimits() {
     Rig rig;
-    MessageEdit* msg = rig.form->MsgEdit;
+    MessageEdit* msg = &control<MessageEdit>(*rig.form, "MsgEdit");
     msg->setFocus();
     QTest::keyClick(msg, 'A');
     QTest::keyClick(msg, Qt::Key_Return);
@@ -331,7 +348,7 @@ void MainWindowTest::helpWithoutChmOpensTheHtmlHelp() {
             pressOk(w);
         },
         500);
-    rig.form->Help2->trigger();
+    control<QAction>(*rig.form, "Help2").trigger();
     QTest::qWait(600);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QDir::setCurrent(before);

@@ -4,9 +4,11 @@
 
 #include "app/auto_form.h"
 #include "app/fast_form.h"
+#include "app/ident_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
+#include "app/status_line.h"
 #include "paging/auto_send.h"
 #include "signal/signal_gen.h"
 
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -87,55 +90,65 @@ void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
     bool ok = false;
     QCOMPARE(applyEntry(mess, QStringLiteral("10n2400i0001234"), &ok), QString());
     QVERIFY(ok);
-    QVERIFY(f.FB3->isChecked() && f.AN2->isChecked() && f.BR3->isChecked() && f.NI2->isChecked());
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("0001234"));
-    QCOMPARE(f.MsgEdit->toPlainText(), QString()); // exactly 15 characters: empty message
+    QVERIFY(control<PictureButton>(f, "FB3").isChecked() &&
+            control<PictureButton>(f, "AN2").isChecked() &&
+            control<PictureButton>(f, "BR3").isChecked() &&
+            control<PictureButton>(f, "NI2").isChecked());
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("0001234"));
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(),
+             QString()); // exactly 15 characters: empty message
     QCOMPARE(f.SignalGen().Baud(), 2400);
     QVERIFY(f.SignalGen().Inverted());
     QVERIFY(f.EntryApplied);
 
     QVERIFY(mess.ApplyPageEntry(QStringLiteral("00A0512N2097151 Hello  World ")));
-    QVERIFY(f.FB1->isChecked() && f.AN1->isChecked() && f.BR1->isChecked() && f.NI1->isChecked());
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral(" Hello  World "));
+    QVERIFY(control<PictureButton>(f, "FB1").isChecked() &&
+            control<PictureButton>(f, "AN1").isChecked() &&
+            control<PictureButton>(f, "BR1").isChecked() &&
+            control<PictureButton>(f, "NI1").isChecked());
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral(" Hello  World "));
     QCOMPARE(f.SignalGen().Baud(), 512);
     QVERIFY(!f.SignalGen().Inverted());
-    QCOMPARE(f.Volume->value(), int{f.DeviationLevels[0]});
+    QCOMPARE(control<QSlider>(f, "Volume").value(), int{f.DeviationLevels[0]});
 }
 
 void PagingTest::entryReportsOnlyTheFirstFieldInError() {
     Rig rig;
     TMainForm& f = *rig.form;
     TMessForm& mess = *f.dialogs().mess;
-    f.RicEdit->setText(QStringLiteral("42"));
-    f.MsgEdit->setPlainText(QStringLiteral("keep me"));
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("42"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("keep me"));
     mess.MessEdit()->setText(QStringLiteral("typing"));
 
     // 14 characters: no entry, nothing changed (the list's edit field is emptied).
     QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N000123")),
              QStringLiteral("The Format of this message is not correct, cannot send!"));
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("keep me"));
     QVERIFY(mess.MessEdit()->text().isEmpty());
     // Function bits wrong (and coding wrong too): only the first error; message kept.
     QCOMPARE(applyEntry(mess, QStringLiteral("12X1200N0001234x")),
              QStringLiteral(
                  "Error in the message format! The Function bits must be 00 or 01 or 10 or 11."));
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("keep me"));
     QCOMPARE(
         applyEntry(mess, QStringLiteral("01X1200N0001234x")),
         QStringLiteral("Error in the message format! The Aplha/Numeric must be either A or N."));
-    QVERIFY(f.FB2->isChecked());
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("keep me"));
+    QVERIFY(control<PictureButton>(f, "FB2").isChecked());
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("keep me"));
     // Failing at the baud rate leaves function bits and coding changed, the message empty.
     QCOMPARE(applyEntry(mess, QStringLiteral("10N9600N0001234x")),
              QStringLiteral("Error in the message format! The Baud Rate is out of range."));
-    QVERIFY(f.FB3->isChecked() && f.AN2->isChecked() && f.BR2->isChecked());
-    QVERIFY(f.MsgEdit->toPlainText().isEmpty());
+    QVERIFY(control<PictureButton>(f, "FB3").isChecked() &&
+            control<PictureButton>(f, "AN2").isChecked() &&
+            control<PictureButton>(f, "BR2").isChecked());
+    QVERIFY(control<MessageEdit>(f, "MsgEdit").toPlainText().isEmpty());
     QCOMPARE(
         applyEntry(mess, QStringLiteral("00A0512X0001234x")),
         QStringLiteral("Error in the message format! The Normal/Inverted must be either N or I."));
-    QVERIFY(f.BR1->isChecked());
+    QVERIFY(control<PictureButton>(f, "BR1").isChecked());
     QCOMPARE(f.SignalGen().Baud(), 512);
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("42")); // the RIC changes only on success
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(),
+             QStringLiteral("42")); // the RIC changes only on success
     QVERIFY(!f.EntryApplied);
 }
 
@@ -149,9 +162,9 @@ void PagingTest::ricFieldLimits() {
              QStringLiteral("Error in the message format! Most likely to be the RIC code."));
     QCOMPARE(applyEntry(mess, QStringLiteral("11A1200I  -0001x")),
              QStringLiteral("Error in the message format! The RIC code is out of range."));
-    QVERIFY(f.NI2->isChecked()); // the polarity step had already run
+    QVERIFY(control<PictureButton>(f, "NI2").isChecked()); // the polarity step had already run
     QCOMPARE(applyEntry(mess, QStringLiteral("11A1200N2097151x")), QString());
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("2097151"));
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("2097151"));
 }
 
 void PagingTest::listAddResetAndClick() {
@@ -240,23 +253,30 @@ void PagingTest::presetDoubleClickSendsTheEntry() {
         list->setCurrentRow(0);
         emit list->itemDoubleClicked(list->item(0));
     });
-    QTest::mouseClick(f.btPreset, Qt::LeftButton);
+    QTest::mouseClick(&control<PictureButton>(f, "btPreset"), Qt::LeftButton);
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0001234|Preset page")});
     QVERIFY(!mess.isVisible());
 
-    // A poll that applies its entry while the list is open closes it and sends that page;
-    // the preset button does not send it a second time.
+    // A poll while the list is open sends its page without touching the list or the
+    // window's controls; the preset button does not send it a second time.
     writeFile(autoSendPath(f), "11A2400N0000055polled\r\n");
-    onNextModal([&f](QWidget*) { f.dialogs().autoSend->TxTimerTimer(); });
-    QTest::mouseClick(f.btPreset, Qt::LeftButton);
+    bool openAfterPoll = false;
+    onNextModal([&](QWidget* dialog) {
+        f.dialogs().autoSend->TxTimerTimer();
+        openAfterPoll = dialog->isVisible();
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    QTest::mouseClick(&control<PictureButton>(f, "btPreset"), Qt::LeftButton);
+    QVERIFY(openAfterPoll);
     QCOMPARE(sentRics(sent).last(), QStringLiteral("0000055|polled"));
     QCOMPARE(sent.count(), 2);
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("0001234"));
     QVERIFY(!mess.isVisible());
     sent.clear();
 
     // Closing the list without applying an entry sends nothing.
     onNextModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
-    QTest::mouseClick(f.btPreset, Qt::LeftButton);
+    QTest::mouseClick(&control<PictureButton>(f, "btPreset"), Qt::LeftButton);
     QCOMPARE(sent.count(), 0);
     QVERIFY(!f.EntryApplied);
 }
@@ -295,8 +315,8 @@ void PagingTest::autoSendHoldsBackTimedEntriesUntilDue() {
     autoForm.TxTimerTimer();
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000077|due soon")});
     QVERIFY(!QFile::exists(file));
-    QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list's save is suppressed
-    QVERIFY(!f.TxTimer->isActive());                       // AutoSend is not ticked
+    QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list is not touched
+    QVERIFY(!f.station().autoSendTimerActive());           // AutoSend is not ticked
 }
 
 void PagingTest::autoSendThreeEntriesWithPauses() {
@@ -305,7 +325,8 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     TAutoForm& autoForm = *f.dialogs().autoSend;
     autoForm.AutoDelay()->setValue(2);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.TxTimer->isActive());
+    QVERIFY(f.station().autoSendTimerActive());
+    const QString ric = control<QLineEdit>(f, "RicEdit").text();
     autoForm.edFileName()->clear(); // an empty name stands for "AutoSend.Txt"
     writeFile(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt")),
               "11A2400N0000001one\r\n11A2400N0000002two\n11A2400N0000003three\r\n");
@@ -315,34 +336,50 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     clock.start();
     autoForm.TxTimerTimer();
     const qint64 total = clock.elapsed();
-    QCOMPARE(autoForm.edFileName()->text(), QStringLiteral("AutoSend.Txt"));
+    // The engine read the stock name (the hidden field keeps what it held).
+    QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt"))));
     QCOMPARE(at.size(), size_t{3});
     QVERIFY2(at[1] - at[0] >= 2000 && at[2] - at[1] >= 2000, qPrintable(QString::number(at[1])));
-    QVERIFY(total - at[2] >= 1990); // the pause follows the last page too
-    QVERIFY(f.TxTimer->isActive()); // on again after the poll
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("0000003"));
+    QVERIFY(total - at[2] >= 1990);             // the pause follows the last page too
+    QVERIFY(f.station().autoSendTimerActive()); // on again after the poll
+    // The window's RIC stays as the operator left it; the listing shows the last page.
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), ric);
+    QVERIFY(!control<QPlainTextEdit>(f, "DataOut").toPlainText().isEmpty());
 }
 
 void PagingTest::autoSendSkipsEmptyLinesAndRefusedEntries() {
     Rig rig;
     TMainForm& f = *rig.form;
     TAutoForm& autoForm = *f.dialogs().autoSend;
+    control<QCheckBox>(f, "logpages").setChecked(true);
     writeFile(autoSendPath(f), "\r\nt000000000111A2400N0000001x\r\n\r\n11A2400N0000002ok\r\n");
     QSignalSpy sent(&f, &TMainForm::pageSent);
     BoxWatcher boxes;
     autoForm.TxTimerTimer();
-    QCOMPARE(boxes.texts,
-             QStringList{QStringLiteral(
-                 "Error in the message format! The Function bits must be 00 or 01 or 10 or "
-                 "11.")});
+    // Nobody is there to answer a box: the status line and the page log say why, naming
+    // the file and the entry.
+    QVERIFY(boxes.texts.isEmpty());
+    const QString failure = f.statusLine().failureText();
+    QVERIFY2(failure.contains(autoForm.edFileName()->text()) &&
+                 failure.contains(QStringLiteral("t000000000111A2400N0000001x")) &&
+                 failure.endsWith(QStringLiteral(
+                     "Error in the message format! The Function bits must be 00 or 01 or 10 or "
+                     "11.")),
+             qPrintable(failure));
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000002|ok")});
+    const QStringList log =
+        QString::fromUtf8(readFile(f.pageLogPath())).split(QStringLiteral("\r\n"));
+    QCOMPARE(log.size(), 3); // the refused entry, the page, and the end of the last line
+    QVERIFY(log[0].startsWith(failure + QStringLiteral(" - ")));
+    QVERIFY(log[1].startsWith(QStringLiteral("0000002 - ok - ")));
 
-    // A page the encoder refuses shows why; the entries after it are still sent.
+    // A page the encoder refuses says why; the entries after it are still sent.
     writeFile(autoSendPath(f),
               "11A2400N0000003" + QByteArray(5000, 'x') + "\r\n11A2400N0000004after\r\n");
-    boxes.texts.clear();
     autoForm.TxTimerTimer();
-    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(boxes.texts.isEmpty());
+    QVERIFY2(f.statusLine().failureText().startsWith(QStringLiteral("Auto send RIC 0000003")),
+             qPrintable(f.statusLine().failureText()));
     QCOMPARE(sentRics(sent).last(), QStringLiteral("0000004|after"));
     QCOMPARE(sent.count(), 2);
 }
@@ -365,19 +402,35 @@ void PagingTest::autoSendWaitsForIdentAndFastSearch() {
     TAutoForm& autoForm = *f.dialogs().autoSend;
     const QString file = autoSendPath(f);
     writeFile(file, "11A2400N0000001x\r\n");
+    autoForm.CheckRate()->setValue(60); // only the polls below
     autoForm.AutoSend()->setChecked(true);
     QSignalSpy sent(&f, &TMainForm::pageSent);
-    f.IdentInProgress = true;
-    autoForm.TxTimerTimer();
-    QCOMPARE(sent.count(), 0);
-    QVERIFY(f.TxTimer->isActive()); // the next tick comes one interval later
-    f.IdentInProgress = false;
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("E"));
+    bool timerOn = false;
+    SendResult arriving{};
+    QTimer::singleShot(50, &f, [&] {
+        QVERIFY(f.IdentInProgress());
+        autoForm.TxTimerTimer(); // a poll while the ident is on air does not start
+        QCOMPARE(sent.count(), 0);
+        timerOn = f.station().autoSendTimerActive(); // the next tick comes an interval later
+        // An auto-send page that arrives meanwhile waits for the ident, then goes.
+        PageJob page;
+        page.source = TxSource::AutoSend;
+        page.page.ric = "77";
+        page.page.message = "after the ident";
+        arriving = f.station().sendPage(std::move(page));
+    });
+    QVERIFY(f.station().sendIdent(true));
+    QVERIFY(timerOn);
+    QCOMPARE(arriving, SendResult::Queued);
+    QCOMPARE(sentRics(sent), QStringList{QStringLiteral("77|after the ident")});
+    sent.clear();
     TFastForm* fast = f.dialogs().fastSearch;
     fast->show();
     autoForm.TxTimerTimer();
     QCOMPARE(sent.count(), 0);
     QVERIFY(QFile::exists(file));
-    fast->hide();
+    fast->reject(); // closing the dialog hands the transmitter back
     autoForm.TxTimerTimer();
     QCOMPARE(sent.count(), 1);
 }
@@ -395,13 +448,13 @@ void PagingTest::autoSendTimerStaysOffDuringAPoll() {
         // The operator clears and ticks the box during the poll.
         autoForm.AutoSend()->setChecked(false);
         autoForm.AutoSend()->setChecked(true);
-        sawTimerOn = sawTimerOn || f.TxTimer->isActive();
+        sawTimerOn = sawTimerOn || f.station().autoSendTimerActive();
     });
     watch.start(50);
     autoForm.TxTimerTimer();
     watch.stop();
     QVERIFY(!sawTimerOn);
-    QVERIFY(f.TxTimer->isActive());
+    QVERIFY(f.station().autoSendTimerActive());
 }
 
 void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
@@ -412,16 +465,17 @@ void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
     QVERIFY(QDir().mkpath(autoSendPath(f))); // there, but not readable as a file
     BoxWatcher boxes;
     autoForm.TxTimerTimer();
-    QCOMPARE(boxes.texts.size(), 1);
-    QVERIFY2(boxes.last().startsWith(QStringLiteral("Auto send: ") + autoSendPath(f) + ": "),
-             qPrintable(boxes.last()));
+    QVERIFY(boxes.texts.isEmpty()); // the status line says it
+    const QString failure = f.statusLine().failureText();
+    QVERIFY2(failure.startsWith(QStringLiteral("Auto send: ") + autoSendPath(f) + ": "),
+             qPrintable(failure));
     QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(autoForm.edLockFile()->text())));
     // The timer stays off until the box is ticked again.
-    QVERIFY(!f.TxTimer->isActive());
-    QCOMPARE(autoForm.failedPolls(), 1);
+    QVERIFY(!f.station().autoSendTimerActive());
+    QCOMPARE(f.station().failedPolls(), 1);
     autoForm.AutoSend()->setChecked(false);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.TxTimer->isActive());
+    QVERIFY(f.station().autoSendTimerActive());
 }
 
 void PagingTest::autoSendFromAWriterProcessOnTheTimer() {

@@ -23,13 +23,13 @@ void ScreenshotTest::mainWindow() {
     Rig rig;
     TMainForm& f = *rig.form;
     QVERIFY(QTest::qWaitForWindowExposed(&f));
-    f.MsgEdit->setPlainText(QStringLiteral("Test page from Tarvex"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("Test page from Tarvex"));
     f.TxButtonClick(); // fills the listing
 
-    f.Options1->trigger();
+    control<QAction>(f, "Options1").trigger();
     QTest::qWait(100);
     const QImage shown = f.grab().toImage();
-    f.Options1->trigger();
+    control<QAction>(f, "Options1").trigger();
     QTest::qWait(100);
     const QImage folded = f.grab().toImage();
 

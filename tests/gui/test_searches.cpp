@@ -9,7 +9,9 @@
 #include "encoder/page_encoder.h"
 #include "signal/signal_gen.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -50,9 +52,11 @@ private slots:
 void SearchesTest::ricSearchSendsTheRangeAndRemembersTheNextCode() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR3->click();
+    control<PictureButton>(f, "BR3").click();
     TRSForm& rs = *f.dialogs().ricSearch;
     rs.edERic()->setText(QStringLiteral("0000002"));
+    const QString ric = control<QLineEdit>(f, "RicEdit").text();
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("operator's"));
     QSignalSpy sent(&f, &TMainForm::pageSent);
     clickWhenShown(rs.btStart());
     QTest::qWait(0);
@@ -62,14 +66,17 @@ void SearchesTest::ricSearchSendsTheRangeAndRemembersTheNextCode() {
     QCOMPARE(rs.edCRic()->text(), QStringLiteral("0000003"));
     QVERIFY2(rs.Progress()->text().startsWith(QStringLiteral("Codes sent: 3")),
              qPrintable(rs.Progress()->text()));
-    QCOMPARE(f.RicEdit->text(), QStringLiteral("0000002"));
+    // The operator's RIC and message stay as they were; the listing shows the last code.
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), ric);
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("operator's"));
+    QVERIFY(!control<QPlainTextEdit>(f, "DataOut").toPlainText().isEmpty());
     QCOMPARE(rs.edSRIC()->text(), QStringLiteral("0000000")); // fields keep their values
 }
 
 void SearchesTest::ricSearchStartAsTypedAndStartEqualToEnd() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR3->click();
+    control<PictureButton>(f, "BR3").click();
     TRSForm& rs = *f.dialogs().ricSearch;
     rs.edSRIC()->setText(QStringLiteral("5"));
     rs.edERic()->setText(QStringLiteral("0000006"));
@@ -96,7 +103,7 @@ void SearchesTest::ricSearchStartAsTypedAndStartEqualToEnd() {
 void SearchesTest::ricSearchCancelFinishesThePageInProgress() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR3->click();
+    control<PictureButton>(f, "BR3").click();
     TRSForm& rs = *f.dialogs().ricSearch;
     rs.edSRIC()->setText(QStringLiteral("0000000"));
     rs.edERic()->setText(QStringLiteral("6")); // never met as text: runs until Cancel
@@ -123,7 +130,7 @@ void SearchesTest::ricSearchCancelFinishesThePageInProgress() {
 void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR3->click();
+    control<PictureButton>(f, "BR3").click();
     TFastForm& fast = *f.dialogs().fastSearch;
     QSignalSpy sent(&f, &TMainForm::pageSent);
     QElapsedTimer clock;
@@ -154,7 +161,7 @@ void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
 void SearchesTest::fastSearchStartsAtTheMultipleOfEightBelow() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR3->click();
+    control<PictureButton>(f, "BR3").click();
     TFastForm& fast = *f.dialogs().fastSearch;
     fast.edStart()->setText(QStringLiteral("1003"));
     fast.edStop()->setText(QStringLiteral("1004"));
@@ -181,9 +188,18 @@ void SearchesTest::fastSearchStartsAtTheMultipleOfEightBelow() {
 void SearchesTest::fastSearchStopDuringPlayback() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.BR1->click(); // 512 bit/s: 18 s per transmission unless stopped
+    control<PictureButton>(f, "BR1").click(); // 512 bit/s: 18 s per transmission unless stopped
+    control<QCheckBox>(f, "logpages").setChecked(true);
     TFastForm& fast = *f.dialogs().fastSearch;
     fast.show();
+    // Stop in the settle before the key: that transmission is not sent at all.
+    QTimer::singleShot(100, fast.Button2(), [&] { fast.Button2()->click(); });
+    rig.trace.clear();
+    fast.Button1Click();
+    QVERIFY(rig.trace.events().empty());
+    fast.edStart()->setText(QStringLiteral("1000"));
+    fast.edStop()->setText(QStringLiteral("2000"));
+
     QTimer::singleShot(1500, fast.Button2(), [&] { fast.Button2()->click(); });
     QElapsedTimer clock;
     clock.start();
@@ -195,6 +211,10 @@ void SearchesTest::fastSearchStopDuringPlayback() {
     // The wait of step 6 runs in full (Duration + 100 ms), the playback did not.
     QVERIFY2(took < 1500 + 18187 + 100 + 5000, qPrintable(QString::number(took)));
     QCOMPARE(rig.port->writes().back().value, uint8_t{0}); // released
+    // The log line of a transmission Stop cut short says so after its usual form.
+    QFile log(f.pageLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().endsWith(" - stopped\r\n"));
     fast.reject();
 }
 

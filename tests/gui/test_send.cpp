@@ -2,18 +2,23 @@
 // into a WAV file, released, listed and logged; and the ways it refuses or fails.
 #include "gui_test_support.h"
 
+#include "app/ident_form.h"
 #include "app/message_edit.h"
-#include "app/page_log.h"
 #include "app/picture_button.h"
 #include "encoder/page_encoder.h"
 #include "signal/signal_gen.h"
+#include "station/page_log.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -56,14 +61,14 @@ private slots:
 void SendTest::sendsKeysPlaysReleasesAndLogs() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.RicEdit->setText(QStringLiteral("1234567"));
-    f.MsgEdit->setPlainText(QStringLiteral("  Hello pager\t\n"));
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("1234567"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("  Hello pager\t\n"));
     QSignalSpy sent(&f, &TMainForm::pageSent);
-    QTest::mouseClick(f.TxButton, Qt::LeftButton);
+    QTest::mouseClick(&control<PictureButton>(f, "TxButton"), Qt::LeftButton);
 
     // The message was trimmed in the field itself.
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("Hello pager"));
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("Hello pager"));
     QCOMPARE(sent.count(), 1);
 
     // Key (pin D0 on LPT1), play after the key delay, release after Duration + 100 ms.
@@ -95,7 +100,7 @@ void SendTest::sendsKeysPlaysReleasesAndLogs() {
     page.message = "Hello pager";
     QString expected = QString::fromStdString(reference.BuildTransmission(page));
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QCOMPARE(f.DataOut->toPlainText(), expected);
+    QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(), expected);
     QVERIFY(expected.startsWith(QStringLiteral("AAAAAAAA")));
 
     // One log line: RIC - message - date - time, CR LF.
@@ -103,7 +108,7 @@ void SendTest::sendsKeysPlaysReleasesAndLogs() {
     QCOMPARE(lines.size(), 1);
     QVERIFY(lines[0].startsWith(QStringLiteral("1234567 - Hello pager - ")));
     QCOMPARE(lines[0].count(QStringLiteral(" - ")), 3);
-    QVERIFY(f.TxButton->isEnabled());
+    QVERIFY(control<PictureButton>(f, "TxButton").isEnabled());
     QVERIFY(f.statusLine().progressText().isEmpty());
 }
 
@@ -111,17 +116,17 @@ void SendTest::logsOneLinePerPage() {
     Rig rig;
     TMainForm& f = *rig.form;
     QVERIFY(!QFile::exists(f.pageLogPath()));
-    f.MsgEdit->setPlainText(QStringLiteral("not logged"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("not logged"));
     f.TxButtonClick(); // logging off: no file
     QVERIFY(!QFile::exists(f.pageLogPath()));
-    f.logpages->setChecked(true);
-    f.Options1->trigger();
-    QTest::mouseClick(f.BR3, Qt::LeftButton);
-    f.RicEdit->setText(QStringLiteral("8"));
-    f.MsgEdit->setPlainText(QStringLiteral("first"));
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
-    f.MsgEdit->setPlainText(QStringLiteral("second"));
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    control<QAction>(f, "Options1").trigger();
+    QTest::mouseClick(&control<PictureButton>(f, "BR3"), Qt::LeftButton);
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("first"));
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("second"));
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     const QStringList lines = logLines(f.pageLogPath());
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].startsWith(QStringLiteral("8 - first - ")));
@@ -132,8 +137,8 @@ void SendTest::logsOneLinePerPage() {
 void SendTest::logFailureIsReportedAfterThePageLeft() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.DataFolder = rig.folder.filePath(QStringLiteral("missing/folder"));
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    setDataFolder(f, rig.folder.filePath(QStringLiteral("missing/folder")));
     QString text;
     bool releasedBefore = false;
     onNextModal([&](QWidget* w) {
@@ -142,7 +147,7 @@ void SendTest::logFailureIsReportedAfterThePageLeft() {
         QCOMPARE(qobject_cast<QMessageBox*>(w)->icon(), QMessageBox::NoIcon);
         pressOk(w);
     });
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     QCOMPARE(text, QString::fromLatin1(PageLogFailureText));
     QVERIFY(text.contains(QStringLiteral("Read Only\r\nTry changing")));
     QVERIFY(releasedBefore);
@@ -152,36 +157,38 @@ void SendTest::logFailureIsReportedAfterThePageLeft() {
 void SendTest::emptyRicIsRefusedWithoutKeying() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.DataOut->setPlainText(QStringLiteral("previous listing"));
-    f.RicEdit->clear();
-    f.Options1->trigger();
-    QTest::mouseClick(f.BR1, Qt::LeftButton);
-    f.Volume->setValue(33);
-    QTest::mouseClick(f.BR2, Qt::LeftButton);
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    control<QPlainTextEdit>(f, "DataOut").setPlainText(QStringLiteral("previous listing"));
+    control<QLineEdit>(f, "RicEdit").clear();
+    control<QAction>(f, "Options1").trigger();
+    QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
+    control<QSlider>(f, "Volume").setValue(33);
+    QTest::mouseClick(&control<PictureButton>(f, "BR2"), Qt::LeftButton);
     QString text;
     onNextModal([&](QWidget* w) {
         text = boxText(w);
         pressOk(w);
     });
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Failed);
+    QCOMPARE(f.TxButtonClick(), SendResult::Failed);
     QCOMPARE(text, QStringLiteral("'' is not a valid integer value"));
     QCOMPARE(onAir(rig).size(), size_t{0}); // never keyed, nothing played
     QVERIFY(!QFile::exists(f.pageLogPath()));
-    QCOMPARE(f.DataOut->toPlainText(), QStringLiteral("previous listing"));
+    QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(),
+             QStringLiteral("previous listing"));
     QCOMPARE(f.SignalGen().Level(), int16_t{20}); // the rate's level stays applied
 }
 
 void SendTest::encoderRefusalShowsItsMessage() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.RicEdit->setText(QStringLiteral("2097152")); // typed and sent without leaving the field
+    control<QLineEdit>(f, "RicEdit")
+        .setText(QStringLiteral("2097152")); // typed and sent without leaving the field
     QString text;
     onNextModal([&](QWidget* w) {
         text = boxText(w);
         pressOk(w);
     });
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Failed);
+    QCOMPARE(f.TxButtonClick(), SendResult::Failed);
     QVERIFY(!text.isEmpty());
     QCOMPARE(onAir(rig).size(), size_t{0});
 }
@@ -189,38 +196,47 @@ void SendTest::encoderRefusalShowsItsMessage() {
 void SendTest::sendDuringIdentDoesNothing() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.IdentInProgress = true;
-    f.MsgEdit->setPlainText(QStringLiteral("  padded  "));
-    QTest::mouseClick(f.TxButton, Qt::LeftButton);
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Skipped);
-    QCOMPARE(onAir(rig).size(), size_t{0});
-    QVERIFY(f.DataOut->toPlainText().isEmpty());
-    QCOMPARE(f.MsgEdit->toPlainText(), QStringLiteral("  padded  ")); // not even trimmed
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("  padded  "));
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("T"));
+    std::optional<SendResult> during;
+    // SEND pressed while the ident is keyed.
+    QTimer::singleShot(50, &f, [&] {
+        QVERIFY(f.IdentInProgress());
+        QTest::mouseClick(&control<PictureButton>(f, "TxButton"), Qt::LeftButton);
+        during = f.TxButtonClick();
+    });
+    rig.trace.clear();
+    QVERIFY(f.station().sendIdent(true));
+    QVERIFY(during == SendResult::Skipped);
+    QCOMPARE(rig.trace.events().size(), size_t{3}); // the ident's key, play, release only
+    QVERIFY(control<QPlainTextEdit>(f, "DataOut").toPlainText().isEmpty());
+    // not even trimmed
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("  padded  "));
     QVERIFY(!QFile::exists(f.pageLogPath()));
 }
 
 void SendTest::pageAskedForDuringAPageIsSentAfterwards() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.logpages->setChecked(true);
-    f.RicEdit->setText(QStringLiteral("100"));
-    f.MsgEdit->setPlainText(QStringLiteral("one"));
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("100"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("one"));
     bool disabledMeanwhile = false;
-    TMainForm::SendResult nested{};
+    SendResult nested{};
     // While the first page is on air, a timer asks for a second one.
     QString progress;
     QTimer::singleShot(800, [&] {
-        disabledMeanwhile = !f.TxButton->isEnabled();
+        disabledMeanwhile = !control<PictureButton>(f, "TxButton").isEnabled();
         progress = f.statusLine().progressText();
-        f.RicEdit->setText(QStringLiteral("200"));
-        f.MsgEdit->setPlainText(QStringLiteral("two"));
+        control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("200"));
+        control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("two"));
         nested = f.TxButtonClick();
     });
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
     QVERIFY(disabledMeanwhile);
     QVERIFY2(progress.startsWith(QStringLiteral("On air ")), qPrintable(progress));
-    QCOMPARE(nested, TMainForm::SendResult::Queued);
+    QCOMPARE(nested, SendResult::Queued);
     const QStringList lines = logLines(f.pageLogPath());
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].startsWith(QStringLiteral("100 - one - ")));
@@ -235,16 +251,16 @@ void SendTest::pageAskedForDuringAPageIsSentAfterwards() {
 void SendTest::fastSearchBufferIsSentUnchanged() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.DataOut->setPlainText(QStringLiteral("fast search listing"));
-    PageEncoder& enc = f.encoder();
-    enc.CodewordBuffer.fill(1, 40, PreambleCodeword);
-    enc.LastSlot = 40;
-    f.FastSearchActive = true;
-    QCOMPARE(f.TxButtonClick(), TMainForm::SendResult::Sent);
-    QCOMPARE(f.DataOut->toPlainText(), QStringLiteral("fast search listing"));
-    QCOMPARE(enc.CodewordBuffer[41], EndMarker);
-    // 40 codewords at 1200 bit/s: (833 x 32 x 40) div 1000 + 1 ms.
-    QCOMPARE(f.SignalGen().Duration(), 1067u);
+    control<QPlainTextEdit>(f, "DataOut").setPlainText(QStringLiteral("fast search listing"));
+    QCOMPARE(f.sendFastSearch(1000), SendResult::Sent);
+    // The window's listing stays; the search's buffer went out as built, end marker after it.
+    QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(),
+             QStringLiteral("fast search listing"));
+    const PageEncoder& enc = f.encoder();
+    QVERIFY(enc.LastSlot > 0);
+    QCOMPARE(enc.CodewordBuffer[enc.LastSlot + 1], EndMarker);
+    // At 1200 bit/s: (833 x 32 x codewords) div 1000 + 1 ms.
+    QCOMPARE(f.SignalGen().Duration(), uint32_t(833 * 32 * enc.LastSlot / 1000 + 1));
     QCOMPARE(onAir(rig).size(), size_t{3});
 }
 

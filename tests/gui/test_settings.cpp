@@ -9,8 +9,8 @@
 #include "app/picture_button.h"
 #include "app/program_entry.h"
 #include "app/settings_store.h"
-#include "station/settings_values.h"
 #include "signal/signal_gen.h"
+#include "station/settings_values.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -100,14 +100,16 @@ void SettingsTest::firstRunDefaults() {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
         QCOMPARE(f.pos(), QPoint(10, 10));
-        QVERIFY(f.BR2->isChecked() && f.FB4->isChecked() && f.AN1->isChecked() &&
-                f.NI1->isChecked());
-        QCOMPARE(f.Volume->value(), 20);
+        QVERIFY(control<PictureButton>(f, "BR2").isChecked() &&
+                control<PictureButton>(f, "FB4").isChecked() &&
+                control<PictureButton>(f, "AN1").isChecked() &&
+                control<PictureButton>(f, "NI1").isChecked());
+        QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
         QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
-        QCOMPARE(f.RicEdit->text(), QStringLiteral("1234567"));
-        QCOMPARE(f.TuneTime->value(), 5);
+        QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("1234567"));
+        QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
         QCOMPARE(f.dialogs().ident->IdentFrequency()->value(), 0);
-        QVERIFY(!f.Ident->isActive()); // an interval of 0: no ident is ever sent
+        QVERIFY(!f.station().identTimerActive()); // an interval of 0: no ident is ever sent
         QCOMPARE(f.dialogs().ident->edIdent()->text(), QStringLiteral("GXZYX"));
         QCOMPARE(f.dialogs().autoSend->edFileName()->text(), QStringLiteral("AutoSend.Txt"));
         QCOMPARE(f.DataFolder, f.ProgramFolder);
@@ -144,18 +146,20 @@ void SettingsTest::lastTrueFlagOfAGroupWinsAndClampsApply() {
     {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
-        QVERIFY(f.BR3->isChecked() && !f.BR1->isChecked());
+        QVERIFY(control<PictureButton>(f, "BR3").isChecked() &&
+                !control<PictureButton>(f, "BR1").isChecked());
         QCOMPARE(f.SignalGen().Baud(), int16_t{2400});
-        QCOMPARE(f.Volume->value(), 44); // 300 keeps its low 8 bits
+        QCOMPARE(control<QSlider>(f, "Volume").value(), 44); // 300 keeps its low 8 bits
         QCOMPARE(f.SignalGen().Level(), int16_t{44});
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
-        QCOMPARE(f.TxTimer->interval(), 2000);
+        QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 2);
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 7);
         QCOMPARE(f.dialogs().keying->Port()->currentIndex(), -1);
         QCOMPARE(f.dialogs().autoSend->edFileName()->text(), QStringLiteral("AutoSend.Txt"));
-        QVERIFY(!f.logpages->isChecked());
-        QCOMPARE(f.TuneTime->value(), 15);
-        QCOMPARE(f.RicEdit->text(), QStringLiteral("123456789")); // shown whole
+        QVERIFY(!control<QCheckBox>(f, "logpages").isChecked());
+        QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 15);
+        QCOMPARE(control<QLineEdit>(f, "RicEdit").text(),
+                 QStringLiteral("123456789")); // shown whole
     }
     QCOMPARE(stored(file, "Baud1"), QStringLiteral("0"));
     QCOMPARE(stored(file, "Baud3"), QStringLiteral("1"));
@@ -177,14 +181,14 @@ void SettingsTest::levelKeepsLowEightBitsAndNoPinSurvives() {
     {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
-        QVERIFY(f.BR1->isChecked());
-        QCOMPARE(f.Volume->value(), 44);
+        QVERIFY(control<PictureButton>(f, "BR1").isChecked());
+        QCOMPARE(control<QSlider>(f, "Volume").value(), 44);
         QCOMPARE(f.DeviationLevels[0], uint8_t{44});
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), -1);
         // No pin: keying writes a byte with no pin set, in either direction.
-        f.KeyTx1->trigger();
+        control<QAction>(f, "KeyTx1").trigger();
         QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x00}));
-        f.KeyTx1->trigger();
+        control<QAction>(f, "KeyTx1").trigger();
     }
     QCOMPARE(stored(file, "Pin"), QStringLiteral("-1"));
     QCOMPARE(stored(file, "Port"), QStringLiteral("1"));
@@ -203,11 +207,12 @@ void SettingsTest::groupWithoutTrueFlagKeepsStartUpSelection() {
                       {"A-N2", "1"}});
     Rig rig(withStore(file));
     TMainForm& f = *rig.form;
-    QVERIFY(f.BR2->isChecked());
-    QVERIFY(f.FB4->isChecked());
-    QVERIFY(f.NI2->isChecked()); // "2" reads as true
+    QVERIFY(control<PictureButton>(f, "BR2").isChecked());
+    QVERIFY(control<PictureButton>(f, "FB4").isChecked());
+    QVERIFY(control<PictureButton>(f, "NI2").isChecked()); // "2" reads as true
     QVERIFY(f.SignalGen().Inverted());
-    QVERIFY(f.AN2->isChecked() && !f.AN1->isChecked());
+    QVERIFY(control<PictureButton>(f, "AN2").isChecked() &&
+            !control<PictureButton>(f, "AN1").isChecked());
 }
 
 void SettingsTest::roundTripKeepsEveryValueByteForByte() {
@@ -250,11 +255,11 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
         QCOMPARE(f.encoder().SyncCodeword, 0x1234ABCDu);
-        QVERIFY(f.TxTimer->isActive());
-        QCOMPARE(f.TxTimer->interval(), 600000);
-        QCOMPARE(f.Ident->interval(), 3600000);
-        QVERIFY(f.Ident->isActive());
-        QCOMPARE(f.Volume->value(), 99);
+        QVERIFY(f.station().autoSendTimerActive());
+        QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 600);
+        QCOMPARE(f.station().identSettings().minutes, 60);
+        QVERIFY(f.station().identTimerActive());
+        QCOMPARE(control<QSlider>(f, "Volume").value(), 99);
         QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x08}));
     }
     for (const auto& [name, value] : values + extras)

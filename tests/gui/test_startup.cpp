@@ -54,11 +54,11 @@ void StartupTest::firstStartEndsIdleAndReleased() {
     TMainForm& f = *rig.form;
     QVERIFY(f.started());
     QVERIFY(!f.optionsShown());
-    QCOMPARE(f.Options1->text(), QStringLiteral("Show &Options"));
-    QCOMPARE(f.focusWidget(), static_cast<QWidget*>(f.RicEdit));
+    QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Show &Options"));
+    QCOMPARE(f.focusWidget(), static_cast<QWidget*>(&control<QLineEdit>(f, "RicEdit")));
     QCOMPARE(f.PlatformCode, 2);
-    QVERIFY(!f.TxTimer->isActive());
-    QVERIFY(!f.Ident->isActive()); // on, but without a period
+    QVERIFY(!f.station().autoSendTimerActive());
+    QVERIFY(!f.station().identTimerActive()); // on, but without a period
     QVERIFY(f.dialogs().ident->timerEnabled());
     QVERIFY(f.SignalGen().Async());
     // Loading the tune time set Duration to 5000 ms; the sequence then sets 1000 ms.
@@ -84,14 +84,14 @@ void StartupTest::storedSettingsReachTimersAndGenerator() {
                       {"A-N2", "1"}});
     Rig rig(withStore(file));
     TMainForm& f = *rig.form;
-    QVERIFY(f.BR1->isChecked());
-    QCOMPARE(f.Volume->value(), 25);
+    QVERIFY(control<PictureButton>(f, "BR1").isChecked());
+    QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
     QCOMPARE(f.SignalGen().Baud(), int16_t{512});
     QCOMPARE(f.SignalGen().Level(), int16_t{25});
-    QVERIFY(f.TxTimer->isActive());
-    QCOMPARE(f.TxTimer->interval(), 7000);
-    QVERIFY(f.Ident->isActive());
-    QCOMPARE(f.Ident->interval(), 180000);
+    QVERIFY(f.station().autoSendTimerActive());
+    QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 7);
+    QVERIFY(f.station().identTimerActive());
+    QCOMPARE(f.station().identSettings().minutes, 3);
     QCOMPARE(f.encoder().IdleCodeword, 0x0000ABCDu);
     QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("0000abcd"));
 }
@@ -121,7 +121,7 @@ void StartupTest::nonHexSyncFallsBackAndCarriesOn() {
         QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
         QVERIFY(f.statusLine().currentMessage().contains(QStringLiteral("Sync \"XYZ\"")));
         // The remaining steps ran.
-        QVERIFY(f.Ident->isActive());
+        QVERIFY(f.station().identTimerActive());
         QCOMPARE(f.SignalGen().Duration(), 1000u);
         QCOMPARE(rig.port->writes().size(), size_t{1});
     }
