@@ -70,6 +70,8 @@ void TMainForm::onStationEvent(const StationEvent& e) {
     case StationEvent::Kind::Backend:
         describeBackends();
         break;
+    case StationEvent::Kind::KeyedUp:
+        break;
     }
 }
 

@@ -12,6 +12,4 @@
 
 class QSettings;
 
-namespace tarvex {
-
-} // namespace tarvex
+namespace tarvex {} // namespace tarvex

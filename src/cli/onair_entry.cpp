@@ -27,11 +27,10 @@ extern "C" __attribute__((visibility("default"))) int tarvex_cli_onair(int argc,
         return 2;
     const std::string command = argv[0];
     const Args args(argv + 1, argv + argc);
-    const std::map<std::string, CommandFunction> commands = {
-        {"send", runSend},
-        {"devices", runDevices},
-        {"tune", runTuneOnAir},
-        {"snpp-user", runSnppUser}};
+    const std::map<std::string, CommandFunction> commands = {{"send", runSend},
+                                                             {"devices", runDevices},
+                                                             {"tune", runTuneOnAir},
+                                                             {"snpp-user", runSnppUser}};
     const auto found = commands.find(command);
     if (found == commands.end()) {
         std::cerr << "tarvex-cli: unknown command '" << command << "' (see tarvex-cli --help)\n";

@@ -123,12 +123,6 @@ void Station::runIdent() {
         out.built = false;
         out.refusal = Refusal::Other;
         out.error = e.what();
-    } catch (...) {
-        // Anything else (a sound backend that throws) goes on up, but the ident is over:
-        // left set, it would hold every later page and poll back for good.
-        m_identInProgress = false;
-        applyIdentTimer();
-        throw;
     }
     if (out.codewords > 0 || !out.built)
         finish(out, false, nullptr);

@@ -2,8 +2,8 @@
 // exactly when it is a sign and digits within 32 bits (no blanks), otherwise as the default;
 // integer text reads back to the same value; a flag is an integer that is not 0; a stored
 // text comes back unchanged; a stored level keeps its low 8 bits.
-#include "station/settings_values.h"
 #include "fuzz_check.h"
+#include "station/settings_values.h"
 
 #include <cstddef>
 #include <cstdint>
