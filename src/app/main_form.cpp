@@ -21,6 +21,8 @@
 #include "app/sync_idle_form.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
+#include "monitor/station_monitor.h"
+#include "network/station/network_inputs.h"
 #include "paging/event_wait.h"
 #include "paging/qt/qt_event_pump.h"
 #include "signal/audio_output.h"
@@ -63,7 +65,10 @@ TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent)
 }
 
 TMainForm::~TMainForm() {
-    // The engine goes before the widgets its listener writes to.
+    // The network inputs and the monitor (which writes its waiting page-log lines) go before
+    // the engine they feed, and the engine before the widgets its listener writes to.
+    delete m_monitor;
+    delete m_network;
     m_station.reset();
 }
 
@@ -109,6 +114,7 @@ void TMainForm::createStation(const MainFormSetup& setup) {
     m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
     pushPageLog();
     describeBackends();
+    createNetwork();
 }
 
 KeyingSettings TMainForm::keying() const {
@@ -136,6 +142,7 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     }
     if (m_dialogs.audio != nullptr)
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
+    connectNetworkDialogs();
     describeBackends();
 }
 
@@ -404,6 +411,7 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     // waits, a search, an auto-send poll): none of them may key it again, and no timer
     // starts another.
     m_closing = true;
+    m_network->stop();
     m_station->close();
     // A window whose start-up never ran holds no loaded settings: saving its design values
     // would overwrite the operator's. A failed save is reported and the window still closes.

@@ -5,6 +5,8 @@
 // events. It owns the controls, the menu that opens every dialog, and the engine itself with
 // the Qt side of its event loop.
 #include "encoder/page_encoder.h"
+#include "monitor/monitor_settings.h"
+#include "network/station/network_settings.h"
 #include "paging/entry_format.h"
 #include "station/station.h"
 #include "txcontrol/keying.h"
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 class QAction;
@@ -51,6 +54,11 @@ class TKeyingForm;
 class TAutoForm;
 class TIdentForm;
 class TAudioForm;
+class TPagersForm;
+class TDapnetForm;
+class TMonitorForm;
+class NetworkInputs;
+class StationMonitor;
 
 /// What the window is built with. Tests hand in a temporary folder, a WAV sink and a
 /// recording port; the program leaves everything empty and gets the real ones.
@@ -85,6 +93,9 @@ struct MainFormDialogs {
     TFastForm* fastSearch = nullptr;
     TSIForm* syncIdle = nullptr;
     TAudioForm* audio = nullptr;
+    TPagersForm* pagers = nullptr;
+    TDapnetForm* dapnet = nullptr;
+    TMonitorForm* monitor = nullptr;
 };
 
 /// Builds a keying method's line (makeKeyingLine by default; tests hand in their own).
@@ -189,6 +200,13 @@ public:
     QString pageLogPath() const;
     /// The keying line's name and the audio output's on the status line, from the engine.
     void describeBackends();
+    /// The network inputs (SNPP, WCTP, DAPNET) as their settings say (main_form_network.cpp).
+    void startNetwork();
+    NetworkInputs* network() { return m_network; }
+    StationMonitor* offAirMonitor() { return m_monitor; }
+    /// The settings the window keeps for the network inputs and the off-air monitor.
+    NetworkSettings NetworkChoice;
+    MonitorSettings MonitorChoice;
 
 signals:
     /// A page has left (after release and logging); for observers such as tests.
@@ -231,6 +249,11 @@ private:
     void showOutcome(const TxOutcome& outcome);
     void showProblem(const QString& text);
     PageJob jobFromControls(TxSource source);
+    void applyPagerCharset(PageJob& job);
+    void createNetwork();
+    void connectNetworkDialogs();
+    void startMonitor();
+    void networkLog(const std::string& line);
 
     MainFormDialogs m_dialogs;
     QString m_settingsFile;
@@ -249,9 +272,12 @@ private:
     std::unique_ptr<QtScheduler> m_scheduler;
     std::unique_ptr<Station> m_station;
     StatusLine* m_status = nullptr;
+    NetworkInputs* m_network = nullptr;
+    StationMonitor* m_monitor = nullptr;
     bool m_activated = false;
     bool m_closing = false;
     bool m_ricCheckPending = false;
+    std::set<std::string> m_storedExtras; ///< the names the store held when it was loaded
 
     // Controls, by their names (tests reach them by object name).
     QWidget *Panel1 = nullptr, *Panel4 = nullptr, *Panel3 = nullptr, *Panel6 = nullptr;
@@ -269,7 +295,8 @@ private:
     QAction *Options1 = nullptr, *AutoSendOptions1 = nullptr, *StationIdent1 = nullptr,
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
-            *About1 = nullptr, *AudioOutput1 = nullptr;
+            *About1 = nullptr, *AudioOutput1 = nullptr, *Pagers1 = nullptr, *Dapnet1 = nullptr,
+            *Monitor1 = nullptr;
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;
 };

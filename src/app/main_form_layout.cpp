@@ -246,6 +246,12 @@ void TMainForm::buildMenu() {
     SyncIdleValues1 = setup->addAction(QStringLiteral("Sync && Idle &Values"));
     AudioOutput1 = setup->addAction(QStringLiteral("Audio &Output..."));
     AudioOutput1->setObjectName(QStringLiteral("AudioOutput1"));
+    Pagers1 = setup->addAction(QStringLiteral("&Pagers..."));
+    Pagers1->setObjectName(QStringLiteral("Pagers1"));
+    Dapnet1 = setup->addAction(QStringLiteral("&DAPNET..."));
+    Dapnet1->setObjectName(QStringLiteral("Dapnet1"));
+    Monitor1 = setup->addAction(QStringLiteral("Off-air &monitor..."));
+    Monitor1->setObjectName(QStringLiteral("Monitor1"));
 
     QMenu* special = bar->addMenu(QStringLiteral("Special Functions"));
     KeyTx1 = special->addAction(QStringLiteral("&Keyup the Tx"));

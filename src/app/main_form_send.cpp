@@ -62,7 +62,9 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
         MsgEdit->setPlainText(message);
     applyRate(rateIndex());
     SignalGen().setLevel(Volume->value());
-    return m_station->sendPage(jobFromControls(source));
+    PageJob job = jobFromControls(source);
+    applyPagerCharset(job);
+    return m_station->sendPage(std::move(job));
 }
 
 SendResult TMainForm::sendSearchCode(const QString& code) {

@@ -3,17 +3,21 @@
 #include "app/about_form.h"
 #include "app/audio_form.h"
 #include "app/auto_form.h"
+#include "app/dapnet_form.h"
 #include "app/dialog_support.h"
 #include "app/fast_form.h"
 #include "app/ident_form.h"
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/mess_form.h"
+#include "app/monitor_form.h"
+#include "app/pagers_form.h"
 #include "app/rs_form.h"
 #include "app/single_instance.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
 #include "encoder/errors.h"
+#include "network/dapnet/auth_key_file.h"
 #include "paging/release_on_signal.h"
 #include "signal/signal_gen.h"
 #include "station/qt/settings_file.h"
@@ -42,6 +46,9 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.fastSearch = new TFastForm(form);
     d.syncIdle = new TSIForm(form.encoder(), &form);
     d.audio = new TAudioForm(&form);
+    d.pagers = new TPagersForm(form.ProgramFolder, &form);
+    d.dapnet = new TDapnetForm(QString::fromStdString(defaultAuthKeyFile()), &form);
+    d.monitor = new TMonitorForm(&form);
     form.setDialogs(d);
     return d;
 }

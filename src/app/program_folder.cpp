@@ -1,5 +1,7 @@
 #include "app/program_folder.h"
 
+#include "paging/station_folder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -21,6 +23,12 @@ bool folderIsWritable(const QString& folder) {
 }
 
 QString resolveProgramFolder(const QString& exeFolder, const QString& appDataFolder) {
+    // Named outright (a service's state folder, tests): the same for every Tarvex program.
+    const QString forced = qEnvironmentVariable(StationFolderVariable);
+    if (!forced.isEmpty()) {
+        QDir().mkpath(forced);
+        return withTrailingSeparator(forced);
+    }
     const QString exe = exeFolder.isEmpty() ? QCoreApplication::applicationDirPath() : exeFolder;
     if (folderIsWritable(exe))
         return withTrailingSeparator(exe);

@@ -229,6 +229,12 @@ void TMainForm::LoadSettings() {
     MainFormStore::loadPageButtons(*this, s);
     MainFormStore::loadAudio(*this, s);
     MainFormStore::alignDerivedState(*this);
+    const auto lookup = [&store](std::string_view name) { return storedValue(*store, name); };
+    NetworkChoice = readNetworkSettings(lookup, false);
+    MonitorChoice = readMonitorSettings(lookup);
+    m_storedExtras.clear();
+    for (const QString& key : store->childKeys())
+        m_storedExtras.insert(key.toStdString());
 }
 
 bool TMainForm::SaveSettings() {
@@ -239,6 +245,19 @@ bool TMainForm::SaveSettings() {
         MainFormStore::saveDialogs(m_dialogs, writer);
     MainFormStore::savePageButtons(*this, writer);
     MainFormStore::saveAudio(*this, writer);
+    // The network inputs' and the monitor's values go in only once they are set (or were
+    // there): a station that never used them keeps the store it had.
+    const auto none = [](std::string_view) { return std::optional<std::string>(); };
+    const auto networkDefaults = networkSettingValues(readNetworkSettings(none, false));
+    const auto monitorDefaults = monitorSettingValues(readMonitorSettings(none));
+    const auto writeChanged = [&](const auto& values, const auto& defaults) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (values[i].second != defaults[i].second ||
+                m_storedExtras.count(std::string(values[i].first)) != 0)
+                writer.text(values[i].first, QString::fromStdString(values[i].second));
+    };
+    writeChanged(networkSettingValues(NetworkChoice), networkDefaults);
+    writeChanged(monitorSettingValues(MonitorChoice), monitorDefaults);
     store->sync();
     // A damaged file is rewritten whole by this save, yet the store still reports the format
     // error it met on reading; read it back to learn whether the values are now stored.

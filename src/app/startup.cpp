@@ -73,6 +73,8 @@ void TMainForm::FormActivate() {
     SignalGen().setAsync(true);
     SignalGen().setDuration(1000);
     m_station->releaseNow();
+    // Beyond the sequence: the network inputs and the off-air monitor, as stored.
+    startNetwork();
 }
 
 } // namespace tarvex

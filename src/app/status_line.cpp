@@ -13,7 +13,17 @@ StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
     m_audio->setObjectName(QStringLiteral("StatusAudio"));
     m_port = new QLabel(this);
     m_port->setObjectName(QStringLiteral("StatusPort"));
+    m_station = new QLabel(this);
+    m_station->setObjectName(QStringLiteral("StatusStation"));
+    m_station->hide();
+    m_alarm = new QLabel(this);
+    m_alarm->setObjectName(QStringLiteral("StatusAlarm"));
+    m_alarm->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; "
+                                          "font-weight: bold; padding: 0 4px; }"));
+    m_alarm->hide();
     // Permanent widgets, so that a failure text on the left never hides them.
+    addPermanentWidget(m_alarm);
+    addPermanentWidget(m_station);
     addPermanentWidget(m_progress);
     addPermanentWidget(m_audio);
     addPermanentWidget(m_port);
@@ -59,6 +69,26 @@ void StatusLine::refreshMessage() {
         clearMessage();
     else
         showMessage(m_failure);
+}
+
+void StatusLine::setStation(const QString& text) {
+    m_station->setText(text);
+    m_station->setToolTip(text);
+    m_station->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::stationText() const {
+    return m_station->text();
+}
+
+void StatusLine::setAlarm(const QString& text) {
+    m_alarm->setText(text);
+    m_alarm->setToolTip(text);
+    m_alarm->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::alarmText() const {
+    return m_alarm->text();
 }
 
 QString StatusLine::audioText() const {

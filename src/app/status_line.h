@@ -23,6 +23,12 @@ public:
     void clearProgress() { setProgress(0, -1); }
     /// A passing note (shown until the next one).
     void note(const QString& text);
+    /// The DAPNET link's state and next slot; empty hides it.
+    void setStation(const QString& text);
+    QString stationText() const;
+    /// The off-air alarm, in red while it stands; empty clears it.
+    void setAlarm(const QString& text);
+    QString alarmText() const;
 
     QString audioText() const;
     QString portText() const;
@@ -36,6 +42,8 @@ private:
     QLabel* m_audio = nullptr;
     QLabel* m_port = nullptr;
     QLabel* m_progress = nullptr;
+    QLabel* m_station = nullptr;
+    QLabel* m_alarm = nullptr;
     QString m_folder;
     QString m_failure;
 };

@@ -160,8 +160,10 @@ void AudioChoiceTest::menuItemFollowsTheSetupItems() {
     QStringList captions;
     for (const QAction* a : items)
         captions << a->text();
-    QCOMPARE(captions, (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying",
-                                    "Sync && Idle &Values", "Audio &Output..."}));
+    // The specified items first, then the program's own.
+    QCOMPARE(captions,
+             (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying", "Sync && Idle &Values",
+                          "Audio &Output...", "&Pagers...", "&DAPNET...", "Off-air &monitor..."}));
 }
 
 void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {

@@ -52,6 +52,34 @@ std::string addressListText(const std::vector<std::string>& addresses) {
     return text;
 }
 
+std::vector<std::pair<std::string_view, std::string>>
+networkSettingValues(const NetworkSettings& s) {
+    const auto n = [](auto value) { return std::to_string(value); };
+    const auto f = [](bool value) { return std::string(value ? "1" : "0"); };
+    const InboundLimits& l = s.limits;
+    return {{"SnppEnabled", f(s.snpp.enabled)},
+            {"SnppListen", addressListText(s.snpp.listen)},
+            {"SnppPort", n(s.snpp.port)},
+            {"WctpEnabled", f(s.wctp.enabled)},
+            {"WctpListen", addressListText(s.wctp.listen)},
+            {"WctpPort", n(s.wctp.port)},
+            {"NetRequireLogin", f(s.requireLogin)},
+            {"NetMaxLineLength", n(l.maxLineLength)},
+            {"NetMaxMessageLength", n(l.maxMessageLength)},
+            {"NetMaxRecipients", n(l.maxRecipients)},
+            {"NetMaxConnections", n(l.maxConnections)},
+            {"NetIdleSeconds", n(l.idleSeconds)},
+            {"NetPagesPerMinute", n(l.pagesPerMinute)},
+            {"NetLoginFailuresPerMinute", n(l.loginFailuresPerMinute)},
+            {"WctpMaxBodyBytes", n(l.maxBodyBytes)},
+            {"WctpRequestSeconds", n(l.requestSeconds)},
+            {"QueueMaxAgeMinutes", n(s.maxAgeMinutes)},
+            {"DapnetEnabled", f(s.dapnet.enabled)},
+            {"DapnetHost", s.dapnet.host},
+            {"DapnetPort", n(s.dapnet.port)},
+            {"DapnetCallsign", s.dapnet.callsign}};
+}
+
 NetworkSettings readNetworkSettings(const StoredLookup& lookup, bool service) {
     const Reader r(lookup);
     NetworkSettings s;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -59,6 +60,10 @@ inline constexpr std::string_view NetworkSettingNames[] = {"SnppEnabled",
 /// says otherwise (tarvexd), else they are off unless it says so (the desktop program).
 /// Numbers out of range take the nearest end; an address list is split at commas.
 NetworkSettings readNetworkSettings(const StoredLookup& lookup, bool service);
+
+/// Name and text of every value, as the store keeps them (the key itself never).
+std::vector<std::pair<std::string_view, std::string>>
+networkSettingValues(const NetworkSettings& settings);
 
 /// "127.0.0.1,::1" for a list of addresses, as the store keeps it.
 std::string addressListText(const std::vector<std::string>& addresses);
