@@ -29,9 +29,9 @@ else
   echo "(not root, or a tarvex package is installed: checked unpacked only, by ctest)"
 fi
 
-echo "== fuzz targets: libFuzzer with ASan and UBSan, ${FUZZ_SECONDS:-60} s each, two at a time"
+echo "== fuzz targets: libFuzzer with ASan and UBSan, ${FUZZ_SECONDS:-30} s each, two at a time"
 fuzz_start=$SECONDS
-bash scripts/fuzz.sh --time "${FUZZ_SECONDS:-60}" --jobs 2
+bash scripts/fuzz.sh --time "${FUZZ_SECONDS:-30}" --jobs 2
 echo "(fuzz step: $((SECONDS - fuzz_start)) s)"
 
 echo "== sanitizers: the whole test suite built with ASan and UBSan (GCC)"

@@ -13,6 +13,14 @@ constexpr uint32_t FirstBitMask = 0x40000000u; // bit 30: first data bit of a co
 constexpr uint32_t FullMask = 0x400u;          // reached after 20 data bits
 constexpr uint8_t EndOfText = 4;
 
+void finishCurrentCodeword(PackCursor& cursor) {
+    Codeword& word = cursor.buffer[cursor.writePosition];
+    word = finishMessageCodeword(word);
+    ++cursor.writePosition;
+}
+
+} // namespace
+
 uint8_t numericCode(unsigned char c) {
     switch (c) {
     case 'A':
@@ -29,14 +37,6 @@ uint8_t numericCode(unsigned char c) {
         return static_cast<uint8_t>(c & 0x0F);
     }
 }
-
-void finishCurrentCodeword(PackCursor& cursor) {
-    Codeword& word = cursor.buffer[cursor.writePosition];
-    word = finishMessageCodeword(word);
-    ++cursor.writePosition;
-}
-
-} // namespace
 
 void fillIdle(SlotBuffer& buffer, int first, int last, int nextSyncSlot, Codeword sync,
               Codeword idle) {

@@ -5,6 +5,7 @@
 #include "encoder/codeword.h"
 #include "encoder/codeword_buffer.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace tarvex {
@@ -17,6 +18,10 @@ struct PackCursor {
     int nextSyncSlot = 0;  ///< next batch start not yet given its sync codeword
     Codeword sync = 0;
 };
+
+/// The 4-bit code a numeric message byte goes on the air as: digits by their low four bits,
+/// 'A' spare (12), '-' (13), ']' and '[' the brackets (14, 15), 0x19 the urgency code (11).
+uint8_t numericCode(unsigned char c);
 
 /// 7 bits a character, an end-of-text character appended and repeated as fill.
 void packAlphaMessage(PackCursor& cursor, std::string_view message);

@@ -1,5 +1,7 @@
 #include "monitor/multimon_text.h"
 
+#include "encoder/message_packing.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -75,24 +77,6 @@ uint8_t airByte(char c) {
     return b == 19 ? uint8_t{13} : b;
 }
 
-/// The encoder's 4-bit code of a numeric message byte.
-uint8_t numericCode(char c) {
-    switch (c) {
-    case 'A':
-        return 12;
-    case '-':
-        return 13;
-    case 25:
-        return 11;
-    case ']':
-        return 14;
-    case '[':
-        return 15;
-    default:
-        return static_cast<uint8_t>(static_cast<uint8_t>(c) & 0x0F);
-    }
-}
-
 /// The decoder's alphanumeric line buffer, less its terminating NUL.
 constexpr std::size_t DecoderTextRoom = 1023;
 
@@ -134,7 +118,7 @@ std::string decoderNumericText(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (const char c : bytes)
-        out += Digits[numericCode(c)];
+        out += Digits[numericCode(static_cast<unsigned char>(c))];
     return out;
 }
 

@@ -38,25 +38,26 @@ std::optional<std::string> createPrivate(const std::string& path) {
     return std::nullopt;
 }
 
-/// One integer a pragma or query returns; nullopt when it fails.
-std::optional<int64_t> queryInt(sqlite3* db, const char* sql) {
+/// The first column of the first row a pragma or query returns, read by `column`; nullopt
+/// when it fails or returns no row.
+template <typename Read>
+auto queryOne(sqlite3* db, const char* sql, Read column)
+    -> std::optional<decltype(column(nullptr))> {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
         return std::nullopt;
     const Statement s(raw);
     if (sqlite3_step(raw) != SQLITE_ROW)
         return std::nullopt;
-    return sqlite3_column_int64(raw, 0);
+    return column(raw);
+}
+
+std::optional<int64_t> queryInt(sqlite3* db, const char* sql) {
+    return queryOne(db, sql, [](sqlite3_stmt* row) { return sqlite3_column_int64(row, 0); });
 }
 
 std::optional<std::string> queryText(sqlite3* db, const char* sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
-        return std::nullopt;
-    const Statement s(raw);
-    if (sqlite3_step(raw) != SQLITE_ROW)
-        return std::nullopt;
-    return columnBytes(raw, 0);
+    return queryOne(db, sql, [](sqlite3_stmt* row) { return columnBytes(row, 0); });
 }
 
 bool run(sqlite3* db, const std::string& sql) {

@@ -8,26 +8,21 @@ namespace tarvex {
 static_assert(std::equal(PttSettingNames.begin(), PttSettingNames.end(),
                          ExtraSettingNames.end() - PttSettingCount));
 
-namespace {
-
-int32_t readClamped(const StoredLookup& lookup, std::string_view name, int32_t fallback, int lo,
-                    int hi) {
-    const auto raw = lookup(name);
-    return std::clamp(readInteger(raw ? StoredText(*raw) : std::nullopt, fallback), lo, hi);
+int32_t StoredReader::clamped(std::string_view name, int32_t fallback, int32_t lo,
+                              int32_t hi) const {
+    return std::clamp(integer(name, fallback), lo, hi);
 }
-
-} // namespace
 
 PttSettings readPttSettings(const StoredLookup& lookup) {
     PttSettings s;
     if (const auto method = lookup(PttSettingNames[0]))
         s.method = parsePttMethod(*method).value_or(PttMethod::ParallelPort);
-    const auto device = lookup(PttSettingNames[1]);
-    s.device = readText(device ? StoredText(*device) : std::nullopt, "");
-    s.cm108Pin = readClamped(lookup, PttSettingNames[2], 3, 1, 8);
-    s.gpioLine = static_cast<unsigned>(readClamped(lookup, PttSettingNames[3], 0, 0, MaxGpioLine));
-    s.rigModel = readClamped(lookup, PttSettingNames[4], 1, 1, MaxRigModel);
-    s.rigSpeed = readClamped(lookup, PttSettingNames[5], 0, 0, MaxRigSpeed);
+    const StoredReader r(lookup);
+    s.device = r.text(PttSettingNames[1], "");
+    s.cm108Pin = r.clamped(PttSettingNames[2], 3, 1, 8);
+    s.gpioLine = static_cast<unsigned>(r.clamped(PttSettingNames[3], 0, 0, MaxGpioLine));
+    s.rigModel = r.clamped(PttSettingNames[4], 1, 1, MaxRigModel);
+    s.rigSpeed = r.clamped(PttSettingNames[5], 0, 0, MaxRigSpeed);
     return s;
 }
 

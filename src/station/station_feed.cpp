@@ -141,28 +141,22 @@ void Station::runFeed(std::vector<PageJob> jobs) {
 void Station::finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log) {
     // One line per page in the log, one Ended for the transmission, each page's own outcome
     // to whoever queued it.
-    for (PageJob* job : jobs) {
+    const auto pageOutcome = [&](const PageJob& job) {
         TxOutcome own = out;
-        const TxOutcome names = outcomeFor(*job);
+        const TxOutcome names = outcomeFor(job);
         own.ric = names.ric;
         own.message = names.message;
         own.origin = names.origin;
         own.repeat = names.repeat;
+        return own;
+    };
+    for (PageJob* job : jobs)
         if (log && job->log)
-            logPage(own);
-    }
+            logPage(pageOutcome(*job));
     finish(out, false, nullptr);
-    for (PageJob* job : jobs) {
-        if (!job->finished)
-            continue;
-        TxOutcome own = out;
-        const TxOutcome names = outcomeFor(*job);
-        own.ric = names.ric;
-        own.message = names.message;
-        own.origin = names.origin;
-        own.repeat = names.repeat;
-        job->finished(own);
-    }
+    for (PageJob* job : jobs)
+        if (job->finished)
+            job->finished(pageOutcome(*job));
 }
 
 } // namespace tarvex

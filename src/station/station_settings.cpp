@@ -4,33 +4,6 @@
 
 namespace tarvex {
 
-namespace {
-
-class Reader {
-public:
-    explicit Reader(const StoredLookup& lookup) : m_lookup(lookup) {}
-    int32_t integer(std::string_view name, int32_t fallback) const {
-        const auto raw = m_lookup(name);
-        return readInteger(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    int32_t clamped(std::string_view name, int32_t fallback, int32_t lo, int32_t hi) const {
-        return std::clamp(integer(name, fallback), lo, hi);
-    }
-    bool flag(std::string_view name, bool fallback) const {
-        const auto raw = m_lookup(name);
-        return readFlag(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    std::string text(std::string_view name, std::string_view fallback) const {
-        const auto raw = m_lookup(name);
-        return readText(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-
-private:
-    const StoredLookup& m_lookup;
-};
-
-} // namespace
-
 int StationSettings::selectedBaud() const {
     if (baud[2])
         return 2400;
@@ -44,7 +17,7 @@ bool StationSettings::selectedInverted() const {
 }
 
 StationSettings readStationSettings(const StoredLookup& lookup, const std::string& dataFolder) {
-    const Reader r(lookup);
+    const StoredReader r(lookup);
     StationSettings s;
     s.left = r.integer("Left", 10);
     s.top = r.integer("Top", 10);

@@ -7,13 +7,12 @@ and text. Prints the measured output latency (Send to the first sample at the mo
   send_e2e.py --env PULSE_ENV --cli tarvex-cli --work DIR
 """
 
-import argparse
 import os
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import load_env, multimon_decode, pocsag_line, record_while, recorded_span  # noqa: E402
+from pulse_tools import fixture_args, multimon_decode, pocsag_line, record_while, recorded_span  # noqa: E402
 
 PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
     (512, [], "1234567", 0, "Pulse at 512", "alpha", "Pulse at 512"),
@@ -24,15 +23,7 @@ PAGES = [  # baud, extra options, ric, func, message, decoder mode, decoded text
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--env", required=True)
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("cli", "work")
     os.makedirs(args.work, exist_ok=True)
     failures = 0
     for baud, extra, ric, func, message, mode, text in PAGES:

@@ -2,6 +2,7 @@
 recording the null sink's monitor while a program plays, finding the sound in a recording, and
 decoding a recording with multimon-ng."""
 
+import argparse
 import os
 import subprocess
 import time
@@ -17,6 +18,19 @@ def load_env(path):
             if line.startswith("export "):
                 key, _, value = line[len("export "):].partition("=")
                 os.environ[key] = value
+
+
+def fixture_args(*names):
+    """Parses --env and the named options (every one required) and takes the fixture's
+    environment; stops the test with a FAIL line when the fixture did not start."""
+    ap = argparse.ArgumentParser()
+    for name in ("env",) + names:
+        ap.add_argument("--" + name, required=True)
+    args = ap.parse_args()
+    if not os.path.exists(args.env):
+        raise SystemExit(f"FAIL: {args.env} missing: the pulse fixture did not start")
+    load_env(args.env)
+    return args
 
 
 def start_recorder(raw):

@@ -17,21 +17,10 @@ using namespace tarvex;
 
 namespace {
 
-/// The directory file, written once for the whole run.
-const std::string& directoryFile() {
-    static testing::TempFolder folder;
-    static const std::string path = [] {
-        std::string p = folder.file("Pagers.txt");
-        testing::writeDirectory(p, testing::samplePagers());
-        return p;
-    }();
-    return path;
-}
-
 /// Everything an input touches, made anew for each so that nothing grows from one input to
 /// the next (which would also make every input look like a leak).
 struct World {
-    World() : watch(directoryFile(), {}), intake(watch, sink, limits(), {}) {
+    World() : watch(testing::sampleDirectoryFile(), {}), intake(watch, sink, limits(), {}) {
         auth.passwords["alice"] = "secret";
     }
     static InboundLimits limits() {

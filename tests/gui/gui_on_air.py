@@ -8,12 +8,11 @@ the page log must hold the page's line.
   gui_on_air.py --env PULSE_ENV --program tarvex-gui-send --work DIR
 """
 
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import load_env, multimon_decode, pocsag_line, record_while, recorded_span  # noqa: E402
+from pulse_tools import fixture_args, multimon_decode, pocsag_line, record_while, recorded_span  # noqa: E402
 PAGES = [  # name, options, ric, func, message, decoder mode, decoded text
     ("alpha-512", ["--baud", "512"], "1234567", 3, "Hello from the window", "alpha",
      "Hello from the window"),
@@ -58,15 +57,7 @@ def check_page(args, name, options, ric, func, message, mode, text):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--env", required=True)
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("program", "work")
     failures = 0
     for page in PAGES:
         problem = check_page(args, *page)

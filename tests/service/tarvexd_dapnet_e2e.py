@@ -9,7 +9,6 @@ and the margins are printed.
   tarvexd_dapnet_e2e.py --env PULSE_ENV --tarvexd tarvexd --cli tarvex-cli --standin PY --work DIR
 """
 
-import argparse
 import json
 import os
 import subprocess
@@ -19,7 +18,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import load_env, multimon_decode, start_recorder, stop_recorder  # noqa: E402
+from pulse_tools import fixture_args, multimon_decode, start_recorder, stop_recorder  # noqa: E402
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 SLOTS = "02468ACE"  # every other slot: runs of 6.4 s, the next run at most 6.4 s away
@@ -77,14 +76,7 @@ class PortWatch:
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    for name in ("env", "tarvexd", "cli", "standin", "work"):
-        ap.add_argument("--" + name, required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("tarvexd", "cli", "standin", "work")
     st = Station(args.work, args)
     scenario = os.path.join(args.work, "scenario.json")
     report = os.path.join(args.work, "report.json")

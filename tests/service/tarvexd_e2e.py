@@ -9,7 +9,6 @@ the middle of a page (the keying line released last, the entries not yet sent ha
   tarvexd_e2e.py --env PULSE_ENV --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
 
-import argparse
 import os
 import shutil
 import signal
@@ -19,7 +18,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import (load_env, multimon_decode, pocsag_line, start_recorder,  # noqa: E402
+from pulse_tools import (fixture_args, multimon_decode, pocsag_line, start_recorder,  # noqa: E402
                          stop_recorder)
 
 ENTRIES = [  # the entry line, and what the decoder must print for it
@@ -188,16 +187,7 @@ def sigterm_mid_page(st, proc):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--env", required=True)
-    ap.add_argument("--tarvexd", required=True)
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("tarvexd", "cli", "work")
     st = Station(args.work, args)
     proc = st.start()
     if proc.poll() is not None:

@@ -8,7 +8,6 @@ run; the next page heard clears it.
   tarvexd_monitor_e2e.py --env PULSE_ENV --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
 
-import argparse
 import os
 import subprocess
 import sys
@@ -16,7 +15,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import load_env  # noqa: E402
+from pulse_tools import fixture_args  # noqa: E402
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 
@@ -35,16 +34,7 @@ def wait_for(condition, seconds):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--env", required=True)
-    ap.add_argument("--tarvexd", required=True)
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("tarvexd", "cli", "work")
     st = Station(args.work, args)
     alarm_file = os.path.join(args.work, "alarm.txt")
     with open(os.path.join(args.work, "home/config/dovrik-apps/Tarvex.ini"), "a") as f:

@@ -9,7 +9,6 @@ client's pages in its order.
   tarvexd_network_e2e.py --env PULSE_ENV --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
 
-import argparse
 import os
 import re
 import signal
@@ -21,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import load_env, start_recorder, stop_recorder  # noqa: E402
+from pulse_tools import fixture_args, start_recorder, stop_recorder  # noqa: E402
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 NET_SNPP = r'''
@@ -187,14 +186,7 @@ def crash(args):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    for name in ("env", "tarvexd", "cli", "work"):
-        ap.add_argument("--" + name, required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("tarvexd", "cli", "work")
     real_clients(args)
     crash(args)
     print(f"{len(failures)} failed")

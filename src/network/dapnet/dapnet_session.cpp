@@ -9,23 +9,13 @@ namespace tarvex {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 /// 1..maxDigits hex digits and nothing else.
 std::optional<uint32_t> hexNumber(std::string_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits)
         return std::nullopt;
     uint32_t value = 0;
     for (const char c : text) {
-        const int d = hexDigit(c);
+        const int d = hexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         value = value * 16 + static_cast<uint32_t>(d);

@@ -11,7 +11,9 @@ int64_t floorDiv(int64_t a, int64_t b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-int hexValue(char c) {
+} // namespace
+
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -21,12 +23,10 @@ int hexValue(char c) {
     return -1;
 }
 
-} // namespace
-
 std::optional<TimeSlots> TimeSlots::parse(std::string_view digits) {
     uint16_t mask = 0;
     for (const char c : digits) {
-        const int v = hexValue(c);
+        const int v = hexDigitValue(c);
         if (v < 0)
             return std::nullopt;
         mask = static_cast<uint16_t>(mask | (1u << v));

@@ -10,6 +10,9 @@
 
 namespace tarvex {
 
+/// A hex digit's value (either case); -1 for any other character.
+int hexDigitValue(char c);
+
 /// When a key-up may start.
 struct SlotPlan {
     enum class Kind {

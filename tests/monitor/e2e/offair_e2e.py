@@ -14,7 +14,6 @@ arrived against the end of the sound, the release and the page's last codeword o
   offair_e2e.py --env PULSE_ENV --host offair_host --cli tarvex-cli --work DIR
 """
 
-import argparse
 import os
 import queue
 import re
@@ -25,7 +24,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
-from pulse_tools import load_env  # noqa: E402
+from pulse_tools import fixture_args  # noqa: E402
 
 ALARM_COUNT = 3
 MARGIN_MS = 1500
@@ -156,16 +155,7 @@ def wav_duration_ms(cli, page, work):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--env", required=True)
-    ap.add_argument("--host", required=True)
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    if not os.path.exists(args.env):
-        print(f"FAIL: {args.env} missing: the pulse fixture did not start")
-        return 1
-    load_env(args.env)
+    args = fixture_args("host", "cli", "work")
     os.makedirs(args.work, exist_ok=True)
     sink = os.environ["PULSE_SINK"]
     monitor = os.environ["TARVEX_PULSE_MONITOR"]

@@ -4,6 +4,8 @@
 // knows DE, SE, FR and SI (and lacks § at 0x40 in DE and Đ đ in SI, so those stay out).
 #include "network/charset.h"
 
+#include "shell_tools.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,24 +16,10 @@
 
 using namespace tarvex;
 namespace fs = std::filesystem;
+using tarvex::testing::haveTool;
+using tarvex::testing::run;
 
 namespace {
-
-bool haveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            out.append(chunk, n);
-        pclose(pipe);
-    }
-    return out;
-}
 
 std::string hex(std::string_view bytes) {
     std::string out;

@@ -108,4 +108,15 @@ inline void writeDirectory(const std::string& path, const std::vector<Pager>& pa
         throw std::runtime_error(error);
 }
 
+/// A directory file of the sample pagers, written once for the whole process.
+inline const std::string& sampleDirectoryFile() {
+    static TempFolder folder;
+    static const std::string path = [] {
+        std::string p = folder.file("Pagers.txt");
+        writeDirectory(p, samplePagers());
+        return p;
+    }();
+    return path;
+}
+
 } // namespace tarvex::testing

@@ -10,6 +10,8 @@
 #include "monitor/sample_convert.h"
 #include "signal/wav_image.h"
 
+#include "shell_tools.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,6 +24,7 @@
 
 using namespace tarvex;
 namespace fs = std::filesystem;
+using tarvex::testing::run;
 
 namespace {
 
@@ -98,18 +101,6 @@ std::vector<int16_t> receiverAudio(const GoldenPage& g) {
     converter.convert(image, out);
     uint32_t dither = 1;
     addDither(out, dither);
-    return out;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            out.append(chunk, n);
-        pclose(pipe);
-    }
     return out;
 }
 

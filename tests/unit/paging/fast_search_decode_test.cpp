@@ -4,6 +4,8 @@
 #include "paging/fast_search.h"
 #include "signal/wav_image.h"
 
+#include "shell_tools.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,24 +19,10 @@
 
 using namespace tarvex;
 namespace fs = std::filesystem;
+using tarvex::testing::haveTool;
+using tarvex::testing::run;
 
 namespace {
-
-bool haveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            out.append(chunk, n);
-        pclose(pipe);
-    }
-    return out;
-}
 
 /// Decoded (address, function) pairs of the fast-search transmission from `start`.
 std::set<std::pair<int, int>> decode(int baud, int64_t start, const fs::path& dir) {
