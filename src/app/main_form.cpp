@@ -19,6 +19,7 @@
 #include "app/rs_form.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
+#include "app/window_placement.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "paging/event_wait.h"
@@ -59,7 +60,8 @@ TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent)
     FormCreate(setup);
     connectHandlers();
     adjustSize();
-    setFixedSize(size()); // single border: not resizable
+    setFixedSize(size());                  // single border: not resizable
+    prepareFramePosition(*this, {10, 10}); // Left and Top as the frame's, until loaded
 }
 
 TMainForm::~TMainForm() {
