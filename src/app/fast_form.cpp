@@ -1,4 +1,5 @@
 #include "app/fast_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -21,6 +22,7 @@ namespace tarvex {
 
 TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("FastForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Fast Search"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -32,9 +34,7 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_memo->setGeometry(2, 2, 559, 283);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    m_memo->setFont(fixed);
+    m_memo->setFont(listingFont(13));
 
     placeLabel(this, QStringLiteral("Current RIC"), 4, 295);
     m_start = new QLineEdit(QStringLiteral("1000"), this);
@@ -49,9 +49,7 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
     m_progress->setGeometry(272, 287, 126, 30);
-    QFont small = m_progress->font();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    m_progress->setFont(small);
+    m_progress->setFont(uiFont(9));
 
     m_btStop = new QPushButton(QStringLiteral("&Stop"), this);
     m_btStop->setObjectName(QStringLiteral("Button2"));
@@ -66,9 +64,7 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_info->setObjectName(QStringLiteral("Info"));
     m_info->setAlignment(Qt::AlignCenter);
     m_info->setGeometry(0, 319, 564, 26);
-    QFont larger = m_info->font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.2);
-    m_info->setFont(larger);
+    m_info->setFont(uiFont(13));
 
     // The engine lists each transmission it builds for the search.
     m_form.station().subscribe([this](const StationEvent& e) {

@@ -1,4 +1,5 @@
 #include "app/ident_form.h"
+#include "app/ui_font.h"
 
 #include "app/key_filter.h"
 #include "app/main_form.h"
@@ -42,6 +43,7 @@ QString trimSpaces(const QString& text) {
 
 TIdentForm::TIdentForm(TMainForm& main, QWidget* parent) : QDialog(parent), m_main(main) {
     setObjectName(QStringLiteral("IdentForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Station Ident"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

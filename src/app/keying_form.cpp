@@ -1,5 +1,6 @@
 #include "app/keying_form.h"
 #include "app/dialog_support.h"
+#include "app/ui_font.h"
 #include "station/keying_method.h"
 #include "txcontrol/ptt/ptt_devices.h"
 
@@ -20,6 +21,7 @@ namespace tarvex {
 
 TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("KeyingForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Keying"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -1,4 +1,5 @@
 #include "app/rs_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -14,6 +15,7 @@ namespace tarvex {
 
 TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("RSForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("RIC/CAP Search"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -48,10 +50,8 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
     m_progress->setGeometry(8, 150, 212, 26);
-    QFont small = m_progress->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
     for (QLabel* label : {note1, note2, m_progress})
-        label->setFont(small);
+        label->setFont(uiFont(10));
 
     m_btStart = new QPushButton(QStringLiteral("&Start"), this);
     m_btStart->setObjectName(QStringLiteral("btStart"));
