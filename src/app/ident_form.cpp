@@ -24,8 +24,9 @@ QLabel* placeLabel(QWidget* parent, const QString& text, QRect area, bool wrap =
     return label;
 }
 
+/// Letters, digits and the fraction bar of a portable callsign (M0XYZ/P).
 bool isCallsignCharacter(QChar c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/';
 }
 
 /// Leading and trailing spaces only; other characters (a stored text may hold any) stay.
