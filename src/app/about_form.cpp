@@ -26,8 +26,13 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     logo->setObjectName(QStringLiteral("Logo"));
     logo->setGeometry((307 - 98) / 2, 68, 98, 88);
     logo->setAlignment(Qt::AlignCenter);
-    const QPixmap picture(QStringLiteral(":/tarvex/tarvex.png"));
-    logo->setPixmap(picture.scaled(98, 88, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Scaled for the screen's pixels, so that the logo stays sharp on a high-resolution desktop.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture =
+        QPixmap(QStringLiteral(":/tarvex/tarvex.png"))
+            .scaled(QSize(98, 88) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(ratio);
+    logo->setPixmap(picture);
 
     auto* version = new QLabel(QString::fromLatin1(VersionText), this);
     version->setObjectName(QStringLiteral("VersionLabel"));

@@ -72,6 +72,14 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
             m_memo->appendPlainText(
                 QString::fromLatin1(e.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     });
+    // The main window's Stop stops a search as this dialog's own Stop does, and at once:
+    // the block it cut short goes again at the next Start.
+    connect(&m_form, &TMainForm::stopRequested, this, [this] {
+        if (!m_searching)
+            return;
+        m_windowStop = true;
+        Button2Click();
+    });
     connect(m_btStart, &QPushButton::clicked, this, &TFastForm::Button1Click);
     connect(m_btStop, &QPushButton::clicked, this, &TFastForm::Button2Click);
 }
@@ -91,6 +99,7 @@ void TFastForm::Button1Click() {
         m_start->text().toStdString(),
         longTimeText(QLocale::system(), QTime::currentTime()).toStdString(), baud)));
     m_searching = true;
+    m_windowStop = false;
     m_transmissions = 0;
     m_btStart->setEnabled(false);
     const int64_t first = s;
@@ -111,7 +120,7 @@ void TFastForm::Button1Click() {
             m_form.DelayMs(100); // the station ident is on air: this block again afterwards
             continue;
         }
-        if (result != SendResult::Sent && result != SendResult::Queued)
+        if ((result != SendResult::Sent && result != SendResult::Queued) || m_windowStop)
             break;
         ++m_transmissions;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);
@@ -121,6 +130,8 @@ void TFastForm::Button1Click() {
     }
     m_searching = false;
     m_btStart->setEnabled(true);
+    if (m_transmissions > 0)
+        showProgress(first, s, s, started); // the codes reached, without a time left
     if (m_closeRequested) {
         m_closeRequested = false;
         done(m_closeResult);

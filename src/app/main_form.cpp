@@ -14,6 +14,7 @@
 #include "app/keying_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
+#include "app/message_history_form.h"
 #include "app/picture_button.h"
 #include "app/program_folder.h"
 #include "app/rs_form.h"
@@ -41,6 +42,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -171,6 +173,12 @@ void TMainForm::connectHandlers() {
     connect(RICCAPSearch1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ricSearch); });
     connect(FastRICSearch1, &QAction::triggered, this,
             [this] { showDialog(m_dialogs.fastSearch); });
+    connect(MsgEdit, &MessageEdit::sendRequested, this, [this] { TxButtonClick(); });
+    connect(m_status, &StatusLine::stopClicked, this, &TMainForm::stopTransmission);
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stop->setObjectName(QStringLiteral("StopShortcut"));
+    connect(stop, &QShortcut::activated, this, &TMainForm::stopTransmission);
+    connect(MessageHistory1, &QAction::triggered, this, &TMainForm::MessageHistory1Click);
     connect(MsgEdit, &MessageEdit::lengthRefused, this, [this] {
         QApplication::beep();
         m_status->note(QStringLiteral("The message holds at most 256 characters."));
@@ -335,6 +343,24 @@ void TMainForm::showDialog(QDialog* dialog) {
 
 void TMainForm::KeyTx1Click() {
     m_station->setManualKey(KeyTx1->isChecked());
+}
+
+void TMainForm::stopTransmission() {
+    const std::size_t waiting = m_station->queued();
+    KeyTx1->setChecked(false);
+    emit stopRequested(); // a search ends after the step Stop cut short
+    m_station->stop(true);
+    if (!m_station->busy())
+        m_station->releaseNow();
+    m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
+                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
+                                                 "page(s) dropped, not sent.")
+                                      .arg(waiting));
+}
+
+void TMainForm::MessageHistory1Click() {
+    MessageHistoryForm history(m_status->history(), this);
+    showDialog(&history);
 }
 
 void TMainForm::btPresetClick() {

@@ -1,7 +1,9 @@
 // Help > Help: first "Tarvex.chm" from the current folder, as the program always did; where
 // that cannot be opened (no such file, or no viewer for it), the HTML help installed with
-// the program; only when neither opens, the message that the help file is missing.
+// the program, in the desktop's browser or, without one, in the program's own help window;
+// only when there is no help at all, the message that the help file is missing.
 #include "app/dialog_support.h"
+#include "app/help_window.h"
 #include "app/main_form.h"
 
 #include <QCoreApplication>
@@ -41,7 +43,23 @@ void TMainForm::Help2Click() {
     const QString html = findHelpDocument(m_executableFolder);
     if (!html.isEmpty() && open(html))
         return;
+    if (!html.isEmpty()) {
+        showHelpWindow(html);
+        return;
+    }
     showPlainMessage(this, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
+}
+
+void TMainForm::showHelpWindow(const QString& path) {
+    auto* window = qobject_cast<HelpWindow*>(m_helpWindow.data());
+    if (window == nullptr) {
+        window = new HelpWindow(this); // owned by the main window, kept for the next time
+        m_helpWindow = window;
+    }
+    window->showDocument(path);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace tarvex

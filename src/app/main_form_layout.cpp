@@ -228,6 +228,7 @@ void TMainForm::buildListingBand() {
     DataOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DataOut->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     DataOut->setTabChangesFocus(true);
+    DataOut->setReadOnly(true); // the listing of what was sent, never typed into
     makeBlue(DataOut);
     stackCaption(Panel6, QStringLiteral("Data Being Sent"), DataOut);
 }
@@ -253,6 +254,8 @@ void TMainForm::buildMenu() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     Help2 = help->addAction(QStringLiteral("&Help"));
+    MessageHistory1 = help->addAction(QStringLiteral("&Message history..."));
+    MessageHistory1->setObjectName(QStringLiteral("MessageHistory1"));
     About1 = help->addAction(QStringLiteral("&About"));
 
     AutoSendOptions1->setObjectName(QStringLiteral("AutoSendOptions1"));

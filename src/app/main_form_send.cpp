@@ -4,6 +4,7 @@
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
+#include "encoder/message_packing.h"
 #include "station/page_log.h"
 
 #include <QAction>
@@ -62,7 +63,27 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
         MsgEdit->setPlainText(message);
     applyRate(rateIndex());
     SignalGen().setLevel(Volume->value());
+    if (AN2->isChecked())
+        noteNumericCharacters(message);
     return m_station->sendPage(jobFromControls(source));
+}
+
+void TMainForm::noteNumericCharacters(const QString& message) {
+    // The page goes as typed; the operator learns first what the pager will show instead.
+    QStringList odd;
+    QString seen;
+    for (const QChar c : message) {
+        const auto byte = static_cast<unsigned char>(c.unicode() > 0xFF ? '?' : c.toLatin1());
+        const QChar shown = QChar::fromLatin1(numericShownAs(byte));
+        if (shown == c || seen.contains(c))
+            continue;
+        seen += c;
+        odd << QStringLiteral("'%1' as '%2'").arg(c, shown);
+    }
+    if (!odd.isEmpty())
+        m_status->note(QStringLiteral("A numeric pager cannot show every character of this "
+                                      "page: it shows %1.")
+                           .arg(odd.join(QStringLiteral(", "))));
 }
 
 SendResult TMainForm::sendSearchCode(const QString& code) {

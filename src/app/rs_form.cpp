@@ -61,6 +61,16 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_btCancel->setObjectName(QStringLiteral("btCancel"));
     m_btCancel->setAutoDefault(false); // Enter in a field presses no button
     m_btCancel->setGeometry(126, 178, 75, 25);
+    // The main window's Stop ends the search at once: the code it cut short is not counted
+    // as sent and shows again at the next Start.
+    connect(&m_form, &TMainForm::stopRequested, this, [this] {
+        if (!SearchRunning)
+            return;
+        SearchRunning = false;
+        m_stopped = true;
+        if (!m_form.pageOnAir())
+            m_form.StopRequest() = true; // the gap between two codes ends too
+    });
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
 }
@@ -91,6 +101,7 @@ void TRSForm::btStartClick() {
     if (SearchRunning)
         return;
     SearchRunning = true;
+    m_stopped = false;
     m_btStart->setEnabled(false);
     m_current->setText(m_start->text());
     const auto started = std::chrono::steady_clock::now();
@@ -105,8 +116,8 @@ void TRSForm::btStartClick() {
             m_form.DelayMs(100);
             continue;
         }
-        if (result == SendResult::Failed || result == SendResult::Refused)
-            break; // the transmit command has shown why
+        if (result == SendResult::Failed || result == SendResult::Refused || m_stopped)
+            break; // the transmit command has shown why, or Stop ended the search
         ++sent;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);
         const auto next = nextCode(code);
