@@ -211,6 +211,7 @@ class CaptionsTest : public QObject {
     Q_OBJECT
 private slots:
     void everyCaptionFits();
+    void picturesAreDrawnForTheScreensPixels();
 };
 
 void CaptionsTest::everyCaptionFits() {
@@ -234,6 +235,21 @@ void CaptionsTest::everyCaptionFits() {
     for (const QString& offence : walker.offences)
         qWarning("%s", qPrintable(offence));
     QCOMPARE(walker.offences.size(), 0);
+}
+
+void CaptionsTest::picturesAreDrawnForTheScreensPixels() {
+    // The window keeps its size in logical pixels; its pictures have the screen's pixels.
+    Rig rig;
+    TMainForm& f = *rig.form;
+    const qreal ratio = f.devicePixelRatioF();
+    QCOMPARE(f.centralWidget()->size(), QSize(612, 434));
+    const QPixmap face = control<PictureButton>(f, "FB4").grab();
+    QCOMPARE(face.devicePixelRatio(), ratio);
+    QCOMPARE(face.size(), QSize(25, 25) * ratio);
+    const QPixmap logo = control<QLabel>(*f.dialogs().about, "Logo").pixmap();
+    QCOMPARE(logo.devicePixelRatio(), ratio);
+    QVERIFY2(logo.width() == qRound(98 * ratio) || logo.height() == qRound(88 * ratio),
+             qPrintable(QStringLiteral("%1x%2").arg(logo.width()).arg(logo.height())));
 }
 
 TARVEX_GUI_TEST_MAIN(CaptionsTest)

@@ -16,54 +16,11 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, wait_for  # noqa: E402
 
 SCREEN = (1024, 768)
-
-
-def wait_for(what, probe, timeout=15.0, step=0.1):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = probe()
-        if value:
-            return value
-        time.sleep(step)
-    raise RuntimeError(f"timed out waiting for {what}")
-
-
-class Desktop:
-    """Xvfb on a free display with openbox managing it."""
-
-    def __init__(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
-             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=f":{number}")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.wm = subprocess.Popen(["openbox"], env=self.env, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        wait_for("openbox", lambda: "window id" in self.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]))
-
-    def run(self, args, check=False):
-        done = subprocess.run(args, env=self.env, capture_output=True, text=True, timeout=20)
-        if check and done.returncode != 0:
-            raise RuntimeError(f"{args}: {done.stderr.strip()}")
-        return done.stdout
-
-    def close(self):
-        for p in (self.wm, self.xvfb):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
 
 
 def frame_of(desktop, window):
@@ -84,8 +41,7 @@ def run_once(desktop, program, home):
     returns the frame it had."""
     env = dict(desktop.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
                XDG_DATA_HOME=os.path.join(home, "data"), XDG_RUNTIME_DIR=os.path.join(home, "run"),
-               TARVEX_AUDIO="null", TARVEX_PORT="record:" + os.path.join(home, "port.rec"),
-               QT_QPA_PLATFORM="xcb")
+               TARVEX_AUDIO="null", TARVEX_PORT="record:" + os.path.join(home, "port.rec"))
     proc = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, text=True)
     try:
@@ -143,7 +99,7 @@ def main():
         if not ok:
             failures.append(text)
 
-    desktop = Desktop()
+    desktop = Desktop(*SCREEN)
     try:
         with tempfile.TemporaryDirectory() as home:
             os.makedirs(os.path.join(home, "run"), mode=0o700)
