@@ -14,7 +14,6 @@
 #include "app/keying_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
-#include "app/message_history_form.h"
 #include "app/picture_button.h"
 #include "app/program_folder.h"
 #include "app/rs_form.h"
@@ -343,24 +342,6 @@ void TMainForm::showDialog(QDialog* dialog) {
 
 void TMainForm::KeyTx1Click() {
     m_station->setManualKey(KeyTx1->isChecked());
-}
-
-void TMainForm::stopTransmission() {
-    const std::size_t waiting = m_station->queued();
-    KeyTx1->setChecked(false);
-    emit stopRequested(); // a search ends after the step Stop cut short
-    m_station->stop(true);
-    if (!m_station->busy())
-        m_station->releaseNow();
-    m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
-                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
-                                                 "page(s) dropped, not sent.")
-                                      .arg(waiting));
-}
-
-void TMainForm::MessageHistory1Click() {
-    MessageHistoryForm history(m_status->history(), this);
-    showDialog(&history);
 }
 
 void TMainForm::btPresetClick() {

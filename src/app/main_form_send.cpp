@@ -1,5 +1,6 @@
 // SEND and the other commands that go on the air from the window: each reads the controls
 // into a plain request, as the transmit command does, and hands it to the station engine.
+// Stop ends whatever is on air.
 #include "app/main_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
@@ -126,6 +127,19 @@ void TMainForm::btPaClick() {
     job.inverted = NI2->isChecked();
     job.level = SignalGen().Level();
     m_station->tuneUp(job);
+}
+
+void TMainForm::stopTransmission() {
+    const std::size_t waiting = m_station->queued();
+    KeyTx1->setChecked(false);
+    emit stopRequested(); // a search ends after the step Stop cut short
+    m_station->stop(true);
+    if (!m_station->busy())
+        m_station->releaseNow();
+    m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
+                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
+                                                 "page(s) dropped, not sent.")
+                                      .arg(waiting));
 }
 
 QString TMainForm::pageLogPath() const {
