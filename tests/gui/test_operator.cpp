@@ -138,6 +138,10 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
         QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
         QVERIFY2(history(f).join('\n').contains(QStringLiteral("Stopped")), c.name);
     }
+    // A transmitter that keys only in its time slots shows that it waits for one.
+    Rig rig;
+    rig.form->statusLine().setOnAir(OnAirState::Waiting, TxSource::Dapnet);
+    QCOMPARE(lamp(*rig.form), QStringLiteral("WAITING FOR A SLOT \u2014 DAPNET"));
 }
 
 void OperatorTest::endOfEachTransmissionIsShownAndProgressStopsAtItsTotal() {
