@@ -61,7 +61,7 @@ private slots:
 
 void OperatorTest::stopEndsEveryKindOfTransmission() {
     // Each runs far longer than a second unless stopped (512 bit/s, long texts, 5 s tune-up,
-    // endless searches); Stop comes at 0.7 s, on air.
+    // endless searches); Stop comes at 1 s, on air.
     struct Case {
         const char* name;
         const char* lamp;
@@ -114,7 +114,7 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
         control<PictureButton>(f, "BR1").click();
         f.dialogs().ident->edIdent()->setText(QStringLiteral("GXZYX"));
         QString seen;
-        QTimer::singleShot(700, &f, [&] {
+        QTimer::singleShot(1000, &f, [&] {
             seen = lamp(f);
             if (c.escape)
                 QTest::keyClick(&f, Qt::Key_Escape);
@@ -128,7 +128,7 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
         const qint64 took = clock.elapsed();
         QVERIFY2(seen == QString::fromUtf8(c.lamp),
                  qPrintable(QStringLiteral("%1: lamp \"%2\"").arg(c.name, seen)));
-        QVERIFY2(took < 2500, qPrintable(QStringLiteral("%1: %2 ms").arg(c.name).arg(took)));
+        QVERIFY2(took < 2800, qPrintable(QStringLiteral("%1: %2 ms").arg(c.name).arg(took)));
         // The recording port proves the release, and nothing keys again afterwards.
         QTest::qWait(300);
         QVERIFY2(!rig.trace.events().empty() && rig.trace.events().back().what == "release",
