@@ -1,4 +1,5 @@
 #include "app/about_form.h"
+#include "app/ui_font.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -8,6 +9,7 @@ namespace tarvex {
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Tarvex"));
     // A title bar without system menu, minimise or close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -18,16 +20,19 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     text->setGeometry(7, 8, 293, 53);
     text->setAlignment(Qt::AlignCenter);
     text->setWordWrap(true);
-    QFont big = font();
-    big.setPixelSize(13);
-    text->setFont(big);
+    text->setFont(uiFont(13));
 
     auto* logo = new QLabel(this);
     logo->setObjectName(QStringLiteral("Logo"));
     logo->setGeometry((307 - 98) / 2, 68, 98, 88);
     logo->setAlignment(Qt::AlignCenter);
-    const QPixmap picture(QStringLiteral(":/tarvex/tarvex.png"));
-    logo->setPixmap(picture.scaled(98, 88, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Scaled for the screen's pixels, so that the logo stays sharp on a high-resolution desktop.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture =
+        QPixmap(QStringLiteral(":/tarvex/tarvex.png"))
+            .scaled(QSize(98, 88) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(ratio);
+    logo->setPixmap(picture);
 
     auto* version = new QLabel(QString::fromLatin1(VersionText), this);
     version->setObjectName(QStringLiteral("VersionLabel"));
@@ -39,9 +44,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     m_folderNote->setGeometry(4, 182, 299, 22);
     m_folderNote->setAlignment(Qt::AlignCenter);
     m_folderNote->setWordWrap(true);
-    QFont small = font();
-    small.setPixelSize(9);
-    m_folderNote->setFont(small);
+    m_folderNote->setFont(uiFont(9));
 
     // Bottom strip, 41 pixels high, with the button centred in it.
     m_button1 = new QPushButton(QStringLiteral("&Done"), this);

@@ -1,4 +1,5 @@
 #include "app/audio_form.h"
+#include "app/ui_font.h"
 
 #include "signal/audio_choice.h"
 
@@ -21,6 +22,7 @@ TAudioForm::TAudioForm(QWidget* parent, DeviceLister lister)
     if (!m_lister)
         m_lister = [](const std::string& backend) { return audioDeviceNames(backend); };
     setObjectName(QStringLiteral("AudioForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Audio output"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

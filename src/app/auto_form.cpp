@@ -1,4 +1,5 @@
 #include "app/auto_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -14,6 +15,7 @@ namespace tarvex {
 
 TAutoForm::TAutoForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("AutoForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Tarvex"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

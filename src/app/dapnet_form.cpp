@@ -1,6 +1,7 @@
 #include "app/dapnet_form.h"
 
 #include "app/dialog_support.h"
+#include "app/ui_font.h"
 #include "network/dapnet/auth_key_file.h"
 
 #include <QCheckBox>
@@ -25,6 +26,7 @@ bool sameSettings(const DapnetSettings& a, const DapnetSettings& b) {
 
 TDapnetForm::TDapnetForm(QString keyFile, QWidget* parent)
     : QDialog(parent), m_keyFile(std::move(keyFile)) {
+    useWindowFont(*this);
     setObjectName(QStringLiteral("DapnetForm"));
     setWindowTitle(QStringLiteral("DAPNET"));
     auto* layout = new QVBoxLayout(this);

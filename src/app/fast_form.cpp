@@ -1,4 +1,5 @@
 #include "app/fast_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -21,6 +22,7 @@ namespace tarvex {
 
 TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("FastForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Fast Search"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -32,9 +34,7 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_memo->setGeometry(2, 2, 559, 283);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    m_memo->setFont(fixed);
+    m_memo->setFont(listingFont(13));
 
     placeLabel(this, QStringLiteral("Current RIC"), 4, 295);
     m_start = new QLineEdit(QStringLiteral("1000"), this);
@@ -49,9 +49,7 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
     m_progress->setGeometry(272, 287, 126, 30);
-    QFont small = m_progress->font();
-    small.setPointSizeF(small.pointSizeF() * 0.8);
-    m_progress->setFont(small);
+    m_progress->setFont(uiFont(9));
 
     m_btStop = new QPushButton(QStringLiteral("&Stop"), this);
     m_btStop->setObjectName(QStringLiteral("Button2"));
@@ -66,15 +64,21 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_info->setObjectName(QStringLiteral("Info"));
     m_info->setAlignment(Qt::AlignCenter);
     m_info->setGeometry(0, 319, 564, 26);
-    QFont larger = m_info->font();
-    larger.setPointSizeF(larger.pointSizeF() * 1.2);
-    m_info->setFont(larger);
+    m_info->setFont(uiFont(13));
 
     // The engine lists each transmission it builds for the search.
     m_form.station().subscribe([this](const StationEvent& e) {
         if (e.kind == StationEvent::Kind::Listing && e.source == TxSource::FastSearch)
             m_memo->appendPlainText(
                 QString::fromLatin1(e.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    });
+    // The main window's Stop stops a search as this dialog's own Stop does, and at once:
+    // the block it cut short goes again at the next Start.
+    connect(&m_form, &TMainForm::stopRequested, this, [this] {
+        if (!m_searching)
+            return;
+        m_windowStop = true;
+        Button2Click();
     });
     connect(m_btStart, &QPushButton::clicked, this, &TFastForm::Button1Click);
     connect(m_btStop, &QPushButton::clicked, this, &TFastForm::Button2Click);
@@ -95,6 +99,7 @@ void TFastForm::Button1Click() {
         m_start->text().toStdString(),
         longTimeText(QLocale::system(), QTime::currentTime()).toStdString(), baud)));
     m_searching = true;
+    m_windowStop = false;
     m_transmissions = 0;
     m_btStart->setEnabled(false);
     const int64_t first = s;
@@ -115,7 +120,7 @@ void TFastForm::Button1Click() {
             m_form.DelayMs(100); // the station ident is on air: this block again afterwards
             continue;
         }
-        if (result != SendResult::Sent && result != SendResult::Queued)
+        if ((result != SendResult::Sent && result != SendResult::Queued) || m_windowStop)
             break;
         ++m_transmissions;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);
@@ -125,6 +130,8 @@ void TFastForm::Button1Click() {
     }
     m_searching = false;
     m_btStart->setEnabled(true);
+    if (m_transmissions > 0)
+        showProgress(first, s, s, started); // the codes reached, without a time left
     if (m_closeRequested) {
         m_closeRequested = false;
         done(m_closeResult);

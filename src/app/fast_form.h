@@ -62,6 +62,7 @@ private:
     QLabel* m_progress = nullptr;
     bool m_searching = false;
     bool m_closeRequested = false;
+    bool m_windowStop = false; ///< the main window's Stop ended the search
     int m_closeResult = QDialog::Rejected;
     int m_transmissions = 0;
 };

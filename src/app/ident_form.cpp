@@ -1,4 +1,5 @@
 #include "app/ident_form.h"
+#include "app/ui_font.h"
 
 #include "app/key_filter.h"
 #include "app/main_form.h"
@@ -23,8 +24,9 @@ QLabel* placeLabel(QWidget* parent, const QString& text, QRect area, bool wrap =
     return label;
 }
 
+/// Letters, digits and the fraction bar of a portable callsign (M0XYZ/P).
 bool isCallsignCharacter(QChar c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/';
 }
 
 /// Leading and trailing spaces only; other characters (a stored text may hold any) stay.
@@ -42,6 +44,7 @@ QString trimSpaces(const QString& text) {
 
 TIdentForm::TIdentForm(TMainForm& main, QWidget* parent) : QDialog(parent), m_main(main) {
     setObjectName(QStringLiteral("IdentForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Station Ident"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

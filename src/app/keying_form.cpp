@@ -1,5 +1,6 @@
 #include "app/keying_form.h"
 #include "app/dialog_support.h"
+#include "app/ui_font.h"
 #include "station/keying_method.h"
 #include "txcontrol/ptt/ptt_devices.h"
 
@@ -20,20 +21,23 @@ namespace tarvex {
 
 TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("KeyingForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Keying"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(560, 262);
 
-    placeLabel(this, QStringLiteral("Port"), 12, 16);
+    m_portLabel = placeLabel(this, QStringLiteral("Port"), 12, 16);
     m_port = new QComboBox(this);
     m_port->setObjectName(QStringLiteral("Port"));
     m_port->addItems({QStringLiteral("LPT1"), QStringLiteral("LPT2")});
     m_port->setGeometry(48, 12, 80, 22);
 
     auto* pins = new QGroupBox(QStringLiteral("Pin"), this);
+    pins->setObjectName(QStringLiteral("PinBox"));
     pins->setGeometry(12, 44, 276, 100);
+    m_pinBox = pins;
     m_pin = new QButtonGroup(this);
     for (int i = 0; i < 8; ++i) {
         auto* pin = new QRadioButton(QStringLiteral("D%1 (pin%2)").arg(i).arg(i + 2), pins);
@@ -60,6 +64,11 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     m_allowKeying = new QCheckBox(QStringLiteral("AllowKeying"), this);
     m_allowKeying->setObjectName(QStringLiteral("AllowKeying"));
     m_allowKeying->setGeometry(12, 184, 130, 20);
+    // The box does not hold the transmitter off the air: stored settings rely on keying
+    // whatever it holds, so it stays, and says so.
+    m_allowKeying->setToolTip(
+        QStringLiteral("Not a safety switch: the transmitter is keyed whether this box is ticked "
+                       "or not. Keying is set by Method; this box is kept for older settings."));
     m_invKey = new QCheckBox(QStringLiteral("Inverted Keying"), this);
     m_invKey->setObjectName(QStringLiteral("InvKey"));
     m_invKey->setGeometry(150, 184, 140, 20);
@@ -68,7 +77,14 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
             m_invKeyAction();
     });
 
-    placeLabel(this, QStringLiteral("Note :- Pins 18 to 25 are GND"), 12, 210);
+    placeLabel(this, QStringLiteral("Note :- Pins 18 to 25 are GND"), 12, 206);
+    auto* allowNote =
+        new QLabel(QStringLiteral("AllowKeying: Keying is set by Method; this box is kept for "
+                                  "older settings."),
+                   this);
+    allowNote->setObjectName(QStringLiteral("AllowKeyingNote"));
+    allowNote->setWordWrap(true);
+    allowNote->setGeometry(12, 222, 194, 34);
     auto* done = new QPushButton(QStringLiteral("&Done"), this);
     done->setObjectName(QStringLiteral("btDone"));
     done->setGeometry(212, 228, 75, 25);
@@ -193,6 +209,12 @@ void TKeyingForm::methodChanged() {
          std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
         w->setVisible(hamlib);
     m_hint->setText(QString::fromLatin1(hintFor(method)));
+    // Port and pin belong to the parallel port alone; the polarity to every line.
+    const bool parallel = method == PttMethod::ParallelPort;
+    m_portLabel->setEnabled(parallel);
+    m_port->setEnabled(parallel);
+    m_pinBox->setEnabled(parallel);
+    m_invKey->setEnabled(method != PttMethod::None);
     fillDevices();
 }
 

@@ -62,7 +62,9 @@ private:
     void fillDevices();
     PttMethod chosenMethod() const;
 
+    QLabel* m_portLabel = nullptr;
     QComboBox* m_port = nullptr;
+    QWidget* m_pinBox = nullptr;
     QButtonGroup* m_pin = nullptr;
     QSpinBox* m_keyDelay = nullptr;
     QCheckBox* m_allowKeying = nullptr;

@@ -19,6 +19,7 @@
 #include "app/rs_form.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
+#include "app/window_placement.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "monitor/station_monitor.h"
@@ -42,6 +43,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -61,7 +63,8 @@ TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent)
     FormCreate(setup);
     connectHandlers();
     adjustSize();
-    setFixedSize(size()); // single border: not resizable
+    setFixedSize(size());                  // single border: not resizable
+    prepareFramePosition(*this, {10, 10}); // Left and Top as the frame's, until loaded
 }
 
 TMainForm::~TMainForm() {
@@ -176,6 +179,12 @@ void TMainForm::connectHandlers() {
     connect(RICCAPSearch1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ricSearch); });
     connect(FastRICSearch1, &QAction::triggered, this,
             [this] { showDialog(m_dialogs.fastSearch); });
+    connect(MsgEdit, &MessageEdit::sendRequested, this, [this] { TxButtonClick(); });
+    connect(m_status, &StatusLine::stopClicked, this, &TMainForm::stopTransmission);
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stop->setObjectName(QStringLiteral("StopShortcut"));
+    connect(stop, &QShortcut::activated, this, &TMainForm::stopTransmission);
+    connect(MessageHistory1, &QAction::triggered, this, &TMainForm::MessageHistory1Click);
     connect(MsgEdit, &MessageEdit::lengthRefused, this, [this] {
         QApplication::beep();
         m_status->note(QStringLiteral("The message holds at most 256 characters."));

@@ -163,6 +163,11 @@ public:
     void Help2Click();
     void btPaClick();
     void KeyTx1Click();
+    /// Stop (the on-air strip's button, Esc): ends whatever is on air (page, tune-up, ident,
+    /// search, manual key-up), drops the pages waiting, and releases the transmitter.
+    void stopTransmission();
+    /// Help > Message history: every status message with its time.
+    void MessageHistory1Click();
     /// Setup > Audio Output: the dialog with the stored choice.
     void AudioOutput1Click();
     /// Takes the operator's new audio choice: stored at close, opened now, and played
@@ -213,6 +218,8 @@ signals:
     void pageSent(const QString& ric, const QString& message);
     /// bringForward() chose this window (the open dialog, or the main window).
     void broughtForward(QWidget* window);
+    /// Stop was asked for: the searches end too.
+    void stopRequested();
 
 public slots:
     /// Brings the window the operator last used forward (the open dialog, if any).
@@ -248,6 +255,11 @@ private:
     void onStationEvent(const StationEvent& event);
     void showOutcome(const TxOutcome& outcome);
     void showProblem(const QString& text);
+    QString outcomeText(const TxOutcome& outcome) const;
+    /// Names the characters of a numeric page that a numeric pager cannot show.
+    void noteNumericCharacters(const QString& message);
+    /// Shows the installed HTML help in the program's own help window.
+    void showHelpWindow(const QString& path);
     PageJob jobFromControls(TxSource source);
     void applyPagerCharset(PageJob& job);
     void createNetwork();
@@ -296,7 +308,8 @@ private:
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
             *About1 = nullptr, *AudioOutput1 = nullptr, *Pagers1 = nullptr, *Dapnet1 = nullptr,
-            *Monitor1 = nullptr;
+            *Monitor1 = nullptr, *MessageHistory1 = nullptr;
+    QPointer<QWidget> m_helpWindow;
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;
 };

@@ -1,6 +1,6 @@
-// What the window shows of the station engine: the listing of each page built, the
-// progress on air, the buttons while the transmitter is busy, the status line's notes and
-// failures, and the outcome of each transmission. The operator's own requests get their
+// What the window shows of the station engine: the listing of each page built, the on-air
+// lamp and the progress on air, the buttons while the transmitter is busy, the status line's
+// notes and failures, and the outcome of each transmission. The operator's own requests get their
 // message boxes; what an unattended input refused goes to the status line (and the log).
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -34,6 +34,7 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey;
         TxButton->setEnabled(free);
         btPa->setEnabled(free);
+        m_status->setOnAir(e.state, e.source);
         if (free)
             m_status->clearProgress();
         break;
@@ -75,8 +76,39 @@ void TMainForm::onStationEvent(const StationEvent& e) {
     }
 }
 
+QString TMainForm::outcomeText(const TxOutcome& out) const {
+    QString what;
+    switch (out.kind) {
+    case TxKind::Page:
+        what = out.pages.size() > 1 ? QStringLiteral("%1 pages").arg(out.pages.size())
+                                    : QStringLiteral("RIC %1").arg(qtext(out.ric));
+        break;
+    case TxKind::FastSearch:
+        what = QStringLiteral("fast search");
+        break;
+    case TxKind::TuneUp:
+        what = QStringLiteral("tune-up");
+        break;
+    case TxKind::Ident:
+        what = QStringLiteral("ident %1").arg(qtext(m_station->identSettings().callsign));
+        break;
+    }
+    if (out.stopped)
+        return QStringLiteral("Stopped: %1; the transmitter is released.").arg(what);
+    if (!out.built || !out.played)
+        return QStringLiteral("Not sent: %1 - %2")
+            .arg(what,
+                 out.error.empty() ? QStringLiteral("the sound did not play") : qtext(out.error));
+    return QStringLiteral("Sent: %1, %2 codewords, %3 s")
+        .arg(what)
+        .arg(out.codewords)
+        .arg(out.durationMs / 1000.0, 0, 'f', 2);
+}
+
 void TMainForm::showOutcome(const TxOutcome& out) {
     m_status->clearProgress();
+    if (!m_closing)
+        m_status->note(outcomeText(out));
     if (!out.built) {
         if (out.stopped || m_closing)
             return;
@@ -101,11 +133,13 @@ void TMainForm::showOutcome(const TxOutcome& out) {
 }
 
 void TMainForm::showProblem(const QString& text) {
+    // Audio and port failures show on the audio and port texts; the last message stays.
     if (!text.isEmpty())
-        m_status->setFailure(text);
+        m_status->setProblem(text);
     else if (m_status->failureText().startsWith(QStringLiteral("Port:")) ||
              m_status->failureText().startsWith(QStringLiteral("Audio:")))
-        m_status->setFailure({});
+        m_status->setProblem({});
+    describeBackends();
 }
 
 } // namespace tarvex

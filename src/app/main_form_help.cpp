@@ -1,8 +1,13 @@
 // Help > Help: first "Tarvex.chm" from the current folder, as the program always did; where
 // that cannot be opened (no such file, or no viewer for it), the HTML help installed with
-// the program; only when neither opens, the message that the help file is missing.
+// the program, in the desktop's browser or, without one, in the program's own help window;
+// only when there is no help at all, the message that the help file is missing. Also the
+// message history.
 #include "app/dialog_support.h"
+#include "app/help_window.h"
 #include "app/main_form.h"
+#include "app/message_history_form.h"
+#include "app/status_line.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -41,7 +46,28 @@ void TMainForm::Help2Click() {
     const QString html = findHelpDocument(m_executableFolder);
     if (!html.isEmpty() && open(html))
         return;
+    if (!html.isEmpty()) {
+        showHelpWindow(html);
+        return;
+    }
     showPlainMessage(this, QStringLiteral("Cannot fine the 'Tarvex.chm' help file !"));
+}
+
+void TMainForm::showHelpWindow(const QString& path) {
+    auto* window = qobject_cast<HelpWindow*>(m_helpWindow.data());
+    if (window == nullptr) {
+        window = new HelpWindow(this); // owned by the main window, kept for the next time
+        m_helpWindow = window;
+    }
+    window->showDocument(path);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TMainForm::MessageHistory1Click() {
+    MessageHistoryForm history(m_status->history(), this);
+    showDialog(&history);
 }
 
 } // namespace tarvex

@@ -36,12 +36,15 @@ void TMainForm::describeBackends() {
     if (m_station == nullptr)
         return;
     const bool parallel = m_pttChosen.method == PttMethod::ParallelPort;
+    const StationStatus status = m_station->status();
     // A method chosen while keyed is not in force until the release: the line keying the
     // transmitter stays named until then.
     if (!m_station->keyingSwitchPending())
         m_status->setPort(QString::fromStdString(parallel ? m_station->keyer().line().name()
-                                                          : m_methodDescription));
-    m_status->setAudio(QString::fromStdString(m_station->audio().name()));
+                                                          : m_methodDescription),
+                          QString::fromStdString(status.keyingError));
+    m_status->setAudio(QString::fromStdString(m_station->audio().name()),
+                       QString::fromStdString(status.audioError));
 }
 
 } // namespace tarvex

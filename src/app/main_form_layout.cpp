@@ -4,6 +4,7 @@
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
+#include "app/ui_font.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -27,13 +28,6 @@ constexpr int ClientWidth = 612;
 constexpr int ClientHeight = 434;
 constexpr int OptionsDesignHeight = 103;
 const QColor Blue(0, 0, 255);
-
-QFont pixelFont(const QString& family, QFont::StyleHint hint, int pixels) {
-    QFont font(family);
-    font.setStyleHint(hint);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 void makeBlue(QWidget* widget) {
     QPalette palette = widget->palette();
@@ -79,7 +73,7 @@ void stackCaption(QWidget* band, const QString& caption, QWidget* field) {
 } // namespace
 
 void TMainForm::buildWindow() {
-    setFont(pixelFont(QStringLiteral("MS Sans Serif"), QFont::SansSerif, 11));
+    setFont(uiFont());
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
     client->setFixedSize(ClientWidth, ClientHeight);
@@ -123,6 +117,7 @@ void TMainForm::buildOptionsPanel() {
     m_fbGroup = new QButtonGroup(this);
     for (auto* b : {FB1, FB2, FB3, FB4})
         m_fbGroup->addButton(b);
+    PictureButton::drawFacesAlike({FB1, FB2, FB3, FB4});
 
     g = makeGroup(p, QStringLiteral("Alpha/Numeric"), 121, 3, 112);
     AN1 = pageButton(g, "AN1", "ABC123", "ALPHA", {5, 15, 50, 25});
@@ -130,6 +125,7 @@ void TMainForm::buildOptionsPanel() {
     m_anGroup = new QButtonGroup(this);
     m_anGroup->addButton(AN1);
     m_anGroup->addButton(AN2);
+    PictureButton::drawFacesAlike({AN1, AN2});
 
     g = makeGroup(p, QStringLiteral("BaudRate"), 238, 3, 86);
     BR1 = pageButton(g, "BR1", "512", "", {5, 15, 25, 25});
@@ -138,6 +134,7 @@ void TMainForm::buildOptionsPanel() {
     m_brGroup = new QButtonGroup(this);
     for (auto* b : {BR1, BR2, BR3})
         m_brGroup->addButton(b);
+    PictureButton::drawFacesAlike({BR1, BR2, BR3});
 
     g = makeGroup(p, QStringLiteral("Normal/Inverted"), 329, 3, 130);
     NI1 = new PictureButton(PictureButton::Face::WaveNormal, QStringLiteral("NORMAL"), g);
@@ -149,6 +146,7 @@ void TMainForm::buildOptionsPanel() {
     m_niGroup = new QButtonGroup(this);
     m_niGroup->addButton(NI1);
     m_niGroup->addButton(NI2);
+    PictureButton::drawFacesAlike({NI1, NI2});
 
     buildToolGroups();
 }
@@ -187,7 +185,7 @@ void TMainForm::buildToolGroups() {
 
 void TMainForm::buildAddressBand() {
     auto* label = new QLabel(QStringLiteral("RIC/CAP Code"), Panel4);
-    label->setFont(pixelFont(font().family(), QFont::SansSerif, 13));
+    label->setFont(uiFont(13));
     makeBlue(label);
     label->move(12, 16);
     label->adjustSize();
@@ -196,7 +194,7 @@ void TMainForm::buildAddressBand() {
     RicEdit->setObjectName(QStringLiteral("RicEdit"));
     RicEdit->setGeometry(105, 11, 86, 28);
     RicEdit->setMaxLength(7);
-    RicEdit->setFont(pixelFont(font().family(), QFont::SansSerif, 16));
+    RicEdit->setFont(uiFont(16));
     makeBlue(RicEdit);
 
     btPreset = new PictureButton(QStringLiteral("Preset Messages"), {}, false, Panel4);
@@ -218,7 +216,7 @@ void TMainForm::buildMessageBand() {
     MsgEdit = new MessageEdit(Panel3);
     MsgEdit->setObjectName(QStringLiteral("MsgEdit"));
     MsgEdit->setMaxLength(256);
-    MsgEdit->setFont(pixelFont(font().family(), QFont::SansSerif, 13));
+    MsgEdit->setFont(uiFont(13));
     makeBlue(MsgEdit);
     stackCaption(Panel3, QStringLiteral("Message To Send"), MsgEdit);
 }
@@ -226,10 +224,11 @@ void TMainForm::buildMessageBand() {
 void TMainForm::buildListingBand() {
     DataOut = new QPlainTextEdit(Panel6);
     DataOut->setObjectName(QStringLiteral("DataOut"));
-    DataOut->setFont(pixelFont(QStringLiteral("Courier New"), QFont::Monospace, 13));
+    DataOut->setFont(listingFont(13));
     DataOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DataOut->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     DataOut->setTabChangesFocus(true);
+    DataOut->setReadOnly(true); // the listing of what was sent, never typed into
     makeBlue(DataOut);
     stackCaption(Panel6, QStringLiteral("Data Being Sent"), DataOut);
 }
@@ -261,6 +260,8 @@ void TMainForm::buildMenu() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     Help2 = help->addAction(QStringLiteral("&Help"));
+    MessageHistory1 = help->addAction(QStringLiteral("&Message history..."));
+    MessageHistory1->setObjectName(QStringLiteral("MessageHistory1"));
     About1 = help->addAction(QStringLiteral("&About"));
 
     AutoSendOptions1->setObjectName(QStringLiteral("AutoSendOptions1"));

@@ -1,9 +1,11 @@
 // SEND and the other commands that go on the air from the window: each reads the controls
 // into a plain request, as the transmit command does, and hands it to the station engine.
+// Stop ends whatever is on air.
 #include "app/main_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
+#include "encoder/message_packing.h"
 #include "station/page_log.h"
 
 #include <QAction>
@@ -62,9 +64,29 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
         MsgEdit->setPlainText(message);
     applyRate(rateIndex());
     SignalGen().setLevel(Volume->value());
+    if (AN2->isChecked())
+        noteNumericCharacters(message);
     PageJob job = jobFromControls(source);
     applyPagerCharset(job);
     return m_station->sendPage(std::move(job));
+}
+
+void TMainForm::noteNumericCharacters(const QString& message) {
+    // The page goes as typed; the operator learns first what the pager will show instead.
+    QStringList odd;
+    QString seen;
+    for (const QChar c : message) {
+        const auto byte = static_cast<unsigned char>(c.unicode() > 0xFF ? '?' : c.toLatin1());
+        const QChar shown = QChar::fromLatin1(numericShownAs(byte));
+        if (shown == c || seen.contains(c))
+            continue;
+        seen += c;
+        odd << QStringLiteral("'%1' as '%2'").arg(c, shown);
+    }
+    if (!odd.isEmpty())
+        m_status->note(QStringLiteral("A numeric pager cannot show every character of this "
+                                      "page: it shows %1.")
+                           .arg(odd.join(QStringLiteral(", "))));
 }
 
 SendResult TMainForm::sendSearchCode(const QString& code) {
@@ -107,6 +129,19 @@ void TMainForm::btPaClick() {
     job.inverted = NI2->isChecked();
     job.level = SignalGen().Level();
     m_station->tuneUp(job);
+}
+
+void TMainForm::stopTransmission() {
+    const std::size_t waiting = m_station->queued();
+    KeyTx1->setChecked(false);
+    emit stopRequested(); // a search ends after the step Stop cut short
+    m_station->stop(true);
+    if (!m_station->busy())
+        m_station->releaseNow();
+    m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
+                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
+                                                 "page(s) dropped, not sent.")
+                                      .arg(waiting));
 }
 
 QString TMainForm::pageLogPath() const {

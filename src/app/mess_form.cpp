@@ -1,4 +1,5 @@
 #include "app/mess_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -33,6 +34,7 @@ const char* const HelpLines[] = {
 
 TMessForm::TMessForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("MessForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Tarvex"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -63,9 +65,7 @@ TMessForm::TMessForm(TMainForm& form) : QDialog(&form), m_form(form) {
         help->setObjectName(QStringLiteral("Help%1").arg(i + 1));
         help->setAlignment(Qt::AlignHCenter);
         help->setGeometry(0, top + 36 + i * 16, ClientWidth, 16);
-        QFont small = help->font();
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        help->setFont(small);
+        help->setFont(uiFont(10));
     }
 
     connect(m_add, &QPushButton::clicked, this, &TMessForm::btAddClick);

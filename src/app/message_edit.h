@@ -1,6 +1,8 @@
 #pragma once
 // The message field of the main window: several lines on screen, but Enter does not start
-// a new line, and at most a set number of characters can be typed or pasted.
+// a new line (Ctrl+Enter asks for the page to be sent), and it never holds more than a set
+// number of characters, however the text arrives: typed, pasted, dropped, composed by an
+// input method, put in by code or brought back by undo.
 #include <QPlainTextEdit>
 
 namespace tarvex {
@@ -11,11 +13,13 @@ public:
     explicit MessageEdit(QWidget* parent = nullptr);
 
     int maxLength() const { return m_maxLength; }
-    void setMaxLength(int length) { m_maxLength = length; }
+    void setMaxLength(int length);
 
 signals:
-    /// A keystroke or paste was refused because the text would grow past maxLength().
+    /// Text was refused or cut because the field would hold more than maxLength().
     void lengthRefused();
+    /// Ctrl+Enter: the operator asks for the page to be sent.
+    void sendRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -23,7 +27,12 @@ protected:
 
 private:
     int roomLeft() const;
+    /// Cuts what an edit put in past the limit (the end of what it inserted goes first).
+    void keepLimit();
+
     int m_maxLength = 256;
+    int m_lastChangeEnd = 0; ///< where the last edit's inserted text ends
+    bool m_cutting = false;
 };
 
 } // namespace tarvex

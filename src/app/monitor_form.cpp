@@ -1,6 +1,7 @@
 #include "app/monitor_form.h"
 
 #include "app/dialog_support.h"
+#include "app/ui_font.h"
 #include "monitor/qt_audio_input.h"
 #ifdef TARVEX_HAVE_ALSA_INPUT
 #include "monitor/alsa_input.h"
@@ -30,6 +31,7 @@ bool sameSettings(const MonitorSettings& a, const MonitorSettings& b) {
 } // namespace
 
 TMonitorForm::TMonitorForm(QWidget* parent) : QDialog(parent) {
+    useWindowFont(*this);
     setObjectName(QStringLiteral("MonitorForm"));
     setWindowTitle(QStringLiteral("Off-air monitor"));
     auto* layout = new QVBoxLayout(this);

@@ -1,6 +1,7 @@
 #include "app/pagers_form.h"
 
 #include "app/dialog_support.h"
+#include "app/ui_font.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -63,6 +64,7 @@ QString describe(const Pager& p, int column) {
 
 TPagersForm::TPagersForm(QString folder, QWidget* parent)
     : QDialog(parent), m_folder(std::move(folder)) {
+    useWindowFont(*this);
     setObjectName(QStringLiteral("PagersForm"));
     setWindowTitle(QStringLiteral("Pagers"));
     auto* layout = new QVBoxLayout(this);

@@ -7,16 +7,40 @@ namespace tarvex {
 
 namespace {
 
-// Largest pixel size (down to 5) at which the text fits the width.
-QFont fittedFont(const QFont& base, const QString& text, int width, int pixelSize,
-                 bool bold = false) {
+/// Pixel sizes a face text is drawn at: the largest that fits, never below the smallest.
+struct SizeRange {
+    int largest;
+    int smallest;
+};
+constexpr SizeRange CaptionSizes{11, 9};
+constexpr SizeRange SubCaptionSizes{8, 7};
+constexpr SizeRange WaveCaptionSizes{9, 9};
+
+bool fits(const QFont& font, const QString& text, const QSize& room) {
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(text) <= room.width() &&
+           metrics.tightBoundingRect(text).height() <= room.height();
+}
+
+/// The largest size in `range` at which `sample` fits `room`: bold when asked and bold fits,
+/// else regular; narrowed when the desktop's font is too wide at the smallest size; the
+/// smallest size when nothing fits.
+QFont fittedFont(const QFont& base, const QString& sample, const QSize& room, SizeRange range,
+                 bool bold) {
     QFont font = base;
-    font.setBold(bold);
-    for (int size = pixelSize; size >= 5; --size) {
-        font.setPixelSize(size);
-        if (QFontMetrics(font).horizontalAdvance(text) <= width)
-            break;
+    for (const int stretch : {100, 90, 80}) {
+        font.setStretch(stretch);
+        for (const bool weight : {bold, false}) {
+            font.setBold(weight);
+            for (int size = range.largest; size >= range.smallest; --size) {
+                font.setPixelSize(size);
+                if (fits(font, sample, room))
+                    return font;
+            }
+        }
     }
+    font.setBold(false);
+    font.setPixelSize(range.smallest);
     return font;
 }
 
@@ -66,30 +90,65 @@ void PictureButton::paintEvent(QPaintEvent*) {
     if (!isEnabled())
         ink = QColor(0x90, 0x90, 0x90);
     painter.setPen(ink);
-    const QRect inner = frame.adjusted(2, 2, -2, -2);
-
     if (m_face != Face::Text) {
-        const QRect waveArea(inner.left() + 3, inner.top() + 1, inner.width() - 6,
+        const QRect inner = frame.adjusted(1, 1, -1, -1);
+        const QRect waveArea(inner.left() + 4, inner.top() + 1, inner.width() - 8,
                              inner.height() / 2 - 1);
         drawWave(painter, waveArea);
+    }
+    const QList<FaceText> texts = faceTexts();
+    for (int i = 0; i < texts.size(); ++i) {
+        const FaceText& t = texts[i];
+        int align = Qt::AlignCenter;
+        if (texts.size() == 2 && m_face == Face::Text)
+            align = Qt::AlignHCenter | (i == 0 ? Qt::AlignBottom : Qt::AlignTop);
+        painter.setFont(t.font);
+        painter.drawText(t.area, align, t.text);
+    }
+}
+
+QList<PictureButton::FaceText> PictureButton::faceTexts() const {
+    // Inside the one-pixel bevel. Texts are sized for the group's samples, so every button
+    // of a group draws its captions alike.
+    const QRect inner = rect().adjusted(1, 1, -1, -1);
+    const QString& sample = m_captionSample.isEmpty() ? m_caption : m_captionSample;
+    if (m_face != Face::Text) {
         const QRect textArea(inner.left(), inner.top() + inner.height() / 2, inner.width(),
                              inner.height() - inner.height() / 2);
-        painter.setFont(fittedFont(font(), m_caption, textArea.width(), 8));
-        painter.drawText(textArea, Qt::AlignCenter, m_caption);
-        return;
+        return {{m_caption, fittedFont(font(), sample, textArea.size(), WaveCaptionSizes, false),
+                 textArea}};
     }
-    if (m_subCaption.isEmpty()) {
-        painter.setFont(fittedFont(font(), m_caption, inner.width(), 11, true));
-        painter.drawText(inner, Qt::AlignCenter, m_caption);
-        return;
-    }
+    if (m_subCaption.isEmpty())
+        return {{m_caption, fittedFont(font(), sample, inner.size(), CaptionSizes, true), inner}};
     const int half = inner.height() / 2 + 1;
     const QRect top(inner.left(), inner.top(), inner.width(), half);
     const QRect bottom(inner.left(), inner.top() + half, inner.width(), inner.height() - half);
-    painter.setFont(fittedFont(font(), m_caption, top.width(), 10, true));
-    painter.drawText(top, Qt::AlignHCenter | Qt::AlignBottom, m_caption);
-    painter.setFont(fittedFont(font(), m_subCaption, bottom.width(), 7));
-    painter.drawText(bottom, Qt::AlignHCenter | Qt::AlignTop, m_subCaption);
+    const QString& subSample = m_subSample.isEmpty() ? m_subCaption : m_subSample;
+    return {{m_caption, fittedFont(font(), sample, top.size(), CaptionSizes, true), top},
+            {m_subCaption, fittedFont(font(), subSample, bottom.size(), SubCaptionSizes, false),
+             bottom}};
+}
+
+void PictureButton::drawFacesAlike(const QList<PictureButton*>& buttons) {
+    const auto widest = [&buttons](auto text) {
+        QString sample;
+        int width = -1;
+        for (const PictureButton* b : buttons) {
+            const int w = QFontMetrics(b->font()).horizontalAdvance(text(b));
+            if (w > width) {
+                width = w;
+                sample = text(b);
+            }
+        }
+        return sample;
+    };
+    const QString caption = widest([](const PictureButton* b) { return b->m_caption; });
+    const QString sub = widest([](const PictureButton* b) { return b->m_subCaption; });
+    for (PictureButton* b : buttons) {
+        b->m_captionSample = caption;
+        b->m_subSample = sub;
+        b->update();
+    }
 }
 
 void PictureButton::drawWave(QPainter& painter, const QRect& area) const {

@@ -3,6 +3,9 @@
 // square wave (normal or inverted) over a caption. Used for the page buttons, which sit
 // in exclusive groups, and for the plain command buttons of the main window.
 #include <QAbstractButton>
+#include <QFont>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 namespace tarvex {
@@ -25,6 +28,18 @@ public:
 
     QSize sizeHint() const override;
 
+    /// One text of the face as it is drawn: the font and the area it is centred in.
+    struct FaceText {
+        QString text;
+        QFont font;
+        QRect area;
+    };
+    /// The face's texts (caption, then sub-caption) as paintEvent draws them.
+    QList<FaceText> faceTexts() const;
+    /// Sizes the captions of every button for the widest of them, and the sub-captions
+    /// likewise, so that a group's faces read alike.
+    static void drawFacesAlike(const QList<PictureButton*>& buttons);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -34,6 +49,8 @@ private:
     Face m_face = Face::Text;
     QString m_caption;
     QString m_subCaption;
+    QString m_captionSample; ///< what the caption is sized for (empty: itself)
+    QString m_subSample;
 };
 
 } // namespace tarvex

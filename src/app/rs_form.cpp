@@ -1,4 +1,5 @@
 #include "app/rs_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/main_form.h"
@@ -14,6 +15,7 @@ namespace tarvex {
 
 TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     setObjectName(QStringLiteral("RSForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("RIC/CAP Search"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -48,10 +50,8 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
     m_progress->setGeometry(8, 150, 212, 26);
-    QFont small = m_progress->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
     for (QLabel* label : {note1, note2, m_progress})
-        label->setFont(small);
+        label->setFont(uiFont(10));
 
     m_btStart = new QPushButton(QStringLiteral("&Start"), this);
     m_btStart->setObjectName(QStringLiteral("btStart"));
@@ -61,6 +61,16 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_btCancel->setObjectName(QStringLiteral("btCancel"));
     m_btCancel->setAutoDefault(false); // Enter in a field presses no button
     m_btCancel->setGeometry(126, 178, 75, 25);
+    // The main window's Stop ends the search at once: the code it cut short is not counted
+    // as sent and shows again at the next Start.
+    connect(&m_form, &TMainForm::stopRequested, this, [this] {
+        if (!SearchRunning)
+            return;
+        SearchRunning = false;
+        m_stopped = true;
+        if (!m_form.pageOnAir())
+            m_form.StopRequest() = true; // the gap between two codes ends too
+    });
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
 }
@@ -91,6 +101,7 @@ void TRSForm::btStartClick() {
     if (SearchRunning)
         return;
     SearchRunning = true;
+    m_stopped = false;
     m_btStart->setEnabled(false);
     m_current->setText(m_start->text());
     const auto started = std::chrono::steady_clock::now();
@@ -105,8 +116,8 @@ void TRSForm::btStartClick() {
             m_form.DelayMs(100);
             continue;
         }
-        if (result == SendResult::Failed || result == SendResult::Refused)
-            break; // the transmit command has shown why
+        if (result == SendResult::Failed || result == SendResult::Refused || m_stopped)
+            break; // the transmit command has shown why, or Stop ended the search
         ++sent;
         m_form.DelayMs(m_form.SignalGen().Duration() + 100);
         const auto next = nextCode(code);

@@ -53,6 +53,7 @@ private:
     QPushButton* m_btStart = nullptr;
     QPushButton* m_btCancel = nullptr;
     QLabel* m_progress = nullptr;
+    bool m_stopped = false; ///< the main window's Stop ended the search
 };
 
 } // namespace tarvex

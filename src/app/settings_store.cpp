@@ -9,6 +9,7 @@
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
+#include "app/window_placement.h"
 #include "signal/signal_gen.h"
 #include "station/keying_method.h"
 #include "station/station_settings.h"
@@ -79,8 +80,7 @@ public:
 };
 
 void MainFormStore::loadWindow(TMainForm& f, const StationSettings& s) {
-    f.move(s.left, f.y());
-    f.move(f.x(), s.top);
+    moveFrameTo(f, QPoint(s.left, s.top));
     f.DeviationLevels = s.levels;
     f.encoder().SyncText = s.syncText;
     f.encoder().IdleText = s.idleText;

@@ -1,74 +1,259 @@
 #include "app/status_line.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarvex {
+
+/// A one-line label that shows as much of its text as fits, ending in "...", and the whole
+/// text in its tooltip when it is cut.
+class ElidingLabel : public QLabel {
+public:
+    explicit ElidingLabel(const char* name, QWidget* parent) : QLabel(parent) {
+        setObjectName(QString::fromLatin1(name));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        setFixedHeight(fontMetrics().height() + 4);
+    }
+    void setWhole(const QString& text, const QString& tip = {}) {
+        m_whole = text;
+        m_tip = tip;
+        refresh();
+    }
+    const QString& whole() const { return m_whole; }
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(m_whole) + 8, height()};
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        refresh();
+    }
+
+private:
+    void refresh() {
+        const QString shown =
+            fontMetrics().elidedText(m_whole, Qt::ElideRight, contentsRect().width());
+        setText(shown);
+        QString tip = shown != m_whole ? m_whole : QString();
+        if (!m_tip.isEmpty())
+            tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + m_tip;
+        setToolTip(tip);
+    }
+    QString m_whole;
+    QString m_tip;
+};
+
+namespace {
+
+constexpr int StripHeight = 26;
+
+struct LampLook {
+    QColor face;
+    QColor ink;
+};
+
+LampLook lookFor(OnAirState state) {
+    switch (state) {
+    case OnAirState::Idle:
+        return {QColor(0x50, 0x54, 0x5C), QColor(0xE8, 0xE8, 0xE8)};
+    case OnAirState::Waiting:
+        return {QColor(0x1C, 0x4E, 0x9A), Qt::white};
+    case OnAirState::Preparing:
+        return {QColor(0xE0, 0x9A, 0x10), Qt::black};
+    case OnAirState::ManualKey:
+    case OnAirState::Keyed:
+    case OnAirState::OnAir:
+    case OnAirState::Releasing:
+        break;
+    }
+    return {QColor(0xC8, 0x10, 0x10), Qt::white}; // the transmitter is keyed
+}
+
+QString lampCaption(OnAirState state, TxSource source) {
+    const QString name = QString::fromLatin1(stateName(state).data(),
+                                             static_cast<qsizetype>(stateName(state).size()))
+                             .toUpper();
+    if (state == OnAirState::Idle)
+        return name;
+    const std::string_view from =
+        sourceName(state == OnAirState::ManualKey ? TxSource::ManualKey : source);
+    return QStringLiteral("%1 \u2014 %2")
+        .arg(name, QString::fromLatin1(from.data(), static_cast<qsizetype>(from.size())));
+}
+
+} // namespace
 
 StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
     setObjectName(QStringLiteral("StatusLine"));
     setSizeGripEnabled(false);
-    m_progress = new QLabel(this);
-    m_progress->setObjectName(QStringLiteral("StatusProgress"));
-    m_audio = new QLabel(this);
-    m_audio->setObjectName(QStringLiteral("StatusAudio"));
-    m_port = new QLabel(this);
-    m_port->setObjectName(QStringLiteral("StatusPort"));
-    m_station = new QLabel(this);
+    auto* panel = new QWidget(this);
+    auto* rows = new QVBoxLayout(panel);
+    rows->setContentsMargins(0, 2, 0, 0);
+    rows->setSpacing(2);
+    rows->addWidget(buildOnAirStrip());
+
+    auto* line = new QHBoxLayout;
+    line->setSpacing(8);
+    m_message = new ElidingLabel("StatusMessage", panel);
+    m_audio = new ElidingLabel("StatusAudio", panel);
+    m_port = new ElidingLabel("StatusPort", panel);
+    for (ElidingLabel* label : {m_audio, m_port}) {
+        label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        label->setMinimumWidth(60);
+        label->setMaximumWidth(190);
+    }
+    // The DAPNET link's state, shown only while the link is configured.
+    m_station = new QLabel(panel);
     m_station->setObjectName(QStringLiteral("StatusStation"));
+    m_station->setMaximumWidth(220);
     m_station->hide();
-    m_alarm = new QLabel(this);
+    line->addWidget(m_message, 1);
+    line->addWidget(m_station);
+    line->addWidget(m_audio);
+    line->addWidget(m_port);
+    rows->addLayout(line);
+    addPermanentWidget(panel, 1);
+    setOnAir(OnAirState::Idle, TxSource::Operator);
+}
+
+QWidget* StatusLine::buildOnAirStrip() {
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("OnAirStrip"));
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    m_lamp = new QLabel(strip);
+    m_lamp->setObjectName(QStringLiteral("OnAirLamp"));
+    m_lamp->setAutoFillBackground(true);
+    m_lamp->setAlignment(Qt::AlignCenter);
+    QFont big = font();
+    big.setPixelSize(15);
+    big.setBold(true);
+    m_lamp->setFont(big);
+    m_lamp->setFixedHeight(StripHeight);
+    m_lamp->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_progress = new QLabel(strip);
+    m_progress->setObjectName(QStringLiteral("StatusProgress"));
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->setFixedSize(118, StripHeight);
+    m_stop = new QPushButton(QStringLiteral("STOP"), strip);
+    m_stop->setObjectName(QStringLiteral("btStop"));
+    m_stop->setFocusPolicy(Qt::NoFocus); // the Tab order stays with the page fields
+    m_stop->setToolTip(
+        QStringLiteral("Ends whatever is on air and releases the transmitter (Esc)"));
+    QFont bold = font();
+    bold.setBold(true);
+    m_stop->setFont(bold);
+    m_stop->setFixedSize(86, StripHeight);
+    connect(m_stop, &QPushButton::clicked, this, &StatusLine::stopClicked);
+    // The off-air alarm stands beside the lamp, in red, while it lasts.
+    m_alarm = new QLabel(strip);
     m_alarm->setObjectName(QStringLiteral("StatusAlarm"));
     m_alarm->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; "
                                           "font-weight: bold; padding: 0 4px; }"));
+    m_alarm->setFixedHeight(StripHeight);
+    m_alarm->setMaximumWidth(260);
     m_alarm->hide();
-    // Permanent widgets, so that a failure text on the left never hides them.
-    addPermanentWidget(m_alarm);
-    addPermanentWidget(m_station);
-    addPermanentWidget(m_progress);
-    addPermanentWidget(m_audio);
-    addPermanentWidget(m_port);
+    row->addWidget(m_lamp, 1);
+    row->addWidget(m_alarm);
+    row->addWidget(m_progress);
+    row->addWidget(m_stop);
+    return strip;
 }
 
-void StatusLine::setAudio(const QString& name) {
-    m_audio->setText(QStringLiteral("Audio: %1").arg(name));
+void StatusLine::setOnAir(OnAirState state, TxSource source) {
+    const LampLook look = lookFor(state);
+    QPalette palette = m_lamp->palette();
+    palette.setColor(QPalette::Window, look.face);
+    palette.setColor(QPalette::WindowText, look.ink);
+    m_lamp->setPalette(palette);
+    m_lamp->setText(lampCaption(state, source));
 }
 
-void StatusLine::setPort(const QString& name) {
-    m_port->setText(QStringLiteral("Port: %1").arg(name));
+QString StatusLine::lampText() const {
+    return m_lamp->text();
+}
+
+void StatusLine::setAudio(const QString& name, const QString& failure) {
+    m_audioName = name;
+    m_audioFailure = failure;
+    m_audio->setWhole(failure.isEmpty()
+                          ? QStringLiteral("Audio: %1").arg(name)
+                          : QStringLiteral("Audio: %1 failed: %2").arg(name, failure));
+    refreshTips();
+}
+
+void StatusLine::setPort(const QString& name, const QString& failure) {
+    m_portName = name;
+    m_portFailure = failure;
+    m_port->setWhole(failure.isEmpty() ? QStringLiteral("Port: %1").arg(name)
+                                       : QStringLiteral("Port: %1 failed: %2").arg(name, failure));
+    refreshTips();
 }
 
 void StatusLine::setFolder(const QString& folder) {
     m_folder = folder;
-    const QString tip = QStringLiteral("Program folder: %1").arg(folder);
-    m_audio->setToolTip(tip);
-    m_port->setToolTip(tip);
+    refreshTips();
+}
+
+void StatusLine::refreshTips() {
+    const QString folder = QStringLiteral("Program folder: %1").arg(m_folder);
+    const QColor normal = palette().color(QPalette::WindowText);
+    const auto mark = [&folder, &normal](ElidingLabel* label, const QString& failure) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, failure.isEmpty() ? normal : QColor(0xC0, 0, 0));
+        label->setPalette(palette);
+        label->setWhole(label->whole(), failure.isEmpty() ? folder : failure + '\n' + folder);
+    };
+    mark(m_audio, m_audioFailure);
+    mark(m_port, m_portFailure);
 }
 
 void StatusLine::setFailure(const QString& text) {
+    const bool shown = !m_failure.isEmpty() && m_message->whole() == m_failure;
     m_failure = text;
-    setToolTip(text); // the whole text when the line is too short for it
-    refreshMessage();
+    if (!text.isEmpty())
+        note(text);
+    else if (shown)
+        m_message->setWhole({});
+}
+
+void StatusLine::setProblem(const QString& text) {
+    if (!text.isEmpty() && text != m_failure)
+        remember(text);
+    m_failure = text;
 }
 
 void StatusLine::setProgress(double elapsedSeconds, double totalSeconds) {
     if (totalSeconds < 0) {
         m_progress->clear();
-    } else {
-        m_progress->setText(QStringLiteral("On air %1 / %2 s")
-                                .arg(elapsedSeconds, 0, 'f', 1)
-                                .arg(totalSeconds, 0, 'f', 1));
+        return;
     }
+    m_progress->setText(QStringLiteral("On air %1 / %2 s")
+                            .arg(std::clamp(elapsedSeconds, 0.0, totalSeconds), 0, 'f', 1)
+                            .arg(totalSeconds, 0, 'f', 1));
 }
 
 void StatusLine::note(const QString& text) {
-    showMessage(text);
+    m_message->setWhole(text);
+    if (!text.isEmpty())
+        remember(text);
 }
 
-void StatusLine::refreshMessage() {
-    if (m_failure.isEmpty())
-        clearMessage();
-    else
-        showMessage(m_failure);
+void StatusLine::remember(const QString& text) {
+    m_history.push_back({QDateTime::currentDateTime(), text});
+    while (m_history.size() > MaxHistory)
+        m_history.pop_front();
+}
+
+QString StatusLine::currentMessage() const {
+    return m_message->whole();
 }
 
 void StatusLine::setStation(const QString& text) {
@@ -92,10 +277,16 @@ QString StatusLine::alarmText() const {
 }
 
 QString StatusLine::audioText() const {
-    return m_audio->text();
+    return QStringLiteral("Audio: %1").arg(m_audioName);
 }
 QString StatusLine::portText() const {
-    return m_port->text();
+    return QStringLiteral("Port: %1").arg(m_portName);
+}
+QString StatusLine::shownAudioText() const {
+    return m_audio->whole();
+}
+QString StatusLine::shownPortText() const {
+    return m_port->whole();
 }
 QString StatusLine::progressText() const {
     return m_progress->text();

@@ -1,27 +1,49 @@
 #pragma once
-// The status line along the bottom of the main window: the audio output and the port in
-// use, the last silent audio or port failure with its reason, and the progress of the page
-// on air. It never asks anything of the operator.
+// The strips along the bottom of the main window. The on-air strip: a lamp that shows from
+// across the room whether the transmitter is idle, keyed or on air and for what, the
+// progress of the transmission on air, and Stop. The status line: the last message (cut
+// short with its whole text in a tooltip; every message is kept, with its time, for the
+// message history), and the audio output and keying port in use, marked when they fail.
+// It never asks anything of the operator.
+#include "station/station_events.h"
+
+#include <QDateTime>
 #include <QStatusBar>
 
+#include <deque>
+
 class QLabel;
+class QPushButton;
 
 namespace tarvex {
+
+class ElidingLabel;
 
 class StatusLine : public QStatusBar {
     Q_OBJECT
 public:
+    /// The messages kept for the history.
+    static constexpr std::size_t MaxHistory = 1000;
+    struct Entry {
+        QDateTime when;
+        QString text;
+    };
+
     explicit StatusLine(QWidget* parent = nullptr);
 
-    void setAudio(const QString& name);
-    void setPort(const QString& name);
+    /// The output in use and why it last failed (empty: it works).
+    void setAudio(const QString& name, const QString& failure = {});
+    void setPort(const QString& name, const QString& failure = {});
     void setFolder(const QString& folder);
-    /// The last failure that the operation went on without; empty clears it.
+    /// A failure the operation went on without: shown and kept; empty clears it.
     void setFailure(const QString& text);
-    /// Progress of the page on air; a negative total clears it.
+    /// An audio or port failure: kept (and in the history when new), shown by the audio and
+    /// port texts rather than in place of the last message; empty clears it.
+    void setProblem(const QString& text);
+    /// Progress of the transmission on air, never past its total; a negative total clears it.
     void setProgress(double elapsedSeconds, double totalSeconds);
     void clearProgress() { setProgress(0, -1); }
-    /// A passing note (shown until the next one).
+    /// A message (shown until the next one).
     void note(const QString& text);
     /// The DAPNET link's state and next slot; empty hides it.
     void setStation(const QString& text);
@@ -29,23 +51,48 @@ public:
     /// The off-air alarm, in red while it stands; empty clears it.
     void setAlarm(const QString& text);
     QString alarmText() const;
+    /// The lamp: the transmitter's state and what it is keyed for.
+    void setOnAir(OnAirState state, TxSource source);
 
+    /// "Audio: NAME" and "Port: NAME", the output and port in force.
     QString audioText() const;
     QString portText() const;
+    /// The audio and port texts as shown, with the failure when there is one.
+    QString shownAudioText() const;
+    QString shownPortText() const;
     QString failureText() const { return m_failure; }
     QString progressText() const;
     QString folderText() const { return m_folder; }
+    /// The last message, whole.
+    QString currentMessage() const;
+    QString lampText() const;
+    QPushButton* stopButton() const { return m_stop; }
+    const std::deque<Entry>& history() const { return m_history; }
+
+signals:
+    /// Stop was clicked.
+    void stopClicked();
 
 private:
-    void refreshMessage();
+    QWidget* buildOnAirStrip();
+    void remember(const QString& text);
+    void refreshTips();
 
-    QLabel* m_audio = nullptr;
-    QLabel* m_port = nullptr;
+    QLabel* m_lamp = nullptr;
     QLabel* m_progress = nullptr;
+    QPushButton* m_stop = nullptr;
+    ElidingLabel* m_message = nullptr;
+    ElidingLabel* m_audio = nullptr;
+    ElidingLabel* m_port = nullptr;
     QLabel* m_station = nullptr;
     QLabel* m_alarm = nullptr;
     QString m_folder;
     QString m_failure;
+    QString m_audioName;
+    QString m_portName;
+    QString m_audioFailure;
+    QString m_portFailure;
+    std::deque<Entry> m_history;
 };
 
 } // namespace tarvex

@@ -1,4 +1,5 @@
 #include "app/sync_idle_form.h"
+#include "app/ui_font.h"
 
 #include "app/dialog_support.h"
 #include "app/key_filter.h"
@@ -14,6 +15,7 @@ namespace tarvex {
 
 TSIForm::TSIForm(PageEncoder& encoder, QWidget* parent) : QDialog(parent), m_encoder(encoder) {
     setObjectName(QStringLiteral("SIForm"));
+    useWindowFont(*this);
     setWindowTitle(QStringLiteral("Sync & Idle CW values"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -107,6 +107,10 @@ void packAlphaMessage(PackCursor& cursor, std::string_view message) {
     }
 }
 
+char numericShownAs(unsigned char c) {
+    return "0123456789*U -]["[numericCode(c)];
+}
+
 void packNumericMessage(PackCursor& cursor, std::string_view message) {
     SlotBuffer& slots = cursor.buffer;
     int& at = cursor.writePosition;

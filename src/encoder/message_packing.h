@@ -27,6 +27,10 @@ uint8_t numericCode(unsigned char c);
 void packAlphaMessage(PackCursor& cursor, std::string_view message);
 /// 4 bits a character, fill with code 12.
 void packNumericMessage(PackCursor& cursor, std::string_view message);
+/// What a numeric pager shows for the character c once it is packed: the digits, '-', '['
+/// and ']' show as themselves; every other character shows as the character of its 4-bit
+/// code ('*' standing for the spare code 10, 'U', ' ', '-', ']', '[' for 11 to 15).
+char numericShownAs(unsigned char c);
 
 /// Slots first..last get the idle codeword, or the sync codeword at nextSyncSlot and every
 /// batch start after it.

@@ -33,6 +33,9 @@ constexpr std::array<uint8_t, 10> Digits = {
 
 static_assert(pack(".") == 0x40 && pack("-") == 0xC0 && pack(".-") == 0xA0);
 static_assert(pack("-----") == 0xFC && pack(".....") == 0x04);
+/// The fraction bar, for portable and mobile callsigns (M0XYZ/P).
+constexpr uint8_t Slash = pack("-..-.");
+static_assert(Slash == 0x4C);
 
 /// Calls element(isDash) for each element of a table byte in sending order.
 template <typename F> void forEachElement(uint8_t code, F element) {
@@ -54,6 +57,8 @@ uint8_t morseCode(char c) {
         return Letters[static_cast<std::size_t>(c - 'A')];
     if (c >= '0' && c <= '9')
         return Digits[static_cast<std::size_t>(c - '0')];
+    if (c == '/')
+        return Slash;
     return 0;
 }
 

@@ -19,7 +19,8 @@ inline constexpr int IdentEndMarkers = 3;
 
 /// The table byte of a character: the lowest set bit is a start marker, the bits above it
 /// (up to bit 7) are the elements in sending order, lowest first, 1 dash and 0 dot.
-/// A..Z and 0..9 (lower-case letters as their capitals); 0 for characters without an entry.
+/// A..Z, 0..9 and '/' (lower-case letters as their capitals); 0 for characters without an
+/// entry.
 uint8_t morseCode(char c);
 
 /// Codewords the callsign's stream takes, without the closing EndMarkers. Characters

@@ -34,6 +34,7 @@ private slots:
     void listFileReadOnlyIsNotReplaced();
     void listOnFullDiskKeepsTheOldFile();
     void autoSendLockLeftBehindIsClearedWhenPollingResumes();
+    void pageThatCannotPlayIsReportedNotSent();
 };
 
 void WindowFaultsTest::logFolderReadOnlyOrGoneStillSendsThePage() {
@@ -272,6 +273,36 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     QVERIFY(!QFile::exists(file));
     QVERIFY(f.station().autoSendTimerActive());
     autoSend.AutoSend()->setChecked(false);
+}
+
+void WindowFaultsTest::pageThatCannotPlayIsReportedNotSent() {
+    // The sound cannot be played (here: the output's file cannot be written; on a desktop:
+    // no sound server). The page is not sent, and the status line and the log say so.
+    QTemporaryDir store;
+    RigOptions options = storeIn(store);
+    options.wavFile = store.filePath(QStringLiteral("no such folder/page.wav"));
+    Rig rig(options);
+    TMainForm& f = *rig.form;
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    setDataFolder(f, store.path());
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("1234567"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("lost"));
+    BoxWatcher boxes;
+    f.TxButtonClick();
+    QVERIFY(boxes.texts.isEmpty());
+    const QString message = f.statusLine().currentMessage();
+    const QString lead = QStringLiteral("Not sent: RIC 1234567 - ");
+    QVERIFY2(message.startsWith(lead), qPrintable(message));
+    const QString reason = message.mid(lead.size());
+    QVERIFY2(reason.contains(QStringLiteral("no such folder")), qPrintable(reason));
+    QVERIFY2(f.statusLine().shownAudioText().contains(QStringLiteral("failed: ") + reason),
+             qPrintable(f.statusLine().shownAudioText()));
+    // The log line keeps its form, the marker follows it.
+    const QByteArray log = fileBytes(f.pageLogPath());
+    QVERIFY2(log.startsWith("1234567 - lost - ") &&
+                 log.endsWith((QStringLiteral(" - not sent: ") + reason + "\r\n").toUtf8()),
+             log.constData());
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0}); // released all the same
 }
 
 int main(int argc, char** argv) {

@@ -32,7 +32,7 @@ void setDataFolder(TMainForm& form, const QString& folder) {
                               folder.toStdString());
 }
 
-Rig::Rig(const RigOptions& options) {
+Rig::Rig(const RigOptions& options) : m_wavFile(options.wavFile) {
     port = std::make_shared<TracingPort>(trace);
     std::string error;
     audio = std::make_shared<TracingAudio>(

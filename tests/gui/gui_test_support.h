@@ -110,6 +110,7 @@ private:
 struct RigOptions {
     QString settingsFile;            ///< empty: Tarvex.ini in the rig's folder
     std::optional<int> platformCode; ///< what PlatformCheck reports
+    QString wavFile;                 ///< where pages are played to; empty: page.wav there
 };
 
 /// A main window with its dialogs, a tracing port and a WAV sink in a temporary folder,
@@ -123,7 +124,12 @@ struct Rig {
 
     explicit Rig(const RigOptions& options = {});
     ~Rig();
-    QString wavPath() const { return folder.filePath(QStringLiteral("page.wav")); }
+    QString wavPath() const {
+        return m_wavFile.isEmpty() ? folder.filePath(QStringLiteral("page.wav")) : m_wavFile;
+    }
+
+private:
+    QString m_wavFile;
 };
 
 /// Runs action on the next modal window (message box or dialog) that opens within

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QTextBrowser>
 #include <QUrl>
 
 using namespace tarvex;
@@ -31,7 +32,8 @@ bool makeFile(const QString& path) {
 
 /// Runs Help2Click in `cwd` for an executable in `exeFolder`; returns the message shown
 /// (empty when none).
-QString runHelp(Opener& opener, const QString& cwd, const QString& exeFolder) {
+QString runHelp(Opener& opener, const QString& cwd, const QString& exeFolder,
+                const std::function<void(TMainForm&)>& after = {}) {
     QTemporaryDir store;
     MainFormSetup setup;
     setup.programFolder = store.path();
@@ -61,6 +63,8 @@ QString runHelp(Opener& opener, const QString& cwd, const QString& exeFolder) {
     control<QAction>(form, "Help2").trigger();
     QTest::qWait(400); // past the watcher's time, so it cannot act on a later window
     QDir::setCurrent(before);
+    if (after)
+        after(form);
     form.close();
     return shown ? text : QString();
 }
@@ -75,7 +79,7 @@ private slots:
     void chmWithoutViewerFallsBackToHtml();
     void htmlHelpBesideTheExecutable();
     void nothingToOpenShowsTheMessage();
-    void htmlThatWillNotOpenShowsTheMessage();
+    void htmlWithoutBrowserOpensInTheProgramsHelpWindow();
 };
 
 void HelpTest::chmInTheCurrentFolderComesFirst() {
@@ -136,14 +140,27 @@ void HelpTest::nothingToOpenShowsTheMessage() {
     QVERIFY(opener.asked.isEmpty());
 }
 
-void HelpTest::htmlThatWillNotOpenShowsTheMessage() {
+void HelpTest::htmlWithoutBrowserOpensInTheProgramsHelpWindow() {
     QTemporaryDir cwd;
     QTemporaryDir exe;
-    QVERIFY(makeFile(exe.filePath(QStringLiteral("help/tarvex-help.html"))));
+    const QString html = exe.filePath(QStringLiteral("help/tarvex-help.html"));
+    QVERIFY(QDir().mkpath(QFileInfo(html).absolutePath()));
+    QFile file(html);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<html><body><h1>Sending a page</h1></body></html>\n");
+    file.close();
     Opener opener;
-    opener.accept = [](const QString&) { return false; };
-    QCOMPARE(runHelp(opener, cwd.path(), exe.path()), QString::fromLatin1(MissingText));
+    opener.accept = [](const QString&) { return false; }; // no browser on this desktop
+    QString shown;
+    QCOMPARE(runHelp(opener, cwd.path(), exe.path(),
+                     [&shown](TMainForm& form) {
+                         auto& window = control<QWidget>(form, "HelpWindow");
+                         if (window.isVisible())
+                             shown = control<QTextBrowser>(form, "HelpBrowser").toPlainText();
+                     }),
+             QString()); // no message: the help is shown
     QCOMPARE(opener.asked.size(), 1);
+    QVERIFY2(shown.contains(QStringLiteral("Sending a page")), qPrintable(shown));
 }
 
 TARVEX_GUI_TEST_MAIN(HelpTest)

@@ -100,12 +100,12 @@ void IdentTest::callsignFieldFiltersAndTrims() {
     field->clear();
     d.show();
     field->setFocus();
-    typeInto(field, QStringLiteral("g4/ x-y0"));
-    QCOMPARE(field->text(), QStringLiteral("G4XY0"));
+    typeInto(field, QStringLiteral("g4/ x-y0")); // a portable callsign keeps its '/'
+    QCOMPARE(field->text(), QStringLiteral("G4/XY0"));
     QTest::keyClick(field, Qt::Key_Backspace);
-    QCOMPARE(field->text(), QStringLiteral("G4XY"));
+    QCOMPARE(field->text(), QStringLiteral("G4/XY"));
     typeInto(field, QStringLiteral("abcdefghij"));
-    QCOMPARE(field->text(), QStringLiteral("G4XYABCDEF")); // ten characters at most
+    QCOMPARE(field->text(), QStringLiteral("G4/XYABCDE")); // ten characters at most
     const size_t writes = rig.port->writes().size();
     QTest::keyClick(field, Qt::Key_Return); // presses no button: nothing is keyed
     QCOMPARE(rig.port->writes().size(), writes);
@@ -250,11 +250,15 @@ void IdentTest::charactersWithoutMorseAreSkipped() {
     Rig rig;
     TMainForm& f = *rig.form;
     // Only a stored setting can hold these; the sendable characters still go.
-    f.dialogs().ident->edIdent()->setText(QStringLiteral("E/-"));
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("E-?"));
     f.dialogs().ident->btTest()->click();
     QCOMPARE(f.SignalGen().Duration(), 361u);
+    // '/' is sent as -..-. : E (9 codewords) and the bar (23 + 6), 40 ms each, plus 1 ms.
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("E/"));
+    f.dialogs().ident->btTest()->click();
+    QCOMPARE(f.SignalGen().Duration(), 1521u);
     // Nothing sendable: nothing is keyed.
-    f.dialogs().ident->edIdent()->setText(QStringLiteral("/"));
+    f.dialogs().ident->edIdent()->setText(QStringLiteral("-"));
     rig.trace.clear();
     f.dialogs().ident->btTest()->click();
     QVERIFY(rig.trace.events().empty());

@@ -1,25 +1,84 @@
-// Saves pictures of the main window, options shown and folded, as PNG files under the build
-// folder. Runs on a real X server (Xvfb) so that the window is drawn by the platform.
+// Saves pictures of every window as the operator sees it, under a window manager that
+// frames them (openbox on Xvfb, see CMakeLists.txt), as PNG files under the build folder:
+// screenshots/x1 or x2 after the desktop's scale factor. The main window also with its
+// options shown and folded, and on air.
 #include "gui_test_support.h"
 
+#include "app/about_form.h"
+#include "app/audio_form.h"
+#include "app/auto_form.h"
+#include "app/dapnet_form.h"
+#include "app/dialog_support.h"
+#include "app/fast_form.h"
+#include "app/help_window.h"
+#include "app/ident_form.h"
+#include "app/keying_form.h"
+#include "app/mess_form.h"
 #include "app/message_edit.h"
+#include "app/message_history_form.h"
+#include "app/monitor_form.h"
+#include "app/pagers_form.h"
+#include "app/picture_button.h"
+#include "app/rs_form.h"
+#include "app/sync_idle_form.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
 
 using namespace tarvex;
 using namespace tarvex::test;
+
+namespace {
+
+QString folder() {
+    const int scale = qRound(qApp->devicePixelRatio());
+    return QStringLiteral(TARVEX_SCREENSHOT_DIR "/x%1").arg(scale);
+}
+
+/// The window with the frame the window manager drew around it, from the screen.
+QImage framed(QWidget& window) {
+    (void)QTest::qWaitForWindowExposed(&window);
+    QTest::qWait(250); // the window manager frames and draws it
+    const QRect frame = window.frameGeometry();
+    QScreen* screen = window.screen();
+    const QPoint at = frame.topLeft() - screen->geometry().topLeft();
+    return screen->grabWindow(0, at.x(), at.y(), frame.width(), frame.height()).toImage();
+}
+
+bool save(const QImage& image, const QString& name) {
+    const QString path = folder() + QLatin1Char('/') + name + QStringLiteral(".png");
+    const bool saved = !image.isNull() && image.save(path);
+    if (saved)
+        qInfo("screenshot: %s", qPrintable(path));
+    return saved;
+}
+
+/// Shows the window (centred over its owner, as the program opens its dialogs) and saves
+/// its picture; without an owner, where the window manager puts it.
+bool shoot(QWidget& window, QWidget* owner, const QString& name) {
+    if (owner != nullptr)
+        centreOver(&window, owner);
+    window.show();
+    const bool saved = save(framed(window), name);
+    window.hide();
+    return saved;
+}
+
+} // namespace
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
 private slots:
     void mainWindow();
+    void everyWindow();
 };
 
 void ScreenshotTest::mainWindow() {
-    const QString folder = QStringLiteral(TARVEX_SCREENSHOT_DIR);
-    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QDir().mkpath(folder()));
     Rig rig;
     TMainForm& f = *rig.form;
     QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -29,23 +88,67 @@ void ScreenshotTest::mainWindow() {
     control<QAction>(f, "Options1").trigger();
     QTest::qWait(100);
     const QImage shown = f.grab().toImage();
+    QVERIFY(save(framed(f), QStringLiteral("main-window")));
     control<QAction>(f, "Options1").trigger();
     QTest::qWait(100);
     const QImage folded = f.grab().toImage();
 
-    const QString shownPath = folder + QStringLiteral("/main-window-options-shown.png");
-    const QString foldedPath = folder + QStringLiteral("/main-window-options-folded.png");
-    QVERIFY(shown.save(shownPath));
-    QVERIFY(folded.save(foldedPath));
-    QCOMPARE(QImage(shownPath).size(), f.size());
-    QCOMPARE(QImage(foldedPath).size(), f.size());
+    QVERIFY(save(shown, QStringLiteral("main-window-options-shown")));
+    QVERIFY(save(folded, QStringLiteral("main-window-options-folded")));
+    QCOMPARE(shown.deviceIndependentSize().toSize(), f.size());
     // The two pictures differ where the options panel is.
-    const int y = f.centralWidget()->mapTo(&f, QPoint(0, 0)).y() + 25;
+    const qreal ratio = shown.devicePixelRatio();
+    const int y = qRound((f.centralWidget()->mapTo(&f, QPoint(0, 0)).y() + 25) * ratio);
     bool differs = false;
     for (int x = 0; x < shown.width() && !differs; ++x)
         differs = shown.pixel(x, y) != folded.pixel(x, y);
     QVERIFY(differs);
-    qInfo("screenshots: %s %s", qPrintable(shownPath), qPrintable(foldedPath));
+
+    // On air: the lamp lit, the progress running.
+    control<PictureButton>(f, "BR1").click();
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QString(120, QChar('x')));
+    QImage onAir;
+    QTimer::singleShot(900, &f, [&] {
+        onAir = framed(f);
+        f.stopTransmission();
+    });
+    f.TxButtonClick();
+    QVERIFY(save(onAir, QStringLiteral("main-window-on-air")));
+}
+
+void ScreenshotTest::everyWindow() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.statusLine().note(QStringLiteral("A note for the message history"));
+    const MainFormDialogs& d = f.dialogs();
+    const QList<QPair<QWidget*, QString>> dialogs{{d.about, "about"},
+                                                  {d.mess, "message-list"},
+                                                  {d.autoSend, "auto-send"},
+                                                  {d.ident, "station-ident"},
+                                                  {d.keying, "keying"},
+                                                  {d.ricSearch, "ric-search"},
+                                                  {d.fastSearch, "fast-search"},
+                                                  {d.syncIdle, "sync-idle"},
+                                                  {d.audio, "audio-output"},
+                                                  {d.pagers, "pagers"},
+                                                  {d.dapnet, "dapnet"},
+                                                  {d.monitor, "off-air-monitor"}};
+    for (const auto& [window, name] : dialogs)
+        QVERIFY2(shoot(*window, &f, name), qPrintable(name));
+    // The Keying dialog for a serial line: the parallel port's fields greyed.
+    d.keying->Method()->setCurrentIndex(1);
+    QVERIFY(shoot(*d.keying, &f, QStringLiteral("keying-serial")));
+    d.keying->Method()->setCurrentIndex(0);
+
+    MessageHistoryForm history(f.statusLine().history(), &f);
+    QVERIFY(shoot(history, &f, QStringLiteral("message-history")));
+    const QString help = findHelpDocument({});
+    if (!help.isEmpty()) {
+        HelpWindow helpWindow(&f);
+        helpWindow.showDocument(help);
+        QVERIFY(shoot(helpWindow, nullptr, QStringLiteral("help-window")));
+    }
 }
 
 TARVEX_GUI_TEST_MAIN(ScreenshotTest)

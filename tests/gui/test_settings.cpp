@@ -9,6 +9,7 @@
 #include "app/picture_button.h"
 #include "app/program_entry.h"
 #include "app/settings_store.h"
+#include "app/window_placement.h"
 #include "signal/signal_gen.h"
 #include "station/settings_values.h"
 
@@ -70,6 +71,7 @@ private slots:
     void roundTripKeepsEveryValueByteForByte();
     void perUserStoreIsReadableIni();
     void failedSaveIsReportedAndTheWindowCloses();
+    void placeOffEveryScreenComesBack();
 };
 
 void SettingsTest::valueEncoding() {
@@ -309,6 +311,25 @@ void SettingsTest::failedSaveIsReportedAndTheWindowCloses() {
     rig.form->close();
     QCOMPARE(seen, QStringLiteral("Failed to create key %1").arg(file));
     QVERIFY(!rig.form->isVisible());
+}
+
+void SettingsTest::placeOffEveryScreenComesBack() {
+    // Two screens side by side, the right one lower; a 614 x 491 frame with a 20 px title.
+    const QList<QRect> screens{{0, 0, 1024, 768}, {1024, 100, 800, 600}};
+    const struct {
+        QPoint stored;
+        QPoint shown;
+    } cases[] = {
+        {{10, 10}, {10, 10}},       // on the first screen: as stored
+        {{1500, 300}, {1500, 300}}, // on the second screen
+        {{-500, 10}, {-500, 10}},   // half off the left: enough of the title shows
+        {{400, -15}, {400, 0}},     // title bar above the top: down onto the screen
+        {{-3000, 5000}, {0, 277}},  // far off: the nearest corner, wholly on the screen
+        {{5000, 50}, {1210, 100}},  // off the right: onto the second screen
+        {{1100, 20}, {1100, 100}},  // title above the second screen's top
+    };
+    for (const auto& c : cases)
+        QCOMPARE(placeOnScreens(QRect(c.stored, QSize(614, 491)), screens, 20), c.shown);
 }
 
 TARVEX_GUI_TEST_MAIN(SettingsTest)

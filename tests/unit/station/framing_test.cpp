@@ -224,7 +224,7 @@ TEST_F(TransmissionTest, IdentLengths) {
 }
 
 TEST_F(TransmissionTest, IdentThatCannotBeSentKeysNothing) {
-    EXPECT_EQ(tx.SendIdent(buffer, "/ /", 10), 0);
+    EXPECT_EQ(tx.SendIdent(buffer, "- ?", 10), 0);
     EXPECT_THROW(tx.SendIdent(buffer, std::string(30, '0'), 10), Error);
     EXPECT_TRUE(log.empty());
 }

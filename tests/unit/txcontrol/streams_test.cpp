@@ -54,7 +54,8 @@ TEST(MorseTable, ByteForm) {
     EXPECT_EQ(morseCode('5'), 0x04);
     EXPECT_EQ(morseCode('Q'), 0xB8); // --.- : dash dash dot dash, marker at bit 3
     EXPECT_EQ(morseCode('q'), morseCode('Q'));
-    for (char c : std::string("/ -?.\x80"))
+    EXPECT_EQ(morseCode('/'), 0x4C); // -..-. : the fraction bar of M0XYZ/P
+    for (char c : std::string(" -?.\x80"))
         EXPECT_EQ(morseCode(c), 0) << int(c);
 }
 
@@ -99,11 +100,11 @@ TEST(MorseIdent, CallsignCounts) {
 TEST(MorseIdent, LowerCaseSentAsCapitalsAndUnknownCharactersSkipped) {
     SlotBuffer upper, mixed;
     BuildMorseIdent(upper, "GXZYX");
-    EXPECT_EQ(BuildMorseIdent(mixed, "g/x z-y.X"), 131);
+    EXPECT_EQ(BuildMorseIdent(mixed, "g?x z-y.X"), 131);
     EXPECT_EQ(streamText(mixed), streamText(upper));
 
     SlotBuffer none;
-    EXPECT_EQ(BuildMorseIdent(none, "//"), 0);
+    EXPECT_EQ(BuildMorseIdent(none, "?-"), 0);
     EXPECT_EQ(none[1001], EndMarker);
 }
 
