@@ -97,7 +97,7 @@ bool OffAirMatcher::released(uint64_t id, int64_t timeMs) {
 void OffAirMatcher::decoded(const Decode& decode, int64_t timeMs) {
     poll(timeMs);
     if (!claimedByOwnPage(decode, timeMs)) {
-        if (isIdleArtifact(decode) || toneOnlyInOwnWindow(decode, timeMs))
+        if (isIdleArtifact(decode) || ownSignalMisread(decode, timeMs))
             ++m_counts.ignored;
         else
             addElsewhere(decode, timeMs);
@@ -136,16 +136,24 @@ bool OffAirMatcher::claimedByOwnPage(const Decode& decode, int64_t timeMs) {
     return claimed;
 }
 
-bool OffAirMatcher::toneOnlyInOwnWindow(const Decode& decode, int64_t timeMs) const {
+bool OffAirMatcher::ownSignalMisread(const Decode& decode, int64_t timeMs) const {
+    // While we are keyed the receiver hears only us: a page of another station sent over ours
+    // would not be readable at all. What a decoder prints then, under an address we did not
+    // send, is our own signal misread: a decoder of another rate finding a sync word in our
+    // bits, or our page with errors in its address. The decoders lag the air a little, so the
+    // keyed span runs on briefly past the release.
+    //
     // When a transmission ends the decoder is still in step and reads whatever follows as
     // codewords; with two bit errors corrected, about one noise word in four passes as an
-    // address. Such an address arrives inside our own window, with no message after it. A
-    // page of another station needs its preamble and sync first and could not be decoded
-    // that soon; one sent over ours would not have been readable at all.
-    if (decode.kind != DecodeKind::ToneOnly)
-        return false;
+    // address. Such an address arrives inside our window, with no message after it. A page of
+    // another station needs its preamble and sync first and could not be decoded that soon.
     return std::any_of(m_open.begin(), m_open.end(), [&](const Open& o) {
-        return timeMs >= o.record.keyUpMs && timeMs <= windowEnd(o) + m_settings.mergeMs;
+        if (timeMs < o.record.keyUpMs)
+            return false;
+        if (decode.kind == DecodeKind::ToneOnly)
+            return timeMs <= windowEnd(o) + m_settings.mergeMs;
+        return o.record.releaseMs < 0 ||
+               timeMs <= o.record.releaseMs + m_settings.inputLatencyMs + DecoderLagMs;
     });
 }
 

@@ -42,6 +42,9 @@ public:
     static constexpr std::size_t MaxOpenTransmissions = 256;
     static constexpr std::size_t MaxPagesPerTransmission = 256;
     static constexpr std::size_t MaxPendingElsewhere = 64;
+    /// How long after the air a decoder prints what it read (measured: up to about 170 ms
+    /// after a page's last codeword, which is at least 100 ms before the release).
+    static constexpr int64_t DecoderLagMs = 150;
 
     struct Counts {
         uint64_t confirmed = 0;
@@ -92,7 +95,7 @@ private:
 
     int64_t windowEnd(const Open& open) const;
     bool claimedByOwnPage(const Decode& decode, int64_t timeMs);
-    bool toneOnlyInOwnWindow(const Decode& decode, int64_t timeMs) const;
+    bool ownSignalMisread(const Decode& decode, int64_t timeMs) const;
     void addElsewhere(const Decode& decode, int64_t timeMs);
     void closeWindow(Open& open, int64_t nowMs);
     void confirm(Open& open, std::size_t index, int64_t timeMs, const std::string& text);

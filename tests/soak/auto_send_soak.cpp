@@ -51,7 +51,9 @@ std::optional<long> countArgument(const char* text, long lo, long hi) {
 }
 
 double cpuSeconds(const rusage& usage) {
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

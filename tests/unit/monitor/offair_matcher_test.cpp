@@ -214,17 +214,22 @@ TEST(OffAirMatcher, ForeignPageIsReportedOnceWithBothRenderings) {
     EXPECT_TRUE(rec.elsewhere[2].toneOnly);
 }
 
-TEST(OffAirMatcher, AddressReadPastTheEndOfOwnTransmissionIsNotAnotherStation) {
+TEST(OffAirMatcher, OwnSignalMisreadIsNotAnotherStation) {
     Recorder rec;
     OffAirMatcher m(rec, with(1500));
     m.expect(keyed(1, 0, {alpha(77, "hi")}));
+    // A decoder of another rate reading our bits while we are keyed (seen on a busy machine).
+    m.decoded(Decode{2400, 1090080, 1, DecodeKind::Alpha, "22"}, 400);
+    m.decoded(decoded(582920, 0, DecodeKind::Numeric, "[0090"), 600);
     m.released(1, 1000);
     m.decoded(decoded(77, 3, DecodeKind::Alpha, "hi<EOT>"), 900);
-    m.decoded(decoded(336776, 2, DecodeKind::ToneOnly, ""), 1100); // noise after the release
+    m.decoded(decoded(5, 1, DecodeKind::Alpha, "x"), 1150); // the decoders' lag
     m.decoded(decoded(4242, 3, DecodeKind::Alpha, "a message"), 1200);
+    m.decoded(decoded(336776, 2, DecodeKind::ToneOnly, ""), 1900); // noise after the release
     m.poll(9000);
-    ASSERT_EQ(rec.elsewhere.size(), 1u) << "a decode with a message still counts";
+    ASSERT_EQ(rec.elsewhere.size(), 1u) << "a decode with a message after the release counts";
     EXPECT_EQ(rec.elsewhere[0].ric, 4242u);
+    EXPECT_EQ(rec.verdicts.at(0).verdict, Verdict::Confirmed);
     m.decoded(decoded(336776, 2, DecodeKind::ToneOnly, ""), 9500); // outside every window
     m.poll(20000);
     EXPECT_EQ(rec.elsewhere.size(), 2u);
