@@ -1,6 +1,8 @@
 // tarvex: the desktop program.
 #include "app/program_entry.h"
+#include "signal/audio_process_exit.h"
 
 int main(int argc, char** argv) {
-    return tarvex::runProgram(argc, argv);
+    // The window, the station and the application object are gone when runProgram returns.
+    tarvex::exitWithoutAudioTeardown(tarvex::runProgram(argc, argv));
 }

@@ -5,6 +5,10 @@
 #include "cli/onair_module.h"
 #include "cli/render.h"
 
+#ifdef TARVEX_WITH_QT
+#include "signal/audio_process_exit.h"
+#endif
+
 #include <iostream>
 #include <map>
 #include <string>
@@ -36,5 +40,12 @@ extern "C" __attribute__((visibility("default"))) int tarvex_cli_onair(int argc,
         std::cerr << "tarvex-cli: unknown command '" << command << "' (see tarvex-cli --help)\n";
         return 2;
     }
-    return runGuarded(found->second, args);
+    const int status = runGuarded(found->second, args);
+#ifdef TARVEX_WITH_QT
+    // The command's station and application object are gone; the sound library's globals
+    // are left to the end of the process.
+    tarvex::exitWithoutAudioTeardown(status);
+#else
+    return status;
+#endif
 }

@@ -1,5 +1,6 @@
 // tarvexd: the Tarvex station as a service, with no display.
 #include "service/station_service.h"
+#include "signal/audio_process_exit.h"
 
 #include <QCoreApplication>
 
@@ -59,13 +60,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarvexd: %s\n", error.c_str());
         return 2;
     }
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tarvex"));
-    tarvex::StationService service(std::move(options));
-    if (!service.start())
-        return 1;
-    const int status = app.exec();
-    tarvex::StationService::log("ended");
-    return status;
+    int status = 1;
+    {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
+        QCoreApplication::setApplicationName(QStringLiteral("Tarvex"));
+        tarvex::StationService service(std::move(options));
+        if (service.start()) {
+            status = app.exec();
+            tarvex::StationService::log("ended");
+        }
+    }
+    tarvex::exitWithoutAudioTeardown(status);
 }

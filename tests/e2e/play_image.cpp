@@ -6,6 +6,7 @@
 //   tarvex-play-image --wav FILE [--backend qt|alsa] [--mode async|blocking|loop] [--baud N]
 //                     [--codewords N] [--normal] [--loop-ms N] [--device NAME]
 //                     [--buffer-ms N] [--ahead-ms N]
+#include "signal/audio_process_exit.h"
 #include "signal/qt_audio_output.h"
 #ifdef TARVEX_HAVE_ALSA
 #include "signal/alsa_audio_output.h"
@@ -127,7 +128,7 @@ template <typename Done> void waitWithEvents(Done done) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runPlayer(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Options o;
     if (!parse(argc, argv, o)) {
@@ -193,4 +194,8 @@ int main(int argc, char** argv) {
         }
     }
     return status;
+}
+
+int main(int argc, char** argv) {
+    tarvex::exitWithoutAudioTeardown(runPlayer(argc, argv));
 }

@@ -11,6 +11,7 @@
 // Output lines: ready, verdict ..., elsewhere ..., alarm raised|cleared ..., alarm-command EXIT,
 //   problem TEXT, decode TEXT, status TEXT, pids P...
 #include "monitor/offair_monitor.h"
+#include "signal/audio_process_exit.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -118,7 +119,7 @@ void connectEvents(OffAirMonitor& monitor) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int runHost(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOptions({{"input", "monitor input", "INPUT"},
@@ -170,4 +171,8 @@ int main(int argc, char** argv) {
     });
     say("ready");
     return QCoreApplication::exec();
+}
+
+int main(int argc, char** argv) {
+    tarvex::exitWithoutAudioTeardown(runHost(argc, argv));
 }
