@@ -7,10 +7,11 @@ SNPP server into the real durable queue, and the time from SEND to its 250 reply
                            [--pages 400] [--folder DIR]
 
 The queue is written in --folder (default: a fresh folder beside this run's working
-directory, so on the disk the build uses rather than a RAM disk)."""
+directory, so on the disk the build uses rather than a RAM disk, and removed afterwards)."""
 
 import argparse
 import os
+import shutil
 import statistics
 import sys
 import tempfile
@@ -70,8 +71,12 @@ def main():
     args = ap.parse_args()
     base = args.folder or tempfile.mkdtemp(prefix="snpp-bench-", dir=os.getcwd())
     print(f"queue in {base} (synchronous FULL: each page is on disk before its 250)")
-    for clients in (int(c) for c in args.clients.split(",")):
-        run(args.host, os.path.join(base, f"c{clients}"), clients, args.pages)
+    try:
+        for clients in (int(c) for c in args.clients.split(",")):
+            run(args.host, os.path.join(base, f"c{clients}"), clients, args.pages)
+    finally:
+        if not args.folder:  # a folder of our own making goes; one that was named stays
+            shutil.rmtree(base, ignore_errors=True)
     return 0
 
 
