@@ -2,12 +2,17 @@
 # The render commands of tarvex-cli load nothing but the C and C++ runtime: checked on the
 # program's own dynamic section and on what the loader really brings in while `wav`, `listing`
 # and `--help` run; `send` loads its on-air module (and with it the sound libraries).
-#   cli_libraries.sh TARVEX_CLI WORK_DIR
+#   cli_libraries.sh TARVEX_CLI WORK_DIR [--sanitized]
+# --sanitized (a build with sanitizers) also lets the sanitizers' own runtimes in.
 set -euo pipefail
 cli="$1"
 work="$2"
 mkdir -p "$work"
-allowed='^(libc\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6|ld-linux-x86-64\.so\.2|linux-vdso\.so\.1)$'
+runtime='libc\.so\.6|libm\.so\.6|libgcc_s\.so\.1|libstdc\+\+\.so\.6|ld-linux-x86-64\.so\.2|linux-vdso\.so\.1'
+if [ "${3:-}" = "--sanitized" ]; then
+    runtime="$runtime|libasan\.so\.[0-9]+|libubsan\.so\.[0-9]+|liblsan\.so\.[0-9]+|libtsan\.so\.[0-9]+"
+fi
+allowed="^($runtime)\$"
 fail() { echo "FAIL: $*"; exit 1; }
 
 needed="$(readelf -d "$cli" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')"
