@@ -1,6 +1,6 @@
 // Fuzz target: the Morse ident of any callsign a damaged setting may hold. The stream has
 // as many codewords as morseIdentCodewordCount says, only tone (AAAAAAAA) and silence (0),
-// three EndMarkers after it, sounds the callsign's letters and digits in International
+// three EndMarkers after it, sounds the callsign's letters, digits and '/' in International
 // Morse, and nothing outside slots 1001..2000 changes; a callsign too long to fit is
 // refused with a message before anything is written.
 #include "encoder/codeword_buffer.h"
@@ -18,7 +18,8 @@ using tarvex::fuzz::quoted;
 
 namespace {
 
-/// International Morse code of A..Z and 0..9, written out here apart from the program's table.
+/// International Morse code of A..Z, 0..9 and '/' (the portable suffix of a callsign),
+/// written out here apart from the program's table.
 std::string_view morseOf(char c) {
     static constexpr const char* letters[] = {".-",   "-...", "-.-.", "-..",  ".",    "..-.", "--.",
                                               "....", "..",   ".---", "-.-",  ".-..", "--",   "-.",
@@ -32,6 +33,8 @@ std::string_view morseOf(char c) {
         return letters[c - 'A'];
     if (c >= '0' && c <= '9')
         return digits[c - '0'];
+    if (c == '/')
+        return "-..-.";
     return {};
 }
 
