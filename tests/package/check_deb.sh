@@ -31,7 +31,11 @@ for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli ./usr/bin/tarvexd \
 done
 
 run_cli() { # tarvex-cli
-    "$1" --help | grep -q "tarvex-cli listing PAGE"
+    # Output is taken whole before it is searched: grep -q would leave at its first match and
+    # the program, still writing its help, would die of SIGPIPE (a failure under pipefail).
+    local help
+    help="$("$1" --help)"
+    grep -q "tarvex-cli listing PAGE" <<<"$help" || { echo "FAIL: $1 --help"; exit 1; }
     "$1" wav --ric 1234567 --func 0 --message Hello -o "$work/page.wav" >/dev/null
     [ "$(stat -c %s "$work/page.wav")" = "$((44 + 1387 * 96))" ] ||
         { echo "FAIL: $1 wrote a WAV of the wrong size"; exit 1; }
@@ -55,7 +59,8 @@ if [ "$mode" = "--install" ]; then
     trap 'dpkg -P tarvex >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
     run_cli /usr/bin/tarvex-cli
     [ -x /usr/bin/tarvex ] || { echo "FAIL: /usr/bin/tarvex missing after dpkg -i"; exit 1; }
-    /usr/bin/tarvexd --help | grep -q "Usage: tarvexd" || { echo "FAIL: tarvexd --help"; exit 1; }
+    help="$(/usr/bin/tarvexd --help)"
+    grep -q "Usage: tarvexd" <<<"$help" || { echo "FAIL: tarvexd --help"; exit 1; }
     getent passwd tarvex >/dev/null || { echo "FAIL: no tarvex system user after dpkg -i"; exit 1; }
     for g in audio dialout lp plugdev; do
         id -nG tarvex | tr ' ' '\n' | grep -qx "$g" || { echo "FAIL: tarvex is not in $g"; exit 1; }
