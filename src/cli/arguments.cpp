@@ -4,13 +4,13 @@
 
 namespace tarvex::cli {
 
-Arguments::Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+Arguments::Arguments(const std::vector<std::string>& args, const std::vector<OptionRule>& rules) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const OptionSpec* option = nullptr;
+        const OptionRule* option = nullptr;
         std::string inlineValue;
         bool hasInline = false;
-        for (const auto& s : specs) {
+        for (const auto& s : rules) {
             if (arg == s.name || (!s.alias.empty() && arg == s.alias)) {
                 option = &s;
                 break;

@@ -26,8 +26,8 @@ public:
 /// Whether an option may be given more than once (its values are kept in order).
 enum class Repeat { Once, Many };
 
-struct OptionSpec {
-    OptionSpec(std::string optionName, bool withValue = true, std::string shortAlias = {},
+struct OptionRule {
+    OptionRule(std::string optionName, bool withValue = true, std::string shortAlias = {},
                Repeat repeat = Repeat::Once)
         : name(std::move(optionName)), takesValue(withValue), alias(std::move(shortAlias)),
           repeatable(repeat == Repeat::Many) {}
@@ -40,7 +40,7 @@ struct OptionSpec {
 class Arguments {
 public:
     /// Parses args against the command's options; throws UsageError.
-    Arguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+    Arguments(const std::vector<std::string>& args, const std::vector<OptionRule>& rules);
 
     bool has(const std::string& name) const;
     /// The option's value (the first one of a repeatable option).

@@ -115,7 +115,7 @@ int runStop(const Args& argv) {
 }
 
 int runQueue(const Args& argv) {
-    const Arguments args(argv, pageOptionSpecs());
+    const Arguments args(argv, pageOptionRules());
     const PageParams page = readPage(args);
     const auto line = entryLine(page);
     if (!line)

@@ -10,26 +10,26 @@
 
 namespace tarvex::cli {
 
-std::vector<OptionSpec> pageOptionSpecs() {
+std::vector<OptionRule> pageOptionRules() {
     return {{"--ric"},         {"--func"}, {"--numeric", false}, {"--message"},
             {"--message-hex"}, {"--sync"}, {"--idle"},           {"--entry"}};
 }
 
-std::vector<OptionSpec> pageListOptionSpecs() {
-    std::vector<OptionSpec> specs = pageOptionSpecs();
-    for (auto& spec : specs)
-        if (spec.name == "--entry")
-            spec.repeatable = true;
-    specs.emplace_back("--entries");
-    return specs;
+std::vector<OptionRule> pageListOptionRules() {
+    std::vector<OptionRule> rules = pageOptionRules();
+    for (auto& rule : rules)
+        if (rule.name == "--entry")
+            rule.repeatable = true;
+    rules.emplace_back("--entries");
+    return rules;
 }
 
-std::vector<OptionSpec> rateOptionSpecs() {
+std::vector<OptionRule> rateOptionRules() {
     return {{"--baud"}, {"--inverted", false}};
 }
 
-std::vector<OptionSpec> joinSpecs(std::initializer_list<std::vector<OptionSpec>> lists) {
-    std::vector<OptionSpec> all;
+std::vector<OptionRule> joinOptionRules(std::initializer_list<std::vector<OptionRule>> lists) {
+    std::vector<OptionRule> all;
     for (const auto& list : lists)
         all.insert(all.end(), list.begin(), list.end());
     return all;

@@ -10,13 +10,13 @@
 
 namespace tarvex::cli {
 
-/// Option specs of PAGE, to be joined with a command's own.
-std::vector<OptionSpec> pageOptionSpecs();
+/// Option rules of PAGE, to be joined with a command's own.
+std::vector<OptionRule> pageOptionRules();
 /// PAGE options of the commands that render several pages as one transmission: --entry may
 /// be repeated and --entries FILE reads entry lines from a file.
-std::vector<OptionSpec> pageListOptionSpecs();
-/// Option specs for --baud and --inverted.
-std::vector<OptionSpec> rateOptionSpecs();
+std::vector<OptionRule> pageListOptionRules();
+/// Option rules for --baud and --inverted.
+std::vector<OptionRule> rateOptionRules();
 
 /// Reads the page from the arguments: the defaults are the desktop program's start-up
 /// selection (function bits 3, alphanumeric, 1200 bit/s, normal polarity). The message is
@@ -41,6 +41,6 @@ std::vector<QueuedPage> readPages(const Arguments& args);
 void applySyncIdle(const Arguments& args, PageEncoder& encoder);
 
 /// Joins lists of options.
-std::vector<OptionSpec> joinSpecs(std::initializer_list<std::vector<OptionSpec>> lists);
+std::vector<OptionRule> joinOptionRules(std::initializer_list<std::vector<OptionRule>> lists);
 
 } // namespace tarvex::cli

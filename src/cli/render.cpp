@@ -24,23 +24,23 @@ RenderResult renderToWav(std::span<const Codeword> stream, int baud, bool invert
     return {gen.Duration(), static_cast<uint32_t>(gen.Image().size() - WavHeaderSize)};
 }
 
-std::vector<OptionSpec> sendOptionSpecs() {
+std::vector<OptionRule> sendOptionRules() {
     return {{"--level"},     {"--port"},      {"--pin"},       {"--invkey", false},
             {"--key-delay"}, {"--audio"},     {"--ptt"},       {"--ptt-device"},
             {"--cm108-pin"}, {"--gpio-line"}, {"--rig-model"}, {"--rig-speed"}};
 }
 
 void rejectSendOnlyOptions(const Arguments& args, const std::string& context) {
-    for (const auto& option : sendOptionSpecs())
+    for (const auto& option : sendOptionRules())
         if (args.has(option.name))
             throw UsageError(option.name + " is only for sending on the air, not for " + context);
 }
 
 TuneOptions readTuneOptions(const Args& argv) {
-    const Arguments args(argv, joinSpecs({rateOptionSpecs(),
-                                          {{"--output", true, "-o"}},
-                                          sendOptionSpecs(),
-                                          {{"--seconds"}, {"--send", false}}}));
+    const Arguments args(argv, joinOptionRules({rateOptionRules(),
+                                                {{"--output", true, "-o"}},
+                                                sendOptionRules(),
+                                                {{"--seconds"}, {"--send", false}}}));
     TuneOptions t{args, args.intValue("--seconds", 0, MinTuneTime, MaxTuneTime),
                   args.choice("--baud", 1200, {512, 1200, 2400}), args.has("--inverted")};
     if (!args.has("--seconds"))

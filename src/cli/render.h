@@ -23,7 +23,7 @@ RenderResult renderToWav(std::span<const Codeword> stream, int baud, bool invert
                          const std::string& path);
 
 /// Options of the keying and audio side: --level, --port, --pin, --invkey, --key-delay, --audio.
-std::vector<OptionSpec> sendOptionSpecs();
+std::vector<OptionRule> sendOptionRules();
 /// Throws UsageError when one of the on-air options is given to a command that renders only.
 void rejectSendOnlyOptions(const Arguments& args, const std::string& context);
 /// The options of tune, with or without --send.

@@ -15,7 +15,7 @@ namespace tarvex::cli {
 
 namespace {
 
-const std::vector<OptionSpec> OutputSpec = {{"--output", true, "-o"}};
+const std::vector<OptionRule> OutputRules = {{"--output", true, "-o"}};
 
 // The encoder's limit for one transmission is the generator's stream limit.
 static_assert(MaxTransmissionCodewords == static_cast<int>(MaxStreamCodewords));
@@ -60,7 +60,7 @@ MultiPageTransmission buildAll(const std::vector<QueuedPage>& queue, const PageE
 } // namespace
 
 int runListing(const Args& argv) {
-    const Arguments args(argv, pageListOptionSpecs());
+    const Arguments args(argv, pageListOptionRules());
     PageEncoder encoder;
     applySyncIdle(args, encoder);
     const MultiPageTransmission t = buildAll(readPages(args), encoder);
@@ -69,7 +69,8 @@ int runListing(const Args& argv) {
 }
 
 int runWav(const Args& argv) {
-    const Arguments args(argv, joinSpecs({pageListOptionSpecs(), rateOptionSpecs(), OutputSpec}));
+    const Arguments args(argv,
+                         joinOptionRules({pageListOptionRules(), rateOptionRules(), OutputRules}));
     const std::string path = args.required("--output");
     PageEncoder encoder;
     applySyncIdle(args, encoder);
@@ -98,7 +99,8 @@ int runTune(const Args& argv) {
 }
 
 int runIdent(const Args& argv) {
-    const Arguments args(argv, joinSpecs({OutputSpec, {{"--callsign"}, {"--inverted", false}}}));
+    const Arguments args(argv,
+                         joinOptionRules({OutputRules, {{"--callsign"}, {"--inverted", false}}}));
     const std::string call = args.required("--callsign");
     const std::string path = args.required("--output");
     SlotBuffer buffer;
@@ -111,10 +113,10 @@ int runIdent(const Args& argv) {
 }
 
 int runFast(const Args& argv) {
-    const Arguments args(argv,
-                         joinSpecs({rateOptionSpecs(),
-                                    OutputSpec,
-                                    {{"--start"}, {"--sync"}, {"--idle"}, {"--listing", false}}}));
+    const Arguments args(
+        argv, joinOptionRules({rateOptionRules(),
+                               OutputRules,
+                               {{"--start"}, {"--sync"}, {"--idle"}, {"--listing", false}}}));
     const int32_t start = StrToInt(args.required("--start"));
     if (start < 0)
         throw UsageError("--start must be 0 or more");

@@ -233,8 +233,8 @@ struct OnAirCommand {
 } // namespace
 
 int runSend(const Args& argv) {
-    const Arguments args(argv,
-                         joinSpecs({pageOptionSpecs(), rateOptionSpecs(), sendOptionSpecs()}));
+    const Arguments args(
+        argv, joinOptionRules({pageOptionRules(), rateOptionRules(), sendOptionRules()}));
     const PageParams page = readPage(args);
     OnAirCommand command(args, page.baud, page.inverted);
     applySyncIdle(args, command.station->encoder());

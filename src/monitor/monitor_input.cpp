@@ -28,9 +28,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<MonitorInput> makeMonitorInput(const MonitorInputSpec& spec) {
-    const QString value = QString::fromStdString(spec.value);
-    switch (spec.kind) {
+std::unique_ptr<MonitorInput> makeMonitorInput(const MonitorInputChoice& input) {
+    const QString value = QString::fromStdString(input.value);
+    switch (input.kind) {
     case MonitorInputKind::Command:
         return std::make_unique<CommandInput>(value);
     case MonitorInputKind::QtDevice:

@@ -40,6 +40,6 @@ protected:
 
 /// The input a setting names; for ALSA when the build has no ALSA, an input whose start()
 /// fails with the reason.
-std::unique_ptr<MonitorInput> makeMonitorInput(const MonitorInputSpec& spec);
+std::unique_ptr<MonitorInput> makeMonitorInput(const MonitorInputChoice& input);
 
 } // namespace tarvex

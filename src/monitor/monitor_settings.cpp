@@ -19,32 +19,32 @@ std::optional<int> parseInt(const std::optional<std::string>& text) {
 
 } // namespace
 
-std::optional<MonitorInputSpec> parseMonitorInput(std::string_view text, std::string* error) {
-    auto refuse = [&](const std::string& why) -> std::optional<MonitorInputSpec> {
+std::optional<MonitorInputChoice> parseMonitorInput(std::string_view text, std::string* error) {
+    auto refuse = [&](const std::string& why) -> std::optional<MonitorInputChoice> {
         if (error)
             *error = why;
         return std::nullopt;
     };
     if (text.find_first_of("\r\n") != std::string_view::npos)
         return refuse("the input holds a line break");
-    MonitorInputSpec spec;
+    MonitorInputChoice input;
     if (text.starts_with("command:")) {
-        spec.kind = MonitorInputKind::Command;
-        spec.value = text.substr(8);
-        if (spec.value.find_first_not_of(' ') == std::string::npos)
+        input.kind = MonitorInputKind::Command;
+        input.value = text.substr(8);
+        if (input.value.find_first_not_of(' ') == std::string::npos)
             return refuse("the command is empty");
     } else if (text.starts_with("qt:")) {
-        spec.kind = MonitorInputKind::QtDevice;
-        spec.value = text.substr(3);
+        input.kind = MonitorInputKind::QtDevice;
+        input.value = text.substr(3);
     } else if (text.starts_with("alsa:")) {
-        spec.kind = MonitorInputKind::Alsa;
-        spec.value = text.substr(5);
-        if (spec.value.empty())
+        input.kind = MonitorInputKind::Alsa;
+        input.value = text.substr(5);
+        if (input.value.empty())
             return refuse("the ALSA device name is empty");
     } else {
         return refuse("the input must begin with command:, qt: or alsa:");
     }
-    return spec;
+    return input;
 }
 
 std::optional<std::string> validateMonitorSettings(const MonitorSettings& settings) {

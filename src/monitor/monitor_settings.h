@@ -26,14 +26,14 @@ inline constexpr int MaxMonitorAlarmCount = 1000;
 
 enum class MonitorInputKind { Command, QtDevice, Alsa };
 
-struct MonitorInputSpec {
+struct MonitorInputChoice {
     MonitorInputKind kind = MonitorInputKind::Command;
     std::string value; ///< the command, the device's description (empty: default), the ALSA name
 };
 
 /// The input a setting names; nullopt, with *error saying why, for an unknown prefix, an
 /// empty command or ALSA name, or a line break in it.
-std::optional<MonitorInputSpec> parseMonitorInput(std::string_view text, std::string* error);
+std::optional<MonitorInputChoice> parseMonitorInput(std::string_view text, std::string* error);
 
 /// "field: reason" for the first value out of range; nullopt when all are usable. An enabled
 /// monitor needs a valid input; a disabled one may keep anything.

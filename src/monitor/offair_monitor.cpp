@@ -231,12 +231,12 @@ void OffAirMonitor::onDecoded(const Decode& decode) {
 
 bool OffAirMonitor::startInput() {
     std::string why;
-    const auto spec = parseMonitorInput(m_settings.input, &why);
-    if (!spec) {
+    const auto choice = parseMonitorInput(m_settings.input, &why);
+    if (!choice) {
         inputDown(QStringLiteral("input: ") + QString::fromStdString(why));
         return false;
     }
-    m_input = makeMonitorInput(*spec);
+    m_input = makeMonitorInput(*choice);
     connect(m_input.get(), &MonitorInput::samples, this, &OffAirMonitor::feed);
     MonitorInput* input = m_input.get();
     connect(input, &MonitorInput::failed, this, [this, input](const QString& reason) {

@@ -160,7 +160,7 @@ void AudioChoiceTest::menuItemFollowsTheSetupItems() {
     QStringList captions;
     for (const QAction* a : items)
         captions << a->text();
-    // The specified items first, then the program's own.
+    // The stock items first, then the program's own.
     QCOMPARE(captions,
              (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying", "Sync && Idle &Values",
                           "Audio &Output...", "&Pagers...", "&DAPNET...", "Off-air &monitor..."}));

@@ -65,7 +65,7 @@ TEST(DecoderCommand, CharsetArgumentOnlyForSetsTheDecoderKnows) {
         EXPECT_EQ(decoderCharsetArgument(code), arg) << code;
 }
 
-TEST(MonitorSettings, InputSpecs) {
+TEST(MonitorSettings, InputChoices) {
     std::string why;
     const auto cmd = parseMonitorInput("command:parec -d x.monitor --raw", &why);
     ASSERT_TRUE(cmd);
