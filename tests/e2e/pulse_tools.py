@@ -1,6 +1,6 @@
-"""Shared pieces of the end-to-end audio tests: the private PulseAudio fixture's environment,
-recording the null sink's monitor while a program plays, finding the sound in a recording, and
-decoding a recording with multimon-ng."""
+"""Shared pieces of the end-to-end tests: waiting for a condition, the private PulseAudio
+fixture's environment, recording the null sink's monitor while a program plays, finding the
+sound in a recording, and decoding a recording with multimon-ng."""
 
 import argparse
 import os
@@ -8,6 +8,17 @@ import subprocess
 import time
 
 SILENCE = 128  # what the monitor delivers between sounds (unsigned 8-bit)
+
+
+def wait_until(condition, seconds=10, step=0.05):
+    """Polls condition until it gives a true value or seconds have passed; returns its last
+    value."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(step)
 
 
 def load_env(path):

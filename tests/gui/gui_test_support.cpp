@@ -1,6 +1,18 @@
 #include "gui_test_support.h"
 
+#include "app/about_form.h"
+#include "app/audio_form.h"
+#include "app/auto_form.h"
+#include "app/dapnet_form.h"
+#include "app/fast_form.h"
+#include "app/ident_form.h"
+#include "app/keying_form.h"
+#include "app/mess_form.h"
+#include "app/monitor_form.h"
+#include "app/pagers_form.h"
 #include "app/program_entry.h"
+#include "app/rs_form.h"
+#include "app/sync_idle_form.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -98,6 +110,21 @@ void pressOk(QWidget* window) {
     }
     if (auto* dialog = qobject_cast<QDialog*>(window))
         dialog->reject();
+}
+
+QList<QPair<QWidget*, QString>> namedDialogs(const MainFormDialogs& d) {
+    return {{d.about, "about"},
+            {d.mess, "message-list"},
+            {d.autoSend, "auto-send"},
+            {d.ident, "station-ident"},
+            {d.keying, "keying"},
+            {d.ricSearch, "ric-search"},
+            {d.fastSearch, "fast-search"},
+            {d.syncIdle, "sync-idle"},
+            {d.audio, "audio-output"},
+            {d.pagers, "pagers"},
+            {d.dapnet, "dapnet"},
+            {d.monitor, "off-air-monitor"}};
 }
 
 void typeInto(QWidget* widget, const QString& text) {

@@ -145,6 +145,9 @@ void pressOk(QWidget* window);
 /// Types text into the focused widget of the window as key presses.
 void typeInto(QWidget* widget, const QString& text);
 
+/// Every dialog of the main window, each with a short name (for pictures and messages).
+QList<QPair<QWidget*, QString>> namedDialogs(const MainFormDialogs& d);
+
 /// While it lives, presses OK on every message box that opens and keeps their texts.
 class BoxWatcher {
 public:

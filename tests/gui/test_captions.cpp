@@ -5,20 +5,7 @@
 #include "gui_test_support.h"
 
 #include "app/about_form.h"
-#include "app/audio_form.h"
-#include "app/auto_form.h"
-#include "app/dapnet_form.h"
-#include "app/fast_form.h"
-#include "app/help_window.h"
-#include "app/ident_form.h"
-#include "app/keying_form.h"
-#include "app/mess_form.h"
-#include "app/message_history_form.h"
-#include "app/monitor_form.h"
-#include "app/pagers_form.h"
 #include "app/picture_button.h"
-#include "app/rs_form.h"
-#include "app/sync_idle_form.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -228,10 +215,9 @@ void CaptionsTest::everyCaptionFits() {
     f.statusLine().setPort(QStringLiteral("recording port"));
     QApplication::processEvents();
 
-    const MainFormDialogs& d = f.dialogs();
-    const QList<QWidget*> windows{&f,       d.about,     d.mess,       d.autoSend, d.ident,
-                                  d.keying, d.ricSearch, d.fastSearch, d.syncIdle, d.audio,
-                                  d.pagers, d.dapnet,    d.monitor};
+    QList<QWidget*> windows{&f};
+    for (const auto& [dialog, name] : namedDialogs(f.dialogs()))
+        windows << dialog;
     Walker walker;
     for (QWidget* w : windows) {
         QVERIFY(w != nullptr);

@@ -4,23 +4,12 @@
 // options shown and folded, and on air.
 #include "gui_test_support.h"
 
-#include "app/about_form.h"
-#include "app/audio_form.h"
-#include "app/auto_form.h"
-#include "app/dapnet_form.h"
 #include "app/dialog_support.h"
-#include "app/fast_form.h"
 #include "app/help_window.h"
-#include "app/ident_form.h"
 #include "app/keying_form.h"
-#include "app/mess_form.h"
 #include "app/message_edit.h"
 #include "app/message_history_form.h"
-#include "app/monitor_form.h"
-#include "app/pagers_form.h"
 #include "app/picture_button.h"
-#include "app/rs_form.h"
-#include "app/sync_idle_form.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -122,19 +111,7 @@ void ScreenshotTest::everyWindow() {
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     f.statusLine().note(QStringLiteral("A note for the message history"));
     const MainFormDialogs& d = f.dialogs();
-    const QList<QPair<QWidget*, QString>> dialogs{{d.about, "about"},
-                                                  {d.mess, "message-list"},
-                                                  {d.autoSend, "auto-send"},
-                                                  {d.ident, "station-ident"},
-                                                  {d.keying, "keying"},
-                                                  {d.ricSearch, "ric-search"},
-                                                  {d.fastSearch, "fast-search"},
-                                                  {d.syncIdle, "sync-idle"},
-                                                  {d.audio, "audio-output"},
-                                                  {d.pagers, "pagers"},
-                                                  {d.dapnet, "dapnet"},
-                                                  {d.monitor, "off-air-monitor"}};
-    for (const auto& [window, name] : dialogs)
+    for (const auto& [window, name] : namedDialogs(d))
         QVERIFY2(shoot(*window, &f, name), qPrintable(name));
     // The Keying dialog for a serial line: the parallel port's fields greyed.
     d.keying->Method()->setCurrentIndex(1);

@@ -136,7 +136,6 @@ void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
     QElapsedTimer clock;
     clock.start();
     clickWhenShown(fast.Button1());
-    QTimer::singleShot(0, [&] {});
     QTimer closer;
     connect(&closer, &QTimer::timeout, [&] {
         if (!fast.searching() && sent.count() > 0)

@@ -18,7 +18,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import fixture_args, multimon_decode, start_recorder, stop_recorder  # noqa: E402
+from pulse_tools import (fixture_args, multimon_decode, start_recorder, stop_recorder,  # noqa: E402
+                         wait_until)
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 SLOTS = "02468ACE"  # every other slot: runs of 6.4 s, the next run at most 6.4 s away
@@ -97,13 +98,9 @@ def main():
     proc = st.start()
     status = ""
     try:
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline and st.log_text().count("queued as") < len(PAGES):
-            time.sleep(0.05)
+        wait_until(lambda: st.log_text().count("queued as") >= len(PAGES), 30)
         status = st.cli("status").stdout  # while the link is still up
-        deadline = time.monotonic() + 150
-        while time.monotonic() < deadline and st.log_text().count("from DAPNET") < len(PAGES):
-            time.sleep(0.2)
+        wait_until(lambda: st.log_text().count("from DAPNET") >= len(PAGES), 150, step=0.2)
         time.sleep(1.0)
         standin.wait(timeout=60)  # it writes its report as it ends
     finally:

@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from pulse_tools import (fixture_args, multimon_decode, pocsag_line, start_recorder,  # noqa: E402
-                         stop_recorder)
+                         stop_recorder, wait_until)
 
 ENTRIES = [  # the entry line, and what the decoder must print for it
     ("11A1200N0001234Hello from tarvexd", pocsag_line(1200, "1234", 3, "alpha",
@@ -85,12 +85,7 @@ class Station:
         return open(os.path.join(self.work, "tarvexd.log")).read()
 
     def wait_for_log(self, text, seconds):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if self.log_text().count(text) > 0:
-                return True
-            time.sleep(0.05)
-        return False
+        return wait_until(lambda: text in self.log_text(), seconds)
 
 
 def raw_request(path, data):
@@ -169,9 +164,7 @@ def sigterm_mid_page(st, proc):
     before = len(st.port_bytes())
     long_page = "11A0512N0000042" + "Cut short by SIGTERM " * 8
     st.drop([long_page, "11A1200N0000043Never sent, handed back"])
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline and st.port_bytes()[before:].count(b"\x01") == 0:
-        time.sleep(0.01)
+    wait_until(lambda: b"\x01" in st.port_bytes()[before:], 20, step=0.01)
     time.sleep(0.5)  # on air
     started = time.monotonic()
     proc.send_signal(signal.SIGTERM)

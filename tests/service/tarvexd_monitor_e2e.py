@@ -15,22 +15,13 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import fixture_args  # noqa: E402
+from pulse_tools import fixture_args, wait_until  # noqa: E402
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 
 def page_log(st):
     path = os.path.join(st.folder, "Tarvex-LOG.txt")
     return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
-
-
-def wait_for(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.1)
-    return False
 
 
 def main():
@@ -53,19 +44,19 @@ def main():
         heard = ["11A1200N0001201Heard at 1200", "11A0512I0001202Heard inverted at 512",
                  "11A2400N0001203Heard at 2400"]
         st.drop(heard)
-        check(wait_for(lambda: page_log(st).count(" - confirmed") == 3, 60),
+        check(wait_until(lambda: page_log(st).count(" - confirmed") == 3, 60),
               "three pages confirmed off the air (512, 1200, 2400, both polarities)")
         subprocess.run(["pactl", "set-sink-mute", sink, "1"], check=True)
         st.drop([f"11A1200N000130{i}Muted page {i}" for i in range(1, 4)])
-        check(wait_for(lambda: page_log(st).count(" - not heard") == 3, 60),
+        check(wait_until(lambda: page_log(st).count(" - not heard") == 3, 60),
               "three pages into a muted sink not heard")
-        check(wait_for(lambda: os.path.exists(alarm_file) and "raised 3" in open(alarm_file).read(),
+        check(wait_until(lambda: os.path.exists(alarm_file) and "raised 3" in open(alarm_file).read(),
                        20), "the alarm raised after three and its command run")
         check("OFF-AIR ALARM" in st.log_text(), "the service log has the alarm")
         subprocess.run(["pactl", "set-sink-mute", sink, "0"], check=True)
         time.sleep(0.5)
         st.drop(["11A1200N0001401Heard again"])
-        check(wait_for(lambda: "cleared" in open(alarm_file).read(), 60),
+        check(wait_until(lambda: "cleared" in open(alarm_file).read(), 60),
               "the next page heard clears the alarm")
         status = st.cli("status")
         check("monitor:" in status.stdout, f"tarvex-cli status shows the monitor")

@@ -20,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from pulse_tools import fixture_args, start_recorder, stop_recorder  # noqa: E402
+from pulse_tools import fixture_args, start_recorder, stop_recorder, wait_until  # noqa: E402
 from tarvexd_e2e import Station, check, failures  # noqa: E402
 
 NET_SNPP = r'''
@@ -83,9 +83,7 @@ def real_clients(args):
                               "--data-binary", WCTP, f"http://127.0.0.1:{wctp}/wctp"],
                              capture_output=True, text=True, timeout=60)
         check('successCode="200"' in out.stdout, f"curl WCTP: {out.stdout[-200:]}")
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and st.log_text().count("from network") < 3:
-            time.sleep(0.2)
+        wait_until(lambda: st.log_text().count("from network") >= 3, 60, step=0.2)
         time.sleep(0.8)
     finally:
         stop_recorder(rec)
@@ -142,12 +140,8 @@ def crash(args):
     for c in clients:
         c.start()
     # SIGKILL while the clients send and a transmission is on air.
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline:
-        acked_now = sum(len(c.acked) for c in clients)
-        if acked_now >= 5 and st.port_bytes().endswith(b"\x01"):
-            break
-        time.sleep(0.005)
+    wait_until(lambda: sum(len(c.acked) for c in clients) >= 5
+               and st.port_bytes().endswith(b"\x01"), 60, step=0.005)
     sending = any(c.is_alive() for c in clients)
     on_air = st.port_bytes().endswith(b"\x01")
     proc.send_signal(signal.SIGKILL)
@@ -160,12 +154,9 @@ def crash(args):
           f"killed on air while clients sent, {len(acked)} pages acknowledged")
     proc = st.start()
     try:
-        deadline = time.monotonic() + 120
-        while time.monotonic() < deadline:
-            status = st.cli("status").stdout
-            if "0 network page(s) waiting" in status and "state: idle" in status:
-                break
-            time.sleep(0.5)
+        wait_until(lambda: all(s in st.cli("status").stdout
+                               for s in ("0 network page(s) waiting", "state: idle")), 120,
+                   step=0.5)
     finally:
         proc.terminate()
         proc.wait(timeout=20)

@@ -24,7 +24,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
-from pulse_tools import fixture_args  # noqa: E402
+from pulse_tools import fixture_args, wait_until  # noqa: E402
 
 ALARM_COUNT = 3
 MARGIN_MS = 1500
@@ -183,9 +183,7 @@ def main():
         print("FAIL: the host did not start; see " + log.name)
         return 1
     # The monitor source delivers once the sink is idle-open; wait for the input to run.
-    deadline = time.monotonic() + 10
-    while "running" not in host.status() and time.monotonic() < deadline:
-        time.sleep(0.2)
+    wait_until(lambda: "running" in host.status(), 10, step=0.2)
     station = Station(args.cli, host)
     latencies = []  # (rate, polarity, from end of sound, from release)
 
@@ -256,13 +254,8 @@ def main():
         line = host.wait_for(lambda l: l.startswith("problem decoder"), 5)
         check(line is not None and "was killed" in line and "restarting" in line,
               f"dead decoder reported: {line}")
-        deadline = time.monotonic() + 10
-        new = []
-        while time.monotonic() < deadline:
-            new = host.pids()
-            if len(new) == 2 and pids[0] not in new:
-                break
-            time.sleep(0.2)
+        wait_until(lambda: len(host.pids()) == 2 and pids[0] not in host.pids(), 10, step=0.2)
+        new = host.pids()
         check(len(new) == 2 and pids[0] not in new, f"decoder restarted: {pids} -> {new}")
         tid, _, _ = station.send(2400, False, 7000, 1, "After the restart")
         check(station.verdict(tid)[0] == "confirmed", "page after the restart confirmed")
@@ -307,9 +300,7 @@ def main():
                 del os.environ[key]
             other_station = Station(args.cli, other)
             other_station.next_id = 100
-            deadline = time.monotonic() + 10
-            while "running" not in other.status() and time.monotonic() < deadline:
-                time.sleep(0.2)
+            wait_until(lambda: "running" in other.status(), 10, step=0.2)
             tid, _, _ = other_station.send(1200, False, 8100, 3, f"Input {name}")
             check(other_station.verdict(tid)[0] == "confirmed", f"page confirmed on {name}")
             other.send("quit")

@@ -8,8 +8,11 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import threading
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+from pulse_tools import wait_until  # noqa: E402,F401  (the network tests take it from here)
 
 PAGERS = [  # id, coding, charset, max-length
     ("1001", "alphanumeric", "de", 40),
@@ -135,12 +138,3 @@ def fresh_folder(path):
     os.makedirs(path)
     write_directory(path)
     return path
-
-
-def wait_until(condition, seconds=10):
-    end = time.time() + seconds
-    while time.time() < end:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
