@@ -183,36 +183,35 @@ QString StatusLine::lampText() const {
 void StatusLine::setAudio(const QString& name, const QString& failure) {
     m_audioName = name;
     m_audioFailure = failure;
-    m_audio->setWhole(failure.isEmpty()
-                          ? QStringLiteral("Audio: %1").arg(name)
-                          : QStringLiteral("Audio: %1 failed: %2").arg(name, failure));
-    refreshTips();
+    refreshOutputs();
 }
 
 void StatusLine::setPort(const QString& name, const QString& failure) {
     m_portName = name;
     m_portFailure = failure;
-    m_port->setWhole(failure.isEmpty() ? QStringLiteral("Port: %1").arg(name)
-                                       : QStringLiteral("Port: %1 failed: %2").arg(name, failure));
-    refreshTips();
+    refreshOutputs();
 }
 
 void StatusLine::setFolder(const QString& folder) {
     m_folder = folder;
-    refreshTips();
+    refreshOutputs();
 }
 
-void StatusLine::refreshTips() {
+void StatusLine::refreshOutputs() {
     const QString folder = QStringLiteral("Program folder: %1").arg(m_folder);
     const QColor normal = palette().color(QPalette::WindowText);
-    const auto mark = [&folder, &normal](ElidingLabel* label, const QString& failure) {
+    const auto show = [&folder, &normal](ElidingLabel* label, const QString& what,
+                                         const QString& name, const QString& failure) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, failure.isEmpty() ? normal : QColor(0xC0, 0, 0));
         label->setPalette(palette);
-        label->setWhole(label->whole(), failure.isEmpty() ? folder : failure + '\n' + folder);
+        label->setWhole(failure.isEmpty()
+                            ? QStringLiteral("%1: %2").arg(what, name)
+                            : QStringLiteral("%1: %2 failed: %3").arg(what, name, failure),
+                        failure.isEmpty() ? folder : failure + '\n' + folder);
     };
-    mark(m_audio, m_audioFailure);
-    mark(m_port, m_portFailure);
+    show(m_audio, QStringLiteral("Audio"), m_audioName, m_audioFailure);
+    show(m_port, QStringLiteral("Port"), m_portName, m_portFailure);
 }
 
 void StatusLine::setFailure(const QString& text) {

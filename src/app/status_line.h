@@ -76,7 +76,7 @@ signals:
 private:
     QWidget* buildOnAirStrip();
     void remember(const QString& text);
-    void refreshTips();
+    void refreshOutputs();
 
     QLabel* m_lamp = nullptr;
     QLabel* m_progress = nullptr;
