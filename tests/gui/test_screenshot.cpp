@@ -28,14 +28,30 @@ QString folder() {
     return QStringLiteral(TARVEX_SCREENSHOT_DIR "/x%1").arg(scale);
 }
 
-/// The window with the frame the window manager drew around it, from the screen.
+/// The window with the frame the window manager drew around it, from the screen. The
+/// frame is read once the window manager has stopped moving it, and the picture is taken
+/// again if the server could not give it yet (a rectangle still partly off the screen
+/// while the window is being placed on a busy machine).
 QImage framed(QWidget& window) {
     (void)QTest::qWaitForWindowExposed(&window);
     QTest::qWait(250); // the window manager frames and draws it
-    const QRect frame = window.frameGeometry();
-    QScreen* screen = window.screen();
-    const QPoint at = frame.topLeft() - screen->geometry().topLeft();
-    return screen->grabWindow(0, at.x(), at.y(), frame.width(), frame.height()).toImage();
+    QRect frame = window.frameGeometry();
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QScreen* screen = window.screen();
+        const QRect visible = frame.intersected(screen->geometry());
+        if (!visible.isEmpty()) {
+            const QPoint at = visible.topLeft() - screen->geometry().topLeft();
+            QImage image =
+                screen->grabWindow(0, at.x(), at.y(), visible.width(), visible.height()).toImage();
+            if (!image.isNull())
+                return image;
+        }
+        QTest::qWait(150);
+        frame = window.frameGeometry();
+    }
+    qWarning("no picture of %s at %d,%d %dx%d", qPrintable(window.objectName()), frame.x(),
+             frame.y(), frame.width(), frame.height());
+    return {};
 }
 
 bool save(const QImage& image, const QString& name) {
