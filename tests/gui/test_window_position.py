@@ -107,10 +107,10 @@ def main():
             # Then twice with what was stored (not one pixel of drift), and twice with a place
             # of the operator's choosing, which must come back exactly.
             ini = None
-            for run, place in enumerate([None, None, None, (200, 150), None], start=1):
+            runs = [(None, (10, 10))] * 3 + [((200, 150), (200, 150)), (None, (200, 150))]
+            for run, (place, expected) in enumerate(runs, start=1):
                 if place is not None:
                     store(ini, *place)
-                expected = (200, 150) if run >= 4 else (10, 10)
                 frame = run_once(desktop, program=args.program, home=home)
                 left, top, ini = stored(home)
                 check(frame[:2] == expected, f"run {run}: frame at {frame[:2]}, expected "

@@ -50,8 +50,9 @@ def main():
         st.drop([f"11A1200N000130{i}Muted page {i}" for i in range(1, 4)])
         check(wait_until(lambda: page_log(st).count(" - not heard") == 3, 60),
               "three pages into a muted sink not heard")
-        check(wait_until(lambda: os.path.exists(alarm_file) and "raised 3" in open(alarm_file).read(),
-                       20), "the alarm raised after three and its command run")
+        check(wait_until(lambda: os.path.exists(alarm_file)
+                         and "raised 3" in open(alarm_file).read(), 20),
+              "the alarm raised after three and its command run")
         check("OFF-AIR ALARM" in st.log_text(), "the service log has the alarm")
         subprocess.run(["pactl", "set-sink-mute", sink, "0"], check=True)
         time.sleep(0.5)

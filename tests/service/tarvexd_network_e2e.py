@@ -154,9 +154,11 @@ def crash(args):
           f"killed on air while clients sent, {len(acked)} pages acknowledged")
     proc = st.start()
     try:
-        wait_until(lambda: all(s in st.cli("status").stdout
-                               for s in ("0 network page(s) waiting", "state: idle")), 120,
-                   step=0.5)
+        def drained():  # one tarvex-cli status per round
+            status = st.cli("status").stdout
+            return "0 network page(s) waiting" in status and "state: idle" in status
+
+        wait_until(drained, 120, step=0.5)
     finally:
         proc.terminate()
         proc.wait(timeout=20)

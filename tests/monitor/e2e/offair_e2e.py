@@ -254,8 +254,13 @@ def main():
         line = host.wait_for(lambda l: l.startswith("problem decoder"), 5)
         check(line is not None and "was killed" in line and "restarting" in line,
               f"dead decoder reported: {line}")
-        wait_until(lambda: len(host.pids()) == 2 and pids[0] not in host.pids(), 10, step=0.2)
-        new = host.pids()
+        new = []
+
+        def restarted():  # one question to the host per round; new keeps its answer
+            new[:] = host.pids()
+            return len(new) == 2 and pids[0] not in new
+
+        wait_until(restarted, 10, step=0.2)
         check(len(new) == 2 and pids[0] not in new, f"decoder restarted: {pids} -> {new}")
         tid, _, _ = station.send(2400, False, 7000, 1, "After the restart")
         check(station.verdict(tid)[0] == "confirmed", "page after the restart confirmed")
