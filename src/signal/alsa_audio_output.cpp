@@ -235,12 +235,19 @@ bool AlsaAudioOutput::writeAll(Pcm& pcm, std::span<const uint8_t> samples) {
 bool AlsaAudioOutput::waitPlayedOut(Pcm& pcm) {
     if (snd_pcm_state(pcm.handle) == SND_PCM_STATE_PREPARED)
         snd_pcm_start(pcm.handle); // less than a buffer was written
+    // Waits in short sleeps, so that stop() is heard, until the device says it has nothing
+    // left to play.
     while (!m_stopRequested) {
-        if (snd_pcm_state(pcm.handle) != SND_PCM_STATE_RUNNING)
-            return true; // ran out: everything has been played
         snd_pcm_sframes_t delay = 0;
-        if (snd_pcm_delay(pcm.handle, &delay) < 0 || delay <= 0)
+        if (snd_pcm_state(pcm.handle) != SND_PCM_STATE_RUNNING ||
+            snd_pcm_delay(pcm.handle, &delay) < 0 || delay <= 0) {
+            // A device behind a sound server (the PulseAudio plugin) reports no delay once
+            // the server has taken the samples, while its sink may still hold a few
+            // milliseconds of them; closing now would cut that tail. Draining waits for
+            // them; on a device that has played everything it returns at once.
+            snd_pcm_drain(pcm.handle);
             return true;
+        }
         const long us = static_cast<long>(delay) * 1000000L / SampleRate;
         std::this_thread::sleep_for(std::chrono::microseconds(std::clamp(us, 200L, 2000L)));
     }
