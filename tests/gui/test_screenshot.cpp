@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -28,29 +29,55 @@ QString folder() {
     return QStringLiteral(TARVEX_SCREENSHOT_DIR "/x%1").arg(scale);
 }
 
+/// Where the window is, for a message: its frame, its client area, whether it is exposed.
+QString placeOf(QWidget& window) {
+    const QRect f = window.frameGeometry(), g = window.geometry();
+    const QWindow* handle = window.windowHandle();
+    return QStringLiteral("%1: frame %2,%3 %4x%5, client %6,%7 %8x%9, visible %10, exposed %11")
+        .arg(window.objectName())
+        .arg(f.x())
+        .arg(f.y())
+        .arg(f.width())
+        .arg(f.height())
+        .arg(g.x())
+        .arg(g.y())
+        .arg(g.width())
+        .arg(g.height())
+        .arg(window.isVisible())
+        .arg(handle != nullptr && handle->isExposed());
+}
+
 /// The window with the frame the window manager drew around it, from the screen. The
 /// frame is read once the window manager has stopped moving it, and the picture is taken
 /// again if the server could not give it yet (a rectangle still partly off the screen
-/// while the window is being placed on a busy machine).
+/// while the window is being placed on a busy machine). A window that still has no place
+/// on the screen after that is shown once more, with a warning that says where it was.
 QImage framed(QWidget& window) {
-    (void)QTest::qWaitForWindowExposed(&window);
-    QTest::qWait(250); // the window manager frames and draws it
-    QRect frame = window.frameGeometry();
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QScreen* screen = window.screen();
-        const QRect visible = frame.intersected(screen->geometry());
-        if (!visible.isEmpty()) {
-            const QPoint at = visible.topLeft() - screen->geometry().topLeft();
-            QImage image =
-                screen->grabWindow(0, at.x(), at.y(), visible.width(), visible.height()).toImage();
-            if (!image.isNull())
-                return image;
+    for (int showing = 0; showing < 2; ++showing) {
+        if (showing > 0) {
+            qWarning("no picture yet, showing it again: %s", qPrintable(placeOf(window)));
+            window.hide();
+            QTest::qWait(100);
+            window.adjustSize(); // once the frame came back 0x0 where the dialog had been placed
+            window.show();
         }
-        QTest::qWait(150);
-        frame = window.frameGeometry();
+        (void)QTest::qWaitForWindowExposed(&window);
+        QTest::qWait(250); // the window manager frames and draws it
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            QScreen* screen = window.screen();
+            const QRect visible = window.frameGeometry().intersected(screen->geometry());
+            if (!visible.isEmpty()) {
+                const QPoint at = visible.topLeft() - screen->geometry().topLeft();
+                QImage image =
+                    screen->grabWindow(0, at.x(), at.y(), visible.width(), visible.height())
+                        .toImage();
+                if (!image.isNull())
+                    return image;
+            }
+            QTest::qWait(150);
+        }
     }
-    qWarning("no picture of %s at %d,%d %dx%d", qPrintable(window.objectName()), frame.x(),
-             frame.y(), frame.width(), frame.height());
+    qWarning("no picture of %s", qPrintable(placeOf(window)));
     return {};
 }
 
