@@ -56,6 +56,16 @@ std::set<std::pair<int, int>> decode(int baud, int64_t start, const fs::path& di
     return found;
 }
 
+/// The (address/function) pairs of `from` that `other` lacks, as " 1757176/3 ...".
+std::string notIn(const std::set<std::pair<int, int>>& from,
+                  const std::set<std::pair<int, int>>& other) {
+    std::string listed;
+    for (const auto& [address, function] : from)
+        if (!other.count({address, function}))
+            listed += " " + std::to_string(address) + "/" + std::to_string(function);
+    return listed;
+}
+
 TEST(FastSearchOnAir, MultimonNgDecodesAll256CodesAtEachRate) {
     if (!haveTool("sox") || !haveTool("multimon-ng"))
         GTEST_SKIP() << "sox or multimon-ng not installed";
@@ -66,13 +76,7 @@ TEST(FastSearchOnAir, MultimonNgDecodesAll256CodesAtEachRate) {
         std::set<std::pair<int, int>> expected;
         for (int code = 1000; code < 1256; ++code)
             expected.insert({code, 1});
-        std::string missing, extra;
-        for (const auto& [address, function] : expected)
-            if (!found.count({address, function}))
-                missing += " " + std::to_string(address) + "/" + std::to_string(function);
-        for (const auto& [address, function] : found)
-            if (!expected.count({address, function}))
-                extra += " " + std::to_string(address) + "/" + std::to_string(function);
+        const std::string missing = notIn(expected, found), extra = notIn(found, expected);
         EXPECT_TRUE(missing.empty() && extra.empty())
             << baud << " bit/s: " << found.size() << " decoded; missing" << missing << "; extra"
             << extra;
