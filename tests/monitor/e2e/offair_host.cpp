@@ -9,7 +9,7 @@
 //   expect ID KEYUP_MS BAUD N|I (RIC FUNC A|N HEX)...   a transmission and its pages (HEX "-":
 //   empty) release ID MS            station POLARITY(N|I)      status      pids      quit
 // Output lines: ready, verdict ..., elsewhere ..., alarm raised|cleared ..., alarm-command EXIT,
-//   problem TEXT, decode TEXT, status TEXT, pids P...
+//   problem TEXT, decode TEXT, status TEXT (one per line, then "status end"), pids P...
 #include "monitor/offair_monitor.h"
 #include "signal/audio_process_exit.h"
 
@@ -78,6 +78,7 @@ public:
         } else if (verb == "status") {
             for (const auto& l : statusLines(m_monitor.status(), monotonicMs()))
                 say("status " + l);
+            say("status end");
         } else if (verb == "pids") {
             std::string pids = "pids";
             for (const auto pid : m_monitor.decoderPids())
