@@ -16,8 +16,13 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QWindow>
+#include <QtMath>
+
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -29,11 +34,62 @@ QString folder() {
     return QStringLiteral(TARVEX_SCREENSHOT_DIR "/x%1").arg(scale);
 }
 
-/// Where the window is, for a message: its frame, its client area, whether it is exposed.
+/// The window's frame as the X server has it, in native pixels: the client window's place
+/// and size (xwininfo) widened by the frame extents the window manager announces
+/// (_NET_FRAME_EXTENTS). Qt keeps its own copy of the frame margins, and can keep one it read
+/// before the window manager had reparented and sized the window (a dialog once reported a
+/// 0x0 frame around its 480x298 client area for the rest of the run), so the server is asked.
+struct ServerFrame {
+    QRect client;     ///< the client window, native pixels, screen coordinates
+    QMargins extents; ///< the window manager's frame around it
+    bool viewable = false;
+    QRect frame() const { return client.marginsAdded(extents); }
+};
+
+QString runX11Tool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(5000))
+        return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+std::optional<ServerFrame> serverFrame(QWidget& window) {
+    const QString id = QStringLiteral("0x%1").arg(window.winId(), 0, 16);
+    const QString info = runX11Tool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+    const QString prop = runX11Tool(
+        QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+    auto field = [&](const char* name) -> std::optional<int> {
+        const QRegularExpression re(QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)));
+        const auto m = re.match(info);
+        if (!m.hasMatch())
+            return std::nullopt;
+        return m.captured(1).toInt();
+    };
+    const auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+    const auto w = field("Width"), h = field("Height");
+    const auto ext =
+        QRegularExpression(QStringLiteral("= (\\d+), (\\d+), (\\d+), (\\d+)")).match(prop);
+    if (!x || !y || !w || !h || !ext.hasMatch())
+        return std::nullopt;
+    ServerFrame f;
+    f.client = QRect(*x, *y, *w, *h);
+    // _NET_FRAME_EXTENTS is left, right, top, bottom.
+    f.extents = QMargins(ext.captured(1).toInt(), ext.captured(3).toInt(), ext.captured(2).toInt(),
+                         ext.captured(4).toInt());
+    f.viewable = info.contains(QStringLiteral("IsViewable"));
+    return f;
+}
+
+/// Where the window is, for a message: Qt's idea of its frame and client area, whether it is
+/// exposed, and what the X server says.
 QString placeOf(QWidget& window) {
     const QRect f = window.frameGeometry(), g = window.geometry();
     const QWindow* handle = window.windowHandle();
-    return QStringLiteral("%1: frame %2,%3 %4x%5, client %6,%7 %8x%9, visible %10, exposed %11")
+    const auto server = serverFrame(window);
+    const QRect s = server ? server->frame() : QRect();
+    return QStringLiteral("%1: frame %2,%3 %4x%5, client %6,%7 %8x%9, visible %10, exposed %11, "
+                          "server frame %12,%13 %14x%15")
         .arg(window.objectName())
         .arg(f.x())
         .arg(f.y())
@@ -44,38 +100,54 @@ QString placeOf(QWidget& window) {
         .arg(g.width())
         .arg(g.height())
         .arg(window.isVisible())
-        .arg(handle != nullptr && handle->isExposed());
+        .arg(handle != nullptr && handle->isExposed())
+        .arg(s.x())
+        .arg(s.y())
+        .arg(s.width())
+        .arg(s.height());
 }
 
-/// The window with the frame the window manager drew around it, from the screen. The
-/// frame is read once the window manager has stopped moving it, and the picture is taken
-/// again if the server could not give it yet (a rectangle still partly off the screen
-/// while the window is being placed on a busy machine). A window that still has no place
-/// on the screen after that is shown once more, with a warning that says where it was.
+/// The window with the frame the window manager drew around it, from the screen. Waits until
+/// the server has the window viewable, framed and at the size Qt laid it out for (the window
+/// manager has granted its configure request), then lets the frame be drawn and grabs it.
 QImage framed(QWidget& window) {
-    for (int showing = 0; showing < 2; ++showing) {
-        if (showing > 0) {
-            qWarning("no picture yet, showing it again: %s", qPrintable(placeOf(window)));
-            window.hide();
-            QTest::qWait(100);
-            window.adjustSize(); // once the frame came back 0x0 where the dialog had been placed
-            window.show();
+    (void)QTest::qWaitForWindowExposed(&window);
+    QScreen* screen = window.screen();
+    const qreal ratio = screen->devicePixelRatio();
+    const QSize wanted = window.size() * ratio;
+    std::optional<ServerFrame> frame;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000) {
+        frame = serverFrame(window);
+        if (frame && frame->viewable && frame->client.size() == wanted)
+            break;
+        frame.reset();
+        QTest::qWait(50);
+    }
+    if (!frame) {
+        qWarning("not framed by the window manager: %s", qPrintable(placeOf(window)));
+        return {};
+    }
+    QTest::qWait(150); // the window manager draws the frame after it has placed it
+    // The grab takes the screen's device-independent pixels: the rectangle around the frame
+    // is grabbed and the frame cut out of it in native pixels, exact at any scale factor.
+    const QRect native = frame->frame();
+    const QRect around = QRect(QPoint(qFloor(native.left() / ratio), qFloor(native.top() / ratio)),
+                               QPoint(qCeil((native.right() + 1) / ratio) - 1,
+                                      qCeil((native.bottom() + 1) / ratio) - 1))
+                             .intersected(screen->geometry());
+    for (int attempt = 0; attempt < 20 && !around.isEmpty(); ++attempt) {
+        const QPoint at = around.topLeft() - screen->geometry().topLeft();
+        const QImage image =
+            screen->grabWindow(0, at.x(), at.y(), around.width(), around.height()).toImage();
+        if (!image.isNull()) {
+            const QPoint origin(qRound(around.left() * ratio), qRound(around.top() * ratio));
+            QImage cut = image.copy(native.translated(-origin).intersected(image.rect()));
+            cut.setDevicePixelRatio(ratio);
+            return cut;
         }
-        (void)QTest::qWaitForWindowExposed(&window);
-        QTest::qWait(250); // the window manager frames and draws it
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            QScreen* screen = window.screen();
-            const QRect visible = window.frameGeometry().intersected(screen->geometry());
-            if (!visible.isEmpty()) {
-                const QPoint at = visible.topLeft() - screen->geometry().topLeft();
-                QImage image =
-                    screen->grabWindow(0, at.x(), at.y(), visible.width(), visible.height())
-                        .toImage();
-                if (!image.isNull())
-                    return image;
-            }
-            QTest::qWait(150);
-        }
+        QTest::qWait(100);
     }
     qWarning("no picture of %s", qPrintable(placeOf(window)));
     return {};
