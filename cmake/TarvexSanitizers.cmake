@@ -19,6 +19,16 @@ if(TARVEX_BUILD_FUZZ)
   endif()
   # The libraries get the coverage hooks; only the fuzz programs link libFuzzer's main.
   add_compile_options(-fsanitize=fuzzer-no-link)
+  # What gets no coverage counters and no UBSan checks (see the lists). They are named
+  # relative to the build folder, where the compilers run, so that the compile commands, and
+  # with them the compiler cache's entries, are the same in every clone.
+  foreach(list coverage_ignore:-fsanitize-coverage-ignorelist sanitizer_ignore:-fsanitize-ignorelist)
+    string(REPLACE ":" ";" list "${list}")
+    list(GET list 0 file)
+    list(GET list 1 flag)
+    file(RELATIVE_PATH path ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/tests/fuzz/${file}.txt)
+    add_compile_options(${flag}=${path})
+  endforeach()
 endif()
 
 if(tarvex_sanitizers)

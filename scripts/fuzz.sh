@@ -8,9 +8,11 @@
 #   scripts/fuzz.sh fuzz_auto_send ...   only the targets named
 #   scripts/fuzz.sh --fast ...           UBSan without ASan (build-fuzz/fast): several times
 #                                        the inputs per second, for long runs by hand
+#   scripts/fuzz.sh --build build-asan   the targets of a build made by
+#                                        scripts/sanitize-build.sh (the test command's)
 #
-# New inputs go to build-fuzz/corpus/<target>, failing inputs to build-fuzz/artifacts/<target>,
-# each run's output to build-fuzz/logs/<target>.log. The table at the end gives inputs run,
+# New inputs go to <build>/corpus/<target>, failing inputs to <build>/artifacts/<target>,
+# each run's output to <build>/logs/<target>.log (build-fuzz/ unless --build names another). The table at the end gives inputs run,
 # inputs per second and seconds per target; the exit status is 1 if any target failed.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,6 +22,7 @@ runs=10000000
 seconds=""
 jobs=1
 fast=0
+given_build=""
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -27,7 +30,8 @@ while [ $# -gt 0 ]; do
     --time) seconds="$2"; shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
     --fast) fast=1; shift ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --build) given_build="$2"; shift 2 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
@@ -47,12 +51,18 @@ if [ ${#targets[@]} -eq 0 ]; then
   mapfile -t targets < <(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 fi
 
-cmake -S . -B "$(dirname "$bin")" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER=clang++ "${sanitize[@]}" \
-      -DCMAKE_CXX_FLAGS="-fsanitize-coverage-ignorelist=$top/tests/fuzz/coverage_ignore.txt \
--fsanitize-ignorelist=$top/tests/fuzz/sanitizer_ignore.txt" \
-      -DTARVEX_BUILD_FUZZ=ON -DTARVEX_WITH_QT=OFF -DTARVEX_BUILD_GUI=OFF \
-      -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF >/dev/null
+if [ -n "$given_build" ]; then
+  build="$(cd "$given_build" && pwd)"
+  bin="$build/bin"
+  grep -q '^TARVEX_BUILD_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null ||
+    { echo "fuzz.sh: $given_build is not a build with TARVEX_BUILD_FUZZ=ON" >&2; exit 2; }
+else
+  source scripts/ccache.sh
+  cmake -S . -B "$(dirname "$bin")" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ "${sanitize[@]}" \
+        -DTARVEX_BUILD_FUZZ=ON -DTARVEX_WITH_QT=OFF -DTARVEX_BUILD_GUI=OFF \
+        -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF "${tarvex_launcher[@]}" >/dev/null
+fi
 cmake --build "$(dirname "$bin")" -j "${JOBS:-$jobs}" --target "${targets[@]}"
 
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
