@@ -307,8 +307,10 @@ void OffAirMonitor::Relay::heardElsewhere(const HeardElsewhere& heard) {
 }
 
 void OffAirMonitor::Relay::alarmChanged(const AlarmEvent& alarm) {
-    owner->m_alarm.run(alarm);
+    // Logged and shown first: the alarm is on record before its command can act on it (a
+    // quick command used to finish before the service had written its alarm line).
     emit owner->alarmChanged(alarm);
+    owner->m_alarm.run(alarm);
 }
 
 std::vector<qint64> OffAirMonitor::decoderPids() const {
