@@ -17,6 +17,7 @@ folder), so killing it disturbs no other test.
 import argparse
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -32,6 +33,23 @@ passes = []
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
     (passes if ok else failures).append(what)
+
+
+def wait_for_text(stream, text, timeout):
+    """Reads a text-mode pipe until `text` has come; returns what was read, or None when the
+    stream ended or the time ran out first."""
+    fd = stream.fileno()
+    got = b""
+    end = time.monotonic() + timeout
+    while text.encode() not in got:
+        left = end - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            return None
+        chunk = os.read(fd, 4096)
+        if not chunk:
+            return None
+        got += chunk
+    return got.decode(errors="replace")
 
 
 def start_server(fixture, state):
@@ -139,7 +157,11 @@ def window_with_server_killed(args, state):
     proc = subprocess.Popen([args.gui_send, "--work", work, "--ric", "1234567", "--message",
                              "window " * 15, "--baud", "512"], env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(2.0)  # start-up, settle, key delay, then a second of the page
+    # The window says "keyed" on standard error when it keys; a second of the page later the
+    # server goes (start-up on a loaded machine takes as long as it takes).
+    seen = wait_for_text(proc.stderr, "keyed\n", 60)
+    if seen is not None:
+        time.sleep(1.0)
     os.kill(pid, signal.SIGKILL)
     started = time.monotonic()
     try:
@@ -147,6 +169,8 @@ def window_with_server_killed(args, state):
     except subprocess.TimeoutExpired:
         proc.kill()
         out, err = proc.communicate()
+    err = (seen or "") + err
+    check(seen is not None, "window, server killed: the window keyed for the page")
     after_kill = time.monotonic() - started
     sys.stdout.write(out)
     check(proc.returncode is not None and proc.returncode >= 0,

@@ -1,7 +1,8 @@
 // tarvex-gui-send: sends one page through the real main window, the way the operator would
 // (page buttons, RIC/CAP field, message, SEND), with the chosen audio output and a recording
 // port. Prints the port writes and the page log, and writes the played image to a file, for
-// the end-to-end test that records and decodes what the sound server played.
+// the end-to-end test that records and decodes what the sound server played. "keyed" goes to
+// standard error the moment the port is first keyed, for tests that act while on air.
 //
 //   tarvex-gui-send --work DIR --ric R --message M [--baud 512|1200|2400] [--numeric]
 //                   [--inverted] [--func 0..3] [--audio default|wav:FILE|null]
@@ -71,6 +72,22 @@ int sendPage(TMainForm& form, const QCommandLineParser& args, const RecordingPor
 
 } // namespace
 
+/// The recording port, telling standard error when it is first keyed.
+class AnnouncingPort : public RecordingPortWriter {
+public:
+    bool writeByte(uint16_t port, uint8_t value) override {
+        if (value != 0 && !m_announced) {
+            m_announced = true;
+            std::fputs("keyed\n", stderr);
+            std::fflush(stderr);
+        }
+        return RecordingPortWriter::writeByte(port, value);
+    }
+
+private:
+    bool m_announced = false;
+};
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCommandLineParser args;
@@ -81,7 +98,7 @@ int main(int argc, char** argv) {
     args.addOption({QStringLiteral("inverted"), QStringLiteral("inverted polarity")});
     args.process(app);
 
-    auto port = std::make_shared<RecordingPortWriter>();
+    auto port = std::make_shared<AnnouncingPort>();
     MainFormSetup setup;
     setup.programFolder = args.value(QStringLiteral("work"));
     setup.audioChoice = args.isSet(QStringLiteral("audio"))
