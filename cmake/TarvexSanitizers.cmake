@@ -22,13 +22,9 @@ if(TARVEX_BUILD_FUZZ)
   # What gets no coverage counters and no UBSan checks (see the lists). They are named
   # relative to the build folder, where the compilers run, so that the compile commands, and
   # with them the compiler cache's entries, are the same in every clone.
-  foreach(list coverage_ignore:-fsanitize-coverage-ignorelist sanitizer_ignore:-fsanitize-ignorelist)
-    string(REPLACE ":" ";" list "${list}")
-    list(GET list 0 file)
-    list(GET list 1 flag)
-    file(RELATIVE_PATH path ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/tests/fuzz/${file}.txt)
-    add_compile_options(${flag}=${path})
-  endforeach()
+  file(RELATIVE_PATH fuzz_lists ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/tests/fuzz)
+  add_compile_options(-fsanitize-coverage-ignorelist=${fuzz_lists}/coverage_ignore.txt
+                      -fsanitize-ignorelist=${fuzz_lists}/sanitizer_ignore.txt)
 endif()
 
 if(tarvex_sanitizers)

@@ -12,8 +12,9 @@
 #                                        scripts/sanitize-build.sh (the test command's)
 #
 # New inputs go to <build>/corpus/<target>, failing inputs to <build>/artifacts/<target>,
-# each run's output to <build>/logs/<target>.log (build-fuzz/ unless --build names another). The table at the end gives inputs run,
-# inputs per second and seconds per target; the exit status is 1 if any target failed.
+# each run's output to <build>/logs/<target>.log (build-fuzz/ unless --build names another).
+# The table at the end gives inputs run, inputs per second and seconds per target; the exit
+# status is 1 if any target failed.
 set -euo pipefail
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$top"

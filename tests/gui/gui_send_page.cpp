@@ -70,8 +70,6 @@ int sendPage(TMainForm& form, const QCommandLineParser& args, const RecordingPor
     return failure.isEmpty() ? 0 : 1;
 }
 
-} // namespace
-
 /// The recording port, telling standard error when it is first keyed.
 class AnnouncingPort : public RecordingPortWriter {
 public:
@@ -87,6 +85,8 @@ public:
 private:
     bool m_announced = false;
 };
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
