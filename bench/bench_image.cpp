@@ -37,7 +37,6 @@ std::size_t longestImageBytes() {
 
 void BM_BuildImage(benchmark::State& state) {
     auto output = std::make_shared<NullOutput>();
-    output->setRecordImages(false);
     TSignalGen gen(output);
     gen.setBaud(LongestBaud);
     const auto stream = longestStream();

@@ -135,7 +135,7 @@ void TMainForm::stopTransmission() {
     const std::size_t waiting = m_station->queued();
     KeyTx1->setChecked(false);
     emit stopRequested(); // a search ends after the step Stop cut short
-    m_station->stop(true);
+    m_station->stop();
     if (!m_station->busy())
         m_station->releaseNow();
     m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")

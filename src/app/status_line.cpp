@@ -64,6 +64,8 @@ LampLook lookFor(OnAirState state) {
         return {QColor(0x50, 0x54, 0x5C), QColor(0xE8, 0xE8, 0xE8)};
     case OnAirState::Waiting:
         return {QColor(0x1C, 0x4E, 0x9A), Qt::white};
+    case OnAirState::Held:
+        return {QColor(0x8A, 0x5A, 0x00), Qt::white};
     case OnAirState::Preparing:
         return {QColor(0xE0, 0x9A, 0x10), Qt::black};
     case OnAirState::ManualKey:
@@ -79,7 +81,7 @@ QString lampCaption(OnAirState state, TxSource source) {
     const QString name = QString::fromLatin1(stateName(state).data(),
                                              static_cast<qsizetype>(stateName(state).size()))
                              .toUpper();
-    if (state == OnAirState::Idle)
+    if (state == OnAirState::Idle || state == OnAirState::Held)
         return name;
     const std::string_view from =
         sourceName(state == OnAirState::ManualKey ? TxSource::ManualKey : source);

@@ -17,6 +17,7 @@ int runSend(const Args& args);
 int runDevices(const Args& args);
 int runStatus(const Args& args);
 int runStop(const Args& args);
+int runResume(const Args& args);
 int runQueue(const Args& args);
 int runPager(const Args& args);
 /// snpp-user add|remove|list: in snpp_user_command.cpp, the one command that links libsodium.

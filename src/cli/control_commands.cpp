@@ -1,4 +1,4 @@
-// tarvex-cli status, stop and queue: requests to a running tarvexd over its control socket.
+// tarvex-cli status, stop, resume and queue: requests to a running tarvexd over its control socket.
 // Plain POSIX sockets, so these commands load nothing beyond the C and C++ runtime.
 #include "cli/commands.h"
 #include "cli/page_options.h"
@@ -112,6 +112,11 @@ int runStatus(const Args& argv) {
 int runStop(const Args& argv) {
     const Arguments args(argv, {});
     return request("STOP");
+}
+
+int runResume(const Args& argv) {
+    const Arguments args(argv, {});
+    return request("RESUME");
 }
 
 int runQueue(const Args& argv) {

@@ -37,6 +37,10 @@ Usage:
       (1..256; 0 for --tone, a page that is the address alone). Character sets: us
       (US-ASCII), de (German), se (Swedish), dk (Danish/Norwegian), fr (French),
       si (Slovenian).
+  tarvex-cli status | stop | resume | queue PAGE
+      Ask a running tarvexd through its control socket: its state, faults and queue; stop
+      what is on air (pages from other systems then wait a minute); end that wait now;
+      hand a page to its page queue.
   tarvex-cli snpp-user add NAME | remove NAME | list
       The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
       reads the password, one line, from standard input and keeps only its salted hash.

@@ -27,9 +27,9 @@ int main(int argc, char** argv) {
     if (isOnAirCommand(all[0], rest))
         return runInOnAirModule(all[0], rest);
     const std::map<std::string, CommandFunction> commands = {
-        {"listing", runListing}, {"wav", runWav},   {"tune", runTune},
-        {"ident", runIdent},     {"fast", runFast}, {"pager", runPager},
-        {"status", runStatus},   {"stop", runStop}, {"queue", runQueue}};
+        {"listing", runListing}, {"wav", runWav},     {"tune", runTune},     {"ident", runIdent},
+        {"fast", runFast},       {"pager", runPager}, {"status", runStatus}, {"stop", runStop},
+        {"resume", runResume},   {"queue", runQueue}};
     const auto command = commands.find(all[0]);
     if (command == commands.end()) {
         std::cerr << "tarvex-cli: unknown command '" << all[0] << "' (see tarvex-cli --help)\n";

@@ -85,7 +85,12 @@ std::string ControlServer::answer(const std::string& line) {
     case ControlRequest::Kind::Stop:
         m_log("control: stop");
         m_station.stop();
-        return "OK stopped\n";
+        return "OK stopped; pages from other systems wait " +
+               std::to_string(Station::StopHoldMs / 1000) + " s (tarvex-cli resume ends it)\n";
+    case ControlRequest::Kind::Resume:
+        m_log("control: resume");
+        m_station.resume();
+        return "OK resumed\n";
     case ControlRequest::Kind::Queue: {
         const EntryParse entry = parsePageEntry(parsed.request->entry);
         if (!entry.ok()) {

@@ -39,7 +39,7 @@ constexpr const char* Help =
     "sends from what that receiver heard (page log lines end \" - confirmed\" or\n"
     "\" - not heard\"; an alarm after MonitorAlarmCount pages in a row not heard).\n"
     "\n"
-    "tarvex-cli status | stop | queue PAGE reach it through its control socket\n"
+    "tarvex-cli status | stop | resume | queue PAGE reach it through its control socket\n"
     "($TARVEX_CONTROL, else $RUNTIME_DIRECTORY or $XDG_RUNTIME_DIR/tarvexd.sock).\n"
     "\n"
     "Environment for tests and headless set-ups: TARVEX_AUDIO (default, qt:NAME, alsa:NAME,\n"

@@ -9,6 +9,7 @@
 #include "paging/station_folder.h"
 #include "service/control_server.h"
 #include "signal/audio_choice.h"
+#include "signal/null_output.h"
 #include "station/control_protocol.h"
 #include "station/qt/qt_log_clock.h"
 #include "station/qt/qt_scheduler.h"
@@ -74,7 +75,10 @@ bool StationService::start() {
     m_pump = std::make_unique<QtEventPump>();
     m_scheduler = std::make_unique<QtScheduler>();
     StationSetup setup;
-    setup.audio = openAudio();
+    // Only when the settings allow it does an absent device give way to the default output.
+    const std::string fallback = storedValue(*store, "AudioFallbackDefault").value_or("0");
+    setup.audio =
+        openAudio(fallback == "1" || fallback == "true" || fallback == "yes" || fallback == "on");
     setup.line = std::move(line);
     setup.clock = m_clock.get();
     setup.pump = m_pump.get();
@@ -91,6 +95,22 @@ bool StationService::start() {
     m_control->setStatusExtra([this] {
         return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
     });
+    // A page handed over on the control socket is committed to the page queue like any page
+    // from outside, so a restart does not lose it.
+    m_control->setQueueAction([this](const PageParams& page) -> std::string {
+        DurableFeed* feed = m_network->feed();
+        if (feed == nullptr)
+            return "the page queue is not open (see the service log)";
+        QueuedPage queued;
+        queued.source = "control";
+        queued.origin = "tarvex-cli";
+        queued.recipient = page.ric;
+        queued.page = page;
+        std::string error;
+        if (!feed->accept(queued, &error))
+            return "the page queue did not take the page: " + error;
+        return {};
+    });
     QString error;
     const QString socket = QString::fromStdString(controlSocketPath());
     if (!m_control->listen(socket, &error))
@@ -103,26 +123,39 @@ bool StationService::start() {
     return true;
 }
 
-std::shared_ptr<AudioOutput> StationService::openAudio() {
+std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
+    // A station keying its radio while the sound goes nowhere, or to another card, sends dead
+    // carriers: an output that cannot be had is a fault, and nothing is keyed until it is back.
+    const auto unavailable = [](const std::string& choice, const std::string& why) {
+        log("audio output " + choice + ": " + why +
+            "; nothing is keyed and pages wait until it can be opened");
+        return std::make_shared<UnavailableOutput>(choice, why);
+    };
     std::string error;
     // Tests and headless set-ups may force the output, as for the desktop program.
     const std::string forced = environment("TARVEX_AUDIO");
     if (!forced.empty()) {
         if (auto output = makeAudioOutput(forced, &error))
             return output;
-        log("TARVEX_AUDIO " + forced + ": " + error + "; playing into null");
-        return makeAudioOutput("null", nullptr);
+        return unavailable(forced, error);
     }
+    const std::string choice = audioChoiceText(m_settings.audioBackend, m_settings.audioDevice);
     std::string note;
-    if (auto output =
-            openStoredAudioOutput(m_settings.audioBackend, m_settings.audioDevice, &note, &error)) {
+    auto output =
+        openStoredAudioOutput(m_settings.audioBackend, m_settings.audioDevice, &note, &error);
+    if (output && (note.empty() || fallbackToDefault)) {
         if (!note.empty())
             log(note);
         return output;
     }
-    log("audio output " + audioChoiceText(m_settings.audioBackend, m_settings.audioDevice) +
-        " cannot be opened: " + error + "; playing into null");
-    return makeAudioOutput("null", nullptr);
+    if (output) {
+        // The device is absent now: it is opened by its name, so pages wait until it is back.
+        log("audio output " + choice + ": " + note +
+            " The service waits for it instead (AudioFallbackDefault=1 allows the default).");
+        if (auto named = makeAudioOutput(choice, &error))
+            return named;
+    }
+    return unavailable(choice, error);
 }
 
 std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>* holdPaths) {

@@ -65,7 +65,7 @@ public:
     static void log(const std::string& text);
 
 private:
-    std::shared_ptr<AudioOutput> openAudio();
+    std::shared_ptr<AudioOutput> openAudio(bool fallbackToDefault);
     std::unique_ptr<KeyingLine> openKeying(std::vector<std::string>* holdPaths);
     void configure();
     void onEvent(const StationEvent& event);

@@ -175,6 +175,24 @@ bool AlsaAudioOutput::play(std::span<const uint8_t> image, PlayMode mode) {
     return true;
 }
 
+bool AlsaAudioOutput::ready(std::string* why) {
+    if (m_playing.load())
+        return true;
+    // Opened and closed again at once: play() opens it for real, right after the key.
+    snd_pcm_t* handle = nullptr;
+    const int err =
+        snd_pcm_open(&handle, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (err >= 0) {
+        snd_pcm_close(handle);
+        return true;
+    }
+    const std::string reason = alsaText(m_device, "opening", err, openHint(err));
+    setError(reason);
+    if (why != nullptr)
+        *why = reason;
+    return false;
+}
+
 void AlsaAudioOutput::stop() {
     m_stopRequested = true;
     if (m_worker.joinable())

@@ -45,6 +45,7 @@ public:
     /// False only once every sample of the last play has been played (the device's delay
     /// reached 0), or after stop().
     bool playing() const override { return m_playing.load(); }
+    bool ready(std::string* why) override;
     /// The left channel scales the samples; it applies from the next period written.
     void setDeviceLevel(DeviceLevel level) override;
     DeviceLevel deviceLevel() const override { return m_level.load(); }

@@ -40,6 +40,13 @@ public:
     virtual void stop() = 0;
     /// True while samples of the last play() have not all left the output yet.
     virtual bool playing() const = 0;
+    /// Whether play() can start now (the device exists and can be opened), asked before the
+    /// transmitter is keyed so that a dead output never keys it. False with *why (and
+    /// lastError()) set when it cannot. Backends that cannot fail say yes.
+    virtual bool ready(std::string* why) {
+        (void)why;
+        return true;
+    }
 
     virtual void setDeviceLevel(DeviceLevel level) = 0;
     virtual DeviceLevel deviceLevel() const = 0;
@@ -56,7 +63,7 @@ public:
 ///   "alsa" or "alsa:NAME" the ALSA device "default" or NAME ("plughw:1,0", "null"), in
 ///                         builds with ALSA
 ///   "wav:FILE"            writes each played image to FILE
-///   "null"                plays nothing, keeps a record of the calls
+///   "null"                plays nothing
 /// Returns nullptr with *error set (when error is not null) for an unknown choice. A build
 /// without Qt Multimedia takes "default" as ALSA's default device. The Qt backends need a
 /// QCoreApplication to exist. (tarvex_audio_backends)

@@ -92,6 +92,21 @@ bool QtAudioOutput::play(std::span<const uint8_t> image, PlayMode mode) {
     return true;
 }
 
+bool QtAudioOutput::ready(std::string* why) {
+    std::string reason;
+    if (!QCoreApplication::instance())
+        reason = "the Qt audio output needs a QCoreApplication";
+    else if (findDevice(m_hint).isNull())
+        reason = m_hint.empty() ? "no audio output device"
+                                : "no audio output device matches \"" + m_hint + "\"";
+    if (reason.empty())
+        return true;
+    m_worker->setError(reason);
+    if (why != nullptr)
+        *why = reason;
+    return false;
+}
+
 void QtAudioOutput::stop() {
     if (m_worker->playing())
         inWorker(*m_worker, [this] { m_worker->stopNow(); });

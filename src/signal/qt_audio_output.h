@@ -35,6 +35,7 @@ public:
     bool play(std::span<const uint8_t> image, PlayMode mode) override;
     void stop() override;
     bool playing() const override;
+    bool ready(std::string* why) override;
     /// The stream's volume follows the left channel, linearly (channel value / 65535).
     void setDeviceLevel(DeviceLevel level) override;
     DeviceLevel deviceLevel() const override { return m_level; }

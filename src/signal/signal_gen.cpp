@@ -140,6 +140,18 @@ void TSignalGen::Stop() {
     m_stopped = true;
 }
 
+bool TSignalGen::outputReady() {
+    std::string why;
+    if (m_output->ready(&why)) {
+        m_error.clear();
+        return true;
+    }
+    m_error = why.empty() ? m_output->lastError() : why;
+    if (m_error.empty())
+        m_error = "the audio output is not ready";
+    return false;
+}
+
 bool TSignalGen::outputDrained() const {
     return m_clock() >= m_releaseAt && !m_output->playing();
 }

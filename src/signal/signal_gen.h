@@ -90,6 +90,8 @@ public:
     /// Why the last BuildImage or play failed; empty after a clean Send.
     const std::string& lastError() const { return m_error; }
     AudioOutput& output() const { return *m_output; }
+    /// Whether the output can play now (asked before keying). False sets lastError().
+    bool outputReady();
     /// Replaces the output (the operator chose another device): whatever plays is stopped and
     /// the image released first, and Level is applied to the new output at once.
     void setOutput(std::shared_ptr<AudioOutput> output);

@@ -28,7 +28,9 @@ std::string outcomeWord(const TxOutcome& out) {
         return out.stopped ? "stopped" : "refused";
     if (out.stopped)
         return "stopped";
-    return out.played ? "sent" : "not sent";
+    if (!out.played)
+        return "not sent";
+    return out.portError.empty() ? "sent" : "keying failed";
 }
 
 } // namespace
@@ -47,6 +49,8 @@ ControlParse parseControlRequest(std::string_view line) {
         return {ControlRequest{ControlRequest::Kind::Status, {}}, {}};
     if (word == "STOP" && rest.empty())
         return {ControlRequest{ControlRequest::Kind::Stop, {}}, {}};
+    if (word == "RESUME" && rest.empty())
+        return {ControlRequest{ControlRequest::Kind::Resume, {}}, {}};
     if (word == "QUEUE") {
         if (rest.empty())
             return {std::nullopt, "QUEUE needs an entry-format line"};
@@ -54,10 +58,10 @@ ControlParse parseControlRequest(std::string_view line) {
             return {std::nullopt, "the entry holds a line break or a zero byte"};
         return {ControlRequest{ControlRequest::Kind::Queue, std::string(rest)}, {}};
     }
-    if (word == "STATUS" || word == "STOP")
+    if (word == "STATUS" || word == "STOP" || word == "RESUME")
         return {std::nullopt, word + " takes no arguments"};
     return {std::nullopt,
-            "unknown request '" + printable(word) + "' (STATUS, STOP or QUEUE <entry>)"};
+            "unknown request '" + printable(word) + "' (STATUS, STOP, RESUME or QUEUE <entry>)"};
 }
 
 std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
@@ -70,7 +74,16 @@ std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
             (s.keyingError.empty() ? ", ok" : ", failing: " + s.keyingError) + "\n";
     text +=
         "audio: " + s.audio + (s.audioError.empty() ? ", ok" : ", failing: " + s.audioError) + "\n";
-    text += std::string("auto send: ") + (s.autoSend ? "on" : "off") + "\n";
+    if (s.audioRetryMs > 0)
+        text += "audio retry: pages from other systems wait " +
+                std::to_string((s.audioRetryMs + 999) / 1000) + " s for the next try\n";
+    text += std::string("auto send: ") + (s.autoSend ? "on" : "off");
+    if (s.autoSendWaiting > 0)
+        text += ", " + std::to_string(s.autoSendWaiting) + " taken entries waiting";
+    text += "\n";
+    if (s.heldMs > 0)
+        text += "held: after STOP, pages from other systems wait " +
+                std::to_string((s.heldMs + 999) / 1000) + " s more (tarvex-cli resume ends it)\n";
     if (s.last)
         text += "last: " + serviceLogLine(*s.last) + "\n";
     else

@@ -65,6 +65,8 @@ std::string_view stateName(OnAirState state) {
         return "releasing";
     case OnAirState::Waiting:
         return "waiting for a slot";
+    case OnAirState::Held:
+        return "held after stop";
     }
     return "idle";
 }
@@ -74,7 +76,8 @@ Station::Station(StationSetup setup)
       m_clock(*setup.clock), m_wait(*setup.clock, *setup.pump), m_scheduler(*setup.scheduler),
       m_tx(m_keyer, m_wait, m_gen,
            Transmitter::Hooks{[this] { return m_keyDelayMs; }, [this] { return cancelled(); },
-                              [this](Transmitter::Phase phase) { onPhase(phase); }}),
+                              [this](Transmitter::Phase phase) { onPhase(phase); },
+                              [this] { return drainAllowanceMs(); }}),
       m_log(setup.logClock) {
     m_gen.setAsync(true);
     m_keyer.setSwitchedAction([this] {
@@ -192,8 +195,12 @@ void Station::setManualKey(bool keyed) {
         m_keyer.KeyTransmitter();
     else
         m_keyer.UnkeyTransmitter();
-    if (!m_busy)
-        setState(keyed ? OnAirState::ManualKey : OnAirState::Idle, TxSource::ManualKey);
+    if (!m_busy) {
+        if (keyed)
+            setState(OnAirState::ManualKey, TxSource::ManualKey);
+        else
+            restState();
+    }
     reportProblems();
 }
 
@@ -202,16 +209,48 @@ void Station::releaseNow() {
     reportProblems();
 }
 
-void Station::stop(bool clearQueue) {
-    if (clearQueue)
-        dropQueue("stopped");
-    if (m_manualKey)
-        setManualKey(false);
+void Station::stop() {
+    if (m_closing)
+        return;
     if (m_busy) {
         m_stopRequested = true;
         m_gen.Stop();
         m_wait.StopRequest = true;
     }
+    if (m_manualKey)
+        setManualKey(false);
+    // Nothing that waits now keys up after the stop: the window's pages are dropped, entries
+    // taken from the auto-send file go back to it, and the pages other systems keep (the
+    // durable queue) wait out the hold; an ident waiting for its retry comes at its interval.
+    dropQueue("stopped");
+    std::vector<std::string> entries;
+    for (AutoSendEntry& entry : m_autoPending)
+        entries.push_back(std::move(entry.text));
+    m_autoPending.clear();
+    m_autoPaced = false;
+    m_autoPace->stop();
+    m_identRetry->stop();
+    m_held = true;
+    m_holdUntil = m_clock.tickMs() + StopHoldMs;
+    m_holdTimer->start(StopHoldMs);
+    const std::size_t kept = feedWaiting();
+    note("Stopped: pages from other systems wait " + std::to_string(StopHoldMs / 1000) + " s" +
+         (kept > 0 ? " (" + std::to_string(kept) + " in the page queue)" : std::string()));
+    returnAutoEntries(std::move(entries), "stopped");
+    if (m_failedPolls == 0)
+        restartPollTimer();
+    if (!m_busy)
+        restState();
+}
+
+void Station::resume() {
+    m_holdTimer->stop();
+    if (!m_held)
+        return;
+    m_held = false;
+    if (!m_busy)
+        restState();
+    kick();
 }
 
 void Station::close() {
@@ -223,6 +262,30 @@ void Station::close() {
     m_wait.StopRequest = true;
     m_manualKey = false;
     m_keyer.holdReleased();
+    // Released: the entries taken from the auto-send file go back before the program ends.
+    std::vector<std::string> entries;
+    for (AutoSendEntry& entry : m_autoPending)
+        entries.push_back(std::move(entry.text));
+    m_autoPending.clear();
+    returnAutoEntries(std::move(entries), "the station is closing");
+    flushAutoReturns();
+}
+
+void Station::restState() {
+    setState(m_manualKey ? OnAirState::ManualKey
+             : m_held    ? OnAirState::Held
+                         : OnAirState::Idle,
+             m_source);
+}
+
+void Station::audioFailed(const TxOutcome& out) {
+    m_audioBackoffMs =
+        m_audioBackoffMs == 0 ? AudioRetryFirstMs : std::min(2 * m_audioBackoffMs, AudioRetryMaxMs);
+    m_audioRetryAt = m_clock.tickMs() + m_audioBackoffMs;
+    m_audioRetry->start(m_audioBackoffMs);
+    note("The audio output failed (" + out.error +
+         "): pages from other systems wait, next try in " +
+         std::to_string(m_audioBackoffMs / 1000) + " s");
 }
 
 WaitEnd Station::delayMs(uint32_t ms) {
@@ -240,11 +303,18 @@ void Station::dropJob(PageJob& job, const std::string& why) {
     job.finished(out);
 }
 
+void Station::dropQueued(PageJob& job, const std::string& why) {
+    // A page that waited in the queue was taken: its line says it never went.
+    if (job.log)
+        writePageLog(outcomeFor(job), " - not sent: " + why);
+    dropJob(job, why);
+}
+
 void Station::dropQueue(const std::string& why) {
     std::deque<PageJob> dropped;
     dropped.swap(m_queue);
     for (PageJob& job : dropped)
-        dropJob(job, why);
+        dropQueued(job, why);
 }
 
 // ---- events and state -------------------------------------------------------------------
@@ -314,6 +384,15 @@ StationStatus Station::status() const {
     s.audioError = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
     s.autoSend = m_autoSend.enabled;
     s.identInProgress = m_identInProgress;
+    const uint32_t now = m_clock.tickMs();
+    const auto left = [now](uint32_t at) {
+        return static_cast<uint32_t>(std::max<int32_t>(0, static_cast<int32_t>(at - now)));
+    };
+    if (m_held)
+        s.heldMs = std::max<uint32_t>(1, left(m_holdUntil));
+    s.autoSendWaiting = m_autoPending.size();
+    if (m_audioRetry->active())
+        s.audioRetryMs = std::max<uint32_t>(1, left(m_audioRetryAt));
     return s;
 }
 

@@ -38,7 +38,10 @@ struct PageJob {
                             ///< message read as Latin-1)
     std::string origin;     ///< who asked (a login, a peer), for the service log
     bool repeat = false;    ///< it was on air when the station last stopped
-    std::string charset;    ///< its pager's character set ("de", ...); empty: plain 8-bit
+    /// It came from another system that keeps it (the auto-send file, the durable queue):
+    /// stopped before its sound started, it goes back there and gets no page-log line.
+    bool returnable = false;
+    std::string charset; ///< its pager's character set ("de", ...); empty: plain 8-bit
     /// Runs just before the transmitter is keyed for it.
     std::function<void()> starting;
     /// Runs once with the outcome when the page has gone (or was dropped unsent: built
@@ -117,6 +120,9 @@ struct StationStatus {
     std::string audioError;
     bool autoSend = false;
     bool identInProgress = false;
+    uint32_t heldMs = 0;             ///< left of the hold after STOP (0: not held)
+    std::size_t autoSendWaiting = 0; ///< auto-send entries taken and not yet sent
+    uint32_t audioRetryMs = 0;       ///< the output failed: pages from other systems wait
 };
 
 struct StationSetup {
@@ -146,8 +152,10 @@ std::string latin1ToUtf8(std::string_view bytes);
 /// The page as the outcome of its transmission lists it.
 SentPage sentPageFor(const PageJob& job, const TxOutcome& outcome);
 
-/// The marker the page log adds after a page's line: " - stopped" when Stop cut it short,
-/// " - not sent: <reason>" when the sound did not play, nothing when it went out.
+/// The marker the page log adds after a page's line: " - repeat" for a page that was on air
+/// when the station last stopped, then " - stopped" when Stop cut it short, " - not sent:
+/// <reason>" when the sound did not play, " - keying failed: <reason>" when it played but the
+/// transmitter could not be keyed; nothing when it went out.
 std::string pageLogMarker(const TxOutcome& outcome);
 
 class Station {
@@ -158,11 +166,18 @@ public:
     static constexpr uint32_t IdentRetryMs = 1000;
     /// Pages the engine takes from its feed at a time, to pack into one transmission.
     static constexpr std::size_t FeedBatch = 64;
-    /// Kept free at the end of an allowed slot run beyond the key-up itself (the output's
-    /// drain, the clock's jitter).
+    /// Reserved in an allowed slot run after a key-up's sound and its 100 ms: the longest the
+    /// framing then waits for the output to drain (it releases at that point, sound or not).
     static constexpr uint32_t SlotMarginMs = 300;
     /// How long the engine lets new network pages gather before it keys for them.
     static constexpr uint32_t FeedGatherMs = 300;
+    /// How long STOP keeps pages from other systems (auto send, the network inputs, the
+    /// control socket) off the air; STOP again starts the hold anew, resume() ends it.
+    static constexpr uint32_t StopHoldMs = 60000;
+    /// After an audio output failed, the page queue's pages wait this long before the next
+    /// try, doubling up to AudioRetryMaxMs while it keeps failing.
+    static constexpr uint32_t AudioRetryFirstMs = 2000;
+    static constexpr uint32_t AudioRetryMaxMs = 60000;
 
     explicit Station(StationSetup setup);
     /// Stops whatever is on air and releases the transmitter.
@@ -198,9 +213,14 @@ public:
     void setManualKey(bool keyed);
     /// Releases at once (a polarity change takes effect on the line).
     void releaseNow();
-    /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases;
-    /// the queue is kept unless clearQueue.
-    void stop(bool clearQueue = false);
+    /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases.
+    /// Nothing that was waiting keys up after it: the engine's own queue (pages of the window)
+    /// is dropped, auto-send entries taken and not sent go back to their file, and pages from
+    /// other systems are held for StopHoldMs (the durable queue keeps its pages).
+    void stop();
+    /// Ends the hold after STOP at once.
+    void resume();
+    bool held() const { return m_held; }
     /// The program is ending: stops, releases and holds the transmitter released, drops the
     /// queue and every timer; every request after this is refused.
     void close();
@@ -215,10 +235,12 @@ public:
     const AutoSendSettings& autoSendSettings() const { return m_autoSend; }
     /// While held (the fast search owns the transmitter) polls do nothing.
     void holdAutoSend(bool held) { m_autoSendHeld = held; }
-    /// One auto-send poll, as the timer runs it.
+    /// One auto-send poll, as the timer runs it: takes the entries that are due and hands
+    /// them to the engine, which sends them in turn with AutoDelay between them. It never
+    /// waits, so it holds no transmission on air; the next poll comes once they have gone.
     void pollAutoSend();
     bool autoSendTimerActive() const;
-    bool pollRunning() const { return m_pollRunning; }
+    std::size_t autoSendWaiting() const { return m_autoPending.size(); }
     int failedPolls() const { return m_failedPolls; }
 
     // Network pages and time slots.
@@ -266,6 +288,14 @@ public:
 private:
     SendResult queue(PageJob job);
     void runFeed(std::vector<PageJob> jobs);
+    bool runAutoEntry();
+    void returnAutoEntries(std::vector<std::string> entries, const std::string& why);
+    void flushAutoReturns();
+    void restartPollTimer();
+    void kick();
+    void restState();
+    void audioFailed(const TxOutcome& out);
+    uint32_t drainAllowanceMs() const;
     int budgetFor(int baud, int64_t airMs) const;
     bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
     uint32_t keyUpMs(int baud, std::size_t codewords) const;
@@ -277,6 +307,8 @@ private:
     void drain();
     TxOutcome outcomeFor(const PageJob& job) const;
     bool prepare(TxSource source, int baud, bool inverted, int level);
+    bool outputReady(TxOutcome& out);
+    void dropQueued(PageJob& job, const std::string& why);
     SendResult runPage(PageJob& job);
     void runFastSearch(const FastSearchJob& job);
     SendResult runTuneUp(const TuneJob& job);
@@ -343,8 +375,24 @@ private:
 
     AutoSendSettings m_autoSend;
     std::unique_ptr<StationTimer> m_pollTimer;
-    bool m_pollRunning = false;
     bool m_autoSendHeld = false;
+    struct AutoSendEntry {
+        std::string text; ///< the entry as the file had it, to hand back
+        PageJob job;
+    };
+    std::deque<AutoSendEntry> m_autoPending;
+    std::vector<std::string> m_autoReturns;   ///< to hand back once the transmitter is free
+    std::unique_ptr<StationTimer> m_autoPace; ///< AutoDelay after an entry
+    bool m_autoPaced = false;
+    bool m_autoRunning = false; ///< an entry is on air: the poll and its timer wait
+    uint32_t m_autoDueAt = 0;
+
+    bool m_held = false;
+    uint32_t m_holdUntil = 0;
+    std::unique_ptr<StationTimer> m_holdTimer;
+    uint32_t m_audioBackoffMs = 0;
+    uint32_t m_audioRetryAt = 0;
+    std::unique_ptr<StationTimer> m_audioRetry; ///< running: the output failed, others wait
     int m_failedPolls = 0;
     LeftLock m_leftLock;
 

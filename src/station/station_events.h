@@ -35,8 +35,10 @@ enum class OnAirState {
     OnAir,     ///< the sound is playing
     Releasing, ///< the sound has ended; waiting for the output to drain before the release
     Waiting,   ///< waiting for an allowed time slot before keying
+    Held,      ///< released; after STOP, pages from other systems wait a while
 };
-/// "idle", "keyed", "preparing", "keyed", "on air", "releasing", "waiting for a slot".
+/// "idle", "keyed", "preparing", "keyed", "on air", "releasing", "waiting for a slot",
+/// "held after stop".
 std::string_view stateName(OnAirState state);
 
 /// How a request to transmit was taken.
@@ -83,6 +85,7 @@ struct TxOutcome {
     uint32_t durationMs = 0; ///< the generator's Duration of the transmission
     bool built = true;       ///< false: refused before keying; `error` says why
     Refusal refusal = Refusal::None;
+    bool sounded = false;   ///< the sound started (the transmitter was keyed for it)
     bool played = false;    ///< the sound played to its end
     bool stopped = false;   ///< Stop (or the program ending) cut it short
     std::string error;      ///< why it was not built or not played

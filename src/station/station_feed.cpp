@@ -38,7 +38,15 @@ int64_t Station::unixNowMs() const {
     return m_unixNow ? m_unixNow() : systemUnixMs();
 }
 
+uint32_t Station::drainAllowanceMs() const {
+    // Inside time slots the drain gets what the plan reserved for it, and no more.
+    if (m_slots != nullptr && m_slots->remainingMs(unixNowMs()) != Unrestricted)
+        return SlotMarginMs;
+    return Transmitter::MaxDrainMs;
+}
+
 uint32_t Station::keyUpMs(int baud, std::size_t codewords) const {
+    // The whole key-up as the framing runs it: settle, key delay, sound, 100 ms, drain.
     return SettleMs + m_keyDelayMs + streamDurationMs(std::max(baud, 2), codewords) + 100 +
            SlotMarginMs;
 }
@@ -118,12 +126,19 @@ void Station::runFeed(std::vector<PageJob> jobs) {
         finish(out, false, first.finished);
         return;
     }
+    std::vector<PageJob*> packed;
+    for (const PackedPage& p : t.pages)
+        packed.push_back(&jobs[p.index]);
+    if (!outputReady(out)) {
+        finishPages(out, packed, true);
+        return;
+    }
     StationEvent shown;
     shown.kind = StationEvent::Kind::Listing;
     shown.source = first.source;
     shown.text = t.listing;
     publish(std::move(shown));
-    std::vector<PageJob*> packed;
+    packed.clear();
     for (const PackedPage& p : t.pages) {
         PageJob& job = jobs[p.index];
         packed.push_back(&job);
@@ -150,8 +165,9 @@ void Station::finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log) 
         own.repeat = names.repeat;
         return own;
     };
+    const bool back = !out.sounded && (out.stopped || out.closing);
     for (PageJob* job : jobs)
-        if (log && job->log)
+        if (log && job->log && !(job->returnable && back))
             logPage(pageOutcome(*job));
     finish(out, false, nullptr);
     for (PageJob* job : jobs)

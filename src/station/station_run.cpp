@@ -5,6 +5,7 @@
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "paging/fast_search.h"
+#include "signal/wav_image.h"
 
 #include <algorithm>
 
@@ -33,8 +34,9 @@ SendResult Station::runNow(const std::function<SendResult()>& first) {
         m_busy = false;
         m_stopRequested = false;
         m_wait.StopRequest = false; // a stop meant for this transmission ends no later wait
-        setState(m_manualKey ? OnAirState::ManualKey : OnAirState::Idle, m_source);
+        restState();
         switchAudioWhenIdle();
+        flushAutoReturns();
     });
     const SendResult result = first();
     drain();
@@ -42,13 +44,22 @@ SendResult Station::runNow(const std::function<SendResult()>& first) {
 }
 
 void Station::drain() {
-    while (!m_closing) {
+    // A stop ends the drain: what waits behind the stopped transmission does not key up.
+    while (!m_closing && !m_stopRequested) {
         if (!m_queue.empty()) {
             PageJob job = std::move(m_queue.front());
             m_queue.pop_front();
             runPage(job);
             continue;
         }
+        // Pages from other systems wait out the hold after STOP; the page queue's pages, which
+        // are tried again when their sound fails, also the pause after a failed audio output.
+        if (m_held)
+            return;
+        if (runAutoEntry())
+            continue;
+        if (m_audioRetry->active())
+            return;
         std::vector<PageJob> jobs =
             m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
         if (jobs.empty())
@@ -120,8 +131,13 @@ SendResult Station::runPage(PageJob& job) {
         out.closing = m_closing;
         out.refusal = out.stopped ? Refusal::None : Refusal::Other;
         out.error = out.stopped ? "stopped before the transmitter was keyed" : why;
-        finish(out, out.stopped && job.log, job.finished);
+        finish(out, out.stopped && job.log && !job.returnable, job.finished);
         return out.stopped ? SendResult::Sent : SendResult::Failed;
+    }
+    out.codewords = m_encoder.LastSlot;
+    if (!outputReady(out)) {
+        finish(out, job.log, job.finished);
+        return SendResult::Sent;
     }
     StationEvent shown;
     shown.kind = StationEvent::Kind::Listing;
@@ -129,12 +145,13 @@ SendResult Station::runPage(PageJob& job) {
     shown.text = std::move(listing);
     publish(std::move(shown));
     m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
-    out.codewords = m_encoder.LastSlot;
     out.pages.push_back(sentPageFor(job, out));
     if (job.starting)
         job.starting();
     transmitBuffer(out);
-    finish(out, job.log, job.finished);
+    // A page that goes back to its source when it never sounded gets no line for this try.
+    const bool back = job.returnable && !out.sounded && (out.stopped || out.closing);
+    finish(out, job.log && !back, job.finished);
     return SendResult::Sent;
 }
 
@@ -210,6 +227,16 @@ SendResult Station::runTuneUp(const TuneJob& job) {
     return SendResult::Sent;
 }
 
+bool Station::outputReady(TxOutcome& out) {
+    // Asked before anything is marked as going on air: an output that cannot play keys
+    // nothing, and the page stays where it came from.
+    if (m_gen.outputReady())
+        return true;
+    m_soundStarted = false;
+    settle(out);
+    return false;
+}
+
 void Station::transmitBuffer(TxOutcome& out) {
     m_onAir = &out;
     const AtExit onAirEnds([this] { m_onAir = nullptr; });
@@ -220,17 +247,24 @@ void Station::transmitBuffer(TxOutcome& out) {
 void Station::settle(TxOutcome& out) {
     const bool started = m_soundStarted;
     out.closing = m_closing;
-    if (!started)
-        out.error = "stopped before the sound started";
-    out.durationMs = m_gen.Duration();
+    out.sounded = started;
     out.stopped = cancelled();
+    // A transmission that never played is logged with its own length, not the last one's.
+    out.durationMs = started || out.codewords <= 0
+                         ? m_gen.Duration()
+                         : streamDurationMs(std::max<int>(m_gen.Baud(), 2),
+                                            static_cast<std::size_t>(out.codewords));
     out.keyedAtMs = m_keyedAt;
     out.releasedAtMs = m_releasedAt;
     const std::string audioError =
         !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
-    if (started && !audioError.empty())
+    if (!audioError.empty() && (started || !out.stopped))
         out.error = audioError;
+    else if (!started)
+        out.error = "stopped before the sound started";
     out.played = started && audioError.empty() && !out.stopped;
+    if (m_tx.drainCut() && !out.stopped)
+        note("Released at the end of its time slot with sound still leaving the output");
     const PortStatus& port = m_keyer.lastStatus();
     if (!port.success)
         out.portError = port.text;
@@ -240,6 +274,13 @@ void Station::finish(TxOutcome& out, bool log,
                      const std::function<void(const TxOutcome&)>& finished) {
     if (log)
         logPage(out);
+    // An output that would not play keeps unattended pages back for a while; one that played
+    // ends the back-off.
+    if (out.built && out.kind == TxKind::Page && !out.played && !out.stopped && !out.closing &&
+        out.codewords > 0)
+        audioFailed(out);
+    else if (out.played)
+        m_audioBackoffMs = 0;
     m_last = out;
     StationEvent ended;
     ended.kind = StationEvent::Kind::Ended;
@@ -253,12 +294,15 @@ void Station::finish(TxOutcome& out, bool log,
 }
 
 std::string pageLogMarker(const TxOutcome& out) {
+    const std::string repeat = out.repeat ? " - repeat" : "";
     if (out.stopped)
-        return " - stopped";
+        return repeat + " - stopped";
     if (!out.played)
-        return " - not sent: " +
+        return repeat + " - not sent: " +
                (out.error.empty() ? std::string("the sound did not play") : out.error);
-    return {};
+    if (!out.portError.empty())
+        return repeat + " - keying failed: " + out.portError;
+    return repeat;
 }
 
 void Station::logPage(const TxOutcome& out) {
@@ -318,6 +362,7 @@ void Station::onPhase(Transmitter::Phase phase) {
     case Transmitter::Phase::Released:
         m_releasedAt = m_clock.tickMs();
         m_progressTimer->stop();
+        m_manualKey = false; // the framing's release ends a manual key-up too
         break;
     }
 }

@@ -17,12 +17,16 @@ void Station::createTimers() {
     m_identTimer = m_scheduler.createTimer([this] { identTick(); }, true);
     m_identRetry = m_scheduler.createTimer([this] { identTick(); }, false);
     m_pollTimer = m_scheduler.createTimer([this] { pollAutoSend(); }, true);
-    m_gather = m_scheduler.createTimer(
-        [this] {
-            if (!m_busy && !m_closing)
-                runNow([] { return SendResult::Sent; });
-        },
-        false);
+    m_gather = m_scheduler.createTimer([this] { kick(); }, false);
+    m_autoPace = m_scheduler.createTimer([this] { kick(); }, false);
+    m_holdTimer = m_scheduler.createTimer([this] { resume(); }, false);
+    m_audioRetry = m_scheduler.createTimer([this] { kick(); }, false);
+}
+
+void Station::kick() {
+    // From a timer: whatever waits goes now, unless a transmission is on air (its end looks).
+    if (!m_busy && !m_closing)
+        runNow([] { return SendResult::Sent; });
 }
 
 void Station::stopTimers() {
@@ -31,6 +35,9 @@ void Station::stopTimers() {
     m_pollTimer->stop();
     m_progressTimer->stop();
     m_gather->stop();
+    m_autoPace->stop();
+    m_holdTimer->stop();
+    m_audioRetry->stop();
 }
 
 // ---- the station ident ------------------------------------------------------------------
@@ -136,15 +143,21 @@ void Station::setAutoSend(const AutoSendSettings& settings) {
     m_autoSend = settings;
     if (switched)
         m_failedPolls = 0; // switching off and on is how the operator clears a failed poll
-    // While a poll runs the timer stays off; the poll switches it on at its end.
+    // While taken entries wait the timer stays off; the last of them switches it on.
     if (!m_autoSend.enabled || m_closing)
         m_pollTimer->stop();
-    else if (!m_pollRunning && (switched || rateChanged || !m_pollTimer->active()))
-        m_pollTimer->start(static_cast<uint32_t>(m_autoSend.checkRateSeconds) * 1000u);
+    else if (m_autoPending.empty() && !m_autoRunning &&
+             (switched || rateChanged || !m_pollTimer->active()))
+        restartPollTimer();
 }
 
 bool Station::autoSendTimerActive() const {
     return m_pollTimer->active();
+}
+
+void Station::restartPollTimer() {
+    if (m_autoSend.enabled && !m_closing)
+        m_pollTimer->start(static_cast<uint32_t>(m_autoSend.checkRateSeconds) * 1000u);
 }
 
 void Station::refused(const std::string& text) {
@@ -157,60 +170,114 @@ void Station::refused(const std::string& text) {
 }
 
 void Station::pollAutoSend() {
-    // The fast search owns the transmitter while its dialog is open: the poll waits.
-    if (m_identInProgress || m_pollRunning || m_autoSendHeld || m_closing)
+    // The fast search owns the transmitter while its dialog is open, and after STOP nothing
+    // new is taken until the hold ends: the timer keeps running and the poll waits.
+    if (m_identInProgress || m_autoSendHeld || m_closing || m_held || m_autoRunning ||
+        !m_autoPending.empty())
         return;
-    m_pollTimer->stop();
-    m_pollRunning = true;
-    const AtExit ended([this] { m_pollRunning = false; });
     const std::string fileName =
         m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
-    PageJob pending;
-    bool failed = false;
-    AutoSendActions actions;
-    actions.apply = [&](const std::string& entry) {
+    const std::string lockName =
+        m_autoSend.lockName.empty() ? DefaultLockFile : m_autoSend.lockName;
+    const AutoSendTake take = takeAutoSendLines(autoSendPath(m_autoSend.folder, fileName),
+                                                autoSendPath(m_autoSend.folder, lockName),
+                                                SecondsSince2000(), &m_leftLock);
+    if (take.error)
+        refused("Auto send: " + *take.error);
+    for (const std::string& entry : take.send) {
         const EntryParse parsed = parsePageEntry(entry);
         if (!parsed.ok()) {
             refused(fileName + " entry \"" + entry +
                     "\" not sent: " + parsed.error.value_or(entry_messages::Format));
+            continue;
+        }
+        PageJob job;
+        job.source = TxSource::AutoSend;
+        job.page = toPageParams(parsed.entry);
+        job.level = rateLevel(job.page.baud);
+        job.log = m_logPages;
+        job.returnable = true;
+        job.finished = [this, ric = job.page.ric](const TxOutcome& out) {
+            if (!out.built && out.refusal != Refusal::None)
+                refused("Auto send RIC " + ric + " not sent: " + out.error);
+        };
+        m_autoPending.push_back({entry, std::move(job)});
+    }
+    // After an input/output error the timer stays off until auto send is switched off and on.
+    if (take.error) {
+        ++m_failedPolls;
+        m_pollTimer->stop();
+    } else if (!m_autoPending.empty()) {
+        m_pollTimer->stop(); // the next poll once these have gone
+    }
+    kick();
+}
+
+bool Station::runAutoEntry() {
+    if (m_autoPending.empty())
+        return false;
+    if (m_autoPaced) {
+        const auto left = static_cast<int32_t>(m_autoDueAt - m_clock.tickMs());
+        if (left > 0) {
+            if (!m_autoPace->active())
+                m_autoPace->start(static_cast<uint32_t>(left));
             return false;
         }
-        pending = PageJob{};
-        pending.source = TxSource::AutoSend;
-        pending.page = toPageParams(parsed.entry);
-        pending.level = rateLevel(pending.page.baud);
-        pending.log = m_logPages;
-        return true;
-    };
-    actions.send = [&] {
-        PageJob job = std::move(pending);
-        const std::string entryRic = job.page.ric;
-        job.finished = [this, entryRic](const TxOutcome& out) {
-            if (!out.built && out.refusal != Refusal::None)
-                refused("Auto send RIC " + entryRic + " not sent: " + out.error);
-        };
-        sendPage(std::move(job));
-    };
-    actions.delayMs = [this](uint32_t ms) { delayMs(ms); };
-    actions.suppressListSave = [](bool) {};
-    actions.report = [&](const std::string& error) {
-        failed = true;
-        refused("Auto send: " + error);
-    };
-    // The program ending ends the poll: what it took but never started goes back.
-    actions.stopped = [this] { return m_closing; };
-    const auto result =
-        runAutoSendPoll(m_autoSend.folder, fileName, m_autoSend.lockName, SecondsSince2000(),
-                        m_autoSend.autoDelaySeconds, actions, &m_leftLock);
-    if (result.returnError)
-        refused("Auto send: " + *result.returnError);
-    // After an input/output error the timer stays off until auto send is switched off and on.
-    if (result.take.outcome == TakeOutcome::Failed || failed) {
-        ++m_failedPolls;
-        return;
+        m_autoPaced = false;
     }
-    if (m_autoSend.enabled && !m_closing)
-        m_pollTimer->start(static_cast<uint32_t>(m_autoSend.checkRateSeconds) * 1000u);
+    AutoSendEntry entry = std::move(m_autoPending.front());
+    m_autoPending.pop_front();
+    PageJob job = std::move(entry.job);
+    m_autoRunning = true;
+    {
+        const AtExit ran([this] { m_autoRunning = false; });
+        runPage(job);
+    }
+    const TxOutcome& out = *m_last;
+    if (!out.sounded && (out.stopped || out.closing)) {
+        returnAutoEntries({entry.text}, out.closing ? "the station is closing" : "stopped");
+    } else if (m_autoSend.autoDelaySeconds > 0) {
+        m_autoPaced = true;
+        m_autoDueAt = m_clock.tickMs() + static_cast<uint32_t>(m_autoSend.autoDelaySeconds) * 1000u;
+    }
+    if (m_autoPending.empty() && m_failedPolls == 0)
+        restartPollTimer();
+    return true;
+}
+
+void Station::returnAutoEntries(std::vector<std::string> entries, const std::string& why) {
+    if (entries.empty())
+        return;
+    const std::string fileName =
+        m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
+    const std::string text = std::to_string(entries.size()) + " auto-send entr" +
+                             (entries.size() == 1 ? "y" : "ies") + " taken and not sent (" + why +
+                             ") go back to " + fileName;
+    StationEvent e;
+    e.kind = StationEvent::Kind::Note;
+    e.source = TxSource::AutoSend;
+    e.text = text;
+    publish(std::move(e));
+    logNote(text);
+    // Handed back in front of what is already waiting to go back: they were taken later.
+    m_autoReturns.insert(m_autoReturns.begin(), entries.begin(), entries.end());
+    if (!m_busy)
+        flushAutoReturns();
+}
+
+void Station::flushAutoReturns() {
+    if (m_autoReturns.empty())
+        return;
+    std::vector<std::string> entries;
+    entries.swap(m_autoReturns);
+    const std::string fileName =
+        m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
+    const std::string lockName =
+        m_autoSend.lockName.empty() ? DefaultLockFile : m_autoSend.lockName;
+    if (const auto error =
+            returnAutoSendEntries(autoSendPath(m_autoSend.folder, fileName),
+                                  autoSendPath(m_autoSend.folder, lockName), entries))
+        refused("Auto send: " + *error);
 }
 
 } // namespace tarvex

@@ -59,6 +59,10 @@ uint32_t Transmitter::keyDelayMs() const {
 }
 
 bool Transmitter::transmit(std::span<const Codeword> stream) {
+    m_drainCut = false;
+    // A transmitter keyed for an output that cannot play sends a dead carrier.
+    if (!m_gen.outputReady())
+        return false;
     // Declared before the key: destroyed after it, so the release is told once it happened.
     const ReleaseNotice released([this] { tell(Phase::Released); });
     KeyedTransmitter keyed(m_keyer);
@@ -68,6 +72,8 @@ bool Transmitter::transmit(std::span<const Codeword> stream) {
         return false; // stopped, or the program is ending: nothing goes on air
     m_gen.setData(stream);
     m_gen.Send();
+    if (!m_gen.lastError().empty())
+        return false; // the sound did not start: release at once
     tell(Phase::Playing);
     waitUntilPlayed();
     return true;
@@ -77,9 +83,14 @@ void Transmitter::waitUntilPlayed() {
     if (m_wait.DelayMs(m_gen.Duration() + 100) != WaitEnd::Elapsed || cancelled())
         return; // stopped (or the tick counter wrapped): release now
     tell(Phase::Draining);
-    // Never before Duration + 100 ms; beyond that, until the last sample has left the output.
-    for (uint32_t extra = 0; extra < MaxDrainMs && !m_gen.Stopped() && !m_gen.outputDrained();
-         extra += DrainStepMs) {
+    // Never before Duration + 100 ms; beyond that, until the last sample has left the output,
+    // but never past the drain this key-up was allowed.
+    const uint32_t allowance = m_hooks.maxDrainMs ? m_hooks.maxDrainMs() : MaxDrainMs;
+    for (uint32_t extra = 0; !m_gen.Stopped() && !m_gen.outputDrained(); extra += DrainStepMs) {
+        if (extra >= allowance) {
+            m_drainCut = allowance < MaxDrainMs;
+            return;
+        }
         if (m_wait.DelayMs(DrainStepMs) != WaitEnd::Elapsed || cancelled())
             return;
     }
@@ -96,6 +107,9 @@ int Transmitter::SendIdent(SlotBuffer& buffer, std::string_view callsign, int id
     const int count = BuildMorseIdent(buffer, callsign);
     if (count == 0)
         return 0;
+    m_drainCut = false;
+    if (!m_gen.outputReady())
+        return count;
     const ReleaseNotice released([this] { tell(Phase::Released); });
     KeyedTransmitter keyed(m_keyer);
     GeneratorRestore restore(m_gen); // destroyed first: the generator is back before release
@@ -109,6 +123,8 @@ int Transmitter::SendIdent(SlotBuffer& buffer, std::string_view callsign, int id
     m_gen.setBaud(static_cast<int16_t>(MorseBaud));
     // Played like any transmission, so the window stays live and Stop ends it.
     m_gen.Send();
+    if (!m_gen.lastError().empty())
+        return count;
     tell(Phase::Playing);
     waitUntilPlayed();
     // Played out: the generator stands stopped, so the level put back applies at once.

@@ -30,6 +30,9 @@ public:
         std::function<uint32_t()> keyDelayMs; ///< the key delay in force (null: 200 ms)
         std::function<bool()> cancelled;      ///< true: Stop was asked for (null: never)
         std::function<void(Phase)> phase;     ///< told of each step (null: nobody)
+        /// The longest wait for the output to drain that this key-up may take (null:
+        /// MaxDrainMs); a time-slotted key-up allows only what its slot leaves.
+        std::function<uint32_t()> maxDrainMs;
     };
 
     Transmitter(Keyer& keyer, EventWait& wait, TSignalGen& generator, Hooks hooks = {})
@@ -37,10 +40,12 @@ public:
 
     /// Keys, waits the key delay, sets Data to the stream (which must end in EndMarker),
     /// Sends with the generator's current settings, waits Duration + 100 ms and, when that
-    /// wait ran in full, until the output has played its last sample (capped at
-    /// MaxDrainMs), then releases. A stop request, Stop on the generator or `cancelled`
-    /// ends the waits early (nothing is played when it comes during the key delay); the
-    /// transmitter is released in every case. Returns true when the sound was started.
+    /// wait ran in full, until the output has played its last sample (capped at the drain
+    /// allowance), then releases. An output that is not ready is never keyed for, and one
+    /// that fails to start is released at once (the generator's lastError() says why). A
+    /// stop request, Stop on the generator or `cancelled` ends the waits early (nothing is
+    /// played when it comes during the key delay); the transmitter is released in every
+    /// case. Returns true when the sound was started.
     bool transmit(std::span<const Codeword> stream);
 
     /// The tune-up: TuneTime seconds of 0xAAAAAAAA at `baud` (the generator plays at its own
@@ -57,6 +62,9 @@ public:
     int SendIdent(SlotBuffer& buffer, std::string_view callsign, int identLevel);
 
     Keyer& keyer() { return m_keyer; }
+    /// True when the last key-up was released at its drain allowance with samples still
+    /// leaving the output.
+    bool drainCut() const { return m_drainCut; }
     TSignalGen& generator() { return m_gen; }
 
 private:
@@ -69,6 +77,7 @@ private:
     EventWait& m_wait;
     TSignalGen& m_gen;
     Hooks m_hooks;
+    bool m_drainCut = false;
 };
 
 } // namespace tarvex

@@ -114,7 +114,6 @@ void fuzzGenerator(FuzzedDataProvider& in) {
         return; // a valid stream, but too slow to render and compare by the million
 
     auto output = std::make_shared<NullOutput>();
-    output->setRecordImages(false);
     TSignalGen gen(output);
     gen.setInverted(inverted);
     const Codeword earlier[] = {PreambleCodeword, EndMarker};

@@ -134,6 +134,9 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
         QVERIFY2(!rig.trace.events().empty() && rig.trace.events().back().what == "release",
                  c.name);
         QCOMPARE(rig.port->writes().back().value, uint8_t{0});
+        // Pages from other systems wait a while after STOP, and the lamp says so.
+        QCOMPARE(lamp(f), QStringLiteral("HELD AFTER STOP"));
+        f.station().resume();
         QCOMPARE(lamp(f), QStringLiteral("IDLE"));
         QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
         QVERIFY2(history(f).join('\n').contains(QStringLiteral("Stopped")), c.name);

@@ -52,7 +52,10 @@ struct StationRig {
     std::unique_ptr<Station> station;
 
     explicit StationRig(std::shared_ptr<AudioOutput> output,
-                        std::shared_ptr<LogClock> logClock = nullptr) {
+                        std::shared_ptr<LogClock> logClock = nullptr,
+                        std::shared_ptr<RecordingPortWriter> ownPort = nullptr) {
+        if (ownPort)
+            port = std::move(ownPort);
         StationSetup setup;
         setup.audio = std::move(output);
         setup.line = std::make_unique<ParallelPortLine>(port, [this] { return keying; });

@@ -55,7 +55,9 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
 
 PageJob DurableFeed::jobFor(const QueuedPage& page) {
     PageJob job;
-    job.source = page.source == "dapnet" ? TxSource::Dapnet : TxSource::Network;
+    job.source = page.source == "dapnet"    ? TxSource::Dapnet
+                 : page.source == "control" ? TxSource::Control
+                                            : TxSource::Network;
     job.page = page.page;
     job.level = m_station.rateLevel(page.page.baud);
     job.log = m_station.logsPages();
@@ -69,6 +71,7 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
                      ? page.origin
                      : page.source + (page.origin.empty() ? "" : " " + page.origin);
     job.repeat = page.attempts > 0;
+    job.returnable = true;
     if (m_describe)
         m_describe(page, job);
     const int64_t id = page.id;
@@ -97,12 +100,19 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
                           " refused: " + out.error);
         return;
     }
-    if (!out.played && !out.stopped && page.attempts + 1 < MaxAttempts)
-        return; // the sound did not play: it goes again
+    if (out.stopped && !out.sounded)
+        return; // stopped before its sound started: it stays for after the hold
     if (!out.played && !out.stopped) {
+        // The output would not play: the page stays (the engine tries again after a pause),
+        // until the age limit drops it.
+        m_log("page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+              " stays in the queue: " + out.error);
+        return;
+    }
+    if (!out.portError.empty()) {
+        // Played for VOX and hand-keyed set-ups, but the transmitter was not keyed for it.
         drop(page.id, "page " + std::to_string(page.id) + " for RIC " + page.page.ric +
-                          " not sent after " + std::to_string(MaxAttempts) +
-                          " attempts: " + out.error);
+                          " failed: the transmitter could not be keyed: " + out.portError);
         return;
     }
     std::string error;

@@ -17,9 +17,6 @@ namespace tarvex {
 
 class DurableFeed : public PageSink, public PageFeed {
 public:
-    /// Attempts after which a page whose sound would not play is dropped (with a log line).
-    static constexpr int MaxAttempts = 3;
-
     /// maxAgeMs <= 0: no age limit. `now` gives Unix ms (null: the system clock).
     DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log, int64_t maxAgeMs,
                 std::function<int64_t()> now = {});

@@ -1,7 +1,7 @@
 // TSignalGen against a recording output: stream reading, Send's modes, the level rules,
 // the process-wide saved level, release timing and the refused streams.
+#include "recording_output.h"
 #include "sample_decoding.h"
-#include "signal/null_output.h"
 #include "signal/signal_gen.h"
 #include "signal/wav_image.h"
 
@@ -13,11 +13,11 @@
 namespace tarvex {
 namespace {
 
-using Kind = NullOutput::Call::Kind;
+using Kind = test::RecordingOutput::Call::Kind;
 
 class SignalGenTest : public ::testing::Test {
 protected:
-    std::shared_ptr<NullOutput> out = std::make_shared<NullOutput>();
+    std::shared_ptr<test::RecordingOutput> out = std::make_shared<test::RecordingOutput>();
 
     std::vector<Kind> kinds() const {
         std::vector<Kind> k;
@@ -25,8 +25,8 @@ protected:
             k.push_back(c.kind);
         return k;
     }
-    std::vector<NullOutput::Call> plays() const {
-        std::vector<NullOutput::Call> p;
+    std::vector<test::RecordingOutput::Call> plays() const {
+        std::vector<test::RecordingOutput::Call> p;
         for (const auto& c : out->calls())
             if (c.kind == Kind::Play)
                 p.push_back(c);
@@ -198,8 +198,8 @@ TEST_F(SignalGenTest, StopWhileIdleOnlySetsStopped) {
 
 TEST(SignalGenLifetime, FirstCreationSavesTheLevelAndLastDestructionRestoresIt) {
     ASSERT_EQ(TSignalGen::liveCount(), 0);
-    auto first = std::make_shared<NullOutput>(0x9999'1234u);
-    auto second = std::make_shared<NullOutput>(0x4321'4321u);
+    auto first = std::make_shared<test::RecordingOutput>(0x9999'1234u);
+    auto second = std::make_shared<test::RecordingOutput>(0x4321'4321u);
     {
         auto a = std::make_unique<TSignalGen>(first);
         EXPECT_EQ(TSignalGen::savedDeviceLevel(), 0x1234); // left half only

@@ -81,7 +81,7 @@ struct TransmissionTest : ::testing::Test {
     TSignalGen gen{output};
     Transmitter tx{keyer, wait, gen,
                    Transmitter::Hooks{[this] { return static_cast<uint32_t>(settings.KeyDelay); },
-                                      nullptr, nullptr}};
+                                      nullptr, nullptr, nullptr}};
     SlotBuffer buffer;
 
     TransmissionTest() {

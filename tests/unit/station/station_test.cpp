@@ -2,7 +2,7 @@
 // Stop ends a transmission in every state and keeps the queue unless told otherwise, the
 // page log marks pages that did not go out whole, the ident keeps its interval and waits
 // for the transmitter, and backends change only while it is released.
-#include "signal/null_output.h"
+#include "recording_output.h"
 #include "station_fakes.h"
 #include "txcontrol/ptt/ptt_line.h"
 
@@ -24,7 +24,7 @@ struct FixedLogClock : LogClock {
 
 /// The null sink, which can also refuse to play (no sound server), and whose last samples
 /// leave 300 ms after the image's length, as a sound server's buffer makes them.
-struct TestOutput : NullOutput {
+struct TestOutput : RecordingOutput {
     FakeClock* clock = nullptr;
     std::string failNextPlay;
     std::string error;
@@ -32,11 +32,11 @@ struct TestOutput : NullOutput {
     bool play(std::span<const uint8_t> image, PlayMode mode) override {
         error = std::exchange(failNextPlay, {});
         leftAt = clock->now + static_cast<uint32_t>((image.size() - 44) / 96) + 300;
-        return error.empty() && NullOutput::play(image, mode);
+        return error.empty() && RecordingOutput::play(image, mode);
     }
     void stop() override {
         leftAt = 0;
-        NullOutput::stop();
+        RecordingOutput::stop();
     }
     bool playing() const override { return clock->now < leftAt; }
     std::string lastError() const override { return error; }
@@ -103,7 +103,7 @@ TEST_F(StationTest, PagesAskedForOnAirWaitInOrderWithTheirSource) {
     EXPECT_EQ(station.state(), OnAirState::Idle);
 }
 
-TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndKeepsTheQueue) {
+TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndNothingWaitingKeysUp) {
     struct Case {
         OnAirState state;
         bool keyed; // the transmitter was keyed before Stop
@@ -114,51 +114,54 @@ TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndKeepsTheQueue) {
         rig.port->clear();
         output->clearCalls();
         const uint32_t start = rig.clock.now;
-        whenState(c.state, [this] {
-            station.enqueue(pageJob("9", "queued"));
+        bool dropped = false;
+        whenState(c.state, [&] {
+            PageJob job = pageJob("9", "queued");
+            job.finished = [&](const TxOutcome& out) { dropped = !out.built; };
+            station.enqueue(std::move(job));
             station.stop();
         });
         station.sendPage(pageJob("1", std::string(200, 'x')));
-        ASSERT_EQ(ended.size(), 2u) << stateName(c.state);
+        ASSERT_EQ(ended.size(), 1u) << stateName(c.state);
         EXPECT_TRUE(ended[0].stopped);
         EXPECT_FALSE(ended[0].played);
-        EXPECT_EQ(ended[1].ric, "9") << "the queue goes on after Stop";
-        EXPECT_TRUE(ended[1].played);
+        EXPECT_TRUE(dropped) << "the page waiting behind a stopped one is dropped";
         const auto v = rig.port->values();
         const std::size_t keyUps = std::count(v.begin(), v.end(), uint8_t{1});
-        EXPECT_EQ(keyUps, c.keyed ? 2u : 1u) << stateName(c.state);
-        EXPECT_EQ(v.back(), 0);
+        EXPECT_EQ(keyUps, c.keyed ? 1u : 0u) << stateName(c.state);
+        if (!v.empty()) {
+            EXPECT_EQ(v.back(), 0);
+        }
         EXPECT_LT(rig.clock.now - start, 12000u) << "Stop did not cut the 200-character page";
+        EXPECT_EQ(station.state(), OnAirState::Held);
     }
-    // Stop with clearQueue drops what waits, and tells whoever queued it.
-    ended.clear();
-    bool dropped = false;
-    whenState(OnAirState::OnAir, [&] {
-        PageJob job = pageJob("5", "dropped");
-        job.finished = [&](const TxOutcome& out) { dropped = !out.built; };
-        station.enqueue(std::move(job));
-        station.stop(true);
-    });
-    station.sendPage(pageJob("4", "cut"));
-    EXPECT_TRUE(dropped);
-    EXPECT_EQ(ended.size(), 1u);
-    // Stop while idle leaves nothing pending to cut the next page short.
+    // Stop while idle leaves nothing pending to cut the next page short, and the operator's
+    // own pages go during the hold.
     station.stop();
     ended.clear();
     station.sendPage(pageJob("6", "whole"));
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_TRUE(ended[0].played);
+    station.resume();
+    EXPECT_EQ(station.state(), OnAirState::Idle);
 }
 
 TEST_F(StationTest, ManualKeyUpIsReleasedByStopAndByAPage) {
     station.setManualKey(true);
     EXPECT_EQ(station.state(), OnAirState::ManualKey);
     station.stop();
-    EXPECT_EQ(station.state(), OnAirState::Idle);
-    station.setManualKey(true);
-    station.sendPage(pageJob("1", "x"));
-    EXPECT_EQ(station.state(), OnAirState::Idle);
-    EXPECT_EQ(rig.port->values().back(), 0);
+    EXPECT_EQ(station.state(), OnAirState::Held);
+    station.resume();
+    // A page or a tune-up releases the line when it ends, and the lamp says so.
+    for (const bool tune : {false, true}) {
+        station.setManualKey(true);
+        if (tune)
+            station.tuneUp(TuneJob{1});
+        else
+            station.sendPage(pageJob("1", "x"));
+        EXPECT_EQ(station.state(), OnAirState::Idle) << tune;
+        EXPECT_EQ(rig.port->values().back(), 0);
+    }
 }
 
 TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
@@ -212,7 +215,7 @@ TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
 }
 
 TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
-    auto next = std::make_shared<NullOutput>();
+    auto next = std::make_shared<RecordingOutput>();
     whenState(OnAirState::OnAir, [&] {
         station.setAudioOutput(next);
         EXPECT_TRUE(station.audioSwitchPending());
