@@ -75,7 +75,7 @@ std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
     text +=
         "audio: " + s.audio + (s.audioError.empty() ? ", ok" : ", failing: " + s.audioError) + "\n";
     if (s.audioRetryMs > 0)
-        text += "audio retry: pages from other systems wait " +
+        text += "audio retry: the page queue waits " +
                 std::to_string((s.audioRetryMs + 999) / 1000) + " s for the next try\n";
     text += std::string("auto send: ") + (s.autoSend ? "on" : "off");
     if (s.autoSendWaiting > 0)
