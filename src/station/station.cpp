@@ -86,6 +86,7 @@ Station::Station(StationSetup setup)
         publish(std::move(e));
     });
     m_progressTimer = m_scheduler.createTimer([this] { reportProgress(); }, true);
+    m_releaseGuard = m_scheduler.createTimer([this] { guardRelease(); }, false);
     createTimers();
 }
 
@@ -105,7 +106,18 @@ int Station::rateLevel(int baud) const {
 }
 
 bool Station::cancelled() const {
-    return m_stopRequested || m_closing;
+    return m_stopRequested || m_closing || m_guardFired;
+}
+
+void Station::guardRelease() {
+    if (!m_keyer.keyed() || m_manualKey)
+        return;
+    // The framing should have released by now; its wait is held up by an event loop nested
+    // inside it. The transmission ends here, as a stop would end it.
+    m_guardFired = true;
+    m_gen.Stop();
+    m_keyer.UnkeyTransmitter();
+    note("Released at the end of the transmission while a dialog held the station's wait");
 }
 
 // ---- requests -------------------------------------------------------------------------

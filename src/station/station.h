@@ -169,6 +169,9 @@ public:
     /// Reserved in an allowed slot run after a key-up's sound and its 100 ms: the longest the
     /// framing then waits for the output to drain (it releases at that point, sound or not).
     static constexpr uint32_t SlotMarginMs = 300;
+    /// Beyond a key-up's planned end, how long the release guard waits before it releases the
+    /// transmitter itself (the framing's own wait is stuck under a modal dialog's loop).
+    static constexpr uint32_t ReleaseGuardMs = 100;
     /// How long the engine lets new network pages gather before it keys for them.
     static constexpr uint32_t FeedGatherMs = 300;
     /// How long STOP keeps pages from other systems (auto send, the network inputs, the
@@ -295,6 +298,7 @@ private:
     void kick();
     void restState();
     void audioFailed(const TxOutcome& out);
+    void guardRelease();
     uint32_t drainAllowanceMs() const;
     int budgetFor(int baud, int64_t airMs) const;
     bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
@@ -397,6 +401,10 @@ private:
     LeftLock m_leftLock;
 
     std::unique_ptr<StationTimer> m_progressTimer;
+    /// Releases on time whatever holds the framing's wait (a dialog's own event loop opened
+    /// while on air): it runs from any event loop, nested or not.
+    std::unique_ptr<StationTimer> m_releaseGuard;
+    bool m_guardFired = false;
     std::unique_ptr<StationTimer> m_gather; ///< starts the feed's pages after FeedGatherMs
     uint32_t m_onAirSince = 0;
 

@@ -98,6 +98,7 @@ SentPage sentPageFor(const PageJob& job, const TxOutcome& out) {
 
 bool Station::prepare(TxSource source, int baud, bool inverted, int level) {
     m_stopRequested = false;
+    m_guardFired = false;
     m_soundStarted = false;
     m_keyedAt = m_releasedAt = 0;
     setState(OnAirState::Preparing, source);
@@ -193,6 +194,7 @@ SendResult Station::runTuneUp(const TuneJob& job) {
     out.baud = job.baud;
     out.inverted = job.inverted;
     m_stopRequested = false;
+    m_guardFired = false;
     m_soundStarted = false;
     m_keyedAt = m_releasedAt = 0;
     std::string why;
@@ -291,6 +293,7 @@ void Station::finish(TxOutcome& out, bool log,
         reportProblems();
     if (finished)
         finished(out);
+    m_guardFired = false; // it ended this transmission only
 }
 
 std::string pageLogMarker(const TxOutcome& out) {
@@ -341,6 +344,8 @@ void Station::onPhase(Transmitter::Phase phase) {
     switch (phase) {
     case Transmitter::Phase::Keyed: {
         m_keyedAt = m_clock.tickMs();
+        // The sound is due after the key delay (and an ident's settle).
+        m_releaseGuard->start(m_keyDelayMs + Transmitter::IdentSettleMs + ReleaseGuardMs);
         setState(OnAirState::Keyed, m_source);
         StationEvent keyed;
         keyed.kind = StationEvent::Kind::KeyedUp;
@@ -352,6 +357,7 @@ void Station::onPhase(Transmitter::Phase phase) {
     case Transmitter::Phase::Playing:
         m_soundStarted = true;
         m_onAirSince = m_clock.tickMs();
+        m_releaseGuard->start(m_gen.Duration() + 100 + drainAllowanceMs() + ReleaseGuardMs);
         setState(OnAirState::OnAir, m_source);
         reportProgress();
         m_progressTimer->start(ProgressMs);
@@ -362,6 +368,7 @@ void Station::onPhase(Transmitter::Phase phase) {
     case Transmitter::Phase::Released:
         m_releasedAt = m_clock.tickMs();
         m_progressTimer->stop();
+        m_releaseGuard->stop();
         m_manualKey = false; // the framing's release ends a manual key-up too
         break;
     }

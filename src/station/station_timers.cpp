@@ -38,6 +38,7 @@ void Station::stopTimers() {
     m_autoPace->stop();
     m_holdTimer->stop();
     m_audioRetry->stop();
+    m_releaseGuard->stop();
 }
 
 // ---- the station ident ------------------------------------------------------------------
@@ -100,6 +101,7 @@ void Station::runIdent() {
         applyIdentTimer();
     });
     m_stopRequested = false;
+    m_guardFired = false;
     m_soundStarted = false;
     m_keyedAt = m_releasedAt = 0;
     setState(OnAirState::Preparing, TxSource::Ident);

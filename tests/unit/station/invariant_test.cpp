@@ -1,9 +1,10 @@
 // The station engine under a random mix of everything that can happen to it, on the fake
 // clock: pages from the window, the control socket, the auto-send file and the durable queue,
 // idents, tune-ups, manual key-ups, time slots, STOP and resume at any moment, audio and
-// keying failures, and the program ending. Whatever the mix, the transmitter is keyed only
-// with its sound, nothing from other systems keys up during the hold after STOP, and every
-// page taken ends sent, failed with its marker, returned to its file, or still queued.
+// keying failures, modal dialogs opened while on air, and the program ending. Whatever the mix, the
+// transmitter is keyed only with its sound, nothing from other systems keys up during the hold
+// after STOP, and every page taken ends sent, failed with its marker, returned to its file, or
+// still queued.
 #include "air_invariant.h"
 
 #include "network/durable_queue.h"
@@ -86,6 +87,7 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         station.setAutoSend(autoSend);
 
         AirLimits limits;
+        limits.slackMs = Station::ReleaseGuardMs + 20;
         std::map<std::string, int> finishedCalls;
         std::vector<std::string> autoEntries, feedPages;
         uint32_t heldUntil = 0;
@@ -160,19 +162,21 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
             },
             [&] { station.tuneUp(TuneJob{1}); },
             [&] { station.sendIdent(true); },
+            [&] {
+                // A modal dialog: an event loop of its own, nested in whatever wait runs.
+                EventWait dialog(rig.clock, rig.pump);
+                dialog.DelayMs(std::uniform_int_distribution<uint32_t>(0, 8000)(rng));
+            },
         };
-        const std::vector<int> weights = {14, 10, 16, 16, 6, 3, 4, 4, 3, 4, 3, 3};
+        const std::vector<int> weights = {14, 10, 16, 16, 6, 3, 4, 4, 3, 4, 3, 3, 5};
         std::discrete_distribution<std::size_t> pick(weights.begin(), weights.end());
-        std::vector<std::size_t> due;
-        rig.jumping.onPass = [&] {
-            while (!due.empty()) {
-                const std::size_t a = due.back();
-                due.pop_back();
-                actions[a]();
-            }
-        };
+        // Each action is a timer of the event loop at a random moment, so it runs inside
+        // whatever wait is going on then (a page on air, a pause, a slot wait, idle).
+        std::vector<std::unique_ptr<StationTimer>> due;
         for (int i = 0; i < StepsPerSeed; ++i, ++steps) {
-            due.push_back(pick(rng));
+            const std::size_t a = pick(rng);
+            due.push_back(rig.scheduler.createTimer([&actions, a] { actions[a](); }, false));
+            due.back()->start(std::uniform_int_distribution<uint32_t>(0, 3000)(rng));
             rig.run(std::uniform_int_distribution<uint32_t>(1, 3000)(rng));
         }
         // Let what is pending go, then the program ends (SIGTERM, the window closing).
@@ -225,7 +229,6 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
             ends(text, back);
         for (const std::string& text : feedPages)
             ends(text, kept);
-        rig.jumping.onPass = nullptr;
         fs::remove_all(folder);
     }
     std::cout << "[ mixes ] " << Seeds << " seeds, " << steps << " steps\n";
