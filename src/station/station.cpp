@@ -291,12 +291,13 @@ void Station::restState() {
 }
 
 void Station::audioFailed(const TxOutcome& out) {
+    if (m_feed == nullptr)
+        return; // nothing here is tried again
     m_audioBackoffMs =
         m_audioBackoffMs == 0 ? AudioRetryFirstMs : std::min(2 * m_audioBackoffMs, AudioRetryMaxMs);
     m_audioRetryAt = m_clock.tickMs() + m_audioBackoffMs;
     m_audioRetry->start(m_audioBackoffMs);
-    note("The audio output failed (" + out.error +
-         "): pages from other systems wait, next try in " +
+    note("The audio output failed (" + out.error + "): the page queue waits, next try in " +
          std::to_string(m_audioBackoffMs / 1000) + " s");
 }
 

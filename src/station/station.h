@@ -332,6 +332,9 @@ private:
     void publish(StationEvent event);
     void note(const std::string& text);
     void refused(const std::string& text);
+    void tellAutoSend(StationEvent::Kind kind, const std::string& text);
+    std::string autoSendFile() const;
+    std::string autoSendLock() const;
     void reportProblems();
     void switchAudioWhenIdle();
     bool cancelled() const;

@@ -163,12 +163,24 @@ void Station::restartPollTimer() {
 }
 
 void Station::refused(const std::string& text) {
+    tellAutoSend(StationEvent::Kind::Refused, text);
+}
+
+void Station::tellAutoSend(StationEvent::Kind kind, const std::string& text) {
     StationEvent e;
-    e.kind = StationEvent::Kind::Refused;
+    e.kind = kind;
     e.source = TxSource::AutoSend;
     e.text = text;
     publish(std::move(e));
     logNote(text);
+}
+
+std::string Station::autoSendFile() const {
+    return m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
+}
+
+std::string Station::autoSendLock() const {
+    return m_autoSend.lockName.empty() ? DefaultLockFile : m_autoSend.lockName;
 }
 
 void Station::pollAutoSend() {
@@ -177,10 +189,8 @@ void Station::pollAutoSend() {
     if (m_identInProgress || m_autoSendHeld || m_closing || m_held || m_autoRunning ||
         !m_autoPending.empty())
         return;
-    const std::string fileName =
-        m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
-    const std::string lockName =
-        m_autoSend.lockName.empty() ? DefaultLockFile : m_autoSend.lockName;
+    const std::string fileName = autoSendFile();
+    const std::string lockName = autoSendLock();
     const AutoSendTake take = takeAutoSendLines(autoSendPath(m_autoSend.folder, fileName),
                                                 autoSendPath(m_autoSend.folder, lockName),
                                                 SecondsSince2000(), &m_leftLock);
@@ -250,17 +260,10 @@ bool Station::runAutoEntry() {
 void Station::returnAutoEntries(std::vector<std::string> entries, const std::string& why) {
     if (entries.empty())
         return;
-    const std::string fileName =
-        m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
-    const std::string text = std::to_string(entries.size()) + " auto-send entr" +
-                             (entries.size() == 1 ? "y" : "ies") + " taken and not sent (" + why +
-                             ") go back to " + fileName;
-    StationEvent e;
-    e.kind = StationEvent::Kind::Note;
-    e.source = TxSource::AutoSend;
-    e.text = text;
-    publish(std::move(e));
-    logNote(text);
+    tellAutoSend(StationEvent::Kind::Note,
+                 std::to_string(entries.size()) + " auto-send entr" +
+                     (entries.size() == 1 ? "y" : "ies") + " taken and not sent (" + why +
+                     ") go back to " + autoSendFile());
     // Handed back in front of what is already waiting to go back: they were taken later.
     m_autoReturns.insert(m_autoReturns.begin(), entries.begin(), entries.end());
     if (!m_busy)
@@ -272,10 +275,8 @@ void Station::flushAutoReturns() {
         return;
     std::vector<std::string> entries;
     entries.swap(m_autoReturns);
-    const std::string fileName =
-        m_autoSend.fileName.empty() ? DefaultAutoSendFile : m_autoSend.fileName;
-    const std::string lockName =
-        m_autoSend.lockName.empty() ? DefaultLockFile : m_autoSend.lockName;
+    const std::string fileName = autoSendFile();
+    const std::string lockName = autoSendLock();
     if (const auto error =
             returnAutoSendEntries(autoSendPath(m_autoSend.folder, fileName),
                                   autoSendPath(m_autoSend.folder, lockName), entries))
