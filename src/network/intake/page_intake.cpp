@@ -2,6 +2,8 @@
 
 #include "network/charset.h"
 
+#include "encoder/conversions.h"
+
 #include <chrono>
 #include <utility>
 
@@ -31,7 +33,9 @@ std::string rateKey(const Submission& s) {
 } // namespace
 
 std::string originOf(std::string_view login, std::string_view peer) {
-    return login.empty() ? std::string(peer) : std::string(login) + "@" + std::string(peer);
+    // The origin travels with the page into the queue, the logs and the station's status.
+    return escapeControls(login.empty() ? std::string(peer)
+                                        : std::string(login) + "@" + std::string(peer));
 }
 
 struct PageIntake::Prepared {
@@ -54,7 +58,7 @@ void PageIntake::log(const std::string& line) {
     if (!m_log)
         return;
     const std::lock_guard lock(m_logMutex);
-    m_log(line);
+    m_log(escapeControls(line)); // names and IDs from clients must not break the line
 }
 
 std::optional<Pager> PageIntake::find(std::string_view id) {

@@ -1,5 +1,6 @@
 #include "network/station/network_inputs.h"
 
+#include "encoder/conversions.h"
 #include "network/dapnet/auth_key_file.h"
 #include "network/dapnet/dapnet_link.h"
 #include "network/intake/directory_watch.h"
@@ -33,7 +34,13 @@ private:
 
 NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger log,
                              QObject* parent)
-    : QObject(parent), m_station(station), m_folder(std::move(folder)), m_log(std::move(log)) {}
+    : QObject(parent), m_station(station), m_folder(std::move(folder)),
+      // Every input logs through here: whatever text of a client or server a line carries,
+      // its control characters are escaped so that it stays one line.
+      m_log([log = std::move(log)](const std::string& line) {
+          if (log)
+              log(escapeControls(line));
+      }) {}
 
 NetworkInputs::~NetworkInputs() {
     stop();

@@ -148,7 +148,8 @@ TEST_F(Link, HandshakeTimeSyncAndAPage) {
 
 TEST_F(Link, ARefusedLoginIsReportedAndBacksOff) {
     const QJsonObject report = play(scenario(R"({"key": "otherKey", "connections": [
-        {}, {}, {"refuse": "Transmitter disabled", "refusal_without_newline": true}, {}]})"));
+        {}, {}, {"refuse": "Transmitter disabled", "refusal_without_newline": true},
+        {"refuse": "login refused for key s3cretKey42"}]})"));
     const QJsonArray connections = report.value("connections").toArray();
     ASSERT_EQ(connections.size(), 4);
     std::vector<double> gaps;
@@ -162,7 +163,9 @@ TEST_F(Link, ARefusedLoginIsReportedAndBacksOff) {
     EXPECT_TRUE(logHas("the server refused the login: Invalid credentials"));
     EXPECT_TRUE(logHas("the server refused the login: Transmitter disabled"));
     EXPECT_EQ(m_link->status().state, DapnetLinkState::Refused);
-    EXPECT_EQ(m_link->status().refusal, "Invalid credentials");
+    // The status shows a refusal as the log does: with the key hidden.
+    EXPECT_EQ(m_link->status().refusal, "login refused for key [key]");
+    EXPECT_EQ(m_link->status().lastError, "refused: login refused for key [key]");
     EXPECT_GT(m_link->status().nextAttemptMs, 0);
     EXPECT_TRUE(m_sink.pages.empty());
 }

@@ -173,6 +173,20 @@ TEST(SnppSession, LoginRequiredBeyondLoopback) {
         EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }
 
+TEST(SnppSession, TextFromTheClientNeverBreaksALogLine) {
+    Harness h;
+    h.say({"LOGI \x1b]0;pwned\x07", "PAGE 1004", "DATA", "Hello",
+           "7654321 - FORGED page - 9 Dec 2026 - 13:00:00", ".", "SEND", "LOGI x\ry secret"});
+    ASSERT_EQ(h.sink.count(), 1u);
+    const auto page = h.sink.pages()[0];
+    EXPECT_EQ(page.page.message, "Hello\n7654321 - FORGED page - 9 Dec 2026 - 13:00:00");
+    EXPECT_EQ(page.origin, "\\x1b]0;pwned\\x07@127.0.0.1");
+    ASSERT_FALSE(h.log.empty());
+    for (const auto& line : h.log)
+        for (const char c : line)
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << line;
+}
+
 TEST(SnppSession, ClosesAfterTooManyErrorsOrFailedLogins) {
     InboundLimits limits;
     limits.maxErrorsPerSession = 3;

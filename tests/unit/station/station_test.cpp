@@ -3,6 +3,7 @@
 // page log marks pages that did not go out whole, the ident keeps its interval and waits
 // for the transmitter, and backends change only while it is released.
 #include "signal/null_output.h"
+#include "station/page_log.h"
 #include "station_fakes.h"
 #include "txcontrol/ptt/ptt_line.h"
 
@@ -235,6 +236,15 @@ TEST_F(StationTest, CloseReleasesDropsTheQueueAndRefusesWhatComesAfter) {
     EXPECT_EQ(station.sendPage(pageJob("3", "y")), SendResult::Refused);
     station.setManualKey(true);
     EXPECT_EQ(rig.port->values().back(), 0);
+}
+
+TEST(PageLogLine, ALineBreakInAMessageCannotForgeALine) {
+    EXPECT_EQ(pageLogLine("1001", "Hello", "9 Dec 2026", "13:00:00"),
+              "1001 - Hello - 9 Dec 2026 - 13:00:00\r\n");
+    EXPECT_EQ(pageLogLine("1001", "Hello\r\n7654321 - FORGED", "9 Dec 2026", "13:00:00",
+                          " - not sent: \x1b[2J"),
+              "1001 - Hello\\x0d\\x0a7654321 - FORGED - 9 Dec 2026 - 13:00:00 - not sent: "
+              "\\x1b[2J\r\n");
 }
 
 } // namespace
