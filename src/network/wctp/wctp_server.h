@@ -1,9 +1,10 @@
 #pragma once
-// The station's WCTP server: HTTP on cpp-httplib, requests posted to /wctp and answered by
-// the WctpService. One listening socket per address (loopback unless configured otherwise),
-// each with its accept thread and a bounded pool of worker threads; the limits on body size,
-// connections at once, idle time and time per request apply over all addresses. A login
-// (securityCode) is required as soon as one address reaches beyond this computer.
+// The station's WCTP server: HTTP/1.1 read by the bounded HttpRequestReader, requests posted
+// to /wctp and answered by the WctpService. One listening socket per address (loopback unless
+// configured otherwise), each with its accept thread, and a bounded pool of worker threads;
+// the limits on request size, connections at once, idle time and time per request apply over
+// all addresses. A login (securityCode) is required as soon as one address reaches beyond
+// this computer.
 #include "network/intake/authenticator.h"
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
@@ -38,7 +39,8 @@ public:
     bool loginRequired() const { return m_loginRequired; }
 
 private:
-    struct State;
+    friend class WctpConnection;
+    struct State; ///< what the accepting threads and the connections share
     void launch();
     WctpServerConfig m_config;
     PageIntake& m_intake;
