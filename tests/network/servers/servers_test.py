@@ -106,7 +106,7 @@ def real_clients(args):
         ("version query", DOCTYPE + '<wctp-Operation wctpVersion="wctp-dtd-v1r1">'
          '<wctp-VersionQuery inquirer="curl"/></wctp-Operation>', 200, 0),
         ("unknown sender with a code",
-         submit_xml("1004", "x", 'senderID="ghost" securityCode="bad"'), 200, 401),
+         submit_xml("1004", "x", 'senderID="ghost" securityCode="bad"'), 200, 402),
         ("unknown pager", submit_xml("4242", "x"), 200, 403),
         ("broken XML", DOCTYPE + "<wctp-Operation><wctp-SubmitRequest>", 200, 301),
         ("internal entity", '<?xml version="1.0"?><!DOCTYPE wctp-Operation '
@@ -176,7 +176,7 @@ def logins(args):
     check(out.returncode == 0, f"snpp-user remove: {out.stderr}")
     status, body = curl(host.wctp_port, submit_xml(
         "1004", "x", 'senderID="nurse" securityCode="pass word"'))
-    check(wctp_code(body) == 401, f"a removed login is refused at once: {body[-200:]}")
+    check(wctp_code(body) == 402, f"a removed login is refused at once: {body[-200:]}")
     check(not any("pass word" in line or "nope" in line for line in host.log),
           "no password in the log")
     wait_until(lambda: len(host.pages()) >= 2)
