@@ -295,8 +295,20 @@ def bad_input(args):
     check(c.greeting.startswith("220"), f"greeting after the limits: {c.greeting}")
     ok = [c.command("PAGE 1004"), c.command("MESS still here"), c.command("SEND")]
     check(all(r.startswith("250") for r in ok), f"the station still takes pages: {ok}")
+    acknowledged = 0
+    for _ in range(20):  # a client that shuts its side after SEND, as `nc -N` does
+        s = socket.create_connection(("127.0.0.1", host.snpp_port), timeout=10)
+        s.sendall(b"PAGE 1004\r\nMESS half-closed\r\nSEND\r\n")
+        s.shutdown(socket.SHUT_WR)
+        answer = b""
+        while chunk := s.recv(4096):
+            answer += chunk
+        s.close()
+        acknowledged += b"250 Message queued" in answer
+    check(acknowledged == 20, f"replies reach a half-closed client: {acknowledged} of 20")
     check(host.running(), "the host survived every bad input")
     wait_until(lambda: len(host.pages()) >= 2)  # the host's lines are read by a thread
+    wait_until(lambda: len(host.pages()) >= 22)
     check(sum(p["text"] == "still here" for p in host.pages()) == 2,
           f"both last pages queued: {host.pages()} {host.log[-6:]}")
     check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
