@@ -188,6 +188,15 @@ TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
     EXPECT_TRUE(rig.port->values().empty());
 }
 
+TEST(PageLogLine, ALineBreakInAMessageCannotForgeALine) {
+    EXPECT_EQ(pageLogLine("1001", "Hello", "9 Dec 2026", "13:00:00"),
+              "1001 - Hello - 9 Dec 2026 - 13:00:00\r\n");
+    EXPECT_EQ(pageLogLine("1001", "Hello\r\n7654321 - FORGED", "9 Dec 2026", "13:00:00",
+                          " - not sent: \x1b[2J"),
+              "1001 - Hello\\x0d\\x0a7654321 - FORGED - 9 Dec 2026 - 13:00:00 - not sent: "
+              "\\x1b[2J\r\n");
+}
+
 TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
     station.setIdent({"E", 1, 10, false});
     station.setIdentTimerEnabled(true);
@@ -236,15 +245,6 @@ TEST_F(StationTest, CloseReleasesDropsTheQueueAndRefusesWhatComesAfter) {
     EXPECT_EQ(station.sendPage(pageJob("3", "y")), SendResult::Refused);
     station.setManualKey(true);
     EXPECT_EQ(rig.port->values().back(), 0);
-}
-
-TEST(PageLogLine, ALineBreakInAMessageCannotForgeALine) {
-    EXPECT_EQ(pageLogLine("1001", "Hello", "9 Dec 2026", "13:00:00"),
-              "1001 - Hello - 9 Dec 2026 - 13:00:00\r\n");
-    EXPECT_EQ(pageLogLine("1001", "Hello\r\n7654321 - FORGED", "9 Dec 2026", "13:00:00",
-                          " - not sent: \x1b[2J"),
-              "1001 - Hello\\x0d\\x0a7654321 - FORGED - 9 Dec 2026 - 13:00:00 - not sent: "
-              "\\x1b[2J\r\n");
 }
 
 } // namespace
