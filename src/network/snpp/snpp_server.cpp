@@ -23,6 +23,7 @@ SnppServer::~SnppServer() {
 bool SnppServer::start(std::string* error) {
     stop();
     m_port = m_config.port;
+    m_addresses.clear();
     std::string where;
     for (const auto& text : m_config.listenAddresses) {
         if (!addressAvailable(text) && m_config.listenAddresses.size() > 1) {
@@ -45,6 +46,7 @@ bool SnppServer::start(std::string* error) {
         connect(raw, &QTcpServer::newConnection, this, [this, raw] { acceptPending(raw); });
         m_listeners.push_back(std::move(listener));
         where += (where.empty() ? "" : ", ") + text;
+        m_addresses.push_back(text);
     }
     if (m_listeners.empty()) {
         if (error != nullptr)

@@ -90,7 +90,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_snpp->start(&why)) {
-            m_snppText = listening("SNPP", s.snpp.listen, m_snpp->port());
+            m_snppText = listening("SNPP", m_snpp->addresses(), m_snpp->port());
         } else {
             m_snppText = "SNPP not running: " + why;
             m_snpp.reset();
@@ -102,7 +102,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_wctp->start(&why)) {
-            m_wctpText = listening("WCTP", s.wctp.listen, m_wctp->port()) + " (POST /wctp)";
+            m_wctpText = listening("WCTP", m_wctp->addresses(), m_wctp->port()) + " (POST /wctp)";
         } else {
             m_wctpText = "WCTP not running: " + why;
             m_wctp.reset();

@@ -211,6 +211,7 @@ bool WctpServer::start(std::string* error) {
     m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, threads);
     m_state->names = stationNames(m_config.listenAddresses);
     uint16_t port = m_config.port;
+    m_addresses.clear();
     std::string where;
     for (const auto& address : m_config.listenAddresses) {
         if (!addressAvailable(address) && m_config.listenAddresses.size() > 1) {
@@ -231,6 +232,7 @@ bool WctpServer::start(std::string* error) {
             port = boundPort(fd); // every further address gets the same port
         m_state->listeners.push_back(fd);
         where += (where.empty() ? "" : ", ") + address;
+        m_addresses.push_back(address);
     }
     if (m_state->listeners.empty()) {
         if (error != nullptr)

@@ -36,6 +36,8 @@ public:
     /// Closes the listening sockets, cuts open connections and joins every thread.
     void stop();
     uint16_t port() const { return m_port; }
+    /// The addresses listened on: the configured ones this computer has.
+    const std::vector<std::string>& addresses() const { return m_addresses; }
     bool loginRequired() const { return m_loginRequired; }
 
 private:
@@ -47,6 +49,7 @@ private:
     Authenticator* m_auth;
     bool m_loginRequired;
     uint16_t m_port = 0;
+    std::vector<std::string> m_addresses;
     std::unique_ptr<State> m_state;
 };
 
