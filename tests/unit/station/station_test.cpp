@@ -3,7 +3,6 @@
 // page log marks pages that did not go out whole, the ident keeps its interval and waits
 // for the transmitter, and backends change only while it is released.
 #include "signal/null_output.h"
-#include "station/page_log.h"
 #include "station_fakes.h"
 #include "txcontrol/ptt/ptt_line.h"
 
