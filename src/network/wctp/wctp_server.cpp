@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -24,7 +25,6 @@ namespace {
 
 constexpr int WriteTimeoutMs = 5000;
 constexpr int KeepAliveMs = 5000;
-constexpr int RefusalMs = 2000; ///< time a refused connection gets to send its request head
 constexpr char XmlType[] = "text/xml; charset=utf-8";
 
 /// A listening socket for the numeric address; -1 with *error on failure.
@@ -93,12 +93,9 @@ public:
           m_stream(fd, m_limits.idleSeconds * 1000, WriteTimeoutMs),
           m_reader(HttpLimits{2048, 4096, 50, 16384, m_limits.maxBodyBytes}) {}
 
+    /// Serves the connection, which the accepting thread has entered in the book.
     void serve() {
-        m_overLimit = !m_state.book.enter(m_fd);
         m_peer = m_stream.peerAddress();
-        if (m_overLimit && !m_state.book.stopping())
-            m_intake.log("wctp: refused a connection from " + m_peer + ": " +
-                         std::to_string(m_limits.maxConnections) + " connections already open");
         m_names = m_state.names;
         m_names.push_back(m_stream.localAddress()); // the address the client reached
         for (int served = 0; !m_state.book.stopping(); ++served) {
@@ -107,8 +104,8 @@ public:
             if (served > 0 && m_reader.next() == HttpRequestReader::State::NeedMore &&
                 !m_reader.started() && !m_stream.nextRequestWithin(KeepAliveMs))
                 break;
-            m_stream.startRequest(m_overLimit ? RefusalMs : m_limits.requestSeconds * 1000);
-            const bool last = m_overLimit || served + 1 >= m_limits.requestsPerConnection;
+            m_stream.startRequest(m_limits.requestSeconds * 1000);
+            const bool last = served + 1 >= m_limits.requestsPerConnection;
             if (!serveOne(last))
                 break;
         }
@@ -125,15 +122,6 @@ private:
         char buffer[4096];
         while (state == State::NeedMore || state == State::Head) {
             if (state == State::Head) {
-                if (m_overLimit)
-                    return refuse({503,
-                                   wctp::ServiceUnavailable,
-                                   "Service unavailable",
-                                   "too many connections at once (at most " +
-                                       std::to_string(m_limits.maxConnections) +
-                                       "), try again later",
-                                   {},
-                                   {}});
                 if (auto refusal = screenWctpHead(m_reader.request(), m_names))
                     return refuse(*refusal);
                 if (m_reader.expectsContinue() &&
@@ -168,8 +156,8 @@ private:
 
     bool timedOut() {
         const auto why = m_stream.timedOut();
-        if (why == DeadlineStream::Timeout::None || m_overLimit)
-            return false; // the client closed, or a refused connection said nothing
+        if (why == DeadlineStream::Timeout::None)
+            return false; // the client closed
         m_intake.log("wctp: closed the connection of " + m_peer + ": " +
                      (why == DeadlineStream::Timeout::Idle
                           ? "nothing received for " + std::to_string(m_limits.idleSeconds) + " s"
@@ -192,7 +180,6 @@ private:
     HttpRequestReader m_reader;
     std::vector<std::string> m_names;
     std::string m_peer;
-    bool m_overLimit = false;
 };
 
 WctpServer::WctpServer(WctpServerConfig config, PageIntake& intake, Authenticator* auth)
@@ -249,24 +236,80 @@ bool WctpServer::start(std::string* error) {
 }
 
 void WctpServer::launch() {
-    for (const int listener : m_state->listeners) {
-        m_state->threads.emplace_back([this, listener, state = m_state.get()] {
-            for (;;) {
-                pollfd entries[2] = {{listener, POLLIN, 0}, {state->wake, POLLIN, 0}};
-                if (::poll(entries, 2, -1) < 0 && errno != EINTR)
-                    return;
-                if (entries[1].revents != 0)
-                    return;
-                if ((entries[0].revents & POLLIN) == 0)
-                    continue;
-                const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (fd < 0)
-                    continue;
-                state->pool.enqueue(
-                    [this, fd, state] { WctpConnection(fd, m_intake, *state).serve(); });
+    for (const int listener : m_state->listeners)
+        m_state->threads.emplace_back([this, listener] { acceptOn(listener); });
+}
+
+void WctpServer::acceptOn(int listener) {
+    // A connection over the limit is answered 503 here at once, without waiting for its
+    // request: a flood of silent connections then holds no worker and never blocks accepting.
+    // Its socket is kept a second to take what the client still sends (closing with unread
+    // bytes would reset the connection and could destroy the answer), a bounded number at once.
+    using Clock = std::chrono::steady_clock;
+    constexpr std::size_t MaxClosing = 256;
+    const InboundLimits& limits = m_intake.limits();
+    const std::string busy =
+        httpResponse(503, XmlType,
+                     wctpFailure(wctp::ServiceUnavailable, "Service unavailable",
+                                 "too many connections at once (at most " +
+                                     std::to_string(limits.maxConnections) + "), try again later"),
+                     true);
+    std::vector<std::pair<int, Clock::time_point>> closing;
+    auto lastLog = Clock::time_point();
+    int notLogged = 0;
+    for (;;) {
+        std::vector<pollfd> entries = {{listener, POLLIN, 0}, {m_state->wake, POLLIN, 0}};
+        for (const auto& entry : closing)
+            entries.push_back({entry.first, POLLIN, 0});
+        if (::poll(entries.data(), entries.size(), closing.empty() ? -1 : 200) < 0 &&
+            errno != EINTR)
+            break;
+        if (entries[1].revents != 0)
+            break;
+        const auto now = Clock::now();
+        for (std::size_t i = closing.size(); i-- > 0;) {
+            char sink[4096];
+            const bool readable = entries[i + 2].revents != 0;
+            if ((readable && ::recv(closing[i].first, sink, sizeof sink, MSG_DONTWAIT) <= 0) ||
+                now > closing[i].second) {
+                ::close(closing[i].first);
+                closing.erase(closing.begin() + static_cast<std::ptrdiff_t>(i));
             }
-        });
+        }
+        if ((entries[0].revents & POLLIN) == 0)
+            continue;
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Entered here, not by the worker, so that the count is right for the next accept.
+        if (m_state->book.enter(fd)) {
+            m_state->pool.enqueue([this, fd, state = m_state.get()] {
+                WctpConnection(fd, m_intake, *state).serve();
+            });
+            continue;
+        }
+        m_state->book.leave(fd);
+        (void)!::send(fd, busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        if (closing.size() < MaxClosing)
+            closing.emplace_back(fd, now + std::chrono::seconds(1));
+        else
+            ::close(fd);
+        // One line a minute at most: a flood must not flood the log too.
+        if (now - lastLog < std::chrono::minutes(1)) {
+            ++notLogged;
+            continue;
+        }
+        m_intake.log("wctp: refused a connection: " + std::to_string(limits.maxConnections) +
+                     " connections already open" +
+                     (notLogged > 0
+                          ? " (" + std::to_string(notLogged) + " more refused since the last line)"
+                          : std::string()));
+        lastLog = now;
+        notLogged = 0;
     }
+    for (const auto& entry : closing)
+        ::close(entry.first);
 }
 
 void WctpServer::stop() {

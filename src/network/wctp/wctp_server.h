@@ -44,6 +44,7 @@ private:
     friend class WctpConnection;
     struct State; ///< what the accepting threads and the connections share
     void launch();
+    void acceptOn(int listener);
     WctpServerConfig m_config;
     PageIntake& m_intake;
     Authenticator* m_auth;

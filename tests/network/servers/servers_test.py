@@ -402,6 +402,16 @@ def hostile_http(args):
     check(all(r in (413, 431) for r in results), f"every hostile request refused: {results}")
     check(peak - at_start < 32 * 1024, f"hostile requests added {peak - at_start} kB")
     wait_until(lambda: curl(port, submit_xml("1004", "still here"))[0] == 200, 10)
+    # Silent connections beyond the limit hold nothing: the next client is told at once.
+    held = [socket.create_connection(("127.0.0.1", port)) for _ in range(60)]
+    time.sleep(0.3)
+    start = time.time()
+    status, body = curl(port, submit_xml("1004", "x"))
+    took = time.time() - start
+    print(f"a probe after 60 silent connections got {status} in {took:.2f} s")
+    check(status == 503 and wctp_code(body) == 606 and took < 3, f"probe: {status} {took:.1f} s")
+    for s in held:
+        s.close()
     check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
 
 
