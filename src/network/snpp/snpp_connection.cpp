@@ -18,7 +18,7 @@ SnppConnection::SnppConnection(QTcpSocket* socket, PageIntake& intake, Authentic
                                SnppSessionOptions options,
                                std::function<void(SnppConnection*)> done)
     : m_socket(socket), m_intake(intake), m_session(intake, auth, options), m_peer(options.peer),
-      m_done(std::move(done)) {
+      m_peerKey(addressKey(options.peer)), m_done(std::move(done)) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferBytes);
     m_timer.setSingleShot(true);

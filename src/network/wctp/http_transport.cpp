@@ -226,15 +226,21 @@ void BoundedPool::shutdown() {
         thread.join();
 }
 
-bool ConnectionBook::enter(int fd) {
+bool ConnectionBook::enter(int fd, const std::string& address) {
     const std::lock_guard lock(m_mutex);
-    m_open.insert(fd);
-    return !m_stopping && static_cast<int>(m_open.size()) <= m_limit;
+    m_open[fd] = address;
+    const int fromThere = ++m_perKey[address];
+    return !m_stopping && static_cast<int>(m_open.size()) <= m_limit && fromThere <= m_perAddress;
 }
 
 void ConnectionBook::leave(int fd) {
     const std::lock_guard lock(m_mutex);
-    m_open.erase(fd);
+    const auto it = m_open.find(fd);
+    if (it == m_open.end())
+        return;
+    if (--m_perKey[it->second] <= 0)
+        m_perKey.erase(it->second);
+    m_open.erase(it);
 }
 
 bool ConnectionBook::stopping() {
@@ -245,8 +251,8 @@ bool ConnectionBook::stopping() {
 void ConnectionBook::cutAll() {
     const std::lock_guard lock(m_mutex);
     m_stopping = true;
-    for (const int fd : m_open)
-        ::shutdown(fd, SHUT_RDWR);
+    for (const auto& entry : m_open)
+        ::shutdown(entry.first, SHUT_RDWR);
 }
 
 std::string httpResponse(int status, std::string_view contentType, std::string_view body,

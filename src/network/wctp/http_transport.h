@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -84,10 +84,11 @@ private:
 /// The connections being served (over every listening socket).
 class ConnectionBook {
 public:
-    explicit ConnectionBook(int limit) : m_limit(limit) {}
-    /// Registers the socket; false when it is over the limit or the server is stopping (it
-    /// is registered all the same and must be left).
-    bool enter(int fd);
+    ConnectionBook(int limit, int perAddress) : m_limit(limit), m_perAddress(perAddress) {}
+    /// Registers the socket of the client counted under `address`; false when it is over the
+    /// limit, over the address's own limit, or the server is stopping (it is registered all
+    /// the same and must be left).
+    bool enter(int fd, const std::string& address);
     void leave(int fd);
     bool stopping();
     /// Marks the server as stopping and shuts every open socket down.
@@ -95,8 +96,10 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::set<int> m_open;
+    std::map<int, std::string> m_open; ///< socket and the address it is counted under
+    std::map<std::string, int> m_perKey;
     int m_limit;
+    int m_perAddress;
     bool m_stopping = false;
 };
 

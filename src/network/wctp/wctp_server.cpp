@@ -59,6 +59,17 @@ int listenOn(const std::string& address, uint16_t port, std::string* error) {
     return fd;
 }
 
+std::string peerOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    char host[NI_MAXHOST] = {};
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, nullptr, 0,
+                      NI_NUMERICHOST) != 0)
+        return {};
+    return host;
+}
+
 uint16_t boundPort(int fd) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
@@ -73,8 +84,8 @@ uint16_t boundPort(int fd) {
 
 struct WctpServer::State {
     State(PageIntake& intake, Authenticator* auth, bool loginRequired, std::size_t workers)
-        : book(intake.limits().maxConnections), service(intake, auth, loginRequired),
-          pool(workers, 8) {}
+        : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
+          service(intake, auth, loginRequired), pool(workers, 8) {}
     ConnectionBook book;
     WctpService service;
     BoundedPool pool;
@@ -282,7 +293,7 @@ void WctpServer::acceptOn(int listener) {
         if (fd < 0)
             continue;
         // Entered here, not by the worker, so that the count is right for the next accept.
-        if (m_state->book.enter(fd)) {
+        if (m_state->book.enter(fd, addressKey(peerOf(fd)))) {
             m_state->pool.enqueue([this, fd, state = m_state.get()] {
                 WctpConnection(fd, m_intake, *state).serve();
             });
@@ -301,7 +312,8 @@ void WctpServer::acceptOn(int listener) {
             continue;
         }
         m_intake.log("wctp: refused a connection: " + std::to_string(limits.maxConnections) +
-                     " connections already open" +
+                     " connections already open, or " +
+                     std::to_string(connectionsPerAddress(limits)) + " from its address" +
                      (notLogged > 0
                           ? " (" + std::to_string(notLogged) + " more refused since the last line)"
                           : std::string()));

@@ -412,6 +412,19 @@ def hostile_http(args):
     check(status == 503 and wctp_code(body) == 606 and took < 3, f"probe: {status} {took:.1f} s")
     for s in held:
         s.close()
+    # One address holds at most 28 of the 32 slots: another address still gets in.
+    time.sleep(1.5)
+    snpp = [socket.create_connection(("127.0.0.1", host.snpp_port)) for _ in range(28)]
+    http = [socket.create_connection(("127.0.0.1", port)) for _ in range(28)]
+    time.sleep(0.3)
+    check(SnppClient(host.snpp_port).greeting.startswith("421"), "a 29th SNPP connection: 421")
+    check(curl(port, submit_xml("1004", "x"))[0] == 503, "a 29th WCTP connection: 503")
+    other = socket.create_connection(("127.0.0.1", host.snpp_port), source_address=("127.0.0.2", 0))
+    check(other.recv(100).startswith(b"220"), "another address still gets an SNPP slot")
+    status, _ = curl(port, submit_xml("1004", "x"), "--interface", "127.0.0.2")
+    check(status == 200, f"another address still gets a WCTP slot: {status}")
+    for s in snpp + http + [other]:
+        s.close()
     check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
 
 
