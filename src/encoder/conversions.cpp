@@ -73,4 +73,43 @@ std::string_view trimControl(std::string_view text) {
     return text;
 }
 
+namespace {
+
+/// Bytes of the control character that starts at text[i]; 0 when none starts there.
+std::size_t controlLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+    };
+    const unsigned first = byte(i);
+    if (first < 0x20 || first == 0x7F)
+        return 1;
+    if (first == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F)
+        return 2; // C1 controls: some terminals act on them
+    if (first == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9))
+        return 3; // line and paragraph separators: some viewers break the line there
+    return 0;
+}
+
+} // namespace
+
+std::string escapeControls(std::string_view text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = controlLength(text, i);
+        if (n == 0) {
+            out += text[i++];
+            continue;
+        }
+        for (const std::size_t end = i + n; i < end; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            out += "\\x";
+            out += Hex[c >> 4];
+            out += Hex[c & 15];
+        }
+    }
+    return out;
+}
+
 } // namespace tarvex

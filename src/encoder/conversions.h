@@ -1,6 +1,7 @@
 #pragma once
 // Text conversions shared by every layer: the integer conversion whose failure text the
-// operator sees, the hexadecimal codeword conversion and the message trim of SEND.
+// operator sees, the hexadecimal codeword conversion, the message trim of SEND and the
+// escape that keeps text from outside to one line in a log.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,5 +25,11 @@ std::string formatHex8(uint32_t value);
 
 /// The text without leading and trailing characters 0 to 32 (blanks and control codes).
 std::string_view trimControl(std::string_view text);
+
+/// The text as a log or a status shows it: every control character (bytes 0 to 31 and 127,
+/// the UTF-8 forms of U+0080 to U+009F and the line and paragraph separators U+2028 and
+/// U+2029) becomes "\\xHH" for each of its bytes, so one event stays one line and no terminal
+/// escape gets through. Other text, a backslash included, is unchanged.
+std::string escapeControls(std::string_view text);
 
 } // namespace tarvex

@@ -1,5 +1,7 @@
 #include "station/page_log.h"
 
+#include "encoder/conversions.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -40,7 +42,10 @@ std::string pageLogPath(const std::string& dataFolder) {
 
 std::string pageLogLine(const std::string& ric, const std::string& message, const std::string& date,
                         const std::string& time, const std::string& marker) {
-    return ric + " - " + message + " - " + date + " - " + time + marker + "\r\n";
+    // Text from outside (a network message, a refusal's reason) is escaped so that one page
+    // is one line: a line break in it cannot start a line of its own.
+    return escapeControls(ric) + " - " + escapeControls(message) + " - " + date + " - " + time +
+           escapeControls(marker) + "\r\n";
 }
 
 bool appendPageLog(const std::string& path, const std::string& line, std::string* reason) {
@@ -89,7 +94,8 @@ bool PageLog::write(const std::string& ric, const std::string& message, const st
 bool PageLog::writeNote(const std::string& text, std::string* reason) {
     const std::string date = m_clock->shortDate();
     const std::string time = m_clock->longTime();
-    return appendPageLog(path(), text + " - " + date + " - " + time + "\r\n", reason);
+    return appendPageLog(path(), escapeControls(text) + " - " + date + " - " + time + "\r\n",
+                         reason);
 }
 
 } // namespace tarvex

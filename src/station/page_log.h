@@ -2,8 +2,10 @@
 // The page log: one line per page sent, "RIC - message - date - time" with the system's
 // short date and long time, CR LF at the end, appended to "Tarvex-LOG.txt" in the data
 // folder (created on the first page). A line may carry a marker after that form (" - not
-// sent: ..."), so what the station knows about the page stays beside it. Standard C++; the
-// date and time texts come from a LogClock (the Qt one follows the desktop's locale).
+// sent: ..."), so what the station knows about the page stays beside it. Control characters
+// in the texts are written escaped ("\\x0a"), so a line break in a message cannot forge a
+// line. Standard C++; the date and time texts come from a LogClock (the Qt one follows the
+// desktop's locale).
 #include <memory>
 #include <string>
 

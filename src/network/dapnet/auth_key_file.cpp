@@ -86,10 +86,11 @@ std::optional<std::string> readAuthKeyFile(const std::string& path, std::string*
         return fail(error, systemError("Cannot read the DAPNET auth key file " + path, errno));
     if (!S_ISREG(st.st_mode))
         return fail(error, name + " is not a regular file.");
-    if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    // Any group or other bit: a key others may write can be swapped for theirs.
+    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        return fail(error, name + " can be read by other users (mode " + mode +
+        return fail(error, name + " is open to other users (mode " + mode +
                                "); make it private with: chmod 600 " + path);
     }
     if (st.st_size > static_cast<off_t>(AuthKeyFileLimit))

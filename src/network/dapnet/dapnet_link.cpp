@@ -1,5 +1,7 @@
 #include "network/dapnet/dapnet_link.h"
 
+#include "encoder/conversions.h"
+
 #include <QDateTime>
 
 #include <cstdio>
@@ -212,7 +214,7 @@ void DapnetLink::noteEvent(const DapnetEvent& event) {
         ++m_status.pagesRefused;
         break;
     case DapnetEventKind::Refusal:
-        m_status.refusal = event.text;
+        m_status.refusal = shown(event.text); // the status is shown as well as the log
         log("the server refused the login: " + event.text);
         return;
     case DapnetEventKind::Garbage:
@@ -265,13 +267,16 @@ void DapnetLink::linkLost(const std::string& reason) {
 void DapnetLink::log(const std::string& line) {
     if (!m_log)
         return;
-    std::string text = "DAPNET: " + line;
+    m_log(shown("DAPNET: " + line));
+}
+
+std::string DapnetLink::shown(std::string text) const {
     // Nothing the server sends should hold the key, but a line it echoes could: hide it.
     const std::string& key = m_settings.authKey;
     if (!key.empty())
         for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at))
             text.replace(at, key.size(), "[key]");
-    m_log(text);
+    return escapeControls(text);
 }
 
 void DapnetLink::checkClock() {

@@ -53,6 +53,8 @@ private:
     void send(const std::string& line);
     void linkLost(const std::string& reason);
     void log(const std::string& line);
+    /// The text with the key hidden and control characters escaped, as logs and status show it.
+    std::string shown(std::string text) const;
     void setState(DapnetLinkState state);
     void checkClock();
     int64_t nowMs() const;

@@ -1,8 +1,10 @@
 #include "network/dapnet/dapnet_session.h"
 
 #include "encoder/codeword.h"
+#include "encoder/page_encoder.h"
 
 #include <cstdio>
+#include <exception>
 #include <utility>
 
 namespace tarvex {
@@ -214,6 +216,23 @@ bool DapnetSession::isRepeat(int sequence, const std::string& key, int64_t nowMs
     return m_unconfirmed->sameConnection ? sequence == m_unconfirmed->sequence : firstPage;
 }
 
+namespace {
+
+/// Why the page could never be sent (too long for its RIC and coding, an address that is a
+/// sync or idle codeword), checked as the transmitter will check it; empty when it can be.
+/// The acknowledgement promises the page will go out, so such a page is refused at once.
+std::string unsendable(const PageParams& page) {
+    static const PageEncoder encoder;
+    try {
+        encoder.checkPage(page);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
+} // namespace
+
 void DapnetSession::handlePage(std::string_view line, int64_t nowMs, DapnetOutput& out) {
     const std::optional<int> sequence = pageSequence(line);
     if (!sequence) {
@@ -232,7 +251,9 @@ void DapnetSession::handlePage(std::string_view line, int64_t nowMs, DapnetOutpu
     }
     DapnetPage page;
     page.sequence = nn;
-    const std::string problem = readPageBody(line.substr(4), page);
+    std::string problem = readPageBody(line.substr(4), page);
+    if (problem.empty())
+        problem = unsendable(page.page);
     const bool first = std::exchange(m_firstPage, false);
     m_expected = (nn + 1) & 0xFF;
     if (!problem.empty()) {

@@ -32,4 +32,11 @@ struct InboundLimits {
     int requestsPerConnection = 100;
 };
 
+/// Connections one address (an IPv6 client by its /64) may hold at once: all but an eighth of
+/// the limit (at least one slot), so that one client can never take every slot.
+inline int connectionsPerAddress(const InboundLimits& limits) {
+    const int reserve = limits.maxConnections >= 8 ? limits.maxConnections / 8 : 1;
+    return limits.maxConnections > 1 ? limits.maxConnections - reserve : 1;
+}
+
 } // namespace tarvex

@@ -2,6 +2,8 @@
 
 #include "network/charset.h"
 
+#include "encoder/conversions.h"
+
 #include <chrono>
 #include <utility>
 
@@ -24,14 +26,24 @@ bool isNumericText(std::string_view text) {
     return true;
 }
 
+/// Only a checked login is counted as itself: a name anyone may claim is counted with the
+/// address it came from, so that rotating names buys no more pages.
 std::string rateKey(const Submission& s) {
-    return s.login.empty() ? "peer " + s.peer : "login " + s.login;
+    return s.verified && !s.login.empty() ? "login " + s.login : "peer " + addressKey(s.peer);
 }
+
+constexpr int TroubleLinesPerPeer = 3;
+constexpr int TroubleLinesInAll = 20;
 
 } // namespace
 
-std::string originOf(std::string_view login, std::string_view peer) {
-    return login.empty() ? std::string(peer) : std::string(login) + "@" + std::string(peer);
+std::string originOf(std::string_view login, std::string_view peer, bool verified) {
+    // The origin travels with the page into the queue, the logs and the station's status.
+    std::string origin(peer);
+    if (!login.empty())
+        origin = verified ? std::string(login) + "@" + origin
+                          : origin + " (claims " + std::string(login) + ")";
+    return escapeControls(origin);
 }
 
 struct PageIntake::Prepared {
@@ -44,7 +56,8 @@ PageIntake::PageIntake(DirectoryWatch& directory, PageSink& sink, InboundLimits 
                        ServiceLogger log, Clock clock)
     : m_directory(directory), m_sink(sink), m_limits(limits), m_log(std::move(log)),
       m_clock(clock ? std::move(clock) : Clock(systemNowMs)), m_pages(limits.pagesPerMinute),
-      m_loginFailures(limits.loginFailuresPerMinute) {}
+      m_loginFailures(limits.loginFailuresPerMinute), m_troubleLinesPerPeer(TroubleLinesPerPeer),
+      m_troubleLines(TroubleLinesInAll) {}
 
 int64_t PageIntake::nowMs() const {
     return m_clock();
@@ -54,7 +67,7 @@ void PageIntake::log(const std::string& line) {
     if (!m_log)
         return;
     const std::lock_guard lock(m_logMutex);
-    m_log(line);
+    m_log(escapeControls(line)); // names and IDs from clients must not break the line
 }
 
 std::optional<Pager> PageIntake::find(std::string_view id) {
@@ -65,12 +78,30 @@ std::optional<Pager> PageIntake::find(std::string_view id) {
 
 bool PageIntake::loginAttemptAllowed(const std::string& peer) {
     const std::lock_guard lock(m_rateMutex);
-    return m_loginFailures.remaining(peer, nowMs()) > 0;
+    return m_loginFailures.remaining(addressKey(peer), nowMs()) > 0;
 }
 
 void PageIntake::loginFailed(const std::string& peer) {
     const std::lock_guard lock(m_rateMutex);
-    m_loginFailures.take(peer, 1, nowMs());
+    m_loginFailures.take(addressKey(peer), 1, nowMs());
+}
+
+void PageIntake::logLoginTrouble(const std::string& peer, const std::string& line) {
+    int notLogged = 0;
+    {
+        const std::lock_guard lock(m_rateMutex);
+        const int64_t now = nowMs();
+        const std::string key = addressKey(peer);
+        if (m_troubleLinesPerPeer.remaining(key, now) <= 0 || !m_troubleLines.take("all", 1, now)) {
+            ++m_troubleNotLogged;
+            return;
+        }
+        m_troubleLinesPerPeer.take(key, 1, now);
+        notLogged = std::exchange(m_troubleNotLogged, 0);
+    }
+    log(notLogged == 0 ? line
+                       : line + " (" + std::to_string(notLogged) +
+                             " more failed or refused logins before it not logged)");
 }
 
 IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pages) {
@@ -117,7 +148,7 @@ IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pag
 IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>& pages) {
     IntakeResult result;
     std::vector<CharChange> allChanges;
-    const std::string origin = originOf(s.login, s.peer);
+    const std::string origin = originOf(s.login, s.peer, s.verified);
     for (const auto& page : pages) {
         QueuedPage entry;
         entry.acceptedAtMs = nowMs();
@@ -147,7 +178,7 @@ IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>
 }
 
 IntakeResult PageIntake::submit(const Submission& s) {
-    const std::string origin = originOf(s.login, s.peer);
+    const std::string origin = originOf(s.login, s.peer, s.verified);
     if (s.recipients.empty())
         return {IntakeStatus::NoRecipients, "no recipient", {}, 0, {}, {}};
     std::vector<Prepared> pages;
@@ -161,7 +192,7 @@ IntakeResult PageIntake::submit(const Submission& s) {
         if (!m_pages.take(rateKey(s), static_cast<int>(pages.size()), nowMs())) {
             IntakeResult limited{IntakeStatus::RateLimited,
                                  "more than " + std::to_string(m_limits.pagesPerMinute) +
-                                     " pages a minute from " + (s.login.empty() ? s.peer : s.login),
+                                     " pages a minute from " + origin,
                                  {},
                                  m_limits.pagesPerMinute,
                                  {},

@@ -24,6 +24,7 @@ namespace tarvex {
 struct Submission {
     std::string source;                  ///< "snpp", "wctp"
     std::string login;                   ///< the login the sender gave; empty when none
+    bool verified = false;               ///< the login's password was checked
     std::string peer;                    ///< the sender's address
     std::vector<std::string> recipients; ///< pager IDs, in the order given, no repeats
     std::string text;                    ///< the message as it arrived (UTF-8)
@@ -60,10 +61,13 @@ public:
     /// Checks, rate-limits and queues the message for every recipient.
     IntakeResult submit(const Submission& submission);
 
-    /// False when the peer has failed too many password checks in the last minute (the next
-    /// check is then refused without trying the password).
+    /// False when the peer (an IPv6 peer by its /64) has failed too many password checks in
+    /// the last minute (the next check is then refused without trying the password).
     bool loginAttemptAllowed(const std::string& peer);
     void loginFailed(const std::string& peer);
+    /// A line about a failed or refused login: a few a minute per address and in all are
+    /// written, the rest are counted and the count is given with the next line written.
+    void logLoginTrouble(const std::string& peer, const std::string& line);
 
     /// One line for the service log; calls are serialised.
     void log(const std::string& line);
@@ -84,9 +88,13 @@ private:
     std::mutex m_rateMutex;
     RateLimiter m_pages;
     RateLimiter m_loginFailures;
+    RateLimiter m_troubleLinesPerPeer;
+    RateLimiter m_troubleLines;
+    int m_troubleNotLogged = 0;
 };
 
-/// "login@peer", or the peer alone: how a sender is named in queue entries and log lines.
-std::string originOf(std::string_view login, std::string_view peer);
+/// How a sender is named in queue entries and log lines: "login@peer" for a login whose
+/// password was checked, "peer (claims name)" for a name given without one, else the peer.
+std::string originOf(std::string_view login, std::string_view peer, bool verified);
 
 } // namespace tarvex

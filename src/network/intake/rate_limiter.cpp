@@ -1,6 +1,8 @@
 #include "network/intake/rate_limiter.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
 
 namespace tarvex {
 
@@ -16,19 +18,38 @@ void RateLimiter::prune(std::deque<int64_t>& times, int64_t nowMs) const {
         times.pop_front();
 }
 
-void RateLimiter::forgetIdleKeys(int64_t nowMs) {
+void RateLimiter::makeRoom(int64_t nowMs) {
+    auto oldest = m_times.end();
     for (auto it = m_times.begin(); it != m_times.end();) {
         prune(it->second, nowMs);
-        it = it->second.empty() ? m_times.erase(it) : std::next(it);
+        if (it->second.empty()) {
+            it = m_times.erase(it);
+            continue;
+        }
+        if (oldest == m_times.end() || it->second.back() < oldest->second.back())
+            oldest = it;
+        ++it;
     }
+    if (m_times.size() < m_maxKeys || oldest == m_times.end())
+        return;
+    // Every key was busy within the minute: the one seen least recently goes, and its events
+    // go on counting in the shared limit, so that pushing a key out does not reset it.
+    for (const int64_t at : oldest->second)
+        m_pushedOut.insert(std::upper_bound(m_pushedOut.begin(), m_pushedOut.end(), at), at);
+    while (m_pushedOut.size() > static_cast<std::size_t>(m_perMinute))
+        m_pushedOut.pop_front();
+    m_times.erase(oldest);
 }
 
 int RateLimiter::remaining(const std::string& key, int64_t nowMs) {
+    prune(m_pushedOut, nowMs);
+    const int shared =
+        m_pushedOut.empty() ? m_perMinute : m_perMinute - static_cast<int>(m_pushedOut.size());
     const auto it = m_times.find(key);
     if (it == m_times.end())
-        return m_perMinute;
+        return shared;
     prune(it->second, nowMs);
-    return m_perMinute - static_cast<int>(it->second.size());
+    return std::min(shared, m_perMinute - static_cast<int>(it->second.size()));
 }
 
 bool RateLimiter::take(const std::string& key, int count, int64_t nowMs) {
@@ -36,17 +57,28 @@ bool RateLimiter::take(const std::string& key, int count, int64_t nowMs) {
         return true;
     if (remaining(key, nowMs) < count)
         return false;
-    if (!m_times.contains(key) && m_times.size() >= m_maxKeys) {
-        forgetIdleKeys(nowMs);
-        // Every tracked key has been busy within the minute: refuse rather than forget a
-        // sender that is being held back.
-        if (m_times.size() >= m_maxKeys)
-            return false;
-    }
+    if (!m_times.contains(key) && m_times.size() >= m_maxKeys)
+        makeRoom(nowMs);
     auto& times = m_times[key];
     for (int i = 0; i < count; ++i)
         times.push_back(nowMs);
     return true;
+}
+
+std::string addressKey(const std::string& peer) {
+    in6_addr address{};
+    if (peer.find(':') == std::string::npos || ::inet_pton(AF_INET6, peer.c_str(), &address) != 1)
+        return peer;
+    const unsigned char* b = address.s6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&address)) {
+        char v4[INET_ADDRSTRLEN];
+        std::snprintf(v4, sizeof v4, "%u.%u.%u.%u", b[12], b[13], b[14], b[15]);
+        return v4;
+    }
+    char prefix[48];
+    std::snprintf(prefix, sizeof prefix, "%x:%x:%x:%x::/64", (b[0] << 8) | b[1], (b[2] << 8) | b[3],
+                  (b[4] << 8) | b[5], (b[6] << 8) | b[7]);
+    return prefix;
 }
 
 } // namespace tarvex

@@ -1,7 +1,10 @@
 #pragma once
 // Counts events per key (a login or a peer address) over a sliding minute so that a sender
 // can be refused before it floods the station. Bounded: at most a fixed number of keys and,
-// per key, at most the limit's own count of times are kept. Not thread-safe by itself.
+// per key, at most the limit's own count of times are kept. A full table never means
+// "unlimited": the key seen least recently makes room, and the events of keys pushed out
+// within the minute count together against one shared limit that then applies to every key.
+// Not thread-safe by itself.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,14 +23,20 @@ public:
     /// Events the key may still take at nowMs.
     int remaining(const std::string& key, int64_t nowMs);
     int perMinute() const { return m_perMinute; }
+    std::size_t keys() const { return m_times.size(); }
 
 private:
     void prune(std::deque<int64_t>& times, int64_t nowMs) const;
-    void forgetIdleKeys(int64_t nowMs);
+    void makeRoom(int64_t nowMs);
 
     int m_perMinute;
     std::size_t m_maxKeys;
     std::unordered_map<std::string, std::deque<int64_t>> m_times;
+    std::deque<int64_t> m_pushedOut; ///< events of keys that had to make room, newest last
 };
+
+/// The key a peer address is counted under: an IPv4 address as it is, an IPv6 address by its
+/// /64 prefix (one client usually holds a whole /64), an IPv4-mapped IPv6 address as IPv4.
+std::string addressKey(const std::string& peer);
 
 } // namespace tarvex

@@ -2,6 +2,7 @@
 
 #include "paging/station_folder.h"
 
+#include <algorithm>
 #include <sodium.h>
 
 #include <cerrno>
@@ -219,10 +220,14 @@ AuthResult UserFileAuthenticator::verify(std::string_view user, std::string_view
     }
     const std::string& against = hash ? *hash : m_decoyHash;
     bool matches = false;
-    if (password.size() <= MaxPasswordBytes && !against.empty()) {
+    if (!against.empty()) {
+        // A password longer than any kept one still takes the full check: a cheap refusal
+        // would let a client fail quickly and often. Only the first bytes past the longest
+        // allowed are hashed, and it never matches.
+        const std::size_t length = std::min(password.size(), MaxPasswordBytes + 1);
         m_slowChecks.acquire();
-        matches =
-            ::crypto_pwhash_str_verify(against.c_str(), password.data(), password.size()) == 0;
+        matches = ::crypto_pwhash_str_verify(against.c_str(), password.data(), length) == 0 &&
+                  password.size() <= MaxPasswordBytes;
         m_slowChecks.release();
     }
     if (!hash)

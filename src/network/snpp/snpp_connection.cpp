@@ -18,7 +18,7 @@ SnppConnection::SnppConnection(QTcpSocket* socket, PageIntake& intake, Authentic
                                SnppSessionOptions options,
                                std::function<void(SnppConnection*)> done)
     : m_socket(socket), m_intake(intake), m_session(intake, auth, options), m_peer(options.peer),
-      m_done(std::move(done)) {
+      m_peerKey(addressKey(options.peer)), m_done(std::move(done)) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferBytes);
     m_timer.setSingleShot(true);
@@ -77,8 +77,12 @@ void SnppConnection::writeReply(const SnppReply& reply) {
     QByteArray bytes;
     for (const auto& line : reply.lines)
         bytes += QByteArray::fromStdString(line) + "\r\n";
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty()) {
         m_socket->write(bytes);
+        // Hand the reply to the kernel now: a peer that has shut its sending side makes Qt
+        // close the socket at its next read, and a reply still in Qt's buffer would be lost.
+        m_socket->flush();
+    }
     if (reply.close)
         closeSoon();
 }

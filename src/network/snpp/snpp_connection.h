@@ -26,6 +26,8 @@ public:
     /// Says goodbye with 421 (the server is stopping and deletes the connection next; `done`
     /// is not called).
     void shutDown(const std::string& reason);
+    /// The key the peer's connections are counted under (an IPv6 peer by its /64).
+    const std::string& peerKey() const { return m_peerKey; }
 
 private:
     void readLines();
@@ -39,6 +41,7 @@ private:
     PageIntake& m_intake;
     SnppSession m_session;
     std::string m_peer;
+    std::string m_peerKey;
     std::function<void(SnppConnection*)> m_done;
     QByteArray m_buffer;
     QTimer m_timer;

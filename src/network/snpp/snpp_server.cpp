@@ -23,6 +23,7 @@ SnppServer::~SnppServer() {
 bool SnppServer::start(std::string* error) {
     stop();
     m_port = m_config.port;
+    m_addresses.clear();
     std::string where;
     for (const auto& text : m_config.listenAddresses) {
         if (!addressAvailable(text) && m_config.listenAddresses.size() > 1) {
@@ -45,6 +46,7 @@ bool SnppServer::start(std::string* error) {
         connect(raw, &QTcpServer::newConnection, this, [this, raw] { acceptPending(raw); });
         m_listeners.push_back(std::move(listener));
         where += (where.empty() ? "" : ", ") + text;
+        m_addresses.push_back(text);
     }
     if (m_listeners.empty()) {
         if (error != nullptr)
@@ -69,9 +71,16 @@ void SnppServer::acceptPending(QTcpServer* listener) {
     while (QTcpSocket* socket = listener->nextPendingConnection()) {
         const std::string peer = socket->peerAddress().toString().toStdString();
         const int limit = m_intake.limits().maxConnections;
-        if (connectionCount() >= limit) {
-            m_intake.log("snpp: refused a connection from " + peer + ": " + std::to_string(limit) +
-                         " connections already open");
+        const int perAddress = connectionsPerAddress(m_intake.limits());
+        const std::string key = addressKey(peer);
+        const auto fromThere = std::count_if(m_connections.begin(), m_connections.end(),
+                                             [&](const auto& c) { return c->peerKey() == key; });
+        if (connectionCount() >= limit || fromThere >= perAddress) {
+            m_intake.log("snpp: refused a connection from " + peer + ": " +
+                         (fromThere >= perAddress
+                              ? std::to_string(perAddress) + " connections from its address"
+                              : std::to_string(limit) + " connections") +
+                         " already open");
             socket->write("421 Too many connections, try again later\r\n");
             socket->flush();
             socket->close();

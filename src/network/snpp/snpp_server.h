@@ -41,6 +41,8 @@ public:
     void stop();
     /// The port listened on (the chosen one when the configuration said 0).
     uint16_t port() const { return m_port; }
+    /// The addresses listened on: the configured ones this computer has.
+    const std::vector<std::string>& addresses() const { return m_addresses; }
     bool loginRequired() const { return m_loginRequired; }
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
 
@@ -53,6 +55,7 @@ private:
     Authenticator* m_auth;
     bool m_loginRequired;
     uint16_t m_port = 0;
+    std::vector<std::string> m_addresses;
     std::vector<std::unique_ptr<QTcpServer>> m_listeners;
     std::vector<std::unique_ptr<SnppConnection>> m_connections;
 };

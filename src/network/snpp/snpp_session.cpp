@@ -68,8 +68,9 @@ SnppReply SnppSession::error(const std::string& line) {
         reply.lines.push_back("421 Too many errors, goodbye");
         reply.close = true;
         m_finished = true;
-        m_intake.log("snpp: closed the session of " + originOf(m_login, m_options.peer) +
-                     " after " + std::to_string(m_errors) + " refused commands");
+        m_intake.log("snpp: closed the session of " +
+                     originOf(m_login, m_options.peer, m_verified) + " after " +
+                     std::to_string(m_errors) + " refused commands");
     }
     return reply;
 }
@@ -100,7 +101,7 @@ SnppReply SnppSession::onOverlongLine() {
         return {};
     }
     m_intake.log("snpp: refused a line longer than " + limit + " bytes from " +
-                 originOf(m_login, m_options.peer));
+                 originOf(m_login, m_options.peer, m_verified));
     return error("500 Line too long, at most " + limit + " bytes");
 }
 
@@ -153,14 +154,14 @@ SnppReply SnppSession::page(std::string_view args) {
         return ok("Pager ID " + pin + " already given");
     if (m_recipients.size() >= m_intake.limits().maxRecipients) {
         m_intake.log("snpp: refused recipient " + shown(pin) + " from " +
-                     originOf(m_login, m_options.peer) + ": more than " +
+                     originOf(m_login, m_options.peer, m_verified) + ": more than " +
                      std::to_string(m_intake.limits().maxRecipients) + " recipients");
         return error("552 Maximum entries exceeded, at most " +
                      std::to_string(m_intake.limits().maxRecipients) + " pagers a message");
     }
     if (!m_intake.find(pin)) {
         m_intake.log("snpp: refused unknown pager " + shown(pin) + " from " +
-                     originOf(m_login, m_options.peer));
+                     originOf(m_login, m_options.peer, m_verified));
         return error("550 Error, invalid pager ID " + shown(pin));
     }
     m_recipients.push_back(pin);
@@ -174,7 +175,7 @@ SnppReply SnppSession::mess(std::string_view args) {
         return error("503 Error, message already entered");
     if (args.size() > m_intake.limits().maxMessageLength) {
         m_intake.log("snpp: refused a message of " + std::to_string(args.size()) + " bytes from " +
-                     originOf(m_login, m_options.peer) + ": more than " +
+                     originOf(m_login, m_options.peer, m_verified) + ": more than " +
                      std::to_string(m_intake.limits().maxMessageLength));
         return error("554 Message too long, at most " +
                      std::to_string(m_intake.limits().maxMessageLength) + " bytes");
@@ -205,7 +206,7 @@ SnppReply SnppSession::dataLine(std::string_view line) {
             m_message.clear();
             m_intake.log("snpp: refused a DATA message longer than " +
                          std::to_string(m_intake.limits().maxMessageLength) + " bytes from " +
-                         originOf(m_login, m_options.peer));
+                         originOf(m_login, m_options.peer, m_verified));
             return error("554 Message too long, at most " +
                          std::to_string(m_intake.limits().maxMessageLength) + " bytes");
         }
@@ -240,7 +241,7 @@ SnppReply SnppSession::send() {
         if (!allToneOnly)
             return error("503 Error, incomplete transaction: no message (MESS or DATA) given");
     }
-    Submission submission{"snpp", m_login, m_options.peer, m_recipients, m_message};
+    Submission submission{"snpp", m_login, m_verified, m_options.peer, m_recipients, m_message};
     const IntakeResult result = m_intake.submit(submission);
     resetTransaction();
     std::string queued;
@@ -280,17 +281,18 @@ SnppReply SnppSession::logi(std::string_view args) {
     }
     const std::string& peer = m_options.peer;
     if (!m_intake.loginAttemptAllowed(peer)) {
-        m_intake.log("snpp: refused LOGI " + shown(user) + " from " + peer +
-                     ": too many failed logins in the last minute");
+        m_intake.logLoginTrouble(peer, "snpp: refused LOGI " + shown(user) + " from " + peer +
+                                           ": too many failed logins in the last minute");
         m_finished = true;
         return {{"421 Too many failed logins, try again later"}, true};
     }
     const AuthResult result = m_auth ? m_auth->verify(user, password) : AuthResult::Unavailable;
     if (result != AuthResult::Accepted) {
         m_intake.loginFailed(peer);
-        m_intake.log(
+        m_intake.logLoginTrouble(
+            peer,
             "snpp: failed LOGI " + shown(user) + " from " + peer +
-            (result == AuthResult::UnknownUser ? " (unknown login)" : " (wrong password)"));
+                (result == AuthResult::UnknownUser ? " (unknown login)" : " (wrong password)"));
         return error("550 Error, invalid login ID or password");
     }
     m_login = std::string(user);

@@ -1,5 +1,6 @@
 #include "network/station/network_inputs.h"
 
+#include "encoder/conversions.h"
 #include "network/dapnet/auth_key_file.h"
 #include "network/dapnet/dapnet_link.h"
 #include "network/intake/directory_watch.h"
@@ -33,7 +34,13 @@ private:
 
 NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger log,
                              QObject* parent)
-    : QObject(parent), m_station(station), m_folder(std::move(folder)), m_log(std::move(log)) {}
+    : QObject(parent), m_station(station), m_folder(std::move(folder)),
+      // Every input logs through here: whatever text of a client or server a line carries,
+      // its control characters are escaped so that it stays one line.
+      m_log([log = std::move(log)](const std::string& line) {
+          if (log)
+              log(escapeControls(line));
+      }) {}
 
 NetworkInputs::~NetworkInputs() {
     stop();
@@ -83,7 +90,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_snpp->start(&why)) {
-            m_snppText = listening("SNPP", s.snpp.listen, m_snpp->port());
+            m_snppText = listening("SNPP", m_snpp->addresses(), m_snpp->port());
         } else {
             m_snppText = "SNPP not running: " + why;
             m_snpp.reset();
@@ -95,7 +102,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
         std::string why;
         if (m_wctp->start(&why)) {
-            m_wctpText = listening("WCTP", s.wctp.listen, m_wctp->port()) + " (POST /wctp)";
+            m_wctpText = listening("WCTP", m_wctp->addresses(), m_wctp->port()) + " (POST /wctp)";
         } else {
             m_wctpText = "WCTP not running: " + why;
             m_wctp.reset();

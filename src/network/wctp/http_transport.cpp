@@ -36,6 +36,41 @@ void addressOf(const sockaddr_storage& address, socklen_t length, std::string& i
     }
 }
 
+const char* reasonPhrase(int status) {
+    switch (status) {
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 414:
+        return "URI Too Long";
+    case 415:
+        return "Unsupported Media Type";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
+    default:
+        return "Internal Server Error";
+    }
+}
+
 } // namespace
 
 DeadlineStream::DeadlineStream(int fd, int idleMs, int writeMs)
@@ -57,11 +92,7 @@ bool DeadlineStream::nextRequestWithin(int waitMs) {
     return m_begin < m_end || waitFor(m_fd, POLLIN, waitMs);
 }
 
-bool DeadlineStream::is_readable() const {
-    return m_begin < m_end || waitFor(m_fd, POLLIN, readWaitMs());
-}
-
-bool DeadlineStream::is_writable() const {
+bool DeadlineStream::writable() const {
     return waitFor(m_fd, POLLOUT, m_writeMs);
 }
 
@@ -87,28 +118,62 @@ ssize_t DeadlineStream::read(char* ptr, size_t size) {
     return static_cast<ssize_t>(count);
 }
 
-ssize_t DeadlineStream::write(const char* ptr, size_t size) {
-    if (!is_writable())
-        return -1;
-    ssize_t n = 0;
-    do {
-        n = ::send(m_fd, ptr, size, MSG_NOSIGNAL);
-    } while (n < 0 && errno == EINTR);
-    return n;
+bool DeadlineStream::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (!writable())
+            return false;
+        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
-void DeadlineStream::get_remote_ip_and_port(std::string& ip, int& port) const {
+void DeadlineStream::lingerClose() {
+    ::shutdown(m_fd, SHUT_WR);
+    // Closing with unread bytes makes the kernel reset the connection, and a reset can
+    // destroy the answer before the client reads it.
+    constexpr int LingerMs = 1000;
+    constexpr std::size_t LingerBytes = 256 * 1024;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(LingerMs);
+    std::size_t dropped = 0;
+    char sink[4096];
+    while (dropped < LingerBytes) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              until - std::chrono::steady_clock::now())
+                              .count();
+        if (!waitFor(m_fd, POLLIN, static_cast<int>(left)))
+            break;
+        const ssize_t n = ::recv(m_fd, sink, sizeof sink, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        dropped += static_cast<std::size_t>(n);
+    }
+}
+
+std::string DeadlineStream::peerAddress() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
+    std::string ip;
+    int port = 0;
     if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
         addressOf(address, length, ip, port);
+    return ip;
 }
 
-void DeadlineStream::get_local_ip_and_port(std::string& ip, int& port) const {
+std::string DeadlineStream::localAddress() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
+    std::string ip;
+    int port = 0;
     if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
         addressOf(address, length, ip, port);
+    return ip;
 }
 
 BoundedPool::BoundedPool(std::size_t maxThreads, std::size_t maxWaiting)
@@ -161,15 +226,21 @@ void BoundedPool::shutdown() {
         thread.join();
 }
 
-bool ConnectionBook::enter(int fd) {
+bool ConnectionBook::enter(int fd, const std::string& address) {
     const std::lock_guard lock(m_mutex);
-    m_open.insert(fd);
-    return !m_stopping && static_cast<int>(m_open.size()) <= m_limit;
+    m_open[fd] = address;
+    const int fromThere = ++m_perKey[address];
+    return !m_stopping && static_cast<int>(m_open.size()) <= m_limit && fromThere <= m_perAddress;
 }
 
 void ConnectionBook::leave(int fd) {
     const std::lock_guard lock(m_mutex);
-    m_open.erase(fd);
+    const auto it = m_open.find(fd);
+    if (it == m_open.end())
+        return;
+    if (--m_perKey[it->second] <= 0)
+        m_perKey.erase(it->second);
+    m_open.erase(it);
 }
 
 bool ConnectionBook::stopping() {
@@ -180,8 +251,22 @@ bool ConnectionBook::stopping() {
 void ConnectionBook::cutAll() {
     const std::lock_guard lock(m_mutex);
     m_stopping = true;
-    for (const int fd : m_open)
-        ::shutdown(fd, SHUT_RDWR);
+    for (const auto& entry : m_open)
+        ::shutdown(entry.first, SHUT_RDWR);
+}
+
+std::string httpResponse(int status, std::string_view contentType, std::string_view body,
+                         bool close,
+                         const std::vector<std::pair<std::string, std::string>>& headers) {
+    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
+    for (const auto& [name, value] : headers)
+        text += name + ": " + value + "\r\n";
+    if (!contentType.empty())
+        text += "Content-Type: " + std::string(contentType) + "\r\n";
+    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    text += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    text += body;
+    return text;
 }
 
 } // namespace tarvex

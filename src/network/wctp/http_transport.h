@@ -1,25 +1,27 @@
 #pragma once
-// The transport under the WCTP server's HTTP library: a socket stream that bounds both the
-// silence between bytes and the whole time a request may take, a worker pool with a bounded
-// backlog, and the book of open connections that enforces the connection limit and lets
-// stop() cut them. Used only by wctp_server.cpp.
-#include <httplib.h>
-
+// The transport under the WCTP server: a socket stream that bounds both the silence between
+// bytes and the whole time a request may take, a worker pool with a bounded backlog, the book
+// of open connections that enforces the connection limit and lets stop() cut them, and the
+// writing of an answer. Used only by wctp_server.cpp.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <set>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tarvex {
 
-/// A socket stream for httplib whose reads fail once the byte gap or the request deadline
-/// has passed, so that a client sending a byte now and then cannot hold a worker forever.
-class DeadlineStream : public httplib::Stream {
+/// A socket stream whose reads fail once the byte gap or the request deadline has passed, so
+/// that a client sending a byte now and then cannot hold a worker forever.
+class DeadlineStream {
 public:
     DeadlineStream(int fd, int idleMs, int writeMs);
     /// Starts the time limit of the next request.
@@ -27,13 +29,18 @@ public:
     /// True when a further request starts within waitMs (kept-alive connections).
     bool nextRequestWithin(int waitMs);
 
-    bool is_readable() const override;
-    bool is_writable() const override;
-    ssize_t read(char* ptr, size_t size) override;
-    ssize_t write(const char* ptr, size_t size) override;
-    void get_remote_ip_and_port(std::string& ip, int& port) const override;
-    void get_local_ip_and_port(std::string& ip, int& port) const override;
-    socket_t socket() const override { return m_fd; }
+    /// Up to `size` bytes; 0 when the peer closed, -1 on an error or when time ran out.
+    ssize_t read(char* ptr, size_t size);
+    /// Writes all the bytes within the write time; false when they could not be.
+    bool writeAll(std::string_view bytes);
+    /// Ends the connection so that an answer just written reaches a client still sending:
+    /// the write side is shut, and what the client sends meanwhile is read and dropped for
+    /// a short, bounded while before the socket is closed.
+    void lingerClose();
+    /// The numeric address of the peer and of this end.
+    std::string peerAddress() const;
+    std::string localAddress() const;
+    int socket() const { return m_fd; }
 
     enum class Timeout { None, Idle, Request };
     /// Why the last read failed for lack of time, if it did.
@@ -41,6 +48,7 @@ public:
 
 private:
     int readWaitMs() const;
+    bool writable() const;
     int m_fd;
     int m_idleMs;
     int m_writeMs;
@@ -51,14 +59,14 @@ private:
     Timeout m_timedOut = Timeout::None;
 };
 
-/// Worker threads for httplib, started as needed up to a maximum, with a bounded backlog:
-/// when it is full the accepting thread waits (new connections then wait in the kernel).
-class BoundedPool : public httplib::TaskQueue {
+/// Worker threads, started as needed up to a maximum, with a bounded backlog: when it is full
+/// the accepting thread waits (new connections then wait in the kernel).
+class BoundedPool {
 public:
     BoundedPool(std::size_t maxThreads, std::size_t maxWaiting);
-    ~BoundedPool() override;
-    void enqueue(std::function<void()> fn) override;
-    void shutdown() override;
+    ~BoundedPool();
+    void enqueue(std::function<void()> fn);
+    void shutdown();
 
 private:
     void work();
@@ -76,10 +84,11 @@ private:
 /// The connections being served (over every listening socket).
 class ConnectionBook {
 public:
-    explicit ConnectionBook(int limit) : m_limit(limit) {}
-    /// Registers the socket; false when it is over the limit or the server is stopping (it
-    /// is registered all the same and must be left).
-    bool enter(int fd);
+    ConnectionBook(int limit, int perAddress) : m_limit(limit), m_perAddress(perAddress) {}
+    /// Registers the socket of the client counted under `address`; false when it is over the
+    /// limit, over the address's own limit, or the server is stopping (it is registered all
+    /// the same and must be left).
+    bool enter(int fd, const std::string& address);
     void leave(int fd);
     bool stopping();
     /// Marks the server as stopping and shuts every open socket down.
@@ -87,9 +96,16 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::set<int> m_open;
+    std::map<int, std::string> m_open; ///< socket and the address it is counted under
+    std::map<std::string, int> m_perKey;
     int m_limit;
+    int m_perAddress;
     bool m_stopping = false;
 };
+
+/// An answer: the status line, the headers given and Content-Length, Connection and the body.
+std::string httpResponse(int status, std::string_view contentType, std::string_view body,
+                         bool close,
+                         const std::vector<std::pair<std::string, std::string>>& headers = {});
 
 } // namespace tarvex

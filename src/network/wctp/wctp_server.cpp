@@ -1,11 +1,20 @@
 #include "network/wctp/wctp_server.h"
 
+#include "network/wctp/http_request_reader.h"
 #include "network/wctp/http_transport.h"
+#include "network/wctp/wctp_http.h"
 #include "network/wctp/wctp_request.h"
 #include "network/wctp/wctp_service.h"
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -16,75 +25,172 @@ namespace {
 
 constexpr int WriteTimeoutMs = 5000;
 constexpr int KeepAliveMs = 5000;
-constexpr int RefusalMs = 2000; ///< time a refused connection gets to send its request
 constexpr char XmlType[] = "text/xml; charset=utf-8";
 
-/// Set by the worker serving a connection, read by the handlers it runs.
-thread_local bool t_overLimit = false;
-thread_local bool t_closeAfter = false;
-
-/// httplib's server with the connection served by our own bounded transport.
-class LimitedHttpServer : public httplib::Server {
-public:
-    LimitedHttpServer(ConnectionBook& book, const InboundLimits& limits, PageIntake& intake)
-        : m_book(book), m_limits(limits), m_intake(intake) {}
-
-private:
-    // Overrides the library's own per-connection loop (a private virtual of httplib::Server)
-    // to bound the time of each request and the number of connections at once.
-    bool process_and_close_socket(socket_t sock) override {
-        t_overLimit = !m_book.enter(sock);
-        t_closeAfter = false;
-        if (t_overLimit && !m_book.stopping())
-            m_intake.log("wctp: refused a connection: " + std::to_string(m_limits.maxConnections) +
-                         " connections already open");
-        DeadlineStream stream(sock, m_limits.idleSeconds * 1000, WriteTimeoutMs);
-        bool closed = false;
-        for (int served = 0; !closed && !m_book.stopping(); ++served) {
-            if (served > 0 && !stream.nextRequestWithin(KeepAliveMs))
-                break;
-            stream.startRequest(t_overLimit ? RefusalMs : m_limits.requestSeconds * 1000);
-            const bool last = t_overLimit || served + 1 >= m_limits.requestsPerConnection;
-            if (!process_request(stream, last, closed, nullptr) || last || t_closeAfter)
-                break;
-        }
-        if (stream.timedOut() != DeadlineStream::Timeout::None && !t_overLimit) {
-            std::string peer;
-            int port = 0;
-            stream.get_remote_ip_and_port(peer, port);
-            m_intake.log(
-                "wctp: closed the connection of " + peer + ": " +
-                (stream.timedOut() == DeadlineStream::Timeout::Idle
-                     ? "nothing received for " + std::to_string(m_limits.idleSeconds) + " s"
-                     : "request not complete within " + std::to_string(m_limits.requestSeconds) +
-                           " s"));
-        }
-        m_book.leave(sock);
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
-        return true;
+/// A listening socket for the numeric address; -1 with *error on failure.
+int listenOn(const std::string& address, uint16_t port, std::string* error) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+        found == nullptr) {
+        *error = "not a numeric address";
+        return -1;
     }
+    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    bool ok = fd >= 0;
+    if (ok) {
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        // Each address gets its own socket: an IPv6 one takes IPv6 only, like Qt's listeners.
+        if (found->ai_family == AF_INET6)
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        ok = ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 64) == 0;
+    }
+    if (!ok) {
+        *error = std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+        ::freeaddrinfo(found);
+        return -1;
+    }
+    ::freeaddrinfo(found);
+    return fd;
+}
 
-    ConnectionBook& m_book;
-    const InboundLimits& m_limits;
-    PageIntake& m_intake;
-};
+std::string peerOf(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    char host[NI_MAXHOST] = {};
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, nullptr, 0,
+                      NI_NUMERICHOST) != 0)
+        return {};
+    return host;
+}
 
-void answerFailure(httplib::Response& res, int httpStatus, int code, const char* text,
-                   const std::string& description) {
-    res.status = httpStatus;
-    res.set_content(wctpFailure(code, text, description), XmlType);
+uint16_t boundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
 } // namespace
 
 struct WctpServer::State {
-    State(PageIntake& intake, Authenticator* auth, bool loginRequired)
-        : book(intake.limits().maxConnections), service(intake, auth, loginRequired) {}
+    State(PageIntake& intake, Authenticator* auth, bool loginRequired, std::size_t workers)
+        : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
+          service(intake, auth, loginRequired), pool(workers, 8) {}
     ConnectionBook book;
     WctpService service;
-    std::vector<std::unique_ptr<LimitedHttpServer>> servers;
+    BoundedPool pool;
+    std::vector<int> listeners;
+    std::vector<std::string> names;
     std::vector<std::thread> threads;
+    int wake = -1; ///< an eventfd that ends the accepting threads
+};
+
+/// Serves one connection: reads each request through the bounded reader, refuses what its
+/// head or size does not allow before any body is kept, and answers the rest.
+class WctpConnection {
+public:
+    WctpConnection(int fd, PageIntake& intake, WctpServer::State& state)
+        : m_fd(fd), m_intake(intake), m_state(state), m_limits(intake.limits()),
+          m_stream(fd, m_limits.idleSeconds * 1000, WriteTimeoutMs),
+          m_reader(HttpLimits{2048, 4096, 50, 16384, m_limits.maxBodyBytes}) {}
+
+    /// Serves the connection, which the accepting thread has entered in the book.
+    void serve() {
+        m_peer = m_stream.peerAddress();
+        m_names = m_state.names;
+        m_names.push_back(m_stream.localAddress()); // the address the client reached
+        for (int served = 0; !m_state.book.stopping(); ++served) {
+            // A kept-alive connection waits a while for its next request, which may already
+            // be in hand when the client sent two at once.
+            if (served > 0 && m_reader.next() == HttpRequestReader::State::NeedMore &&
+                !m_reader.started() && !m_stream.nextRequestWithin(KeepAliveMs))
+                break;
+            m_stream.startRequest(m_limits.requestSeconds * 1000);
+            const bool last = served + 1 >= m_limits.requestsPerConnection;
+            if (!serveOne(last))
+                break;
+        }
+        m_state.book.leave(m_fd);
+        ::shutdown(m_fd, SHUT_RDWR);
+        ::close(m_fd);
+    }
+
+private:
+    /// False when the connection is to be closed.
+    bool serveOne(bool last) {
+        using State = HttpRequestReader::State;
+        State state = m_reader.state();
+        char buffer[4096];
+        while (state == State::NeedMore || state == State::Head) {
+            if (state == State::Head) {
+                if (auto refusal = screenWctpHead(m_reader.request(), m_names))
+                    return refuse(*refusal);
+                if (m_reader.expectsContinue() &&
+                    !m_stream.writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
+                    return false;
+                state = m_reader.readBody();
+                continue;
+            }
+            const ssize_t n = m_stream.read(buffer, sizeof buffer);
+            if (n <= 0)
+                return timedOut();
+            state = m_reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+        }
+        if (state == State::Failed)
+            return refuse(readerRefusal(m_reader.status(), m_reader.reason()));
+        const HttpRequest& req = m_reader.request();
+        const WctpAnswer answer = m_state.service.handle(req.body, m_peer);
+        const bool close = last || !req.keepAlive();
+        // WCTP failures travel inside a successful HTTP answer.
+        return m_stream.writeAll(httpResponse(200, XmlType, answer.xml, close)) && !close;
+    }
+
+    bool refuse(const HttpRefusal& r) {
+        if (!r.why.empty())
+            m_intake.log("wctp: refused a request from " + m_peer + ": " + r.why);
+        const std::string body = wctpFailure(r.wctpCode, r.text, r.description);
+        // Any body that was sent is not read: the connection cannot go on.
+        if (m_stream.writeAll(httpResponse(r.status, XmlType, body, true, r.headers)))
+            m_stream.lingerClose();
+        return false;
+    }
+
+    bool timedOut() {
+        const auto why = m_stream.timedOut();
+        if (why == DeadlineStream::Timeout::None)
+            return false; // the client closed
+        m_intake.log("wctp: closed the connection of " + m_peer + ": " +
+                     (why == DeadlineStream::Timeout::Idle
+                          ? "nothing received for " + std::to_string(m_limits.idleSeconds) + " s"
+                          : "request not complete within " +
+                                std::to_string(m_limits.requestSeconds) + " s"));
+        if (m_reader.started()) {
+            const std::string body = wctpFailure(wctp::CannotParse, "Input cannot be parsed",
+                                                 "the request did not arrive in time");
+            if (m_stream.writeAll(httpResponse(408, XmlType, body, true)))
+                m_stream.lingerClose();
+        }
+        return false;
+    }
+
+    int m_fd;
+    PageIntake& m_intake;
+    WctpServer::State& m_state;
+    const InboundLimits& m_limits;
+    DeadlineStream m_stream;
+    HttpRequestReader m_reader;
+    std::vector<std::string> m_names;
+    std::string m_peer;
 };
 
 WctpServer::WctpServer(WctpServerConfig config, PageIntake& intake, Authenticator* auth)
@@ -95,98 +201,15 @@ WctpServer::~WctpServer() {
     stop();
 }
 
-namespace {
-
-/// Refusals decided from the request line and headers, before any body is read.
-httplib::Server::HandlerResponse screen(const httplib::Request& req, httplib::Response& res,
-                                        PageIntake& intake) {
-    const InboundLimits& limits = intake.limits();
-    const std::string from = " from " + req.remote_addr;
-    std::string why;
-    if (t_overLimit) {
-        answerFailure(res, 503, wctp::ServiceUnavailable, "Service unavailable",
-                      "too many connections at once (at most " +
-                          std::to_string(limits.maxConnections) + "), try again later");
-    } else if (req.path != "/wctp") {
-        why = "request for a path other than /wctp";
-        answerFailure(res, 404, wctp::OperationNotSupported, "Operation not supported",
-                      "WCTP requests are posted to /wctp");
-    } else if (req.method != "POST") {
-        why = req.method.substr(0, 16) + " instead of POST";
-        answerFailure(res, 405, wctp::OperationNotSupported, "Operation not supported",
-                      "WCTP requests are sent with POST");
-        res.set_header("Allow", "POST");
-    } else if (const auto encoding = req.get_header_value("Content-Encoding");
-               !encoding.empty() && encoding != "identity") {
-        why = "compressed body";
-        answerFailure(res, 415, wctp::CannotParse, "Input cannot be parsed",
-                      "compressed request bodies are not accepted");
-    } else if (req.get_header_value<uint64_t>("Content-Length") > limits.maxBodyBytes) {
-        why = "body larger than " + std::to_string(limits.maxBodyBytes) + " bytes";
-        answerFailure(res, 413, wctp::CannotParse, "Input cannot be parsed",
-                      "request bodies of at most " + std::to_string(limits.maxBodyBytes) +
-                          " bytes are accepted");
-    } else {
-        return httplib::Server::HandlerResponse::Unhandled;
-    }
-    if (!why.empty())
-        intake.log("wctp: refused a request" + from + ": " + why);
-    t_closeAfter = true; // any body that was sent is not read: the connection cannot go on
-    return httplib::Server::HandlerResponse::Handled;
-}
-
-void configure(httplib::Server& server, PageIntake& intake, WctpService& service) {
-    const InboundLimits& limits = intake.limits();
-    server.set_payload_max_length(limits.maxBodyBytes);
-    server.set_read_timeout(limits.idleSeconds, 0);
-    server.set_write_timeout(WriteTimeoutMs / 1000, 0);
-    // Each address gets its own socket: an IPv6 one takes IPv6 only, like Qt's listeners.
-    server.set_socket_options([](socket_t sock) {
-        const int on = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        ::setsockopt(sock, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on); // fails on IPv4: fine
-    });
-    server.set_expect_100_continue_handler(
-        [&intake](const httplib::Request& req, httplib::Response&) {
-            return req.get_header_value<uint64_t>("Content-Length") > intake.limits().maxBodyBytes
-                       ? 413
-                       : 100;
-        });
-    server.set_pre_routing_handler([&intake](const httplib::Request& req, httplib::Response& res) {
-        return screen(req, res, intake);
-    });
-    server.Post("/wctp", [&service](const httplib::Request& req, httplib::Response& res) {
-        const WctpAnswer answer = service.handle(req.body, req.remote_addr);
-        res.status = 200; // WCTP failures travel inside a successful HTTP answer
-        res.set_content(answer.xml, XmlType);
-    });
-    server.set_error_handler([&intake](const httplib::Request& req, httplib::Response& res) {
-        if (!res.body.empty())
-            return;
-        const std::string what =
-            res.status == 413
-                ? "body larger than " + std::to_string(intake.limits().maxBodyBytes) + " bytes"
-                : "HTTP error " + std::to_string(res.status);
-        const std::string from = req.remote_addr.empty() ? "a client" : req.remote_addr;
-        intake.log("wctp: refused a request from " + from + ": " + what);
-        res.set_content(wctpFailure(wctp::CannotParse, "Input cannot be parsed", what), XmlType);
-        t_closeAfter = true;
-    });
-    server.set_exception_handler(
-        [&intake](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            intake.log("wctp: a request failed inside the server");
-            answerFailure(res, 500, wctp::InternalError, "Internal server error",
-                          "the request could not be handled");
-        });
-}
-
-} // namespace
-
 bool WctpServer::start(std::string* error) {
     stop();
-    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired);
     const InboundLimits& limits = m_intake.limits();
-    int port = m_config.port;
+    // Spare threads beyond the limit serve the refusals of connections over it.
+    const auto threads = static_cast<std::size_t>(limits.maxConnections) + 4;
+    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, threads);
+    m_state->names = stationNames(m_config.listenAddresses);
+    uint16_t port = m_config.port;
+    m_addresses.clear();
     std::string where;
     for (const auto& address : m_config.listenAddresses) {
         if (!addressAvailable(address) && m_config.listenAddresses.size() > 1) {
@@ -194,55 +217,128 @@ bool WctpServer::start(std::string* error) {
                          ": no such address on this computer");
             continue;
         }
-        auto server = std::make_unique<LimitedHttpServer>(m_state->book, limits, m_intake);
-        configure(*server, m_intake, m_state->service);
-        // The library takes ownership of the queue it is given (its API hands a raw pointer).
-        const auto threads = static_cast<std::size_t>(limits.maxConnections) + 2;
-        server->new_task_queue = [threads] { return new BoundedPool(threads, 8); };
-        const bool bound = port == 0 ? (port = server->bind_to_any_port(address)) > 0
-                                     : server->bind_to_port(address, port);
-        if (!bound) {
+        std::string why;
+        const int fd = listenOn(address, port, &why);
+        if (fd < 0) {
             if (error != nullptr)
                 *error = "WCTP server cannot listen on " + address + " port " +
-                         std::to_string(port) + " (in use, or not an address of this computer)";
-            launch(); // the sockets already bound are closed by running and stopping them
+                         std::to_string(port) + " (" + why + ")";
             stop();
             return false;
         }
-        m_state->servers.push_back(std::move(server));
+        if (port == 0)
+            port = boundPort(fd); // every further address gets the same port
+        m_state->listeners.push_back(fd);
         where += (where.empty() ? "" : ", ") + address;
+        m_addresses.push_back(address);
     }
-    if (m_state->servers.empty()) {
+    if (m_state->listeners.empty()) {
         if (error != nullptr)
             *error = "WCTP server has no address to listen on";
         m_state.reset();
         return false;
     }
+    m_state->wake = ::eventfd(0, EFD_CLOEXEC);
     launch();
-    m_port = static_cast<uint16_t>(port);
+    m_port = port;
     m_intake.log("wctp: listening on " + where + " port " + std::to_string(m_port) + " at /wctp" +
                  (m_loginRequired ? " (securityCode required)" : " (loopback, no login required)"));
     return true;
 }
 
 void WctpServer::launch() {
-    for (auto& server : m_state->servers)
-        m_state->threads.emplace_back([raw = server.get()] { raw->listen_after_bind(); });
-    // httplib's stop() only acts on a server that is already running: wait for each.
-    for (auto& server : m_state->servers) {
-        for (int i = 0; i < 5000 && !server->is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const int listener : m_state->listeners)
+        m_state->threads.emplace_back([this, listener] { acceptOn(listener); });
+}
+
+void WctpServer::acceptOn(int listener) {
+    // A connection over the limit is answered 503 here at once, without waiting for its
+    // request: a flood of silent connections then holds no worker and never blocks accepting.
+    // Its socket is kept a second to take what the client still sends (closing with unread
+    // bytes would reset the connection and could destroy the answer), a bounded number at once.
+    using Clock = std::chrono::steady_clock;
+    constexpr std::size_t MaxClosing = 256;
+    const InboundLimits& limits = m_intake.limits();
+    const std::string busy =
+        httpResponse(503, XmlType,
+                     wctpFailure(wctp::ServiceUnavailable, "Service unavailable",
+                                 "too many connections at once (at most " +
+                                     std::to_string(limits.maxConnections) + "), try again later"),
+                     true);
+    std::vector<std::pair<int, Clock::time_point>> closing;
+    auto lastLog = Clock::time_point();
+    int notLogged = 0;
+    for (;;) {
+        std::vector<pollfd> entries = {{listener, POLLIN, 0}, {m_state->wake, POLLIN, 0}};
+        for (const auto& entry : closing)
+            entries.push_back({entry.first, POLLIN, 0});
+        if (::poll(entries.data(), entries.size(), closing.empty() ? -1 : 200) < 0 &&
+            errno != EINTR)
+            break;
+        if (entries[1].revents != 0)
+            break;
+        const auto now = Clock::now();
+        for (std::size_t i = closing.size(); i-- > 0;) {
+            char sink[4096];
+            const bool readable = entries[i + 2].revents != 0;
+            if ((readable && ::recv(closing[i].first, sink, sizeof sink, MSG_DONTWAIT) <= 0) ||
+                now > closing[i].second) {
+                ::close(closing[i].first);
+                closing.erase(closing.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        if ((entries[0].revents & POLLIN) == 0)
+            continue;
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Entered here, not by the worker, so that the count is right for the next accept.
+        if (m_state->book.enter(fd, addressKey(peerOf(fd)))) {
+            m_state->pool.enqueue([this, fd, state = m_state.get()] {
+                WctpConnection(fd, m_intake, *state).serve();
+            });
+            continue;
+        }
+        m_state->book.leave(fd);
+        (void)!::send(fd, busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        if (closing.size() < MaxClosing)
+            closing.emplace_back(fd, now + std::chrono::seconds(1));
+        else
+            ::close(fd);
+        // One line a minute at most: a flood must not flood the log too.
+        if (now - lastLog < std::chrono::minutes(1)) {
+            ++notLogged;
+            continue;
+        }
+        m_intake.log("wctp: refused a connection: " + std::to_string(limits.maxConnections) +
+                     " connections already open, or " +
+                     std::to_string(connectionsPerAddress(limits)) + " from its address" +
+                     (notLogged > 0
+                          ? " (" + std::to_string(notLogged) + " more refused since the last line)"
+                          : std::string()));
+        lastLog = now;
+        notLogged = 0;
     }
+    for (const auto& entry : closing)
+        ::close(entry.first);
 }
 
 void WctpServer::stop() {
     if (!m_state)
         return;
     m_state->book.cutAll();
-    for (auto& server : m_state->servers)
-        server->stop();
+    if (m_state->wake >= 0) {
+        const uint64_t one = 1;
+        (void)!::write(m_state->wake, &one, sizeof one);
+    }
     for (auto& thread : m_state->threads)
         thread.join();
+    m_state->pool.shutdown(); // serves what was accepted (cut at once) and joins the workers
+    for (const int fd : m_state->listeners)
+        ::close(fd);
+    if (m_state->wake >= 0)
+        ::close(m_state->wake);
     m_state.reset();
 }
 

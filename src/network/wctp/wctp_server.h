@@ -1,9 +1,10 @@
 #pragma once
-// The station's WCTP server: HTTP on cpp-httplib, requests posted to /wctp and answered by
-// the WctpService. One listening socket per address (loopback unless configured otherwise),
-// each with its accept thread and a bounded pool of worker threads; the limits on body size,
-// connections at once, idle time and time per request apply over all addresses. A login
-// (securityCode) is required as soon as one address reaches beyond this computer.
+// The station's WCTP server: HTTP/1.1 read by the bounded HttpRequestReader, requests posted
+// to /wctp and answered by the WctpService. One listening socket per address (loopback unless
+// configured otherwise), each with its accept thread, and a bounded pool of worker threads;
+// the limits on request size, connections at once, idle time and time per request apply over
+// all addresses. A login (securityCode) is required as soon as one address reaches beyond
+// this computer.
 #include "network/intake/authenticator.h"
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
@@ -35,16 +36,21 @@ public:
     /// Closes the listening sockets, cuts open connections and joins every thread.
     void stop();
     uint16_t port() const { return m_port; }
+    /// The addresses listened on: the configured ones this computer has.
+    const std::vector<std::string>& addresses() const { return m_addresses; }
     bool loginRequired() const { return m_loginRequired; }
 
 private:
-    struct State;
+    friend class WctpConnection;
+    struct State; ///< what the accepting threads and the connections share
     void launch();
+    void acceptOn(int listener);
     WctpServerConfig m_config;
     PageIntake& m_intake;
     Authenticator* m_auth;
     bool m_loginRequired;
     uint16_t m_port = 0;
+    std::vector<std::string> m_addresses;
     std::unique_ptr<State> m_state;
 };
 

@@ -58,20 +58,27 @@ std::optional<WctpAnswer> WctpService::checkSender(const WctpSubmit& submit,
             return refuse(wctp::InvalidSecurityCode, "Invalid security code",
                           "a securityCode is required", peer, submit.version);
     } else {
-        if (!m_intake.loginAttemptAllowed(peer))
-            return refuse(wctp::InvalidSecurityCode, "Invalid security code",
-                          "too many failed logins from this address, try again later", peer,
-                          submit.version);
+        const std::string description = "too many failed logins from this address, try again later";
+        if (!m_intake.loginAttemptAllowed(peer)) {
+            m_intake.logLoginTrouble(peer, "wctp: refused senderID " + shown(submit.senderId) +
+                                               " from " + peer + ": " + description);
+            return WctpAnswer{wctpFailure(wctp::InvalidSecurityCode, "Invalid security code",
+                                          description, submit.version),
+                              wctp::InvalidSecurityCode};
+        }
         const AuthResult result =
             m_auth ? m_auth->verify(submit.senderId, submit.securityCode) : AuthResult::Unavailable;
         if (result != AuthResult::Accepted) {
             m_intake.loginFailed(peer);
             const bool unknown = result == AuthResult::UnknownUser || !m_auth;
-            return refuse(unknown ? wctp::InvalidSenderId : wctp::InvalidSecurityCode,
-                          unknown ? "Invalid senderID" : "Invalid security code",
-                          "senderID " + shown(submit.senderId) +
-                              (unknown ? " is not known" : ": wrong securityCode"),
-                          peer, submit.version);
+            m_intake.logLoginTrouble(peer, "wctp: failed login of senderID " +
+                                               shown(submit.senderId) + " from " + peer +
+                                               (unknown ? " (unknown login)" : " (wrong code)"));
+            // The same answer for an unknown senderID and a wrong code: the answer must not
+            // tell which logins exist.
+            return WctpAnswer{wctpFailure(wctp::InvalidSecurityCode, "Invalid security code",
+                                          "senderID or securityCode not accepted", submit.version),
+                              wctp::InvalidSecurityCode};
         }
     }
     return std::nullopt;
@@ -90,7 +97,8 @@ WctpAnswer WctpService::handle(std::string_view body, const std::string& peer) {
     if (auto refused = checkSender(submit, peer))
         return *refused;
     const IntakeResult result =
-        m_intake.submit({"wctp", submit.senderId, peer, submit.recipients, submit.text});
+        m_intake.submit({"wctp", submit.senderId, !submit.securityCode.empty(), peer,
+                         submit.recipients, submit.text});
     std::string queued;
     for (const auto& [id, number] : result.queued)
         queued += (queued.empty() ? "" : ", ") + id + " as #" + std::to_string(number);

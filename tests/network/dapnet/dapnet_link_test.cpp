@@ -148,7 +148,8 @@ TEST_F(Link, HandshakeTimeSyncAndAPage) {
 
 TEST_F(Link, ARefusedLoginIsReportedAndBacksOff) {
     const QJsonObject report = play(scenario(R"({"key": "otherKey", "connections": [
-        {}, {}, {"refuse": "Transmitter disabled", "refusal_without_newline": true}, {}]})"));
+        {}, {}, {"refuse": "Transmitter disabled", "refusal_without_newline": true},
+        {"refuse": "login refused for key s3cretKey42"}]})"));
     const QJsonArray connections = report.value("connections").toArray();
     ASSERT_EQ(connections.size(), 4);
     std::vector<double> gaps;
@@ -162,7 +163,9 @@ TEST_F(Link, ARefusedLoginIsReportedAndBacksOff) {
     EXPECT_TRUE(logHas("the server refused the login: Invalid credentials"));
     EXPECT_TRUE(logHas("the server refused the login: Transmitter disabled"));
     EXPECT_EQ(m_link->status().state, DapnetLinkState::Refused);
-    EXPECT_EQ(m_link->status().refusal, "Invalid credentials");
+    // The status shows a refusal as the log does: with the key hidden.
+    EXPECT_EQ(m_link->status().refusal, "login refused for key [key]");
+    EXPECT_EQ(m_link->status().lastError, "refused: login refused for key [key]");
     EXPECT_GT(m_link->status().nextAttemptMs, 0);
     EXPECT_TRUE(m_sink.pages.empty());
 }
@@ -200,9 +203,11 @@ TEST_F(Link, ColonsTheLineLimitAndBeyond) {
     connections[0] = first;
     plan["connections"] = connections;
     const QJsonObject report = play(plan);
-    EXPECT_EQ(sinkTexts(), (Texts{"a:b::c: 1:2", atLimit, "after"}));
+    // The line at the limit is read whole, and refused as a page no pager could be sent
+    // (2034 characters); the one beyond the limit is refused unread.
+    EXPECT_EQ(sinkTexts(), (Texts{"a:b::c: 1:2", "after"}));
     EXPECT_EQ(report.value("answers_to_overlong").toArray().at(0).toString(), "#02 -");
-    EXPECT_EQ(m_link->status().pagesRefused, 1u);
+    EXPECT_EQ(m_link->status().pagesRefused, 2u);
 }
 
 TEST_F(Link, SequenceNumbersWrapAfterFF) {

@@ -148,9 +148,15 @@ TEST_F(Session, ReadsPages) {
 }
 
 TEST_F(Session, RefusesPagesItCannotRead) {
-    for (const char* bad : {"#10 7:1:9C8:3:x", "#10 6:3:9C8:3:x", "#10 6:1:200000:3:x",
-                            "#10 6:1:xyz:3:x", "#10 6:1:9C8:4:x", "#10 6:1::3:x",
-                            "#10 :::", "#10 6:1:123456789:3:x", "#10 6:1:9C8:33:x"}) {
+    // Read, but never sendable: acknowledging them would promise what cannot be done.
+    const std::string tooLongAlpha = "#10 6:1:9C8:3:" + std::string(700, 'x');
+    const std::string tooLongNumeric = "#10 5:1:9C8:3:" + std::string(1000, '1');
+    for (const std::string& bad :
+         {std::string("#10 7:1:9C8:3:x"), std::string("#10 6:3:9C8:3:x"),
+          std::string("#10 6:1:200000:3:x"), std::string("#10 6:1:xyz:3:x"),
+          std::string("#10 6:1:9C8:4:x"), std::string("#10 6:1::3:x"), std::string("#10 :::"),
+          std::string("#10 6:1:123456789:3:x"), std::string("#10 6:1:9C8:33:x"), tooLongAlpha,
+          tooLongNumeric}) {
         const DapnetOutput out = line(bad);
         EXPECT_FALSE(out.page) << bad;
         EXPECT_EQ(out.send, Lines{"#10 -"}) << bad;

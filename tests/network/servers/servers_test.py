@@ -4,7 +4,9 @@
   servers_test.py --host network_test_host --cli tarvex-cli --work DIR SCENARIO
 
 SCENARIO: real_clients (HylaFAX sendpage, Perl Net::SNPP, curl), logins, load (50 clients x 20
-pages), kill (SIGKILL while clients send, then the queue is read back), bad_input."""
+pages), kill (SIGKILL while clients send, then the queue is read back), bad_input,
+hostile_http (oversized and cross-site WCTP requests, and the host's peak memory under 32
+hostile connections at once)."""
 
 import argparse
 import os
@@ -104,7 +106,7 @@ def real_clients(args):
         ("version query", DOCTYPE + '<wctp-Operation wctpVersion="wctp-dtd-v1r1">'
          '<wctp-VersionQuery inquirer="curl"/></wctp-Operation>', 200, 0),
         ("unknown sender with a code",
-         submit_xml("1004", "x", 'senderID="ghost" securityCode="bad"'), 200, 401),
+         submit_xml("1004", "x", 'senderID="ghost" securityCode="bad"'), 200, 402),
         ("unknown pager", submit_xml("4242", "x"), 200, 403),
         ("broken XML", DOCTYPE + "<wctp-Operation><wctp-SubmitRequest>", 200, 301),
         ("internal entity", '<?xml version="1.0"?><!DOCTYPE wctp-Operation '
@@ -174,7 +176,7 @@ def logins(args):
     check(out.returncode == 0, f"snpp-user remove: {out.stderr}")
     status, body = curl(host.wctp_port, submit_xml(
         "1004", "x", 'senderID="nurse" securityCode="pass word"'))
-    check(wctp_code(body) == 401, f"a removed login is refused at once: {body[-200:]}")
+    check(wctp_code(body) == 402, f"a removed login is refused at once: {body[-200:]}")
     check(not any("pass word" in line or "nope" in line for line in host.log),
           "no password in the log")
     wait_until(lambda: len(host.pages()) >= 2)
@@ -293,10 +295,136 @@ def bad_input(args):
     check(c.greeting.startswith("220"), f"greeting after the limits: {c.greeting}")
     ok = [c.command("PAGE 1004"), c.command("MESS still here"), c.command("SEND")]
     check(all(r.startswith("250") for r in ok), f"the station still takes pages: {ok}")
+    acknowledged = 0
+    for _ in range(20):  # a client that shuts its side after SEND, as `nc -N` does
+        s = socket.create_connection(("127.0.0.1", host.snpp_port), timeout=10)
+        s.sendall(b"PAGE 1004\r\nMESS half-closed\r\nSEND\r\n")
+        s.shutdown(socket.SHUT_WR)
+        answer = b""
+        while chunk := s.recv(4096):
+            answer += chunk
+        s.close()
+        acknowledged += b"250 Message queued" in answer
+    check(acknowledged == 20, f"replies reach a half-closed client: {acknowledged} of 20")
     check(host.running(), "the host survived every bad input")
     wait_until(lambda: len(host.pages()) >= 2)  # the host's lines are read by a thread
+    wait_until(lambda: len(host.pages()) >= 22)
     check(sum(p["text"] == "still here" for p in host.pages()) == 2,
           f"both last pages queued: {host.pages()} {host.log[-6:]}")
+    check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
+
+
+def raw_http(port, head, body=b"", timeout=20):
+    """The status of the answer to the bytes, sent while the server may already answer."""
+    s = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+
+    def send():
+        try:
+            s.sendall(head + body)
+        except OSError:
+            pass  # the server answered and closed before reading everything: expected
+    sender = threading.Thread(target=send, daemon=True)
+    sender.start()
+    answer = b""
+    try:
+        while b"\r\n" not in answer:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            answer += chunk
+    except OSError:
+        pass
+    s.close()
+    parts = answer.split(b" ", 2)
+    return int(parts[1]) if len(parts) > 1 and parts[1].isdigit() else 0
+
+
+def rss_kb(pid, field="VmRSS"):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def hostile_http(args):
+    host = Host(args.host, fresh_folder(os.path.join(args.work, "hostile")), "--record",
+                "--request-seconds", "4")
+    port = host.wctp_port
+    at_start = rss_kb(host.proc.pid)
+    post = b"POST /wctp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\n"
+    chunked = post + b"Transfer-Encoding: chunked\r\n\r\n"
+    cases = [
+        ("chunked body of 200 KB", chunked, (b"1000\r\n" + b"x" * 4096 + b"\r\n") * 50, 413),
+        ("100-continue over the limit", post + b"Content-Length: 80000000\r\n"
+         b"Expect: 100-continue\r\n\r\n", b"", 413),
+        ("2,000 headers", post + b"".join(b"X-%d: y\r\n" % i for i in range(2000)), b"", 431),
+        ("a 10 KB header", post + b"X-Long: " + b"y" * 10000 + b"\r\n\r\n", b"", 431),
+        ("a 5 KB request line", b"POST /" + b"w" * 5000 + b" HTTP/1.1\r\n\r\n", b"", 414),
+        ("gzip transfer coding", post + b"Transfer-Encoding: gzip\r\n\r\n", b"", 501),
+        ("two framings", post + b"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n",
+         b"", 400),
+        ("text/plain", post.replace(b"text/xml", b"text/plain") + b"Content-Length: 0\r\n\r\n",
+         b"", 415),
+        ("a foreign Origin", post + b"Origin: http://evil.example\r\nContent-Length: 0\r\n\r\n",
+         b"", 403),
+        ("a foreign Host (DNS rebinding)", post.replace(b"127.0.0.1", b"evil.example:8444") +
+         b"Content-Length: 0\r\n\r\n", b"", 403),
+        ("a request not finished in time", post + b"Content-Length: 10\r\n\r\nabc", b"", 408),
+    ]
+    for name, head, body, status in cases:
+        got = raw_http(port, head, body)
+        check(got == status, f"WCTP {name}: {got}, expected {status}")
+    status, body = curl(port, submit_xml("1004", "chunked"), "-H", "Transfer-Encoding: chunked")
+    check(status == 200 and wctp_code(body) == 200, f"a chunked request in bounds: {body[-200:]}")
+    status, _ = curl(port, submit_xml("1004", "x"), "-H", "Origin: http://localhost:8444")
+    check(status == 200, f"the station's own Origin is taken: {status}")
+
+    # 32 connections at once, each streaming headers or chunks without end.
+    before = rss_kb(host.proc.pid)
+    streams = [chunked + b"ffff\r\n" + b"x" * 65535 + b"\r\n" + b"ffff\r\n" + b"x" * 65535,
+               post + b"".join(b"X-%d: %s\r\n" % (i, b"y" * 100) for i in range(20000)),
+               post + b"X-Long: " + b"y" * 2000000]
+    results = [0] * 32
+
+    def attack(i):
+        results[i] = raw_http(port, streams[i % len(streams)], timeout=30)
+    threads = [threading.Thread(target=attack, args=(i,)) for i in range(32)]
+    for t in threads:
+        t.start()
+    peak = before
+    while any(t.is_alive() for t in threads):
+        peak = max(peak, rss_kb(host.proc.pid))
+        time.sleep(0.005)
+    print(f"RSS of the host: {at_start} kB at start, {before} kB after the table, peak {peak} kB "
+          f"under 32 hostile connections ({(peak - at_start) / 1024:.1f} MB over the start; "
+          f"VmHWM {rss_kb(host.proc.pid, 'VmHWM')} kB); answers {sorted(set(results))}")
+    check(all(r in (413, 431) for r in results), f"every hostile request refused: {results}")
+    check(peak - at_start < 32 * 1024, f"hostile requests added {peak - at_start} kB")
+    wait_until(lambda: curl(port, submit_xml("1004", "still here"))[0] == 200, 10)
+    # Silent connections beyond the limit hold nothing: the next client is told at once.
+    held = [socket.create_connection(("127.0.0.1", port)) for _ in range(60)]
+    time.sleep(0.3)
+    start = time.time()
+    status, body = curl(port, submit_xml("1004", "x"))
+    took = time.time() - start
+    print(f"a probe after 60 silent connections got {status} in {took:.2f} s")
+    check(status == 503 and wctp_code(body) == 606 and took < 3, f"probe: {status} {took:.1f} s")
+    for s in held:
+        s.close()
+    # One address holds at most 28 of the 32 slots: another address still gets in.
+    time.sleep(1.5)
+    snpp = [socket.create_connection(("127.0.0.1", host.snpp_port)) for _ in range(28)]
+    http = [socket.create_connection(("127.0.0.1", port)) for _ in range(28)]
+    time.sleep(0.3)
+    check(SnppClient(host.snpp_port).greeting.startswith("421"), "a 29th SNPP connection: 421")
+    check(curl(port, submit_xml("1004", "x"))[0] == 503, "a 29th WCTP connection: 503")
+    other = socket.create_connection(("127.0.0.1", host.snpp_port), source_address=("127.0.0.2", 0))
+    check(other.recv(100).startswith(b"220"), "another address still gets an SNPP slot")
+    status, _ = curl(port, submit_xml("1004", "x"), "--interface", "127.0.0.2")
+    check(status == 200, f"another address still gets a WCTP slot: {status}")
+    for s in snpp + http + [other]:
+        s.close()
     check(host.stop() == 0, f"the host stops cleanly: {host.log[-3:]}")
 
 
@@ -305,7 +433,8 @@ def main():
     ap.add_argument("--host", required=True)
     ap.add_argument("--cli", required=True)
     ap.add_argument("--work", required=True)
-    ap.add_argument("scenario", choices=["real_clients", "logins", "load", "kill", "bad_input"])
+    ap.add_argument("scenario", choices=["real_clients", "logins", "load", "kill", "bad_input",
+                                           "hostile_http"])
     args = ap.parse_args()
     os.makedirs(args.work, exist_ok=True)
     globals()[args.scenario](args)

@@ -173,6 +173,68 @@ TEST(SnppSession, LoginRequiredBeyondLoopback) {
         EXPECT_EQ(line.find("secret"), std::string::npos) << line;
 }
 
+TEST(SnppSession, TextFromTheClientNeverBreaksALogLine) {
+    Harness h;
+    h.say({"LOGI \x1b]0;pwned\x07", "PAGE 1004", "DATA", "Hello",
+           "7654321 - FORGED page - 9 Dec 2026 - 13:00:00", ".", "SEND", "LOGI x\ry secret"});
+    ASSERT_EQ(h.sink.count(), 1u);
+    const auto page = h.sink.pages()[0];
+    EXPECT_EQ(page.page.message, "Hello\n7654321 - FORGED page - 9 Dec 2026 - 13:00:00");
+    EXPECT_EQ(page.origin, "127.0.0.1 (claims \\x1b]0;pwned\\x07)");
+    ASSERT_FALSE(h.log.empty());
+    for (const auto& line : h.log)
+        for (const char c : line)
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << line;
+}
+
+TEST(SnppSession, ClaimedNamesShareTheirAddresssLimitAndFailuresAreSummarised) {
+    InboundLimits limits;
+    limits.pagesPerMinute = 2;
+    limits.loginFailuresPerMinute = 100;
+    Harness h(limits);
+    // Rotating names without a password buys no more pages than the address has.
+    EXPECT_EQ(
+        Harness::codes(h.say({"LOGI ann", "PAGE 1004", "MESS a", "SEND", "LOGI bob", "PAGE 1004",
+                              "MESS b", "SEND", "LOGI cy", "PAGE 1004", "MESS c", "SEND"})),
+        "250 250 250 250 250 250 250 250 250 250 250 554");
+    EXPECT_EQ(h.sink.pages()[1].origin, "127.0.0.1 (claims bob)");
+    // A checked login counts as itself.
+    EXPECT_EQ(Harness::codes(h.say({"LOGI alice secret", "PAGE 1004", "MESS d", "SEND"})),
+              "250 250 250 250");
+    EXPECT_EQ(h.sink.pages()[2].origin, "alice@127.0.0.1");
+    // 50 wrong passwords give a few lines, not 50.
+    for (int i = 0; i < 50; ++i)
+        h.session.onLine("LOGI alice wrong");
+    EXPECT_EQ(std::count_if(h.log.begin(), h.log.end(),
+                            [](auto& l) { return l.find("failed LOGI") != std::string::npos; }),
+              3);
+}
+
+TEST(RateLimiter, AFullTableNeverMeansUnlimited) {
+    RateLimiter failures(10); // 4,096 addresses, as the station keeps them
+    for (int i = 0; i < 4100; ++i)
+        failures.take("127.1." + std::to_string(i / 256) + "." + std::to_string(i % 256), 1, 1000);
+    int allowed = 0;
+    for (int i = 0; i < 45; ++i)
+        allowed += failures.take("10.9.9.9", 1, 2000 + i) ? 1 : 0;
+    EXPECT_EQ(allowed, 10); // a fresh address after the table filled: the limit, no more
+    // Pushing keys out makes them count together: filling again cannot reset anyone.
+    for (int i = 0; i < 40; ++i)
+        failures.take("127.2.0." + std::to_string(i), 1, 3000);
+    EXPECT_EQ(failures.remaining("10.9.9.9", 3000), 0);
+    EXPECT_EQ(failures.remaining("192.0.2.1", 3000), 0);
+    EXPECT_LE(failures.keys(), 4096u);
+    EXPECT_EQ(failures.remaining("192.0.2.1", 64'000), 10); // a minute later all is forgiven
+    const std::pair<const char*, const char*> keys[] = {
+        {"127.0.0.1", "127.0.0.1"},
+        {"2001:db8:1:2:aaaa::1", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2:ffff:ffff:ffff:ffff", "2001:db8:1:2::/64"},
+        {"::ffff:192.0.2.7", "192.0.2.7"},
+    };
+    for (const auto& [peer, key] : keys)
+        EXPECT_EQ(addressKey(peer), key);
+}
+
 TEST(SnppSession, ClosesAfterTooManyErrorsOrFailedLogins) {
     InboundLimits limits;
     limits.maxErrorsPerSession = 3;

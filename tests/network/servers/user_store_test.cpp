@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -80,6 +81,24 @@ TEST(UserFileAuthenticator, ChecksPasswordsAndFollowsTheFile) {
     EXPECT_EQ(auth.verify("alice", "two"), AuthResult::Accepted);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("line 1"), std::string::npos) << log[0];
+}
+
+TEST(UserFileAuthenticator, AnOverlongPasswordCostsAFullCheck) {
+    TempFolder folder;
+    const std::string path = folder.file(SnppUsersFile);
+    UserStore store;
+    std::string error;
+    ASSERT_TRUE(store.setPassword("alice", "one", &error));
+    ASSERT_TRUE(store.save(path, &error));
+    UserFileAuthenticator auth(path, {});
+    const auto timed = [&](const std::string& password) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(auth.verify("alice", password), AuthResult::WrongPassword);
+        return std::chrono::steady_clock::now() - start;
+    };
+    const auto shortOne = timed("wrong");
+    // A cheap refusal would let a client fail fast enough to fill the failure table.
+    EXPECT_GT(timed(std::string(MaxPasswordBytes + 200, 'w')), shortOne / 4);
 }
 
 } // namespace

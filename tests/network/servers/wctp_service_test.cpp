@@ -62,8 +62,8 @@ const Case Cases[] = {
     {"CDATA text", submit(to("1004"), "<![CDATA[a < b]]>"), 200, 1},
     {"wrong securityCode", submit(to("1004"), "x", "senderID=\"nurse\" securityCode=\"no\""), 402,
      0},
-    {"unknown sender with a code", submit(to("1004"), "x", "senderID=\"x\" securityCode=\"no\""),
-     401, 0},
+    {"unknown sender with a code, answered as a wrong one",
+     submit(to("1004"), "x", "senderID=\"x\" securityCode=\"no\""), 402, 0},
     {"unknown pager", submit(to("9999"), "x"), 403, 0},
     {"longer than the pager takes", submit(to("1001"), std::string(41, 'y')), 411, 0},
     {"longer than any message", submit(to("1004"), std::string(2000, 'y')), 411, 0},
@@ -130,7 +130,7 @@ TEST(WctpService, QueuesTheTextForTheRecipientAndSaysWhatChanged) {
     ASSERT_EQ(h.sink.count(), 1u);
     const QueuedPage page = h.sink.pages()[0];
     EXPECT_EQ(page.source, "wctp");
-    EXPECT_EQ(page.origin, "nurse@::1");
+    EXPECT_EQ(page.origin, "::1 (claims nurse)"); // no securityCode: a name, not a login
     EXPECT_EQ(page.page.message, "Cafe & Gr}~e");
     EXPECT_NE(answer.xml.find("1001 as #1"), std::string::npos) << answer.xml;
     EXPECT_NE(answer.xml.find("é→e"), std::string::npos) << answer.xml;

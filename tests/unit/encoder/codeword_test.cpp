@@ -102,3 +102,17 @@ TEST(Conversions, HexAndTrim) {
     EXPECT_FALSE(tryStrToInt("2147483648"));
     EXPECT_FALSE(tryStrToInt("12 "));
 }
+
+TEST(Conversions, EscapeControlsKeepsOneEventOnOneLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Grüße, 12:00 \\ ok", "Grüße, 12:00 \\ ok"}, // ordinary text as it was
+        {"Hello\n7654321 - FORGED", "Hello\\x0a7654321 - FORGED"},
+        {"a\r\tb", "a\\x0d\\x09b"},
+        {"\x1b]0;pwned\x07\x1b[2J", "\\x1b]0;pwned\\x07\\x1b[2J"},
+        {std::string("nul\0del\x7f", 8), "nul\\x00del\\x7f"},
+        {"c1 \xc2\x9b sep \xe2\x80\xa8", "c1 \\xc2\\x9b sep \\xe2\\x80\\xa8"},
+        {"cut \xc2", "cut \xc2"}, // a torn sequence is not a control
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(escapeControls(in), out) << in;
+}

@@ -194,6 +194,15 @@ TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
     EXPECT_TRUE(rig.port->values().empty());
 }
 
+TEST(PageLogLine, ALineBreakInAMessageCannotForgeALine) {
+    EXPECT_EQ(pageLogLine("1001", "Hello", "9 Dec 2026", "13:00:00"),
+              "1001 - Hello - 9 Dec 2026 - 13:00:00\r\n");
+    EXPECT_EQ(pageLogLine("1001", "Hello\r\n7654321 - FORGED", "9 Dec 2026", "13:00:00",
+                          " - not sent: \x1b[2J"),
+              "1001 - Hello\\x0d\\x0a7654321 - FORGED - 9 Dec 2026 - 13:00:00 - not sent: "
+              "\\x1b[2J\r\n");
+}
+
 TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
     station.setIdent({"E", 1, 10, false});
     station.setIdentTimerEnabled(true);
