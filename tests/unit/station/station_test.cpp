@@ -127,9 +127,10 @@ TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndNothingWaitingKeysUp) 
         EXPECT_TRUE(ended[0].stopped);
         EXPECT_FALSE(ended[0].played);
         EXPECT_TRUE(dropped) << "the page waiting behind a stopped one is dropped";
-        if (c.state == OnAirState::Keyed) // stopped before its sound: its own length is logged
+        if (c.state == OnAirState::Keyed) { // stopped before its sound: its own length
             EXPECT_EQ(ended[0].durationMs,
                       streamDurationMs(1200, static_cast<std::size_t>(ended[0].codewords)));
+        }
         const auto v = rig.port->values();
         const std::size_t keyUps = std::count(v.begin(), v.end(), uint8_t{1});
         EXPECT_EQ(keyUps, c.keyed ? 1u : 0u) << stateName(c.state);
