@@ -124,6 +124,14 @@ HttpRequestReader::State HttpRequestReader::next() {
     return run();
 }
 
+std::size_t HttpRequestReader::takeBody() {
+    const std::size_t take = std::min(m_left, m_buffer.size() - m_pos);
+    m_request.body.append(m_buffer, m_pos, take);
+    m_pos += take;
+    m_left -= take;
+    return m_left;
+}
+
 bool HttpRequestReader::takeLine(std::size_t limit, std::string_view& line, bool& tooLong) {
     const std::string_view rest = std::string_view(m_buffer).substr(m_pos);
     const auto end = rest.find('\n');
@@ -172,31 +180,21 @@ HttpRequestReader::State HttpRequestReader::run() {
                 return m_state;
             break;
         }
-        case Phase::Body: {
-            const std::size_t take = std::min(m_left, m_buffer.size() - m_pos);
-            m_request.body.append(m_buffer, m_pos, take);
-            m_pos += take;
-            m_left -= take;
-            if (m_left > 0)
+        case Phase::Body:
+            if (takeBody() > 0)
                 return m_state;
             return m_state = State::Complete;
-        }
         case Phase::ChunkSize:
             if (!takeLine(ChunkLineLimit, line, tooLong))
                 return tooLong ? fail(400, "chunk size line too long") : m_state;
             if (chunkSize(line) == State::Failed)
                 return m_state;
             break;
-        case Phase::ChunkData: {
-            const std::size_t take = std::min(m_left, m_buffer.size() - m_pos);
-            m_request.body.append(m_buffer, m_pos, take);
-            m_pos += take;
-            m_left -= take;
-            if (m_left > 0)
+        case Phase::ChunkData:
+            if (takeBody() > 0)
                 return m_state;
             m_phase = Phase::ChunkEnd;
             break;
-        }
         case Phase::ChunkEnd: {
             // Exactly CR LF (or LF) after the data; anything else is refused at once.
             const std::string_view rest = std::string_view(m_buffer).substr(m_pos);

@@ -68,6 +68,8 @@ private:
     State run();
     State fail(int status, std::string reason);
     bool takeLine(std::size_t limit, std::string_view& line, bool& tooLong);
+    /// Moves up to m_left bytes of what has arrived into the body; returns what is still due.
+    std::size_t takeBody();
     State requestLine(std::string_view line);
     State headerLine(std::string_view line, bool trailer);
     State endOfHead();
