@@ -260,10 +260,10 @@ bool Station::runAutoEntry() {
 void Station::returnAutoEntries(std::vector<std::string> entries, const std::string& why) {
     if (entries.empty())
         return;
-    tellAutoSend(StationEvent::Kind::Note,
-                 std::to_string(entries.size()) + " auto-send entr" +
-                     (entries.size() == 1 ? "y" : "ies") + " taken and not sent (" + why +
-                     ") go back to " + autoSendFile());
+    tellAutoSend(StationEvent::Kind::Note, std::to_string(entries.size()) + " auto-send entr" +
+                                               (entries.size() == 1 ? "y" : "ies") +
+                                               " taken and not sent (" + why + ") go back to " +
+                                               autoSendFile());
     // Handed back in front of what is already waiting to go back: they were taken later.
     m_autoReturns.insert(m_autoReturns.begin(), entries.begin(), entries.end());
     if (!m_busy)
