@@ -11,6 +11,9 @@
 
 namespace tarvex {
 
+/// How a sink's refusal starts when the queue has no room (the sender may try later).
+inline constexpr char PageQueueFull[] = "the page queue is full";
+
 class PageSink {
 public:
     virtual ~PageSink() = default;

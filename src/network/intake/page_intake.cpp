@@ -159,7 +159,8 @@ IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>
         std::string error;
         const auto id = m_sink.accept(entry, &error);
         if (!id) {
-            result.status = IntakeStatus::QueueFailed;
+            result.status = error.rfind(PageQueueFull, 0) == 0 ? IntakeStatus::QueueFull
+                                                               : IntakeStatus::QueueFailed;
             result.recipient = page.pager.id;
             result.detail = "page for " + page.pager.id + " not queued: " + error;
             log(s.source + ": " + result.detail + " (from " + origin + ")");

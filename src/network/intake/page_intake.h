@@ -38,6 +38,7 @@ enum class IntakeStatus {
     NotNumeric,   ///< a numeric pager was given other characters (nothing queued)
     RateLimited,  ///< the sender has used up its pages for this minute (nothing queued)
     QueueFailed,  ///< the sink refused a page; `queued` lists the ones taken before it
+    QueueFull,    ///< as QueueFailed, because the queue has no room for it now
 };
 
 struct IntakeResult {

@@ -258,6 +258,7 @@ SnppReply SnppSession::send() {
     case IntakeStatus::NoRecipients:
         return error("503 Error, incomplete transaction");
     case IntakeStatus::QueueFailed:
+    case IntakeStatus::QueueFull:
         return error("554 Error, failed: " + result.detail +
                      (queued.empty() ? "; nothing sent" : "; queued before it: " + queued));
     default:

@@ -2,13 +2,45 @@
 
 #include <cctype>
 #include <chrono>
+#include <limits>
 
 namespace tarvex {
 
 DurableFeed::DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log, int64_t maxAgeMs,
                          std::function<int64_t()> now)
     : m_queue(queue), m_station(station), m_log(std::move(log)), m_maxAgeMs(maxAgeMs),
-      m_now(std::move(now)) {}
+      m_now(std::move(now)) {
+    // What the queue already holds (pages kept over a restart) counts against the bounds.
+    std::string error;
+    for (const QueuedPage& page :
+         m_queue.pending(std::numeric_limits<std::size_t>::max(), &error)) {
+        const std::size_t bytes = page.page.message.size();
+        m_held[page.id] = {page.source, bytes};
+        m_total.pages += 1;
+        m_total.bytes += bytes;
+        m_bySource[page.source].pages += 1;
+        m_bySource[page.source].bytes += bytes;
+    }
+}
+
+void DurableFeed::setBounds(const Bounds& bounds) {
+    std::lock_guard lock(m_countMutex);
+    m_bounds = bounds;
+}
+
+void DurableFeed::removed(int64_t id) {
+    std::lock_guard lock(m_countMutex);
+    const auto it = m_held.find(id);
+    if (it == m_held.end())
+        return;
+    const auto& [source, bytes] = it->second;
+    m_total.pages -= 1;
+    m_total.bytes -= bytes;
+    Held& from = m_bySource[source];
+    from.pages -= 1;
+    from.bytes -= bytes;
+    m_held.erase(it);
+}
 
 int64_t DurableFeed::now() const {
     if (m_now)
@@ -21,9 +53,28 @@ std::optional<int64_t> DurableFeed::accept(const QueuedPage& page, std::string* 
     QueuedPage stamped = page;
     if (stamped.acceptedAtMs == 0)
         stamped.acceptedAtMs = now();
+    const std::size_t bytes = page.page.message.size();
+    std::lock_guard lock(m_countMutex);
+    const Held& from = m_bySource[page.source];
+    if (m_total.pages + 1 > m_bounds.pages || m_total.bytes + bytes > m_bounds.bytes) {
+        *error = std::string(PageQueueFull) + " (" + std::to_string(m_total.pages) +
+                 " pages waiting); try again later";
+        return std::nullopt;
+    }
+    if (from.pages + 1 > m_bounds.pagesPerSource || from.bytes + bytes > m_bounds.bytesPerSource) {
+        *error = std::string(PageQueueFull) + " for " + page.source + " (" +
+                 std::to_string(from.pages) + " of its pages waiting); try again later";
+        return std::nullopt;
+    }
     const auto id = m_queue.add(stamped, error);
-    if (id)
-        m_station.wake();
+    if (!id)
+        return id;
+    m_held[*id] = {page.source, bytes};
+    m_total.pages += 1;
+    m_total.bytes += bytes;
+    m_bySource[page.source].pages += 1;
+    m_bySource[page.source].bytes += bytes;
+    m_station.wake();
     return id;
 }
 
@@ -34,12 +85,14 @@ std::size_t DurableFeed::waiting() {
 std::vector<PageJob> DurableFeed::next(std::size_t limit) {
     std::string error;
     if (m_maxAgeMs > 0) {
-        for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error))
+        for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error)) {
+            removed(old.id);
             m_log("dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
                   old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
                   std::to_string((now() - old.acceptedAtMs) / 60000) +
                   " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) +
                   " min");
+        }
     }
     std::vector<PageJob> jobs;
     for (const QueuedPage& page : m_queue.pending(limit + m_inFlight.size(), &error)) {
@@ -118,6 +171,7 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     std::string error;
     if (!m_queue.remove(page.id, &error))
         m_log("page queue: " + error);
+    removed(page.id);
 }
 
 void DurableFeed::drop(int64_t id, const std::string& why) {
@@ -125,6 +179,7 @@ void DurableFeed::drop(int64_t id, const std::string& why) {
     std::string error;
     if (!m_queue.remove(id, &error))
         m_log("page queue: " + error);
+    removed(id);
 }
 
 } // namespace tarvex

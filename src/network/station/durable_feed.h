@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -17,6 +18,15 @@ namespace tarvex {
 
 class DurableFeed : public PageSink, public PageFeed {
 public:
+    /// How much the queue holds, in all and from any one input (so that a flood from one
+    /// cannot crowd out the rest); a page beyond it is refused with PageQueueFull.
+    struct Bounds {
+        std::size_t pages = 5000;
+        std::size_t bytes = 8u << 20; ///< the messages' bytes
+        std::size_t pagesPerSource = 1000;
+        std::size_t bytesPerSource = 2u << 20;
+    };
+
     /// maxAgeMs <= 0: no age limit. `now` gives Unix ms (null: the system clock).
     DurableFeed(DurableQueue& queue, Station& station, ServiceLogger log, int64_t maxAgeMs,
                 std::function<int64_t()> now = {});
@@ -29,6 +39,7 @@ public:
     std::size_t waiting() override;
 
     void setMaxAge(int64_t maxAgeMs) { m_maxAgeMs = maxAgeMs; }
+    void setBounds(const Bounds& bounds);
     /// Fills in what the queue does not keep about a page's pager: how the log shows its
     /// text (the bytes read back through the pager's set) and the set itself. Null: the bytes
     /// as Latin-1, no set.
@@ -39,6 +50,11 @@ private:
     PageJob jobFor(const QueuedPage& page);
     void finished(const QueuedPage& page, const TxOutcome& outcome);
     void drop(int64_t id, const std::string& why);
+    void removed(int64_t id);
+    struct Held {
+        std::size_t pages = 0;
+        std::size_t bytes = 0;
+    };
     int64_t now() const;
 
     DurableQueue& m_queue;
@@ -48,6 +64,11 @@ private:
     std::function<int64_t()> m_now;
     Describe m_describe;
     std::set<int64_t> m_inFlight;
+    std::mutex m_countMutex; ///< accept() runs on the inputs' threads
+    Bounds m_bounds;
+    Held m_total;
+    std::map<std::string, Held> m_bySource;
+    std::map<int64_t, std::pair<std::string, std::size_t>> m_held; ///< id: source, bytes
 };
 
 } // namespace tarvex

@@ -31,6 +31,7 @@ Failure failureFor(IntakeStatus status) {
     case IntakeStatus::NotNumeric:
         return {wctp::FunctionNotSupported, "Function not supported"};
     case IntakeStatus::RateLimited:
+    case IntakeStatus::QueueFull:
         return {wctp::ServiceUnavailable, "Service unavailable"};
     case IntakeStatus::NoRecipients:
         return {wctp::ValidationError, "XML validation error"};

@@ -1,0 +1,62 @@
+// The page queue's bounds: a flood from one input fills only its own share, the whole queue
+// has a ceiling, pages kept over a restart count, and a page that leaves frees its room.
+#include "network/station/durable_feed.h"
+#include "recording_output.h"
+#include "station_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+QueuedPage pageFrom(const std::string& source, std::size_t bytes = 10) {
+    QueuedPage page;
+    page.source = source;
+    page.page.ric = "1234";
+    page.page.message = std::string(bytes, 'x');
+    return page;
+}
+
+} // namespace
+
+TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
+    const auto folder = std::filesystem::temp_directory_path() / "tarvex-feed-bounds";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    StationRig rig(std::make_shared<RecordingOutput>());
+    std::string error;
+    auto queue = DurableQueue::open((folder / "PageQueue.db").string(), &error);
+    ASSERT_TRUE(queue) << error;
+    DurableFeed::Bounds bounds{5, 1000, 3, 25};
+    {
+        DurableFeed feed(*queue, *rig.station, {}, 0);
+        feed.setBounds(bounds);
+        EXPECT_TRUE(feed.accept(pageFrom("snpp"), &error));
+        EXPECT_TRUE(feed.accept(pageFrom("snpp"), &error));
+        // Bytes per input: a third page of 10 bytes would pass 25.
+        EXPECT_FALSE(feed.accept(pageFrom("snpp"), &error));
+        EXPECT_EQ(error.rfind(PageQueueFull, 0), 0u) << error;
+        EXPECT_NE(error.find("for snpp"), std::string::npos) << error;
+        EXPECT_TRUE(feed.accept(pageFrom("wctp", 1), &error)) << "another input still has room";
+        EXPECT_TRUE(feed.accept(pageFrom("wctp", 1), &error));
+        EXPECT_TRUE(feed.accept(pageFrom("dapnet", 1), &error));
+        // Five pages in all: the ceiling holds for every input.
+        EXPECT_FALSE(feed.accept(pageFrom("control", 1), &error));
+        EXPECT_EQ(queue->size(), 5u);
+    }
+    // After a restart the kept pages count; a page that leaves frees its room.
+    DurableFeed again(*queue, *rig.station, {}, 0);
+    again.setBounds(bounds);
+    EXPECT_FALSE(again.accept(pageFrom("control", 1), &error));
+    rig.station->setFeed(&again);
+    rig.station->wake();
+    rig.run(30000);
+    EXPECT_EQ(queue->size(), 0u) << "the kept pages went out";
+    EXPECT_TRUE(again.accept(pageFrom("snpp"), &error)) << error;
+    rig.station->setFeed(nullptr);
+    std::filesystem::remove_all(folder);
+}
