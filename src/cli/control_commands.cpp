@@ -66,11 +66,11 @@ int request(const std::string& line) {
         return NoService;
     }
     const std::string text = line + "\n";
-    if (::send(socket.fd(), text.data(), text.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(text.size())) {
-        std::cerr << "tarvex-cli: the request could not be sent: " << std::strerror(errno) << "\n";
-        return 1;
-    }
+    // A service that refuses the connection (busy) answers and closes before it reads: the
+    // request then cannot be sent, but its answer is there to read.
+    const bool sent = ::send(socket.fd(), text.data(), text.size(), MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(text.size());
+    const int sendError = errno;
     std::string answer;
     char buffer[4096];
     for (;;) {
@@ -87,6 +87,11 @@ int request(const std::string& line) {
         answer.append(buffer, static_cast<std::size_t>(n));
         if (answer.size() > MaxAnswer)
             break;
+    }
+    if (!sent && answer.empty()) {
+        std::cerr << "tarvex-cli: the request could not be sent: " << std::strerror(sendError)
+                  << "\n";
+        return 1;
     }
     const std::size_t end = answer.find('\n');
     const std::string first = answer.substr(0, end);

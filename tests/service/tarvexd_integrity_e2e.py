@@ -10,7 +10,8 @@ device that does not exist):
   during the hold, status says held, and tarvex-cli resume lets them go;
 - SIGTERM while entries wait behind a page: they go back to AutoSend.Txt;
 - a keying device that cannot be opened: the page is played, its log line says
-  " - keying failed: ..." and it is counted failed, not sent.
+  " - keying failed: ..." and it is counted failed, not sent;
+- every control connection held open: tarvex-cli is told the service is busy at once.
 
   tarvexd_integrity_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
@@ -18,6 +19,7 @@ device that does not exist):
 import argparse
 import os
 import signal
+import socket
 import sys
 import time
 
@@ -132,6 +134,28 @@ def keying_fails(args):
     stop_service(st, proc)
 
 
+def held_control_connections(args):
+    st = station(args, "busy", "AutoSend=0\n", TARVEX_AUDIO="null")
+    proc = st.start()
+    held = []
+    for _ in range(16):
+        s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        s.connect(os.path.join(st.work, "run", "tarvexd.sock"))
+        held.append(s)
+    time.sleep(0.3)
+    started = time.monotonic()
+    busy = st.cli("status")
+    took = time.monotonic() - started
+    check(busy.returncode == 2 and "busy" in busy.stderr and took < 2,
+          f"16 held connections: tarvex-cli is told busy at once ({busy.stderr.strip()!r}, "
+          f"{took:.2f} s)")
+    for s in held:
+        s.close()
+    check(wait_until(lambda: st.cli("status").returncode == 0, 10),
+          "the held connections gone, status answers again")
+    stop_service(st, proc)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
@@ -140,7 +164,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     for scenario in (dead_audio, stop_with_entries_waiting, sigterm_with_entries_waiting,
-                     keying_fails):
+                     keying_fails, held_control_connections):
         scenario(args)
     print(f"{len(failures)} failed")
     return 1 if failures else 0
