@@ -86,7 +86,7 @@ void PageIntake::loginFailed(const std::string& peer) {
     m_loginFailures.take(addressKey(peer), 1, nowMs());
 }
 
-void PageIntake::logLoginTrouble(const std::string& peer, const std::string& line) {
+void PageIntake::logRefusal(const std::string& peer, const std::string& line) {
     int notLogged = 0;
     {
         const std::lock_guard lock(m_rateMutex);
@@ -99,9 +99,9 @@ void PageIntake::logLoginTrouble(const std::string& peer, const std::string& lin
         m_troubleLinesPerPeer.take(key, 1, now);
         notLogged = std::exchange(m_troubleNotLogged, 0);
     }
-    log(notLogged == 0 ? line
-                       : line + " (" + std::to_string(notLogged) +
-                             " more failed or refused logins before it not logged)");
+    log(notLogged == 0
+            ? line
+            : line + " (" + std::to_string(notLogged) + " more refusals before it not logged)");
 }
 
 IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pages) {

@@ -66,9 +66,10 @@ public:
     /// the last minute (the next check is then refused without trying the password).
     bool loginAttemptAllowed(const std::string& peer);
     void loginFailed(const std::string& peer);
-    /// A line about a failed or refused login: a few a minute per address and in all are
-    /// written, the rest are counted and the count is given with the next line written.
-    void logLoginTrouble(const std::string& peer, const std::string& line);
+    /// A line about a refusal (a failed or refused login, a refused connection): a few a
+    /// minute per address and in all are written, the rest are counted and the count is given
+    /// with the next line written, so a flood cannot flood the log.
+    void logRefusal(const std::string& peer, const std::string& line);
 
     /// One line for the service log; calls are serialised.
     void log(const std::string& line);

@@ -76,11 +76,12 @@ void SnppServer::acceptPending(QTcpServer* listener) {
         const auto fromThere = std::count_if(m_connections.begin(), m_connections.end(),
                                              [&](const auto& c) { return c->peerKey() == key; });
         if (connectionCount() >= limit || fromThere >= perAddress) {
-            m_intake.log("snpp: refused a connection from " + peer + ": " +
-                         (fromThere >= perAddress
-                              ? std::to_string(perAddress) + " connections from its address"
-                              : std::to_string(limit) + " connections") +
-                         " already open");
+            m_intake.logRefusal(
+                peer, "snpp: refused a connection from " + peer + ": " +
+                          (fromThere >= perAddress
+                               ? std::to_string(perAddress) + " connections from its address"
+                               : std::to_string(limit) + " connections") +
+                          " already open");
             socket->write("421 Too many connections, try again later\r\n");
             socket->flush();
             socket->close();

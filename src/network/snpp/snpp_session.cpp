@@ -282,7 +282,7 @@ SnppReply SnppSession::logi(std::string_view args) {
     }
     const std::string& peer = m_options.peer;
     if (!m_intake.loginAttemptAllowed(peer)) {
-        m_intake.logLoginTrouble(peer, "snpp: refused LOGI " + shown(user) + " from " + peer +
+        m_intake.logRefusal(peer, "snpp: refused LOGI " + shown(user) + " from " + peer +
                                            ": too many failed logins in the last minute");
         m_finished = true;
         return {{"421 Too many failed logins, try again later"}, true};
@@ -290,7 +290,7 @@ SnppReply SnppSession::logi(std::string_view args) {
     const AuthResult result = m_auth ? m_auth->verify(user, password) : AuthResult::Unavailable;
     if (result != AuthResult::Accepted) {
         m_intake.loginFailed(peer);
-        m_intake.logLoginTrouble(
+        m_intake.logRefusal(
             peer,
             "snpp: failed LOGI " + shown(user) + " from " + peer +
                 (result == AuthResult::UnknownUser ? " (unknown login)" : " (wrong password)"));

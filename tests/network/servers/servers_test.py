@@ -418,6 +418,13 @@ def hostile_http(args):
     http = [socket.create_connection(("127.0.0.1", port)) for _ in range(28)]
     time.sleep(0.3)
     check(SnppClient(host.snpp_port).greeting.startswith("421"), "a 29th SNPP connection: 421")
+    # A flood of refused connections writes a few log lines, not one each.
+    for _ in range(40):
+        SnppClient(host.snpp_port)
+    time.sleep(0.3)
+    refusals = sum("snpp: refused a connection" in line for line in host.log)
+    print(f"41 refused SNPP connections wrote {refusals} log lines")
+    check(refusals <= 5, f"41 refused SNPP connections wrote {refusals} log lines")
     check(curl(port, submit_xml("1004", "x"))[0] == 503, "a 29th WCTP connection: 503")
     other = socket.create_connection(("127.0.0.1", host.snpp_port), source_address=("127.0.0.2", 0))
     check(other.recv(100).startswith(b"220"), "another address still gets an SNPP slot")
