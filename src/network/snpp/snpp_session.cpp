@@ -283,17 +283,16 @@ SnppReply SnppSession::logi(std::string_view args) {
     const std::string& peer = m_options.peer;
     if (!m_intake.loginAttemptAllowed(peer)) {
         m_intake.logRefusal(peer, "snpp: refused LOGI " + shown(user) + " from " + peer +
-                                           ": too many failed logins in the last minute");
+                                      ": too many failed logins in the last minute");
         m_finished = true;
         return {{"421 Too many failed logins, try again later"}, true};
     }
     const AuthResult result = m_auth ? m_auth->verify(user, password) : AuthResult::Unavailable;
     if (result != AuthResult::Accepted) {
         m_intake.loginFailed(peer);
-        m_intake.logRefusal(
-            peer,
-            "snpp: failed LOGI " + shown(user) + " from " + peer +
-                (result == AuthResult::UnknownUser ? " (unknown login)" : " (wrong password)"));
+        m_intake.logRefusal(peer, "snpp: failed LOGI " + shown(user) + " from " + peer +
+                                      (result == AuthResult::UnknownUser ? " (unknown login)"
+                                                                         : " (wrong password)"));
         return error("550 Error, invalid login ID or password");
     }
     m_login = std::string(user);

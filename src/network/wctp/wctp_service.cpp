@@ -62,7 +62,7 @@ std::optional<WctpAnswer> WctpService::checkSender(const WctpSubmit& submit,
         const std::string description = "too many failed logins from this address, try again later";
         if (!m_intake.loginAttemptAllowed(peer)) {
             m_intake.logRefusal(peer, "wctp: refused senderID " + shown(submit.senderId) +
-                                               " from " + peer + ": " + description);
+                                          " from " + peer + ": " + description);
             return WctpAnswer{wctpFailure(wctp::InvalidSecurityCode, "Invalid security code",
                                           description, submit.version),
                               wctp::InvalidSecurityCode};
@@ -72,9 +72,9 @@ std::optional<WctpAnswer> WctpService::checkSender(const WctpSubmit& submit,
         if (result != AuthResult::Accepted) {
             m_intake.loginFailed(peer);
             const bool unknown = result == AuthResult::UnknownUser || !m_auth;
-            m_intake.logRefusal(peer, "wctp: failed login of senderID " +
-                                               shown(submit.senderId) + " from " + peer +
-                                               (unknown ? " (unknown login)" : " (wrong code)"));
+            m_intake.logRefusal(peer, "wctp: failed login of senderID " + shown(submit.senderId) +
+                                          " from " + peer +
+                                          (unknown ? " (unknown login)" : " (wrong code)"));
             // The same answer for an unknown senderID and a wrong code: the answer must not
             // tell which logins exist.
             return WctpAnswer{wctpFailure(wctp::InvalidSecurityCode, "Invalid security code",
