@@ -46,7 +46,9 @@ StationService::~StationService() {
 void StationService::log(const std::string& text) {
     const std::string time =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-    std::fprintf(stderr, "%s tarvexd: %s\n", time.c_str(), text.c_str());
+    // Lines carry text from outside (auto-send entries, refusals' reasons): escaped here, at
+    // the one place every line passes, one event stays one line whatever it quotes.
+    std::fprintf(stderr, "%s tarvexd: %s\n", time.c_str(), escapeControls(text).c_str());
     std::fflush(stderr);
 }
 

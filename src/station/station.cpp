@@ -235,10 +235,7 @@ void Station::stop() {
     // taken from the auto-send file go back to it, and the pages other systems keep (the
     // durable queue) wait out the hold; an ident waiting for its retry comes at its interval.
     dropQueue("stopped");
-    std::vector<std::string> entries;
-    for (AutoSendEntry& entry : m_autoPending)
-        entries.push_back(std::move(entry.text));
-    m_autoPending.clear();
+    std::vector<std::string> entries = takeAutoEntries();
     m_autoPaced = false;
     m_autoPace->stop();
     m_identRetry->stop();
@@ -275,11 +272,7 @@ void Station::close() {
     m_manualKey = false;
     m_keyer.holdReleased();
     // Released: the entries taken from the auto-send file go back before the program ends.
-    std::vector<std::string> entries;
-    for (AutoSendEntry& entry : m_autoPending)
-        entries.push_back(std::move(entry.text));
-    m_autoPending.clear();
-    returnAutoEntries(std::move(entries), "the station is closing");
+    returnAutoEntries(takeAutoEntries(), "the station is closing");
     flushAutoReturns();
 }
 

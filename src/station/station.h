@@ -292,6 +292,8 @@ private:
     SendResult queue(PageJob job);
     void runFeed(std::vector<PageJob> jobs);
     bool runAutoEntry();
+    /// The entries taken and not yet sent, as the file had them; the list is emptied.
+    std::vector<std::string> takeAutoEntries();
     void returnAutoEntries(std::vector<std::string> entries, const std::string& why);
     void flushAutoReturns();
     void restartPollTimer();

@@ -265,7 +265,7 @@ void Station::settle(TxOutcome& out) {
     else if (!started)
         out.error = "stopped before the sound started";
     out.played = started && audioError.empty() && !out.stopped;
-    if (m_tx.drainCut() && !out.stopped)
+    if (started && m_tx.drainCut() && !out.stopped)
         note("Released at the end of its time slot with sound still leaving the output");
     const PortStatus& port = m_keyer.lastStatus();
     if (!port.success)

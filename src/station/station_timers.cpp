@@ -257,6 +257,14 @@ bool Station::runAutoEntry() {
     return true;
 }
 
+std::vector<std::string> Station::takeAutoEntries() {
+    std::vector<std::string> entries;
+    for (AutoSendEntry& entry : m_autoPending)
+        entries.push_back(std::move(entry.text));
+    m_autoPending.clear();
+    return entries;
+}
+
 void Station::returnAutoEntries(std::vector<std::string> entries, const std::string& why) {
     if (entries.empty())
         return;

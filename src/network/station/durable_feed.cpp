@@ -12,15 +12,8 @@ DurableFeed::DurableFeed(DurableQueue& queue, Station& station, ServiceLogger lo
       m_now(std::move(now)) {
     // What the queue already holds (pages kept over a restart) counts against the bounds.
     std::string error;
-    for (const QueuedPage& page :
-         m_queue.pending(std::numeric_limits<std::size_t>::max(), &error)) {
-        const std::size_t bytes = page.page.message.size();
-        m_held[page.id] = {page.source, bytes};
-        m_total.pages += 1;
-        m_total.bytes += bytes;
-        m_bySource[page.source].pages += 1;
-        m_bySource[page.source].bytes += bytes;
-    }
+    for (const QueuedPage& page : m_queue.pending(std::numeric_limits<std::size_t>::max(), &error))
+        m_held[page.id] = {page.source, page.page.message.size()};
 }
 
 void DurableFeed::setBounds(const Bounds& bounds) {
@@ -30,16 +23,7 @@ void DurableFeed::setBounds(const Bounds& bounds) {
 
 void DurableFeed::removed(int64_t id) {
     std::lock_guard lock(m_countMutex);
-    const auto it = m_held.find(id);
-    if (it == m_held.end())
-        return;
-    const auto& [source, bytes] = it->second;
-    m_total.pages -= 1;
-    m_total.bytes -= bytes;
-    Held& from = m_bySource[source];
-    from.pages -= 1;
-    from.bytes -= bytes;
-    m_held.erase(it);
+    m_held.erase(id);
 }
 
 int64_t DurableFeed::now() const {
@@ -55,25 +39,30 @@ std::optional<int64_t> DurableFeed::accept(const QueuedPage& page, std::string* 
         stamped.acceptedAtMs = now();
     const std::size_t bytes = page.page.message.size();
     std::lock_guard lock(m_countMutex);
-    const Held& from = m_bySource[page.source];
-    if (m_total.pages + 1 > m_bounds.pages || m_total.bytes + bytes > m_bounds.bytes) {
-        *error = std::string(PageQueueFull) + " (" + std::to_string(m_total.pages) +
+    // Counted from the pages held (a few thousand at most): nothing to keep in step.
+    std::size_t pages = 0, totalBytes = 0, fromPages = 0, fromBytes = 0;
+    for (const auto& [id, held] : m_held) {
+        ++pages;
+        totalBytes += held.second;
+        if (held.first == page.source) {
+            ++fromPages;
+            fromBytes += held.second;
+        }
+    }
+    if (pages + 1 > m_bounds.pages || totalBytes + bytes > m_bounds.bytes) {
+        *error = std::string(PageQueueFull) + " (" + std::to_string(pages) +
                  " pages waiting); try again later";
         return std::nullopt;
     }
-    if (from.pages + 1 > m_bounds.pagesPerSource || from.bytes + bytes > m_bounds.bytesPerSource) {
+    if (fromPages + 1 > m_bounds.pagesPerSource || fromBytes + bytes > m_bounds.bytesPerSource) {
         *error = std::string(PageQueueFull) + " for " + page.source + " (" +
-                 std::to_string(from.pages) + " of its pages waiting); try again later";
+                 std::to_string(fromPages) + " of its pages waiting); try again later";
         return std::nullopt;
     }
     const auto id = m_queue.add(stamped, error);
     if (!id)
         return id;
     m_held[*id] = {page.source, bytes};
-    m_total.pages += 1;
-    m_total.bytes += bytes;
-    m_bySource[page.source].pages += 1;
-    m_bySource[page.source].bytes += bytes;
     m_station.wake();
     return id;
 }

@@ -51,10 +51,6 @@ private:
     void finished(const QueuedPage& page, const TxOutcome& outcome);
     void drop(int64_t id, const std::string& why);
     void removed(int64_t id);
-    struct Held {
-        std::size_t pages = 0;
-        std::size_t bytes = 0;
-    };
     int64_t now() const;
 
     DurableQueue& m_queue;
@@ -66,8 +62,6 @@ private:
     std::set<int64_t> m_inFlight;
     std::mutex m_countMutex; ///< accept() runs on the inputs' threads
     Bounds m_bounds;
-    Held m_total;
-    std::map<std::string, Held> m_bySource;
     std::map<int64_t, std::pair<std::string, std::size_t>> m_held; ///< id: source, bytes
 };
 
