@@ -10,8 +10,11 @@
 #include "txcontrol/keying.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 namespace tarvex::test {
@@ -71,6 +74,14 @@ struct StationRig {
     /// Lets `ms` of fake time pass with the event loop running (timers fire).
     void run(uint32_t ms) { station->waits().DelayMs(ms); }
 };
+
+/// A file's whole text; empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 /// A page with the given RIC and message at 1200 bit/s.
 inline PageJob pageJob(const std::string& ric, const std::string& message,

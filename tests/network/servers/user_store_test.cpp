@@ -58,13 +58,23 @@ TEST(UserStore, RefusesBadNamesPasswordsAndFiles) {
     EXPECT_TRUE(store.load(folder.file("missing.txt"), &error)); // no file: no logins
 }
 
-TEST(UserFileAuthenticator, ChecksPasswordsAndFollowsTheFile) {
+/// A user file holding alice with the password "one".
+struct AliceFile {
     TempFolder folder;
     const std::string path = folder.file(SnppUsersFile);
     UserStore store;
     std::string error;
-    ASSERT_TRUE(store.setPassword("alice", "one", &error));
-    ASSERT_TRUE(store.save(path, &error));
+    AliceFile() {
+        EXPECT_TRUE(store.setPassword("alice", "one", &error));
+        EXPECT_TRUE(store.save(path, &error));
+    }
+};
+
+TEST(UserFileAuthenticator, ChecksPasswordsAndFollowsTheFile) {
+    AliceFile file;
+    const std::string& path = file.path;
+    UserStore& store = file.store;
+    std::string& error = file.error;
     std::vector<std::string> log;
     UserFileAuthenticator auth(path, [&](const std::string& l) { log.push_back(l); });
     EXPECT_EQ(auth.verify("alice", "one"), AuthResult::Accepted);
@@ -86,13 +96,8 @@ TEST(UserFileAuthenticator, ChecksPasswordsAndFollowsTheFile) {
 }
 
 TEST(UserFileAuthenticator, AnOverlongPasswordCostsAFullCheck) {
-    TempFolder folder;
-    const std::string path = folder.file(SnppUsersFile);
-    UserStore store;
-    std::string error;
-    ASSERT_TRUE(store.setPassword("alice", "one", &error));
-    ASSERT_TRUE(store.save(path, &error));
-    UserFileAuthenticator auth(path, {});
+    AliceFile file;
+    UserFileAuthenticator auth(file.path, {});
     // The work is measured in this thread's processor time, which another busy process on the
     // machine does not stretch.
     const auto cpuNs = [] {

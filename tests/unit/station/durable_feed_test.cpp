@@ -33,7 +33,8 @@ TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
     ASSERT_TRUE(queue) << error;
     DurableFeed::Bounds bounds{5, 1000, 3, 25};
     {
-        DurableFeed feed(*queue, *rig.station, {}, 0);
+        DurableFeed feed(
+            *queue, *rig.station, [](const std::string&) {}, 0);
         feed.setBounds(bounds);
         EXPECT_TRUE(feed.accept(pageFrom("snpp"), &error));
         EXPECT_TRUE(feed.accept(pageFrom("snpp"), &error));
@@ -49,7 +50,8 @@ TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
         EXPECT_EQ(queue->size(), 5u);
     }
     // After a restart the kept pages count; a page that leaves frees its room.
-    DurableFeed again(*queue, *rig.station, {}, 0);
+    DurableFeed again(
+        *queue, *rig.station, [](const std::string&) {}, 0);
     again.setBounds(bounds);
     EXPECT_FALSE(again.accept(pageFrom("control", 1), &error));
     rig.station->setFeed(&again);
