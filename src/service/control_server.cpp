@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <chrono>
+
 namespace tarvex {
 
 ControlServer::ControlServer(Station& station, std::function<void(const std::string&)> log,
@@ -57,8 +59,8 @@ void ControlServer::readFrom(QLocalSocket* socket) {
         return;
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() >= static_cast<qint64>(MaxControlRequest)) {
-            m_log("control: refused a request longer than " + std::to_string(MaxControlRequest) +
-                  " bytes");
+            logRefusal("control: refused a request longer than " +
+                       std::to_string(MaxControlRequest) + " bytes");
             reply(socket,
                   "ERR request longer than " + std::to_string(MaxControlRequest) + " bytes\n");
         }
@@ -72,10 +74,17 @@ void ControlServer::readFrom(QLocalSocket* socket) {
     reply(socket, answer(line.chopped(1).toStdString()));
 }
 
+void ControlServer::logRefusal(const std::string& line) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    if (const auto admitted = m_refusals.admit("control", line, now.count()))
+        m_log(*admitted);
+}
+
 std::string ControlServer::answer(const std::string& line) {
     const ControlParse parsed = parseControlRequest(line);
     if (!parsed.request) {
-        m_log("control: refused: " + parsed.error);
+        logRefusal("control: refused: " + parsed.error);
         return "ERR " + parsed.error + "\n";
     }
     switch (parsed.request->kind) {
@@ -94,7 +103,7 @@ std::string ControlServer::answer(const std::string& line) {
     case ControlRequest::Kind::Queue: {
         const EntryParse entry = parsePageEntry(parsed.request->entry);
         if (!entry.ok()) {
-            m_log("control: refused a page: " + entry.error.value_or(entry_messages::Format));
+            logRefusal("control: refused a page: " + entry.error.value_or(entry_messages::Format));
             return "ERR " + entry.error.value_or(entry_messages::Format) + "\n";
         }
         const PageParams page = toPageParams(entry.entry);

@@ -3,6 +3,7 @@
 // and group may use, on which tarvex-cli asks for the station's status, stops what is on
 // air, or hands over a page. One request line per connection, answered and closed; every
 // request is bounded in length and time, and a bad one changes nothing.
+#include "network/intake/rate_limiter.h"
 #include "station/station.h"
 
 #include <QObject>
@@ -43,6 +44,8 @@ private:
     void readFrom(QLocalSocket* socket);
     std::string answer(const std::string& line);
     void reply(QLocalSocket* socket, const std::string& text);
+    /// A refused request, logged a few times a minute at most.
+    void logRefusal(const std::string& line);
 
     Station& m_station;
     std::function<void(const std::string&)> m_log;
@@ -50,6 +53,7 @@ private:
     std::function<std::string(const PageParams&)> m_queue;
     QLocalServer* m_server = nullptr;
     int m_open = 0;
+    LogLimit m_refusals{20, 20};
 };
 
 } // namespace tarvex

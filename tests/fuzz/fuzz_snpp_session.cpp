@@ -48,7 +48,9 @@ void checkReplyLine(const std::string& line) {
 void feed(World& w, SnppSession& session, std::string_view line, bool overlong) {
     const bool data = session.readingData();
     const std::size_t before = w.sink.count();
-    const SnppReply reply = overlong ? session.onOverlongLine() : session.onLine(line);
+    SnppReply reply = overlong ? session.onOverlongLine() : session.onLine(line);
+    if (reply.checkLogin)
+        reply = session.finishLogin(session.takeLoginCheck()());
     for (const auto& l : reply.lines)
         checkReplyLine(l);
     if (!data && !session.finished())

@@ -11,7 +11,8 @@ device that does not exist):
 - SIGTERM while entries wait behind a page: they go back to AutoSend.Txt;
 - a keying device that cannot be opened: the page is played, its log line says
   " - keying failed: ..." and it is counted failed, not sent;
-- every control connection held open: tarvex-cli is told the service is busy at once.
+- every control connection held open: tarvex-cli is told the service is busy at once; a
+  flood of bad requests is logged a few times a minute, not once each.
 
   tarvexd_integrity_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
@@ -24,7 +25,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tarvexd_e2e import Station, check, failures, wait_until  # noqa: E402
+from tarvexd_e2e import Station, check, failures, raw_request, wait_until  # noqa: E402
 
 LONG_PAGE = ["--entry", "11A0512N0000042" + "Long page on air " * 10]
 
@@ -153,6 +154,12 @@ def held_control_connections(args):
         s.close()
     check(wait_until(lambda: st.cli("status").returncode == 0, 10),
           "the held connections gone, status answers again")
+    # A flood of bad requests is refused each time but logged a few times a minute.
+    sock = os.path.join(st.work, "run", "tarvexd.sock")
+    answers = [raw_request(sock, b"BOGUS\n") for _ in range(60)]
+    check(all(a.startswith("ERR") for a in answers), "every bad request is refused")
+    refused = st.log_text().count("control: refused")
+    check(0 < refused <= 20, f"60 bad requests write at most 20 log lines ({refused})")
     stop_service(st, proc)
 
 

@@ -56,8 +56,8 @@ PageIntake::PageIntake(DirectoryWatch& directory, PageSink& sink, InboundLimits 
                        ServiceLogger log, Clock clock)
     : m_directory(directory), m_sink(sink), m_limits(limits), m_log(std::move(log)),
       m_clock(clock ? std::move(clock) : Clock(systemNowMs)), m_pages(limits.pagesPerMinute),
-      m_loginFailures(limits.loginFailuresPerMinute), m_troubleLinesPerPeer(TroubleLinesPerPeer),
-      m_troubleLines(TroubleLinesInAll) {}
+      m_loginFailures(limits.loginFailuresPerMinute),
+      m_troubleLines(TroubleLinesPerPeer, TroubleLinesInAll) {}
 
 int64_t PageIntake::nowMs() const {
     return m_clock();
@@ -87,21 +87,13 @@ void PageIntake::loginFailed(const std::string& peer) {
 }
 
 void PageIntake::logRefusal(const std::string& peer, const std::string& line) {
-    int notLogged = 0;
+    std::optional<std::string> admitted;
     {
         const std::lock_guard lock(m_rateMutex);
-        const int64_t now = nowMs();
-        const std::string key = addressKey(peer);
-        if (m_troubleLinesPerPeer.remaining(key, now) <= 0 || !m_troubleLines.take("all", 1, now)) {
-            ++m_troubleNotLogged;
-            return;
-        }
-        m_troubleLinesPerPeer.take(key, 1, now);
-        notLogged = std::exchange(m_troubleNotLogged, 0);
+        admitted = m_troubleLines.admit(addressKey(peer), line, nowMs());
     }
-    log(notLogged == 0
-            ? line
-            : line + " (" + std::to_string(notLogged) + " more refusals before it not logged)");
+    if (admitted)
+        log(*admitted);
 }
 
 IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pages) {

@@ -90,9 +90,7 @@ private:
     std::mutex m_rateMutex;
     RateLimiter m_pages;
     RateLimiter m_loginFailures;
-    RateLimiter m_troubleLinesPerPeer;
-    RateLimiter m_troubleLines;
-    int m_troubleNotLogged = 0;
+    LogLimit m_troubleLines;
 };
 
 /// How a sender is named in queue entries and log lines: "login@peer" for a login whose

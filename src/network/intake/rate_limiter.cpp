@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
+#include <utility>
 
 namespace tarvex {
 
@@ -63,6 +64,22 @@ bool RateLimiter::take(const std::string& key, int count, int64_t nowMs) {
     for (int i = 0; i < count; ++i)
         times.push_back(nowMs);
     return true;
+}
+
+LogLimit::LogLimit(int perKeyPerMinute, int inAllPerMinute)
+    : m_perKey(perKeyPerMinute), m_inAll(inAllPerMinute) {}
+
+std::optional<std::string> LogLimit::admit(const std::string& key, const std::string& line,
+                                           int64_t nowMs) {
+    if (m_perKey.remaining(key, nowMs) <= 0 || !m_inAll.take("all", 1, nowMs)) {
+        ++m_leftOut;
+        return std::nullopt;
+    }
+    m_perKey.take(key, 1, nowMs);
+    const int leftOut = std::exchange(m_leftOut, 0);
+    if (leftOut == 0)
+        return line;
+    return line + " (" + std::to_string(leftOut) + " more refusals before it not logged)";
 }
 
 std::string addressKey(const std::string& peer) {

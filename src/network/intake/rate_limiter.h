@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -33,6 +34,22 @@ private:
     std::size_t m_maxKeys;
     std::unordered_map<std::string, std::deque<int64_t>> m_times;
     std::deque<int64_t> m_pushedOut; ///< events of keys that had to make room, newest last
+};
+
+/// Lines about one kind of trouble (refusals, failed logins) kept to a few a minute per key
+/// and a few more in all, so that a flood writes a handful of lines, not one per attempt. A
+/// line written after some were left out says how many. Not thread-safe by itself.
+class LogLimit {
+public:
+    LogLimit(int perKeyPerMinute, int inAllPerMinute);
+    /// The line to write now (naming the lines left out before it), or nullopt to leave it out.
+    std::optional<std::string> admit(const std::string& key, const std::string& line,
+                                     int64_t nowMs);
+
+private:
+    RateLimiter m_perKey;
+    RateLimiter m_inAll;
+    int m_leftOut = 0;
 };
 
 /// The key a peer address is counted under: an IPv4 address as it is, an IPv6 address by its

@@ -1,6 +1,8 @@
 #include "network/snpp/snpp_connection.h"
 
+#include <QFutureWatcher>
 #include <QTcpSocket>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <string_view>
 #include <utility>
@@ -15,10 +17,11 @@ constexpr int CloseGraceMs = 5000; ///< time a closing peer gets to take the las
 } // namespace
 
 SnppConnection::SnppConnection(QTcpSocket* socket, PageIntake& intake, Authenticator* auth,
-                               SnppSessionOptions options,
+                               QThreadPool& loginChecks, SnppSessionOptions options,
                                std::function<void(SnppConnection*)> done)
-    : m_socket(socket), m_intake(intake), m_session(intake, auth, options), m_peer(options.peer),
-      m_peerKey(addressKey(options.peer)), m_done(std::move(done)) {
+    : m_socket(socket), m_intake(intake), m_session(intake, auth, options),
+      m_loginChecks(loginChecks), m_peer(options.peer), m_peerKey(addressKey(options.peer)),
+      m_done(std::move(done)) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(ReadBufferBytes);
     m_timer.setSingleShot(true);
@@ -37,7 +40,7 @@ SnppConnection::~SnppConnection() {
 
 void SnppConnection::readLines() {
     const std::size_t maxLine = m_intake.limits().maxLineLength;
-    while (!m_closing && m_socket->bytesToWrite() <= MaxUnsentReplyBytes) {
+    while (!m_closing && !m_checking && m_socket->bytesToWrite() <= MaxUnsentReplyBytes) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end < 0) {
             // A line may be maxLine bytes and a CR; anything longer without its LF is cut.
@@ -85,6 +88,24 @@ void SnppConnection::writeReply(const SnppReply& reply) {
     }
     if (reply.close)
         closeSoon();
+    if (reply.checkLogin)
+        checkLogin();
+}
+
+void SnppConnection::checkLogin() {
+    // The watcher is a child of this connection: when the connection goes first, its result
+    // is dropped; the check itself holds copies of what it needs.
+    m_checking = true;
+    auto* watcher = new QFutureWatcher<AuthResult>(this);
+    connect(watcher, &QFutureWatcher<AuthResult>::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_checking = false;
+        if (m_closing)
+            return;
+        writeReply(m_session.finishLogin(watcher->result()));
+        readLines(); // the lines a client sent on behind its LOGI
+    });
+    watcher->setFuture(QtConcurrent::run(&m_loginChecks, m_session.takeLoginCheck()));
 }
 
 void SnppConnection::closeSoon() {

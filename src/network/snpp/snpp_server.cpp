@@ -14,7 +14,9 @@ namespace tarvex {
 SnppServer::SnppServer(SnppServerConfig config, PageIntake& intake, Authenticator* auth,
                        QObject* parent)
     : QObject(parent), m_config(std::move(config)), m_intake(intake), m_auth(auth),
-      m_loginRequired(m_config.requireLogin || reachesBeyondLoopback(m_config.listenAddresses)) {}
+      m_loginRequired(m_config.requireLogin || reachesBeyondLoopback(m_config.listenAddresses)) {
+    m_loginChecks.setMaxThreadCount(2);
+}
 
 SnppServer::~SnppServer() {
     stop();
@@ -92,7 +94,7 @@ void SnppServer::acceptPending(QTcpServer* listener) {
         options.loginRequired = m_loginRequired;
         options.peer = peer;
         m_connections.push_back(std::make_unique<SnppConnection>(
-            socket, m_intake, m_auth, options,
+            socket, m_intake, m_auth, m_loginChecks, options,
             [this](SnppConnection* done) { removeConnection(done); }));
     }
 }

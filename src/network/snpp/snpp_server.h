@@ -8,6 +8,7 @@
 #include "network/intake/page_intake.h"
 
 #include <QObject>
+#include <QThreadPool>
 
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,9 @@ private:
     std::vector<std::string> m_addresses;
     std::vector<std::unique_ptr<QTcpServer>> m_listeners;
     std::vector<std::unique_ptr<SnppConnection>> m_connections;
+    /// Password checks run here, off the event loop: two at once (each hash takes tens of MB),
+    /// the others wait their turn. Destroyed first, it waits for a check still running.
+    QThreadPool m_loginChecks;
 };
 
 } // namespace tarvex

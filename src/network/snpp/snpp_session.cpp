@@ -287,7 +287,25 @@ SnppReply SnppSession::logi(std::string_view args) {
         m_finished = true;
         return {{"421 Too many failed logins, try again later"}, true};
     }
-    const AuthResult result = m_auth ? m_auth->verify(user, password) : AuthResult::Unavailable;
+    // The check is slow (a memory-hard hash): the server runs it off its event loop.
+    m_checkingUser = std::string(user);
+    m_checkingPassword = std::string(password);
+    SnppReply reply;
+    reply.checkLogin = true;
+    return reply;
+}
+
+std::function<AuthResult()> SnppSession::takeLoginCheck() {
+    Authenticator* auth = m_auth;
+    std::string password = std::exchange(m_checkingPassword, {});
+    return [auth, user = m_checkingUser, password = std::move(password)] {
+        return auth != nullptr ? auth->verify(user, password) : AuthResult::Unavailable;
+    };
+}
+
+SnppReply SnppSession::finishLogin(AuthResult result) {
+    const std::string user = std::exchange(m_checkingUser, {});
+    const std::string& peer = m_options.peer;
     if (result != AuthResult::Accepted) {
         m_intake.loginFailed(peer);
         m_intake.logRefusal(peer, "snpp: failed LOGI " + shown(user) + " from " + peer +
@@ -295,7 +313,7 @@ SnppReply SnppSession::logi(std::string_view args) {
                                                                          : " (wrong password)"));
         return error("550 Error, invalid login ID or password");
     }
-    m_login = std::string(user);
+    m_login = user;
     m_verified = true;
     m_intake.log("snpp: LOGI " + m_login + " from " + peer);
     return ok("Login accepted");

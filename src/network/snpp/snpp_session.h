@@ -7,6 +7,7 @@
 #include "network/intake/page_intake.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ struct SnppSessionOptions {
 struct SnppReply {
     std::vector<std::string> lines; ///< each "NNN text", without CR LF
     bool close = false;             ///< close the connection after sending the lines
+    /// A LOGI password waits to be checked: run takeLoginCheck() (slow, on any thread), then
+    /// send finishLogin()'s reply. Nothing else may be fed to the session in between.
+    bool checkLogin = false;
 };
 
 class SnppSession {
@@ -34,6 +38,11 @@ public:
     SnppReply onLine(std::string_view line);
     /// The server cut a line longer than the line limit; the rest of it is discarded.
     SnppReply onOverlongLine();
+    /// The password check of the LOGI just answered with `checkLogin`, holding its own copy of
+    /// the name and password (the session may be gone when it runs).
+    std::function<AuthResult()> takeLoginCheck();
+    /// The reply to that LOGI, once its check has given `result`.
+    SnppReply finishLogin(AuthResult result);
     /// True while text lines of a DATA command are being read.
     bool readingData() const { return m_readingData; }
     /// True after QUIT or a 421: nothing more is read.
@@ -66,6 +75,8 @@ private:
     std::size_t m_dataLines = 0;
     std::string m_login;
     bool m_verified = false;
+    std::string m_checkingUser; ///< the LOGI whose password is being checked
+    std::string m_checkingPassword;
     int m_errors = 0;
     bool m_finished = false;
 };

@@ -6,11 +6,12 @@
 //   network_test_host --folder DIR [--snpp-port P] [--wctp-port P] [--listen ADDR]...
 //                     [--require-login] [--record] [--pages-per-minute N]
 //                     [--max-connections N] [--idle-seconds N] [--request-seconds N]
-//                     [--quiet]
+//                     [--hold-logins FILE] [--quiet]
 //   network_test_host --folder DIR --dump-queue     print the pages waiting in the queue
 //
 // Output: "SNPP_PORT n", "WCTP_PORT n", "READY", then "PAGE id=… source=… to=… from=…
 // text=…" per page (text with \\, \n and \xHH escapes). Log lines go to standard error.
+// With --hold-logins, every password check waits while FILE exists (a slow check on demand).
 #include "network/durable_queue.h"
 #include "network/intake/page_intake.h"
 #include "network/intake/user_store.h"
@@ -21,12 +22,15 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace tarvex;
@@ -82,6 +86,22 @@ private:
     int64_t m_recorded = 0;
 };
 
+/// The station's authenticator, made to wait while a file exists.
+class HeldAuthenticator : public Authenticator {
+public:
+    HeldAuthenticator(Authenticator& real, std::string holdFile)
+        : m_real(real), m_holdFile(std::move(holdFile)) {}
+    AuthResult verify(std::string_view user, std::string_view password) override {
+        while (!m_holdFile.empty() && std::filesystem::exists(m_holdFile))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return m_real.verify(user, password);
+    }
+
+private:
+    Authenticator& m_real;
+    std::string m_holdFile;
+};
+
 struct Options {
     std::string folder;
     int snppPort = 0;
@@ -91,6 +111,7 @@ struct Options {
     bool record = false;
     bool dump = false;
     bool quiet = false;
+    std::string holdLogins;
     InboundLimits limits;
 };
 
@@ -119,6 +140,8 @@ Options parse(int argc, char** argv) {
             o.dump = true;
         else if (a == "--quiet")
             o.quiet = true;
+        else if (a == "--hold-logins")
+            o.holdLogins = next();
         else if (a == "--pages-per-minute")
             o.limits.pagesPerMinute = std::stoi(next());
         else if (a == "--max-connections")
@@ -175,7 +198,8 @@ int main(int argc, char** argv) {
     PrintingSink sink(std::move(queue));
     DirectoryWatch directory(o.folder + PagerDirectoryFile, log);
     PageIntake intake(directory, sink, o.limits, log);
-    UserFileAuthenticator users(o.folder + SnppUsersFile, log);
+    UserFileAuthenticator stored(o.folder + SnppUsersFile, log);
+    HeldAuthenticator users(stored, o.holdLogins);
     const auto listen = o.listen.empty() ? std::vector<std::string>{"127.0.0.1"} : o.listen;
     SnppServer snpp({listen, static_cast<uint16_t>(o.snppPort), o.requireLogin}, intake, &users);
     WctpServer wctp({listen, static_cast<uint16_t>(o.wctpPort), o.requireLogin}, intake, &users);

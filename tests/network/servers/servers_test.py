@@ -162,7 +162,22 @@ def logins(args):
     out = subprocess.run(cli + ["add", "empty"], input="\n", capture_output=True, text=True,
                          env=env, timeout=60)
     check(out.returncode == 2, "an empty password is refused")
-    host = Host(args.host, folder, "--require-login")
+    hold = os.path.join(folder, "hold-logins")
+    host = Host(args.host, folder, "--require-login", "--hold-logins", hold)
+    # While one password check is held, another client is still served.
+    open(hold, "w").close()
+    slow = SnppClient(host.snpp_port)
+    slow.send_raw(b"LOGI nurse guess\r\nHELP\r\n")
+    try:
+        other = SnppClient(host.snpp_port, timeout=10)
+        check(other.command("HELP").startswith("250"), "HELP answered during a password check")
+        other.close()
+    except OSError as e:
+        check(False, f"a held password check blocks other clients: {e}")
+    os.remove(hold)
+    check(slow.reply().startswith("550") and slow.reply().startswith("250"),
+          "the held LOGI is answered, then the line sent behind it")
+    slow.close()
     out = perl(NET_SNPP_LOGIN, host.snpp_port)
     check(out.returncode == 0 and "login ok" in out.stdout, f"Net::SNPP login: {out.stderr}")
     for name, originator, code in [

@@ -23,11 +23,18 @@ struct Harness {
           session(intake, &auth, {loginRequired, "127.0.0.1", "Test"}) {
         auth.passwords["alice"] = "secret";
     }
+    /// The reply to one line, a LOGI's password checked at once as the server would.
+    static SnppReply answer(SnppSession& s, const std::string& line) {
+        SnppReply reply = s.onLine(line);
+        if (reply.checkLogin)
+            reply = s.finishLogin(s.takeLoginCheck()());
+        return reply;
+    }
     /// Every reply line to the lines, in order.
     std::vector<std::string> say(const std::vector<std::string>& lines) {
         std::vector<std::string> replies;
         for (const auto& line : lines) {
-            const SnppReply reply = session.onLine(line);
+            const SnppReply reply = answer(session, line);
             replies.insert(replies.end(), reply.lines.begin(), reply.lines.end());
         }
         return replies;
@@ -204,7 +211,7 @@ TEST(SnppSession, ClaimedNamesShareTheirAddresssLimitAndFailuresAreSummarised) {
     EXPECT_EQ(h.sink.pages()[2].origin, "alice@127.0.0.1");
     // 50 wrong passwords give a few lines, not 50.
     for (int i = 0; i < 50; ++i)
-        h.session.onLine("LOGI alice wrong");
+        h.say({"LOGI alice wrong"});
     EXPECT_EQ(std::count_if(h.log.begin(), h.log.end(),
                             [](auto& l) { return l.find("failed LOGI") != std::string::npos; }),
               3);
@@ -243,9 +250,9 @@ TEST(SnppSession, ClosesAfterTooManyErrorsOrFailedLogins) {
     EXPECT_EQ(Harness::codes(h.say({"XXXX", "YYYY", "ZZZZ"})), "500 500 500 421");
     EXPECT_TRUE(h.session.finished());
     SnppSession second(h.intake, &h.auth, {false, "127.0.0.1", "Test"});
-    second.onLine("LOGI alice no");
-    second.onLine("LOGI alice no");
-    const SnppReply refused = second.onLine("LOGI alice secret");
+    Harness::answer(second, "LOGI alice no");
+    Harness::answer(second, "LOGI alice no");
+    const SnppReply refused = Harness::answer(second, "LOGI alice secret");
     EXPECT_EQ(refused.lines.at(0).substr(0, 3), "421");
     EXPECT_TRUE(refused.close);
 }
