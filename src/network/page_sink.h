@@ -3,6 +3,7 @@
 // and wakes the station, which sends it when the transmitter is free. A server acknowledges
 // a page only after accept() has returned its id. Standard C++ only.
 #include "network/durable_queue.h"
+#include "network/service_logger.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,8 +22,5 @@ public:
     /// taken: the sender must be told). May be called from any thread.
     virtual std::optional<int64_t> accept(const QueuedPage& page, std::string* error) = 0;
 };
-
-/// A line for the service log (time is added by the log). Never given a password or key.
-using ServiceLogger = std::function<void(const std::string& line)>;
 
 } // namespace tarvex

@@ -18,18 +18,30 @@ namespace tarvex {
 namespace {
 
 volatile std::sig_atomic_t g_received = 0;
+volatile std::sig_atomic_t g_reloads = 0;
 int g_pipe[2] = {-1, -1};
 
-extern "C" void recordSignal(int signal) {
-    if (g_received == 0)
-        g_received = signal;
+void wake(int signal) {
 #ifndef _WIN32
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(signal);
     // A full pipe already wakes the watcher; the byte may then be dropped.
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
     errno = saved;
+#else
+    (void)signal;
 #endif
+}
+
+extern "C" void recordSignal(int signal) {
+    if (g_received == 0)
+        g_received = signal;
+    wake(signal);
+}
+
+extern "C" void recordReload(int signal) {
+    g_reloads = 1;
+    wake(signal);
 }
 
 bool installOnce(std::string* error) {
@@ -69,6 +81,30 @@ bool ReleaseSignals::install(std::string* error) {
     if (!installed && error)
         *error = firstError;
     return installed;
+}
+
+bool ReleaseSignals::reloadOnHangUp(std::string* error) {
+#ifndef _WIN32
+    struct sigaction action {};
+    action.sa_handler = recordReload;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (::sigaction(SIGHUP, &action, nullptr) != 0) {
+        if (error)
+            *error = std::string("cannot handle SIGHUP: ") + std::strerror(errno);
+        return false;
+    }
+#else
+    (void)error;
+#endif
+    return true;
+}
+
+bool ReleaseSignals::takeReload() {
+    if (g_reloads == 0)
+        return false;
+    g_reloads = 0;
+    return true;
 }
 
 int ReleaseSignals::wakeFd() {

@@ -26,6 +26,11 @@ public:
     static int received();
     /// Reads whatever is waiting in the pipe, so a watcher on wakeFd() quietens.
     static void drain();
+    /// For a service: SIGHUP asks for a reload instead of the end (call after install()).
+    /// False with *error when the handler could not be set.
+    static bool reloadOnHangUp(std::string* error = nullptr);
+    /// True once per SIGHUP received since reloadOnHangUp().
+    static bool takeReload();
     /// Forgets a received signal (tests).
     static void reset();
     /// The exit status of a program that a signal ended: 128 + the signal.

@@ -1,4 +1,5 @@
 // tarvexd: the Tarvex station as a service, with no display.
+#include "service/service_log.h"
 #include "service/station_service.h"
 #include "signal/audio_process_exit.h"
 
@@ -23,8 +24,11 @@ constexpr const char* Help =
     "(the program's folder when writable, else ~/.local/share/dovrik-apps/Tarvex;\n"
     "TARVEX_FOLDER names it outright). It polls the auto-send file, sends the station ident,\n"
     "keys and plays as the desktop program does, and writes one line per event to standard\n"
-    "error. SIGTERM, SIGINT and SIGHUP stop the sound, release the transmitter and hand\n"
-    "auto-send entries not yet sent back to their file.\n"
+    "error (with journald's priority prefixes when that is the journal). SIGTERM and SIGINT\n"
+    "stop the sound, release the transmitter and hand auto-send entries not yet sent back to\n"
+    "their file; SIGHUP reads the settings again (once the transmitter is free) and says\n"
+    "which changes need a restart. Under systemd (Type=notify) it reports ready, its status\n"
+    "and the watchdog. Exit status 3: another program holds the station.\n"
     "\n"
     "Network inputs (settings SnppEnabled, WctpEnabled, ... in the same store; on by\n"
     "default here): an SNPP server (RFC 1861) on port 444 and a WCTP server (POST /wctp) on\n"
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarvexd: %s\n", error.c_str());
         return 2;
     }
+    tarvex::routeLibraryMessages();
     int status = 1;
     {
         QCoreApplication app(argc, argv);
@@ -69,6 +74,8 @@ int main(int argc, char** argv) {
         if (service.start()) {
             status = app.exec();
             tarvex::StationService::log("ended");
+        } else {
+            status = service.exitStatus();
         }
     }
     tarvex::exitWithoutAudioTeardown(status);

@@ -8,9 +8,12 @@
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
 #include "service/control_server.h"
+#include "service/service_log.h"
+#include "service/systemd_notify.h"
 #include "signal/audio_choice.h"
 #include "signal/null_output.h"
 #include "station/control_protocol.h"
+#include "station/keying_method.h"
 #include "station/qt/qt_log_clock.h"
 #include "station/qt/qt_scheduler.h"
 #include "station/qt/settings_file.h"
@@ -18,15 +21,44 @@
 #include "txcontrol/system_port.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 namespace tarvex {
 
 namespace {
+
+/// Sent is news; stopped is the operator's doing; refused or failed needs someone's eye.
+LogLevel outcomeLevel(const TxOutcome& out) {
+    if (out.stopped)
+        return LogLevel::Notice;
+    if (!out.built)
+        return LogLevel::Warning;
+    return out.played && out.portError.empty() ? LogLevel::Info : LogLevel::Error;
+}
+
+/// Every value of the store, by name, to tell what a reload changed.
+std::map<std::string, std::string> storedValues(const QSettings& store) {
+    std::map<std::string, std::string> values;
+    for (const QString& key : store.allKeys())
+        values[key.toStdString()] = storedValue(store, key.toStdString()).value_or("");
+    return values;
+}
+
+/// The settings that choose the keying line and the audio output: the service opens those
+/// once, so a change to them needs a restart.
+std::set<std::string> deviceSettingNames() {
+    std::set<std::string> names{"Port", "Pin", "InvKey", "Keying", "AudioBackend", "AudioDevice"};
+    readPttSettings([&names](std::string_view name) -> std::optional<std::string> {
+        names.insert(std::string(name));
+        return std::nullopt;
+    });
+    return names;
+}
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -43,13 +75,12 @@ StationService::~StationService() {
         m_station->close();
 }
 
-void StationService::log(const std::string& text) {
-    const std::string time =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-    // Lines carry text from outside (auto-send entries, refusals' reasons): escaped here, at
-    // the one place every line passes, one event stays one line whatever it quotes.
-    std::fprintf(stderr, "%s tarvexd: %s\n", time.c_str(), escapeControls(text).c_str());
-    std::fflush(stderr);
+void StationService::log(const std::string& text, LogLevel level) {
+    writeServiceLog(level, text);
+}
+
+ServiceLogger StationService::logger() {
+    return [](LogLevel level, const std::string& text) { writeServiceLog(level, text); };
 }
 
 bool StationService::start() {
@@ -57,6 +88,8 @@ bool StationService::start() {
     const auto store = openSettingsStore(m_options.settingsFile);
     m_settings = readStationSettings(
         [&store](std::string_view name) { return storedValue(*store, name); }, m_folder);
+    m_stored = storedValues(*store);
+    m_notify = new SystemdNotifier(this);
     log("station folder " + m_folder + ", settings " +
         settingsStoreName(m_options.settingsFile).toStdString());
 
@@ -67,7 +100,9 @@ bool StationService::start() {
     std::string holder;
     std::vector<std::string> notes;
     if (!m_hold.acquire(holdPaths, &holder, &notes)) {
-        log("the station is held by " + holder + "; tarvexd does not key it and ends");
+        log("the station is held by " + holder + "; tarvexd does not key it and ends",
+            LogLevel::Error);
+        m_exitStatus = HeldExitStatus;
         return false;
     }
     for (const auto& note : notes)
@@ -92,8 +127,7 @@ bool StationService::start() {
 
     startNetwork(store);
     startMonitor(store);
-    m_control = new ControlServer(
-        *m_station, [](const std::string& text) { log(text); }, this);
+    m_control = new ControlServer(*m_station, logger(), this);
     m_control->setStatusExtra([this] {
         return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
     });
@@ -117,12 +151,92 @@ bool StationService::start() {
     const QString socket = QString::fromStdString(controlSocketPath());
     if (!m_control->listen(socket, &error))
         log("control socket " + socket.toStdString() + " not open: " + error.toStdString() +
-            " (tarvex-cli status cannot reach this service)");
+                " (tarvex-cli status cannot reach this service)",
+            LogLevel::Error);
     else
         log("control socket " + socket.toStdString());
     watchSignals();
     log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
+    m_notify->ready(summary());
     return true;
+}
+
+std::string StationService::summary() const {
+    const StationStatus s = m_station->status();
+    std::string text = std::string(stateName(s.state));
+    text += ", " + std::to_string(s.queued + m_station->feedWaiting()) + " waiting";
+    if (!s.keyingError.empty())
+        text += "; keying failing: " + s.keyingError;
+    if (!s.audioError.empty())
+        text += "; audio failing: " + s.audioError;
+    return text;
+}
+
+void StationService::reload() {
+    if (m_signal != 0)
+        return;
+    if (m_station->status().state != OnAirState::Idle) {
+        // Never change the signal under a transmission: the reload waits for the release.
+        if (m_reloadWait == nullptr) {
+            m_reloadWait = new QTimer(this);
+            connect(m_reloadWait, &QTimer::timeout, this, [this] {
+                if (m_station->status().state == OnAirState::Idle) {
+                    m_reloadWait->stop();
+                    reload();
+                }
+            });
+        }
+        if (!m_reloadWait->isActive()) {
+            log("reload: waits until the transmitter is free");
+            m_reloadWait->start(200);
+        }
+        return;
+    }
+    m_notify->reloading();
+    const auto store = openSettingsStore(m_options.settingsFile);
+    std::set<std::string> stationNames;
+    StationSettings fresh = readStationSettings(
+        [&](std::string_view name) {
+            stationNames.insert(std::string(name));
+            return storedValue(*store, name);
+        },
+        m_folder);
+    const std::map<std::string, std::string> now = storedValues(*store);
+    const std::set<std::string> devices = deviceSettingNames();
+    std::string applied;
+    std::string restart;
+    std::set<std::string> names;
+    for (const auto& [name, value] : m_stored)
+        names.insert(name);
+    for (const auto& [name, value] : now)
+        names.insert(name);
+    for (const std::string& name : names) {
+        const auto before = m_stored.find(name);
+        const auto after = now.find(name);
+        const bool same =
+            before != m_stored.end() && after != now.end() && before->second == after->second;
+        if (same)
+            continue;
+        std::string& list =
+            stationNames.contains(name) && !devices.contains(name) ? applied : restart;
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    // The keying line and the audio output stay as opened; everything else takes effect.
+    KeyingSettings keying = m_settings.keying;
+    keying.KeyDelay = fresh.keying.KeyDelay;
+    fresh.keying = keying;
+    fresh.ptt = m_settings.ptt;
+    fresh.audioBackend = m_settings.audioBackend;
+    fresh.audioDevice = m_settings.audioDevice;
+    m_settings = fresh;
+    m_stored = now;
+    configure();
+    log("reload: " + (applied.empty() ? std::string("no change to apply") : "applied " + applied) +
+        "; the pager directory and the logins are read again whenever they change");
+    if (!restart.empty())
+        log("reload: " + restart + " changed and take effect only after a restart of tarvexd",
+            LogLevel::Warning);
+    m_notify->ready(summary());
 }
 
 std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
@@ -130,7 +244,8 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
     // carriers: an output that cannot be had is a fault, and nothing is keyed until it is back.
     const auto unavailable = [](const std::string& choice, const std::string& why) {
         log("audio output " + choice + ": " + why +
-            "; nothing is keyed and pages wait until it can be opened");
+                "; nothing is keyed and pages wait until it can be opened",
+            LogLevel::Error);
         return std::make_shared<UnavailableOutput>(choice, why);
     };
     std::string error;
@@ -147,13 +262,14 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
         openStoredAudioOutput(m_settings.audioBackend, m_settings.audioDevice, &note, &error);
     if (output && (note.empty() || fallbackToDefault)) {
         if (!note.empty())
-            log(note);
+            log(note, LogLevel::Warning);
         return output;
     }
     if (output) {
         // The device is absent now: it is opened by its name, so pages wait until it is back.
         log("audio output " + choice + ": " + note +
-            " The service waits for it instead (AudioFallbackDefault=1 allows the default).");
+                " The service waits for it instead (AudioFallbackDefault=1 allows the default).",
+            LogLevel::Warning);
         if (auto named = makeAudioOutput(choice, &error))
             return named;
     }
@@ -166,7 +282,7 @@ std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>*
     const std::string forced = environment("TARVEX_PORT");
     if (!forced.empty()) {
         if (!forced.starts_with("record:") || forced.size() == 7) {
-            log("TARVEX_PORT must be record:FILE, not '" + forced + "'");
+            log("TARVEX_PORT must be record:FILE, not '" + forced + "'", LogLevel::Error);
             return nullptr;
         }
         PttSettings recorded;
@@ -190,7 +306,7 @@ void StationService::configure() {
     std::string sync = set.syncText;
     std::string idle = set.idleText;
     if (!hexToCodeword(sync) || !hexToCodeword(idle)) {
-        log("stored Sync/Idle is not hexadecimal; the stock values are used");
+        log("stored Sync/Idle is not hexadecimal; the stock values are used", LogLevel::Warning);
         sync = StockSyncText;
         idle = StockIdleText;
     }
@@ -221,17 +337,17 @@ void StationService::onEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::Ended:
         for (const std::string& line : serviceLogLines(*e.outcome))
-            log(line);
+            log(line, outcomeLevel(*e.outcome));
         break;
     case StationEvent::Kind::Refused:
-        log("refused: " + e.text);
+        log("refused: " + e.text, LogLevel::Warning);
         break;
     case StationEvent::Kind::Problem:
         if (!e.text.empty())
-            log("problem: " + e.text);
+            log("problem: " + e.text, LogLevel::Error);
         break;
     case StationEvent::Kind::LogFailed:
-        log("page log: " + e.text);
+        log("page log: " + e.text, LogLevel::Error);
         break;
     case StationEvent::Kind::Note:
         log(e.text);
@@ -242,6 +358,8 @@ void StationService::onEvent(const StationEvent& e) {
     default:
         break;
     }
+    if (m_notify != nullptr)
+        m_notify->status(summary());
 }
 
 void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
@@ -267,13 +385,12 @@ void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
         net.wctp.listen = addresses(*m_options.wctpListen);
     std::string error;
     if (!applyDapnetOverrides(net.dapnet, m_options.dapnet, net.keyFile, &error)) {
-        log("DAPNET: " + error + "; the link stays off");
+        log("DAPNET: " + error + "; the link stays off", LogLevel::Error);
         net.dapnet.enabled = false;
     }
-    m_network = new NetworkInputs(
-        *m_station, m_folder, [](const std::string& text) { log(text); }, this);
+    m_network = new NetworkInputs(*m_station, m_folder, logger(), this);
     if (!m_network->start(net, &error))
-        log("network inputs not running: " + error);
+        log("network inputs not running: " + error, LogLevel::Error);
 }
 
 void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
@@ -281,8 +398,7 @@ void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
         readMonitorSettings([&store](std::string_view name) { return storedValue(*store, name); });
     if (m_options.monitorCommand)
         settings = withMonitorCommand(settings, *m_options.monitorCommand);
-    m_monitor = new StationMonitor(
-        *m_station, [](const std::string& text) { log(text); }, this);
+    m_monitor = new StationMonitor(*m_station, logger(), this);
     // The decoder reads the pagers' national letters as the directory's first set has them.
     std::string charset;
     PagerDirectory directory;
@@ -298,13 +414,18 @@ void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
 
 void StationService::watchSignals() {
     std::string error;
-    if (!ReleaseSignals::install(&error) || ReleaseSignals::wakeFd() < 0) {
-        log("signals: " + error);
+    if (!ReleaseSignals::install(&error) || ReleaseSignals::wakeFd() < 0 ||
+        !ReleaseSignals::reloadOnHangUp(&error)) {
+        log("signals: " + error, LogLevel::Error);
         return;
     }
     m_signals = new QSocketNotifier(ReleaseSignals::wakeFd(), QSocketNotifier::Read, this);
     connect(m_signals, &QSocketNotifier::activated, this, [this] {
         ReleaseSignals::drain();
+        if (ReleaseSignals::takeReload()) {
+            log("signal 1: reloading");
+            reload();
+        }
         const int signal = ReleaseSignals::received();
         if (signal == 0 || m_signal != 0)
             return;
@@ -315,6 +436,7 @@ void StationService::watchSignals() {
         // Possibly inside the waits of a page: the close stops the sound, releases and holds
         // the transmitter, and hands auto-send entries not yet sent back to their file.
         log("signal " + std::to_string(signal) + ": stopping");
+        m_notify->stopping();
         m_station->close();
         QCoreApplication::exit(0);
     });

@@ -2,8 +2,10 @@
 // tarvexd's station: the engine run with no display from the same settings store and
 // station folder the desktop program uses, with its keying line, audio output, auto-send
 // poll and ident as stored, a line per event on standard error for journald, the control
-// socket, and an orderly end on SIGTERM, SIGINT or SIGHUP (sound stopped, transmitter
-// released, auto-send entries not yet sent returned).
+// socket, systemd's notifications, a reload of the settings on SIGHUP, and an orderly end on
+// SIGTERM or SIGINT (sound stopped, transmitter released, auto-send entries not yet sent
+// returned).
+#include "network/service_logger.h"
 #include "network/station/network_settings.h"
 #include "paging/event_wait.h"
 #include "station/station.h"
@@ -15,6 +17,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,12 +25,14 @@
 
 class QSettings;
 class QSocketNotifier;
+class QTimer;
 
 namespace tarvex {
 
 class ControlServer;
 class NetworkInputs;
 class StationMonitor;
+class SystemdNotifier;
 class QtEventPump;
 class QtScheduler;
 
@@ -51,9 +56,19 @@ public:
     explicit StationService(ServiceOptions options, QObject* parent = nullptr);
     ~StationService() override;
 
+    /// tarvexd's exit status when another program holds the station: systemd is told not to
+    /// restart it (RestartPreventExitStatus=), as a restart could only be refused again.
+    static constexpr int HeldExitStatus = 3;
+
     /// Takes the station hold, builds the station, opens the control socket and starts the
-    /// poll and ident. False (after a log line saying why) when the service cannot run.
+    /// poll and ident. False (after a log line saying why) when the service cannot run;
+    /// exitStatus() then says how the program should end.
     bool start();
+    int exitStatus() const { return m_exitStatus; }
+    /// Reads the settings again and applies what can change while the service runs (once
+    /// the transmitter is free); the log names each change applied and each that needs a
+    /// restart. The queue, the network inputs and the DAPNET link stay as they are.
+    void reload();
     /// The signal that ended the service (0 when none did).
     int endedBySignal() const { return m_signal; }
 
@@ -61,8 +76,10 @@ public:
     const StationSettings& settings() const { return m_settings; }
     const std::string& folder() const { return m_folder; }
 
-    /// "YYYY-MM-DD HH:MM:SS tarvexd: text" on standard error.
-    static void log(const std::string& text);
+    /// One line of the service log on standard error (see service_log.h).
+    static void log(const std::string& text, LogLevel level = LogLevel::Info);
+    /// The service log as the network inputs and the monitor take it.
+    static ServiceLogger logger();
 
 private:
     std::shared_ptr<AudioOutput> openAudio(bool fallbackToDefault);
@@ -72,6 +89,7 @@ private:
     void watchSignals();
     void startNetwork(const std::unique_ptr<QSettings>& store);
     void startMonitor(const std::unique_ptr<QSettings>& store);
+    std::string summary() const;
 
     ServiceOptions m_options;
     StationSettings m_settings;
@@ -85,7 +103,11 @@ private:
     NetworkInputs* m_network = nullptr;
     StationMonitor* m_monitor = nullptr;
     QSocketNotifier* m_signals = nullptr;
+    SystemdNotifier* m_notify = nullptr;
+    std::map<std::string, std::string> m_stored; ///< the store's values as last read
+    QTimer* m_reloadWait = nullptr;              ///< a reload asked for while on air
     int m_signal = 0;
+    int m_exitStatus = 1;
 };
 
 } // namespace tarvex

@@ -150,7 +150,7 @@ def hold(st, first):
     except subprocess.TimeoutExpired:
         second.kill()
         code = None
-    check(code == 1 and f"held by tarvexd (PID {first.pid})" in st.log_text(),
+    check(code == 3 and f"held by tarvexd (PID {first.pid})" in st.log_text(),
           f"a second tarvexd is refused and names the first (exit {code})")
     first.send_signal(signal.SIGKILL)
     first.wait(timeout=10)

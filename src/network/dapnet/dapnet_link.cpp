@@ -75,7 +75,7 @@ std::string DapnetLink::apply(const DapnetSettings& settings) {
     }
     if (const std::string problem = dapnetSettingsProblem(settings); !problem.empty()) {
         m_status.lastError = problem;
-        log("link not started: " + problem);
+        log("link not started: " + problem, LogLevel::Error);
         emit statusChanged();
         return problem;
     }
@@ -215,7 +215,7 @@ void DapnetLink::noteEvent(const DapnetEvent& event) {
         break;
     case DapnetEventKind::Refusal:
         m_status.refusal = shown(event.text); // the status is shown as well as the log
-        log("the server refused the login: " + event.text);
+        log("the server refused the login: " + event.text, LogLevel::Error);
         return;
     case DapnetEventKind::Garbage:
     case DapnetEventKind::Overlong:
@@ -259,15 +259,14 @@ void DapnetLink::linkLost(const std::string& reason) {
     setState(refused ? DapnetLinkState::Refused : DapnetLinkState::BackingOff);
     m_socket.abort();
     log("link to " + m_status.server + " ended (" + m_status.lastError + "); next attempt in " +
-        seconds(wait));
+            seconds(wait),
+        LogLevel::Warning);
     m_retryTimer.start(static_cast<int>(wait));
     emit statusChanged();
 }
 
-void DapnetLink::log(const std::string& line) {
-    if (!m_log)
-        return;
-    m_log(shown("DAPNET: " + line));
+void DapnetLink::log(const std::string& line, LogLevel level) {
+    m_log.log(level, shown("DAPNET: " + line));
 }
 
 std::string DapnetLink::shown(std::string text) const {

@@ -52,7 +52,7 @@ private:
     void noteEvent(const DapnetEvent& event);
     void send(const std::string& line);
     void linkLost(const std::string& reason);
-    void log(const std::string& line);
+    void log(const std::string& line, LogLevel level = LogLevel::Info);
     /// The text with the key hidden and control characters escaped, as logs and status show it.
     std::string shown(std::string text) const;
     void setState(DapnetLinkState state);

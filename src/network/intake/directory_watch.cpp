@@ -31,9 +31,8 @@ bool DirectoryWatch::reload(const Stamp& stamp) {
     auto fresh = std::make_shared<PagerDirectory>();
     std::string error;
     if (!fresh->load(m_path, &error)) {
-        if (m_log)
-            m_log("pager directory " + m_path +
-                  " not read again, the previous one is kept: " + error);
+        m_log.warning("pager directory " + m_path +
+                      " not read again, the previous one is kept: " + error);
         return false;
     }
     m_directory = std::move(fresh);

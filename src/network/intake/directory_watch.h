@@ -4,6 +4,7 @@
 // file that no longer reads keeps the directory that was loaded before and is reported
 // once. Thread-safe: each look-up gets a snapshot that stays valid while it is held.
 #include "network/pager_directory.h"
+#include "network/service_logger.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,7 +16,7 @@ namespace tarvex {
 
 class DirectoryWatch {
 public:
-    using Logger = std::function<void(const std::string& line)>;
+    using Logger = ServiceLogger;
 
     /// Reads the file at once; a bad file starts an empty directory (reported through log).
     DirectoryWatch(std::string path, Logger log);

@@ -63,11 +63,11 @@ int64_t PageIntake::nowMs() const {
     return m_clock();
 }
 
-void PageIntake::log(const std::string& line) {
+void PageIntake::log(const std::string& line, LogLevel level) {
     if (!m_log)
         return;
     const std::lock_guard lock(m_logMutex);
-    m_log(escapeControls(line)); // names and IDs from clients must not break the line
+    m_log.log(level, escapeControls(line)); // names and IDs from clients must not break the line
 }
 
 std::optional<Pager> PageIntake::find(std::string_view id) {
@@ -93,7 +93,7 @@ void PageIntake::logRefusal(const std::string& peer, const std::string& line) {
         admitted = m_troubleLines.admit(addressKey(peer), line, nowMs());
     }
     if (admitted)
-        log(*admitted);
+        log(*admitted, LogLevel::Warning);
 }
 
 IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pages) {

@@ -72,7 +72,7 @@ public:
     void logRefusal(const std::string& peer, const std::string& line);
 
     /// One line for the service log; calls are serialised.
-    void log(const std::string& line);
+    void log(const std::string& line, LogLevel level = LogLevel::Info);
     const InboundLimits& limits() const { return m_limits; }
     int64_t nowMs() const;
 

@@ -76,11 +76,11 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
     if (m_maxAgeMs > 0) {
         for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error)) {
             removed(old.id);
-            m_log("dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
-                  old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
-                  std::to_string((now() - old.acceptedAtMs) / 60000) +
-                  " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) +
-                  " min");
+            m_log.warning(
+                "dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
+                old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
+                std::to_string((now() - old.acceptedAtMs) / 60000) +
+                " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) + " min");
         }
     }
     std::vector<PageJob> jobs;
@@ -91,7 +91,7 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
             jobs.push_back(jobFor(page));
     }
     if (!error.empty())
-        m_log("page queue: " + error);
+        m_log.error("page queue: " + error);
     return jobs;
 }
 
@@ -121,7 +121,7 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
         m_inFlight.insert(id);
         std::string error;
         if (!m_queue.markOnAir(id, &error))
-            m_log("page queue: " + error);
+            m_log.error("page queue: " + error);
         if (repeat)
             m_log("page " + std::to_string(id) + " for RIC " + ric +
                   " has been keyed before (the station stopped, or its sound failed): sent "
@@ -147,8 +147,8 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     if (!out.played && !out.stopped) {
         // The output would not play: the page stays (the engine tries again after a pause),
         // until the age limit drops it.
-        m_log("page " + std::to_string(page.id) + " for RIC " + page.page.ric +
-              " stays in the queue: " + out.error);
+        m_log.warning("page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+                      " stays in the queue: " + out.error);
         return;
     }
     if (!out.portError.empty()) {
@@ -159,15 +159,15 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     }
     std::string error;
     if (!m_queue.remove(page.id, &error))
-        m_log("page queue: " + error);
+        m_log.error("page queue: " + error);
     removed(page.id);
 }
 
 void DurableFeed::drop(int64_t id, const std::string& why) {
-    m_log(why);
+    m_log.error(why);
     std::string error;
     if (!m_queue.remove(id, &error))
-        m_log("page queue: " + error);
+        m_log.error("page queue: " + error);
     removed(id);
 }
 

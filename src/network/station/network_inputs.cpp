@@ -37,9 +37,8 @@ NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger
     : QObject(parent), m_station(station), m_folder(std::move(folder)),
       // Every input logs through here: whatever text of a client or server a line carries,
       // its control characters are escaped so that it stays one line.
-      m_log([log = std::move(log)](const std::string& line) {
-          if (log)
-              log(escapeControls(line));
+      m_log([log = std::move(log)](LogLevel level, const std::string& line) {
+          log.log(level, escapeControls(line));
       }) {}
 
 NetworkInputs::~NetworkInputs() {
@@ -95,7 +94,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             m_snppText = "SNPP not running: " + why;
             m_snpp.reset();
         }
-        m_log(m_snppText);
+        m_log.log(m_snpp ? LogLevel::Info : LogLevel::Error, m_snppText);
     }
     if (s.wctp.enabled) {
         m_wctp = std::make_unique<WctpServer>(
@@ -107,7 +106,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             m_wctpText = "WCTP not running: " + why;
             m_wctp.reset();
         }
-        m_log(m_wctpText);
+        m_log.log(m_wctp ? LogLevel::Info : LogLevel::Error, m_wctpText);
     }
     if (s.dapnet.enabled) {
         m_dapnet = std::make_unique<DapnetLink>(*m_feed, m_log);
@@ -117,7 +116,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
         m_station.setSlotPlanner(m_slots.get());
         const std::string why = m_dapnet->apply(s.dapnet);
         if (!why.empty())
-            m_log("DAPNET: " + why);
+            m_log.error("DAPNET: " + why);
     }
     emit statusChanged();
     return true;

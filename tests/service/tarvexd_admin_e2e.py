@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""tarvexd as systemd and an administrator run it, on the real service with the recording
+keying port and no sound output:
+
+- standard error that is the journal (JOURNAL_STREAM) gets priority prefixes and no time;
+  anywhere else a line has an ISO 8601 time with its zone and a level word;
+- READY=1 and STATUS= reach NOTIFY_SOCKET, WATCHDOG=1 comes at half of WATCHDOG_USEC, and
+  STOPPING=1 at the end;
+- a second service refused by the station hold exits with status 3 (not restarted);
+- SIGHUP reads the settings again: a key delay takes effect, a new audio device is named as
+  needing a restart, and the service keeps running.
+
+  tarvexd_admin_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
+"""
+
+import argparse
+import os
+import re
+import signal
+import socket
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tarvexd_e2e import Station, check, failures, wait_until  # noqa: E402
+from tarvexd_integrity_e2e import stop_service  # noqa: E402
+
+
+def settings(st, extra=""):
+    with open(os.path.join(st.work, "home/config/dovrik-apps/Tarvex.ini"), "w") as f:
+        f.write("[Tarvex]\nAutoSend=0\nDelay=100\nSnppEnabled=0\nWctpEnabled=0\n" + extra)
+
+
+def journal_and_notify(args):
+    st = Station(os.path.join(args.work, "journal"), args)
+    settings(st)
+    st.env["TARVEX_AUDIO"] = "null"
+    log = os.path.join(st.work, "tarvexd.log")
+    open(log, "w").close()
+    info = os.stat(log)
+    st.env["JOURNAL_STREAM"] = f"{info.st_dev}:{info.st_ino}"
+    notify_path = os.path.join(st.work, "notify")
+    notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    notify.bind(notify_path)
+    notify.settimeout(5)
+    st.env["NOTIFY_SOCKET"] = notify_path
+    st.env["WATCHDOG_USEC"] = "400000"
+    proc = st.start()
+    messages = []
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline and sum("WATCHDOG=1" in m for m in messages) < 3:
+        try:
+            messages.append(notify.recv(4096).decode())
+        except socket.timeout:
+            break
+    check(messages and messages[0].startswith("READY=1\nSTATUS=idle, 0 waiting"),
+          f"READY=1 with the status first ({messages[:3]})")
+    check(sum("WATCHDOG=1" in m for m in messages) >= 3, "WATCHDOG=1 keeps coming")
+    # A second service on the same station is refused and says not to restart it.
+    st.env["NOTIFY_SOCKET"] = ""
+    refused = st.start()
+    try:
+        code = refused.wait(10)
+    except Exception:
+        refused.kill()
+        code = None
+    check(code == 3, f"a service refused by the station hold exits 3 ({code})")
+    stop_service(st, proc)
+    rest = []
+    try:
+        while True:
+            rest.append(notify.recv(4096).decode())
+    except socket.timeout:
+        pass
+    check(any("STOPPING=1" in m for m in rest), "STOPPING=1 at the end")
+    lines = [line for line in st.log_text().splitlines() if line]
+    check(lines and all(re.match(r"<[3-7]>", line) for line in lines),
+          f"journal lines carry a priority and no time ({lines[:2]})")
+    check(any(line.startswith("<3>the station is held by") for line in lines),
+          "the refusal is an error")
+    notify.close()
+
+
+def plain_lines_and_reload(args):
+    st = Station(os.path.join(args.work, "reload"), args)
+    settings(st)
+    st.env["TARVEX_AUDIO"] = "null"
+    proc = st.start()
+    first = st.log_text().splitlines()[0]
+    check(re.match(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d tarvexd info: ", first),
+          f"a plain line has an ISO time with its zone and a level ({first!r})")
+    settings(st, "Delay=700\nAudioDevice=other card\n")
+    proc.send_signal(signal.SIGHUP)
+    check(st.wait_for_log("reload: applied Delay", 5), "SIGHUP applies the new key delay")
+    check(st.wait_for_log("AudioDevice changed and take effect only after a restart", 5),
+          "a new audio device is named as needing a restart")
+    time.sleep(0.2)
+    check(proc.poll() is None and st.cli("status").returncode == 0,
+          "the service runs on after SIGHUP")
+    stop_service(st, proc)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tarvexd", required=True)
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--work", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    journal_and_notify(args)
+    plain_lines_and_reload(args)
+    print(f"{len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
