@@ -8,7 +8,8 @@ keying port and no sound output:
   STOPPING=1 at the end;
 - a second service refused by the station hold exits with status 3 (not restarted);
 - SIGHUP reads the settings again: a key delay takes effect, a new audio device is named as
-  needing a restart, and the service keeps running.
+  needing a restart, and the service keeps running;
+- an SNPP port held by another program is tried again until the server listens.
 
   tarvexd_admin_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
@@ -100,6 +101,25 @@ def plain_lines_and_reload(args):
     stop_service(st, proc)
 
 
+def port_taken_at_start(args):
+    st = Station(os.path.join(args.work, "port"), args)
+    settings(st)
+    st.env["TARVEX_AUDIO"] = "null"
+    holder = socket.socket()
+    holder.bind(("127.0.0.1", 0))
+    holder.listen()
+    port = holder.getsockname()[1]
+    with open(os.path.join(st.work, "home/config/dovrik-apps/Tarvex.ini"), "a") as f:
+        f.write(f"SnppEnabled=1\nSnppListen=127.0.0.1\nSnppPort={port}\n")
+    proc = st.start()
+    status = st.cli("status")
+    check("SNPP not running" in status.stdout, f"status shows SNPP down ({status.stdout!r})")
+    holder.close()
+    check(wait_until(lambda: f"SNPP on 127.0.0.1:{port}" in st.cli("status").stdout, 10),
+          "the freed port is taken on a later try")
+    stop_service(st, proc)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
@@ -109,6 +129,7 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     journal_and_notify(args)
     plain_lines_and_reload(args)
+    port_taken_at_start(args)
     print(f"{len(failures)} failed")
     return 1 if failures else 0
 

@@ -39,7 +39,10 @@ NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger
       // its control characters are escaped so that it stays one line.
       m_log([log = std::move(log)](LogLevel level, const std::string& line) {
           log.log(level, escapeControls(line));
-      }) {}
+      }) {
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &NetworkInputs::startServers);
+}
 
 NetworkInputs::~NetworkInputs() {
     stop();
@@ -84,30 +87,9 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     });
     m_intake = std::make_unique<PageIntake>(*m_directory, *m_feed, s.limits, m_log);
     m_users = std::make_unique<UserFileAuthenticator>(m_folder + SnppUsersFile, m_log);
-    if (s.snpp.enabled) {
-        m_snpp = std::make_unique<SnppServer>(
-            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
-        std::string why;
-        if (m_snpp->start(&why)) {
-            m_snppText = listening("SNPP", m_snpp->addresses(), m_snpp->port());
-        } else {
-            m_snppText = "SNPP not running: " + why;
-            m_snpp.reset();
-        }
-        m_log.log(m_snpp ? LogLevel::Info : LogLevel::Error, m_snppText);
-    }
-    if (s.wctp.enabled) {
-        m_wctp = std::make_unique<WctpServer>(
-            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
-        std::string why;
-        if (m_wctp->start(&why)) {
-            m_wctpText = listening("WCTP", m_wctp->addresses(), m_wctp->port()) + " (POST /wctp)";
-        } else {
-            m_wctpText = "WCTP not running: " + why;
-            m_wctp.reset();
-        }
-        m_log.log(m_wctp ? LogLevel::Info : LogLevel::Error, m_wctpText);
-    }
+    m_settings = s;
+    m_retryMs = FirstRetryMs;
+    startServers();
     if (s.dapnet.enabled) {
         m_dapnet = std::make_unique<DapnetLink>(*m_feed, m_log);
         connect(m_dapnet.get(), &DapnetLink::statusChanged, this, &NetworkInputs::statusChanged);
@@ -122,7 +104,49 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     return true;
 }
 
+void NetworkInputs::startServers() {
+    const NetworkSettings& s = m_settings;
+    const std::string retry = " (tried again in " + std::to_string(m_retryMs / 1000) + " s)";
+    bool missing = false;
+    if (s.snpp.enabled && !m_snpp) {
+        auto server = std::make_unique<SnppServer>(
+            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
+        std::string why;
+        if (server->start(&why)) {
+            m_snpp = std::move(server);
+            m_snppText = listening("SNPP", m_snpp->addresses(), m_snpp->port());
+            m_log(m_snppText);
+        } else {
+            m_snppText = "SNPP not running: " + why;
+            m_log.error(m_snppText + retry);
+            missing = true;
+        }
+    }
+    if (s.wctp.enabled && !m_wctp) {
+        auto server = std::make_unique<WctpServer>(
+            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
+        std::string why;
+        if (server->start(&why)) {
+            m_wctp = std::move(server);
+            m_wctpText = listening("WCTP", m_wctp->addresses(), m_wctp->port()) + " (POST /wctp)";
+            m_log(m_wctpText);
+        } else {
+            m_wctpText = "WCTP not running: " + why;
+            m_log.error(m_wctpText + retry);
+            missing = true;
+        }
+    }
+    // A port another program holds (or an address not yet up) is tried again, less and less
+    // often, until the server runs; status shows it as not running meanwhile.
+    if (missing) {
+        m_retry.start(m_retryMs);
+        m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
+    }
+    emit statusChanged();
+}
+
 void NetworkInputs::stop() {
+    m_retry.stop();
     if (m_dapnet) {
         m_station.setSlotPlanner(nullptr);
         m_dapnet->stop();

@@ -6,6 +6,7 @@
 #include "network/station/network_settings.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -30,7 +31,8 @@ public:
 
     /// Opens the queue (pages left from the last run go out first) and starts what the
     /// settings switch on. False with *error when the queue cannot be opened: no input can
-    /// run without it. A server that cannot listen is logged; the others still run.
+    /// run without it. A server that cannot listen is logged and tried again after 2 s,
+    /// doubling up to a minute; the others run meanwhile.
     bool start(const NetworkSettings& settings, std::string* error);
     /// Stops the servers and the link; the queue keeps what it holds.
     void stop();
@@ -47,6 +49,9 @@ signals:
 
 private:
     class LinkSlots;
+    static constexpr int FirstRetryMs = 2000;
+    static constexpr int LastRetryMs = 60000;
+    void startServers();
 
     Station& m_station;
     std::string m_folder;
@@ -62,6 +67,9 @@ private:
     std::unique_ptr<LinkSlots> m_slots;
     std::string m_snppText = "SNPP off";
     std::string m_wctpText = "WCTP off";
+    NetworkSettings m_settings;
+    QTimer m_retry;
+    int m_retryMs = FirstRetryMs;
 };
 
 } // namespace tarvex
