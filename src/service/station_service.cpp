@@ -8,12 +8,13 @@
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
 #include "service/control_server.h"
+#include "service/service_check.h"
+#include "service/service_settings.h"
 #include "signal/audio_choice.h"
 #include "signal/null_output.h"
 #include "station/control_protocol.h"
 #include "station/qt/qt_log_clock.h"
 #include "station/qt/qt_scheduler.h"
-#include "station/qt/settings_file.h"
 #include "txcontrol/recording_file_port.h"
 #include "txcontrol/system_port.h"
 
@@ -54,11 +55,14 @@ void StationService::log(const std::string& text) {
 
 bool StationService::start() {
     m_folder = stationFolder();
-    const auto store = openSettingsStore(m_options.settingsFile);
-    m_settings = readStationSettings(
-        [&store](std::string_view name) { return storedValue(*store, name); }, m_folder);
-    log("station folder " + m_folder + ", settings " +
-        settingsStoreName(m_options.settingsFile).toStdString());
+    const ServiceSettings stored = readServiceSettings(m_options.settingsFile);
+    log("station folder " + m_folder + ", settings " + stored.storeName);
+    for (const std::string& line : stored.lines)
+        log(line);
+    const StoredLookup& lookup = stored.checked.lookup;
+    m_keyingFault = stored.checked.keyingFault;
+    m_audioFault = stored.checked.audioFault;
+    m_settings = readStationSettings(lookup, m_folder);
 
     std::vector<std::string> holdPaths;
     std::unique_ptr<KeyingLine> line = openKeying(&holdPaths);
@@ -78,9 +82,7 @@ bool StationService::start() {
     m_scheduler = std::make_unique<QtScheduler>();
     StationSetup setup;
     // Only when the settings allow it does an absent device give way to the default output.
-    const std::string fallback = storedValue(*store, "AudioFallbackDefault").value_or("0");
-    setup.audio =
-        openAudio(fallback == "1" || fallback == "true" || fallback == "yes" || fallback == "on");
+    setup.audio = openAudio(lookup("AudioFallbackDefault").value_or("0") == "1");
     setup.line = std::move(line);
     setup.clock = m_clock.get();
     setup.pump = m_pump.get();
@@ -90,8 +92,8 @@ bool StationService::start() {
     m_station->subscribe([this](const StationEvent& e) { onEvent(e); });
     configure();
 
-    startNetwork(store);
-    startMonitor(store);
+    startNetwork(lookup);
+    startMonitor(lookup);
     m_control = new ControlServer(
         *m_station, [](const std::string& text) { log(text); }, this);
     m_control->setStatusExtra([this] {
@@ -133,6 +135,9 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
             "; nothing is keyed and pages wait until it can be opened");
         return std::make_shared<UnavailableOutput>(choice, why);
     };
+    if (!m_audioFault.empty())
+        return unavailable(audioChoiceText(m_settings.audioBackend, m_settings.audioDevice),
+                           m_audioFault);
     std::string error;
     // Tests and headless set-ups may force the output, as for the desktop program.
     const std::string forced = environment("TARVEX_AUDIO");
@@ -163,14 +168,19 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
 std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>* holdPaths) {
     const KeyingSettings keying = m_settings.keying;
     auto provider = [keying] { return keying; };
+    PttSettings recorded;
+    recorded.method = PttMethod::None;
+    if (!m_keyingFault.empty()) {
+        // Not the parallel port nobody chose: no line at all, and the reason in the status.
+        *holdPaths = stationHoldPaths(recorded, {});
+        return std::make_unique<UnavailableLine>("none (settings fault)", m_keyingFault);
+    }
     const std::string forced = environment("TARVEX_PORT");
     if (!forced.empty()) {
         if (!forced.starts_with("record:") || forced.size() == 7) {
             log("TARVEX_PORT must be record:FILE, not '" + forced + "'");
             return nullptr;
         }
-        PttSettings recorded;
-        recorded.method = PttMethod::None;
         *holdPaths = stationHoldPaths(recorded, {});
         auto port = std::make_shared<RecordingFilePort>(forced.substr(7));
         return std::make_unique<ParallelPortLine>(port, provider, "record " + forced.substr(7));
@@ -244,27 +254,8 @@ void StationService::onEvent(const StationEvent& e) {
     }
 }
 
-void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
-    NetworkSettings net = readNetworkSettings(
-        [&store](std::string_view name) { return storedValue(*store, name); }, true);
-    if (m_options.snppPort)
-        net.snpp.port = *m_options.snppPort;
-    if (m_options.wctpPort)
-        net.wctp.port = *m_options.wctpPort;
-    const auto addresses = [](const std::string& text) {
-        return readNetworkSettings(
-                   [&text](std::string_view name) -> std::optional<std::string> {
-                       if (name == "SnppListen")
-                           return text;
-                       return std::nullopt;
-                   },
-                   true)
-            .snpp.listen;
-    };
-    if (m_options.snppListen)
-        net.snpp.listen = addresses(*m_options.snppListen);
-    if (m_options.wctpListen)
-        net.wctp.listen = addresses(*m_options.wctpListen);
+void StationService::startNetwork(const StoredLookup& lookup) {
+    NetworkSettings net = serviceNetworkSettings(lookup, m_options);
     std::string error;
     if (!applyDapnetOverrides(net.dapnet, m_options.dapnet, net.keyFile, &error)) {
         log("DAPNET: " + error + "; the link stays off");
@@ -276,9 +267,8 @@ void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
         log("network inputs not running: " + error);
 }
 
-void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
-    MonitorSettings settings =
-        readMonitorSettings([&store](std::string_view name) { return storedValue(*store, name); });
+void StationService::startMonitor(const StoredLookup& lookup) {
+    MonitorSettings settings = readMonitorSettings(lookup);
     if (m_options.monitorCommand)
         settings = withMonitorCommand(settings, *m_options.monitorCommand);
     m_monitor = new StationMonitor(

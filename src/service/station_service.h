@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-class QSettings;
 class QSocketNotifier;
 
 namespace tarvex {
@@ -70,11 +69,13 @@ private:
     void configure();
     void onEvent(const StationEvent& event);
     void watchSignals();
-    void startNetwork(const std::unique_ptr<QSettings>& store);
-    void startMonitor(const std::unique_ptr<QSettings>& store);
+    void startNetwork(const StoredLookup& lookup);
+    void startMonitor(const StoredLookup& lookup);
 
     ServiceOptions m_options;
     StationSettings m_settings;
+    std::string m_keyingFault; ///< a settings fault: nothing is keyed, and why
+    std::string m_audioFault;  ///< a settings fault: nothing is played, and why
     std::string m_folder;
     std::unique_ptr<SteadyTickClock> m_clock;
     std::unique_ptr<QtEventPump> m_pump;
