@@ -6,6 +6,7 @@ namespace tarvex::cli {
 inline constexpr const char* HelpText = R"(tarvex-cli - POCSAG pages from the command line
 
 Usage:
+  tarvex-cli --help | --version
   tarvex-cli listing PAGES
       Print the codeword listing exactly as the "Data Being Sent" box holds it
       (CR LF between lines, no line break at the end).
@@ -92,8 +93,9 @@ Keying and audio options (send, tune --send):
                      stations without a sound server) or wav:FILE
 
 Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written,
-128 + the signal when SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter
-is released first: "interrupted: transmitter released").
+3 from status, stop, resume and queue when no tarvexd answered, 128 + the signal when
+SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter is released first:
+"interrupted: transmitter released").
 )";
 
 } // namespace tarvex::cli

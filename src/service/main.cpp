@@ -11,12 +11,16 @@
 #include <string>
 #include <vector>
 
+#ifndef TARVEX_PROJECT_VERSION
+#define TARVEX_PROJECT_VERSION "0.0"
+#endif
+
 namespace {
 
 constexpr const char* Help =
     "tarvexd: the Tarvex paging station as a service, with no display.\n"
     "\n"
-    "Usage: tarvexd [--help | --check] [--snpp-port P] [--snpp-listen "
+    "Usage: tarvexd [--help | --version | --check] [--snpp-port P] [--snpp-listen "
     "ADDRESS[,ADDRESS]] [--wctp-port P]\n"
     "               [--wctp-listen ADDRESS[,ADDRESS]]\n"
     "               [--dapnet HOST:PORT --callsign CALL --auth-key-file FILE]\n"
@@ -77,6 +81,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(Help, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tarvexd %s\n", TARVEX_PROJECT_VERSION);
             return 0;
         }
         if (std::strcmp(argv[i], "--check") == 0)

@@ -5,12 +5,12 @@ sound server:
 - tarvexd --check prints one line per problem (a bad value with what is used instead, a
   keying method it does not know, a section it cannot find, a file it cannot read, an ident
   without a callsign, a missing pager directory, an audio output that cannot be opened) and
-  exits 1; a healthy station gets 0;
+  exits 1; a healthy station gets 0; --version of each program names the version;
 - the running service logs the same problems and keys nothing for a keying method nobody
   chose (PttMethod=rts is not the parallel port); a flag written "true" counts;
 - a settings file that cannot be read keys and plays nothing: a queued page waits.
 
-  tarvexd_settings_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
+  tarvexd_settings_e2e.py --tarvexd tarvexd --cli tarvex-cli [--window tarvex] --work DIR
 """
 
 import argparse
@@ -41,6 +41,12 @@ def run_check(args, st):
 
 
 def check_command(args):
+    for program, name in ((args.tarvexd, "tarvexd"), (args.cli, "tarvex-cli"),
+                          (args.window, "tarvex")):
+        if program:  # the window only when built
+            version = subprocess.run([program, "--version"], capture_output=True, text=True)
+            check(version.returncode == 0 and version.stdout.startswith(name + " 3."),
+                  f"--version: {version.stdout.strip()}")
     st = station(args, "check-ok", HEALTHY)
     done = run_check(args, st)
     check(done.returncode == 0 and "would start healthy" in done.stdout,
@@ -118,6 +124,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
     parser.add_argument("--cli", required=True)
+    parser.add_argument("--window", default="")
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     shutil.rmtree(args.work, ignore_errors=True)
