@@ -89,8 +89,20 @@ std::string ControlServer::answer(const std::string& line) {
     }
     switch (parsed.request->kind) {
     case ControlRequest::Kind::Status:
-        return "OK\n" + statusText(m_station.status(), m_station.feedWaiting()) +
+    case ControlRequest::Kind::StatusJson: {
+        HealthFacts facts;
+        if (m_health)
+            facts = m_health();
+        else
+            facts.station = m_station.status();
+        const auto faults = healthFaults(facts);
+        // The verdict first, as monitoring plugins print it; tarvex-cli exits by its word.
+        const std::string first = "OK " + healthSummary(facts, faults) + "\n";
+        if (parsed.request->kind == ControlRequest::Kind::StatusJson)
+            return first + healthJson(facts, faults) + "\n";
+        return first + statusText(facts.station, m_station.feedWaiting()) +
                (m_extra ? m_extra() : std::string());
+    }
     case ControlRequest::Kind::Stop:
         m_log("control: stop");
         m_station.stop();

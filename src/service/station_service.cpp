@@ -1,6 +1,7 @@
 #include "service/station_service.h"
 
 #include "encoder/conversions.h"
+#include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
 #include "network/pager_directory.h"
 #include "network/station/network_inputs.h"
@@ -96,6 +97,21 @@ bool StationService::start() {
     startMonitor(lookup);
     m_control = new ControlServer(
         *m_station, [](const std::string& text) { log(text); }, this);
+    const auto maxWait = parseDecimal(lookup("StatusMaxWaitSeconds").value_or("600"));
+    m_control->setHealth([this, maxWait = maxWait.value_or(600)] {
+        HealthFacts facts;
+        facts.station = m_station->status();
+        facts.maxWaitSeconds = maxWait;
+        m_network->fillHealth(facts);
+        if (m_monitor != nullptr && m_monitor->running()) {
+            facts.monitorRunning = true;
+            facts.monitorAlarm = m_monitor->monitor().alarmRaised();
+            facts.confirmed = m_monitor->monitor().counts().confirmed;
+            facts.notHeard = m_monitor->monitor().counts().notHeard;
+        }
+        facts.version = TARVEX_PROJECT_VERSION;
+        return facts;
+    });
     m_control->setStatusExtra([this] {
         return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
     });

@@ -97,6 +97,7 @@ constexpr auto Table = std::to_array<SettingSpec>({
     row("DapnetPort", K::Integer, 1, 65535, "43434"),
     row("DapnetCallsign", K::Text, 0, 0, ""),
     row("DapnetKeyFile", K::Text, 0, 0, ""),
+    row("StatusMaxWaitSeconds", K::Integer, 1, 604800, "600", ReadByService),
     row("MonitorEnabled", K::Flag, 0, 1, "0"),
     row("MonitorInput", K::Text, 0, 0, ""),
     row("MonitorInverts", K::Flag, 0, 1, "0"),

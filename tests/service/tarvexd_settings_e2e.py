@@ -8,14 +8,20 @@ sound server:
   exits 1; a healthy station gets 0; --version of each program names the version;
 - the running service logs the same problems and keys nothing for a keying method nobody
   chose (PttMethod=rts is not the parallel port); a flag written "true" counts;
-- a settings file that cannot be read keys and plays nothing: a queued page waits.
+- a settings file that cannot be read keys and plays nothing: a queued page waits;
+- tarvex-cli status exits as monitoring plugins do, its first line naming every fault, and
+  status --json gives the same verdict as one JSON object: 0 for a healthy station, 2 for a
+  keying method nobody chose, an input that cannot listen and no pager directory, 1 for a
+  DAPNET link that is down.
 
   tarvexd_settings_e2e.py --tarvexd tarvexd --cli tarvex-cli [--window tarvex] --work DIR
 """
 
 import argparse
+import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -120,6 +126,60 @@ def service_faults(args):
     stop(proc)
 
 
+def status_of(st):
+    text = st.cli("status")
+    raw = st.cli("status", "--json")
+    try:
+        facts = json.loads(raw.stdout)
+    except ValueError:
+        facts = {}
+    return text, raw.returncode, facts
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def monitoring_exit_codes(args):
+    cases = []  # name, settings, exit status, the first line's start, faults in the JSON
+    cases.append(("healthy", HEALTHY, 0, "OK: idle, queue 0", 0))
+    cases.append(("unknown keying method", HEALTHY + "PttMethod=rts\n", 2,
+                  "CRITICAL: keying none (settings fault) failing", 1))
+    busy = socket.socket()
+    busy.bind(("127.0.0.1", 0))
+    busy.listen()
+    cases.append(("SNPP cannot listen, no directory",
+                  HEALTHY.replace("SnppEnabled=0", "SnppEnabled=1") +
+                  f"SnppListen=127.0.0.1\nSnppPort={busy.getsockname()[1]}\n", 2,
+                  "CRITICAL: SNPP not listening", 2))
+    key = os.path.join(args.work, "dapnet.key")
+    with open(key, "w") as f:
+        f.write("secret\n")
+    os.chmod(key, 0o600)
+    cases.append(("DAPNET link down", HEALTHY + "DapnetEnabled=1\nDapnetHost=127.0.0.1\n"
+                  f"DapnetPort={free_port()}\nDapnetCallsign=n0call\nDapnetKeyFile={key}\n", 1,
+                  "WARNING: DAPNET link", None))  # with the clock's warning where unsynchronised
+    for number, (name, text, code, first, faults) in enumerate(cases):
+        st = station(args, f"status-{number}", text)
+        proc = st.start()
+        done, json_code, facts = status_of(st)
+        line = done.stdout.splitlines()[0] if done.stdout else ""
+        check(done.returncode == code and line.startswith(first) and json_code == code and
+              facts.get("summary") == line and
+              (faults is None or len(facts.get("faults", [])) == faults) and
+              facts.get("version", "").startswith("3."),
+              f"status, {name}: exit {done.returncode}/{json_code}, {line!r}, "
+              f"{len(facts.get('faults', []))} faults in the JSON")
+        if "directory" in name:
+            check("no pager directory" in line, f"status, {name}: names both faults: {line!r}")
+        stop(proc)
+    busy.close()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
@@ -131,6 +191,7 @@ def main():
     os.makedirs(args.work)
     check_command(args)
     service_faults(args)
+    monitoring_exit_codes(args)
     print(f"{len(failures)} failed")
     return 1 if failures else 0
 
