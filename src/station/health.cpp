@@ -48,6 +48,21 @@ std::string_view healthStateName(HealthState state) {
     return "UNKNOWN";
 }
 
+void countOutcome(HealthCounters& c, const TxOutcome& out) {
+    if (out.keyedAtMs != 0) {
+        ++c.keyUps;
+        if (out.releasedAtMs >= out.keyedAtMs)
+            c.keyedMs += out.releasedAtMs - out.keyedAtMs;
+    }
+    if (out.kind != TxKind::Page)
+        return;
+    const uint64_t pages = std::max<std::size_t>(out.pages.size(), 1);
+    if (out.built && out.played && !out.stopped && out.portError.empty())
+        c.pagesSent += pages;
+    else
+        c.pagesFailed += pages;
+}
+
 std::vector<HealthFault> healthFaults(const HealthFacts& f) {
     std::vector<HealthFault> out;
     const auto critical = [&out](std::string reason) {
@@ -123,6 +138,10 @@ std::string healthJson(const HealthFacts& f, const std::vector<HealthFault>& fau
          ",\"alarm\":" + jsonFlag(f.monitorAlarm) +
          ",\"confirmed\":" + std::to_string(f.confirmed) +
          ",\"not_heard\":" + std::to_string(f.notHeard) + "}";
+    j += ",\"counters\":{\"key_ups\":" + std::to_string(f.counters.keyUps) +
+         ",\"keyed_seconds\":" + std::to_string(f.counters.keyedMs / 1000) +
+         ",\"pages_sent\":" + std::to_string(f.counters.pagesSent) +
+         ",\"pages_failed\":" + std::to_string(f.counters.pagesFailed) + "}";
     j += ",\"faults\":[";
     for (std::size_t i = 0; i < faults.size(); ++i)
         j += std::string(i == 0 ? "" : ",") +

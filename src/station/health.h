@@ -22,6 +22,17 @@ struct InputHealth {
     std::string text; ///< where it listens, or why not
 };
 
+/// What the station did since it started.
+struct HealthCounters {
+    uint64_t keyUps = 0;
+    uint64_t keyedMs = 0;
+    uint64_t pagesSent = 0;   ///< played whole and keyed
+    uint64_t pagesFailed = 0; ///< refused, not played, cut short or not keyed
+};
+
+/// Adds one transmission's outcome to the counters.
+void countOutcome(HealthCounters& counters, const TxOutcome& outcome);
+
 struct HealthFacts {
     StationStatus station;
     std::vector<InputHealth> inputs;
@@ -38,6 +49,7 @@ struct HealthFacts {
     bool monitorAlarm = false;
     uint64_t confirmed = 0;
     uint64_t notHeard = 0;
+    HealthCounters counters;
     std::string version;
 };
 

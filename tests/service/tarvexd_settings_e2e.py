@@ -174,6 +174,12 @@ def monitoring_exit_codes(args):
               facts.get("version", "").startswith("3."),
               f"status, {name}: exit {done.returncode}/{json_code}, {line!r}, "
               f"{len(facts.get('faults', []))} faults in the JSON")
+        if name == "unknown keying method":
+            st.cli("queue", "--ric", "907", "--message", "counted")
+            wait_until(lambda: status_of(st)[2].get("counters", {}).get("pages_failed"), 15)
+            counters = status_of(st)[2].get("counters", {})
+            check(counters.get("pages_failed") == 1 and counters.get("pages_sent") == 0,
+                  f"status --json, {name}: the page not keyed is counted failed ({counters})")
         if "directory" in name:
             check("no pager directory" in line, f"status, {name}: names both faults: {line!r}")
         stop(proc)

@@ -76,5 +76,31 @@ TEST(Health, EachFaultHasItsLevelAndTheSummaryNamesIt) {
     }
 }
 
+TEST(Health, CountersTellSentFromFailedPagesAndAddKeyedTime) {
+    HealthCounters c;
+    TxOutcome sent;
+    sent.played = true;
+    sent.keyedAtMs = 1000;
+    sent.releasedAtMs = 2500;
+    sent.pages.resize(2);
+    countOutcome(c, sent);
+    TxOutcome notKeyed = sent;
+    notKeyed.portError = "EIO";
+    countOutcome(c, notKeyed);
+    TxOutcome refused;
+    refused.built = false;
+    countOutcome(c, refused);
+    TxOutcome ident;
+    ident.kind = TxKind::Ident;
+    ident.played = true;
+    ident.keyedAtMs = 10;
+    ident.releasedAtMs = 510;
+    countOutcome(c, ident);
+    EXPECT_EQ(c.keyUps, 3u);
+    EXPECT_EQ(c.keyedMs, 3500u);
+    EXPECT_EQ(c.pagesSent, 2u);
+    EXPECT_EQ(c.pagesFailed, 3u);
+}
+
 } // namespace
 } // namespace tarvex
