@@ -97,21 +97,9 @@ bool StationService::start() {
     startMonitor(lookup);
     m_control = new ControlServer(
         *m_station, [](const std::string& text) { log(text); }, this);
-    const auto maxWait = parseDecimal(lookup("StatusMaxWaitSeconds").value_or("600"));
-    m_control->setHealth([this, maxWait = maxWait.value_or(600)] {
-        HealthFacts facts;
-        facts.station = m_station->status();
-        facts.maxWaitSeconds = maxWait;
-        m_network->fillHealth(facts);
-        if (m_monitor != nullptr && m_monitor->running()) {
-            facts.monitorRunning = true;
-            facts.monitorAlarm = m_monitor->monitor().alarmRaised();
-            facts.confirmed = m_monitor->monitor().counts().confirmed;
-            facts.notHeard = m_monitor->monitor().counts().notHeard;
-        }
-        facts.version = TARVEX_PROJECT_VERSION;
-        return facts;
-    });
+    m_maxWaitSeconds =
+        parseDecimal(lookup("StatusMaxWaitSeconds").value_or("")).value_or(m_maxWaitSeconds);
+    m_control->setHealth([this] { return healthFacts(); });
     m_control->setStatusExtra([this] {
         return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
     });
@@ -241,6 +229,21 @@ void StationService::configure() {
     s.releaseNow();
     log(std::string("auto send ") + (set.autoSend ? "on" : "off") + ", every " +
         std::to_string(set.checkRate) + " s, from " + m_folder + set.autoFile);
+}
+
+HealthFacts StationService::healthFacts() {
+    HealthFacts facts;
+    facts.station = m_station->status();
+    facts.maxWaitSeconds = m_maxWaitSeconds;
+    m_network->fillHealth(facts);
+    if (m_monitor != nullptr && m_monitor->running()) {
+        facts.monitorRunning = true;
+        facts.monitorAlarm = m_monitor->monitor().alarmRaised();
+        facts.confirmed = m_monitor->monitor().counts().confirmed;
+        facts.notHeard = m_monitor->monitor().counts().notHeard;
+    }
+    facts.version = TARVEX_PROJECT_VERSION;
+    return facts;
 }
 
 void StationService::onEvent(const StationEvent& e) {

@@ -6,6 +6,7 @@
 // released, auto-send entries not yet sent returned).
 #include "network/station/network_settings.h"
 #include "paging/event_wait.h"
+#include "station/health.h"
 #include "station/station.h"
 #include "station/station_hold.h"
 #include "station/station_settings.h"
@@ -71,11 +72,14 @@ private:
     void watchSignals();
     void startNetwork(const StoredLookup& lookup);
     void startMonitor(const StoredLookup& lookup);
+    /// What the control socket's STATUS judges the station's health from.
+    HealthFacts healthFacts();
 
     ServiceOptions m_options;
     StationSettings m_settings;
-    std::string m_keyingFault; ///< a settings fault: nothing is keyed, and why
-    std::string m_audioFault;  ///< a settings fault: nothing is played, and why
+    std::string m_keyingFault;      ///< a settings fault: nothing is keyed, and why
+    std::string m_audioFault;       ///< a settings fault: nothing is played, and why
+    int64_t m_maxWaitSeconds = 600; ///< StatusMaxWaitSeconds
     std::string m_folder;
     std::unique_ptr<SteadyTickClock> m_clock;
     std::unique_ptr<QtEventPump> m_pump;
