@@ -71,6 +71,7 @@ def check_command(args):
          "Pagers.txt: does not exist"),
         (HEALTHY, {"TARVEX_AUDIO": "alsa:hw:9,0"}, "audio output alsa:hw:9,0"),
         (HEALTHY + "Snppport=445\n", {}, "names are case-sensitive: SnppPort?"),
+        (HEALTHY + "PttMethod=r\x1b[31mts\n", {}, "PttMethod=r\\x1b[31mts: is not one of"),
     ]
     for number, (text, env, expected) in enumerate(cases):
         st = station(args, f"check-{number}", text or "")
