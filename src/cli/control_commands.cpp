@@ -48,8 +48,27 @@ bool connectTo(const Socket& socket, const std::string& path) {
     return ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
+/// How an answer is printed and what the exit status says.
+enum class Answer {
+    Plain,      ///< the text after "OK", then the body; 0
+    Status,     ///< the health summary, then the body; the health's exit status
+    StatusJson, ///< the body (one JSON object) alone; the health's exit status
+};
+
+/// The exit status of a health word ("OK CRITICAL: ..."), as monitoring plugins exit.
+int healthExit(const std::string& summary) {
+    const std::string word = summary.substr(0, summary.find(':'));
+    if (word == "OK")
+        return 0;
+    if (word == "WARNING")
+        return 1;
+    if (word == "CRITICAL")
+        return 2;
+    return NoService; // UNKNOWN: a service that gave no verdict
+}
+
 /// Sends one request line and prints the answer; the exit status.
-int request(const std::string& line) {
+int request(const std::string& line, Answer mode = Answer::Plain) {
     Socket socket;
     std::string tried;
     bool connected = false;
@@ -101,17 +120,20 @@ int request(const std::string& line) {
                   << (first.rfind("ERR ", 0) == 0 ? first.substr(4) : first) << "\n";
         return first.rfind("ERR ", 0) == 0 ? 2 : 1;
     }
-    if (first.size() > 3)
-        std::cout << first.substr(3) << "\n";
+    const std::string rest = first.size() > 3 ? first.substr(3) : std::string();
+    if (mode != Answer::StatusJson && !rest.empty())
+        std::cout << rest << "\n";
     std::cout << body << std::flush;
-    return 0;
+    return mode == Answer::Plain ? 0 : healthExit(rest);
 }
 
 } // namespace
 
 int runStatus(const Args& argv) {
-    const Arguments args(argv, {});
-    return request("STATUS");
+    const Arguments args(argv, {{"--json", false}});
+    if (args.has("--json"))
+        return request("STATUS JSON", Answer::StatusJson);
+    return request("STATUS", Answer::Status);
 }
 
 int runStop(const Args& argv) {

@@ -6,6 +6,7 @@ namespace tarvex::cli {
 inline constexpr const char* HelpText = R"(tarvex-cli - POCSAG pages from the command line
 
 Usage:
+  tarvex-cli --help | --version
   tarvex-cli listing PAGES
       Print the codeword listing exactly as the "Data Being Sent" box holds it
       (CR LF between lines, no line break at the end).
@@ -37,10 +38,15 @@ Usage:
       (1..256; 0 for --tone, a page that is the address alone). Character sets: us
       (US-ASCII), de (German), se (Swedish), dk (Danish/Norwegian), fr (French),
       si (Slovenian).
-  tarvex-cli status | stop | resume | queue PAGE
+  tarvex-cli status [--json] | stop | resume | queue PAGE
       Ask a running tarvexd through its control socket: its state, faults and queue; stop
       what is on air (pages from other systems then wait a minute); end that wait now;
-      hand a page to its page queue.
+      hand a page to its page queue. status prints a one-line verdict naming every fault
+      first ("CRITICAL: audio ... failing: ...") and exits as monitoring plugins do: 0 OK,
+      1 WARNING (DAPNET link down, the system clock not synchronised, the oldest waiting
+      page older than StatusMaxWaitSeconds, 600 s), 2 CRITICAL (audio or keying failing, an
+      enabled input not listening, the off-air alarm, no pager directory), 3 UNKNOWN (no
+      tarvexd answered). --json prints the same facts as one JSON object.
   tarvex-cli snpp-user add NAME | remove NAME | list
       The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
       reads the password, one line, from standard input and keeps only its salted hash.
@@ -92,8 +98,9 @@ Keying and audio options (send, tune --send):
                      stations without a sound server) or wav:FILE
 
 Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written,
-128 + the signal when SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter
-is released first: "interrupted: transmitter released").
+3 from status, stop, resume and queue when no tarvexd answered (status: see above), 128 + the signal when
+SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter is released first:
+"interrupted: transmitter released").
 )";
 
 } // namespace tarvex::cli

@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
         std::fputs(HelpText, all.empty() ? stderr : stdout);
         return all.empty() ? 2 : 0;
     }
+    if (all[0] == "--version") {
+        std::printf("tarvex-cli %s\n", TARVEX_PROJECT_VERSION);
+        return 0;
+    }
     const Args rest(all.begin() + 1, all.end());
     if (asksForHelp(rest)) {
         std::fputs(HelpText, stdout);

@@ -45,6 +45,9 @@ public:
     /// Stops input, decoders and timers; waits for every process it started to end.
     void stop();
     bool running() const { return m_running; }
+    /// Verdicts so far, and whether pages in a row not heard have raised the alarm.
+    OffAirMatcher::Counts counts() const { return m_matcher.counts(); }
+    bool alarmRaised() const { return m_matcher.alarmRaised(); }
 
     /// The station keyed a transmission (record times from monotonicMs()). Does nothing and
     /// returns true while the monitor is not running. A rate or polarity the decoders do not

@@ -14,7 +14,14 @@ namespace tarvex {
 
 ControlServer::ControlServer(Station& station, std::function<void(const std::string&)> log,
                              QObject* parent)
-    : QObject(parent), m_station(station), m_log(std::move(log)) {}
+    : QObject(parent), m_station(station), m_log(std::move(log)) {
+    // Not unsubscribed: the service's station goes before its children (this server among
+    // them), and it calls no listener once it is gone.
+    m_station.subscribe([this](const StationEvent& e) {
+        if (e.kind == StationEvent::Kind::Ended && e.outcome)
+            countOutcome(m_counters, *e.outcome);
+    });
+}
 
 ControlServer::~ControlServer() = default;
 
@@ -89,8 +96,21 @@ std::string ControlServer::answer(const std::string& line) {
     }
     switch (parsed.request->kind) {
     case ControlRequest::Kind::Status:
-        return "OK\n" + statusText(m_station.status(), m_station.feedWaiting()) +
+    case ControlRequest::Kind::StatusJson: {
+        HealthFacts facts;
+        if (m_health)
+            facts = m_health();
+        else
+            facts.station = m_station.status();
+        facts.counters = m_counters;
+        const auto faults = healthFaults(facts);
+        // The verdict first, as monitoring plugins print it; tarvex-cli exits by its word.
+        const std::string first = "OK " + healthSummary(facts, faults) + "\n";
+        if (parsed.request->kind == ControlRequest::Kind::StatusJson)
+            return first + healthJson(facts, faults) + "\n";
+        return first + statusText(facts.station, m_station.feedWaiting()) +
                (m_extra ? m_extra() : std::string());
+    }
     case ControlRequest::Kind::Stop:
         m_log("control: stop");
         m_station.stop();

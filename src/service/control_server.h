@@ -4,6 +4,7 @@
 // air, or hands over a page. One request line per connection, answered and closed; every
 // request is bounded in length and time, and a bad one changes nothing.
 #include "network/intake/rate_limiter.h"
+#include "station/health.h"
 #include "station/station.h"
 
 #include <QObject>
@@ -34,6 +35,9 @@ public:
 
     /// Lines that `STATUS` adds after the station's own (the network inputs).
     void setStatusExtra(std::function<std::string()> extra) { m_extra = std::move(extra); }
+    /// The facts the health verdict of `STATUS` (its first line) and `STATUS JSON` come from
+    /// (null: the station's status alone).
+    void setHealth(std::function<HealthFacts()> health) { m_health = std::move(health); }
     /// What `QUEUE` does with a page (null: the station's own queue).
     void setQueueAction(std::function<std::string(const PageParams&)> queue) {
         m_queue = std::move(queue);
@@ -50,6 +54,8 @@ private:
     Station& m_station;
     std::function<void(const std::string&)> m_log;
     std::function<std::string()> m_extra;
+    std::function<HealthFacts()> m_health;
+    HealthCounters m_counters; ///< since the service started
     std::function<std::string(const PageParams&)> m_queue;
     QLocalServer* m_server = nullptr;
     int m_open = 0;

@@ -1,4 +1,6 @@
 // tarvexd: the Tarvex station as a service, with no display.
+#include "encoder/conversions.h"
+#include "service/service_check.h"
 #include "service/service_log.h"
 #include "service/station_service.h"
 #include "signal/audio_process_exit.h"
@@ -8,13 +10,19 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#ifndef TARVEX_PROJECT_VERSION
+#define TARVEX_PROJECT_VERSION "0.0"
+#endif
 
 namespace {
 
 constexpr const char* Help =
     "tarvexd: the Tarvex paging station as a service, with no display.\n"
     "\n"
-    "Usage: tarvexd [--help] [--snpp-port P] [--snpp-listen ADDRESS[,ADDRESS]] [--wctp-port P]\n"
+    "Usage: tarvexd [--help | --version | --check] [--snpp-port P] [--snpp-listen "
+    "ADDRESS[,ADDRESS]] [--wctp-port P]\n"
     "               [--wctp-listen ADDRESS[,ADDRESS]]\n"
     "               [--dapnet HOST:PORT --callsign CALL --auth-key-file FILE]\n"
     "               [--monitor-command \"CMD\"]\n"
@@ -43,24 +51,55 @@ constexpr const char* Help =
     "sends from what that receiver heard (page log lines end \" - confirmed\" or\n"
     "\" - not heard\"; an alarm after MonitorAlarmCount pages in a row not heard).\n"
     "\n"
+    "--check reads the settings, the pager directory, the logins and the DAPNET key file,\n"
+    "opens the audio output and the keying line without keying (a line a running station\n"
+    "holds is left alone), prints one line per problem and exits 0 when the station would\n"
+    "start healthy, 1 otherwise. At start the service logs the same settings problems, one\n"
+    "line each with what is used instead; a keying method or audio backend it does not know,\n"
+    "or a settings file it cannot read or without its section [Tarvex], keys nothing.\n"
+    "Flags take 1/0, true/false, yes/no or on/off.\n"
+    "\n"
     "tarvex-cli status | stop | resume | queue PAGE reach it through its control socket\n"
     "($TARVEX_CONTROL, else $RUNTIME_DIRECTORY or $XDG_RUNTIME_DIR/tarvexd.sock).\n"
     "\n"
     "Environment for tests and headless set-ups: TARVEX_AUDIO (default, qt:NAME, alsa:NAME,\n"
     "wav:FILE, null) and TARVEX_PORT=record:FILE.\n";
 
+/// tarvexd --check: the problems on standard output; 0 when there are none.
+int check(const tarvex::ServiceOptions& options) {
+    const std::vector<std::string> problems = tarvex::checkService(options);
+    for (const std::string& line : problems)
+        std::printf("%s\n", tarvex::escapeControls(line).c_str());
+    if (problems.empty())
+        std::printf("tarvexd: the station would start healthy\n");
+    else
+        std::printf("tarvexd: %zu problem%s\n", problems.size(), problems.size() == 1 ? "" : "s");
+    return problems.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    bool checkOnly = false;
+    std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(Help, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tarvexd %s\n", TARVEX_PROJECT_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--check") == 0)
+            checkOnly = true;
+        else
+            rest.push_back(argv[i]);
     }
     tarvex::ServiceOptions options;
     std::string error;
-    if (!tarvex::parseServiceOptions(argc, argv, &options, &error)) {
+    if (!tarvex::parseServiceOptions(static_cast<int>(rest.size()), rest.data(), &options,
+                                     &error)) {
         std::fprintf(stderr, "tarvexd: %s\n", error.c_str());
         return 2;
     }
@@ -70,6 +109,8 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("dovrik-apps"));
         QCoreApplication::setApplicationName(QStringLiteral("Tarvex"));
+        if (checkOnly)
+            tarvex::exitWithoutAudioTeardown(check(options));
         tarvex::StationService service(std::move(options));
         if (service.start()) {
             status = app.exec();

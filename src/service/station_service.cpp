@@ -1,6 +1,7 @@
 #include "service/station_service.h"
 
 #include "encoder/conversions.h"
+#include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
 #include "network/pager_directory.h"
 #include "network/station/network_inputs.h"
@@ -8,7 +9,9 @@
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
 #include "service/control_server.h"
+#include "service/service_check.h"
 #include "service/service_log.h"
+#include "service/service_settings.h"
 #include "service/systemd_notify.h"
 #include "signal/audio_choice.h"
 #include "signal/null_output.h"
@@ -85,13 +88,16 @@ ServiceLogger StationService::logger() {
 
 bool StationService::start() {
     m_folder = stationFolder();
-    const auto store = openSettingsStore(m_options.settingsFile);
-    m_settings = readStationSettings(
-        [&store](std::string_view name) { return storedValue(*store, name); }, m_folder);
-    m_stored = storedValues(*store);
+    const ServiceSettings stored = readServiceSettings(m_options.settingsFile);
+    log("station folder " + m_folder + ", settings " + stored.storeName);
+    for (const std::string& line : stored.lines)
+        log(line, LogLevel::Warning);
+    const StoredLookup& lookup = stored.checked.lookup;
+    m_keyingFault = stored.checked.keyingFault;
+    m_audioFault = stored.checked.audioFault;
+    m_settings = readStationSettings(lookup, m_folder);
+    m_stored = storedValues(*stored.store);
     m_notify = new SystemdNotifier(this);
-    log("station folder " + m_folder + ", settings " +
-        settingsStoreName(m_options.settingsFile).toStdString());
 
     std::vector<std::string> holdPaths;
     std::unique_ptr<KeyingLine> line = openKeying(&holdPaths);
@@ -113,9 +119,7 @@ bool StationService::start() {
     m_scheduler = std::make_unique<QtScheduler>();
     StationSetup setup;
     // Only when the settings allow it does an absent device give way to the default output.
-    const std::string fallback = storedValue(*store, "AudioFallbackDefault").value_or("0");
-    setup.audio =
-        openAudio(fallback == "1" || fallback == "true" || fallback == "yes" || fallback == "on");
+    setup.audio = openAudio(lookup("AudioFallbackDefault").value_or("0") == "1");
     setup.line = std::move(line);
     setup.clock = m_clock.get();
     setup.pump = m_pump.get();
@@ -125,9 +129,12 @@ bool StationService::start() {
     m_station->subscribe([this](const StationEvent& e) { onEvent(e); });
     configure();
 
-    startNetwork(store);
-    startMonitor(store);
+    startNetwork(lookup);
+    startMonitor(lookup);
     m_control = new ControlServer(*m_station, logger(), this);
+    m_maxWaitSeconds =
+        parseDecimal(lookup("StatusMaxWaitSeconds").value_or("")).value_or(m_maxWaitSeconds);
+    m_control->setHealth([this] { return healthFacts(); });
     m_control->setStatusExtra([this] {
         return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
     });
@@ -161,15 +168,9 @@ bool StationService::start() {
     return true;
 }
 
-std::string StationService::summary() const {
-    const StationStatus s = m_station->status();
-    std::string text = std::string(stateName(s.state));
-    text += ", " + std::to_string(s.queued + m_station->feedWaiting()) + " waiting";
-    if (!s.keyingError.empty())
-        text += "; keying failing: " + s.keyingError;
-    if (!s.audioError.empty())
-        text += "; audio failing: " + s.audioError;
-    return text;
+std::string StationService::summary() {
+    const HealthFacts facts = healthFacts();
+    return healthSummary(facts, healthFaults(facts));
 }
 
 void StationService::reload() {
@@ -193,15 +194,18 @@ void StationService::reload() {
         return;
     }
     m_notify->reloading();
-    const auto store = openSettingsStore(m_options.settingsFile);
+    // Checked as at start: each problem is logged, and a bad value reads as its replacement.
+    const ServiceSettings stored = readServiceSettings(m_options.settingsFile);
+    for (const std::string& line : stored.lines)
+        log(line, LogLevel::Warning);
     std::set<std::string> stationNames;
     StationSettings fresh = readStationSettings(
         [&](std::string_view name) {
             stationNames.insert(std::string(name));
-            return storedValue(*store, name);
+            return stored.checked.lookup(name);
         },
         m_folder);
-    const std::map<std::string, std::string> now = storedValues(*store);
+    const std::map<std::string, std::string> now = storedValues(*stored.store);
     const std::set<std::string> devices = deviceSettingNames();
     std::string applied;
     std::string restart;
@@ -248,6 +252,9 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
             LogLevel::Error);
         return std::make_shared<UnavailableOutput>(choice, why);
     };
+    if (!m_audioFault.empty())
+        return unavailable(audioChoiceText(m_settings.audioBackend, m_settings.audioDevice),
+                           m_audioFault);
     std::string error;
     // Tests and headless set-ups may force the output, as for the desktop program.
     const std::string forced = environment("TARVEX_AUDIO");
@@ -279,14 +286,19 @@ std::shared_ptr<AudioOutput> StationService::openAudio(bool fallbackToDefault) {
 std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>* holdPaths) {
     const KeyingSettings keying = m_settings.keying;
     auto provider = [keying] { return keying; };
+    PttSettings recorded;
+    recorded.method = PttMethod::None;
+    if (!m_keyingFault.empty()) {
+        // Not the parallel port nobody chose: no line at all, and the reason in the status.
+        *holdPaths = stationHoldPaths(recorded, {});
+        return std::make_unique<UnavailableLine>("none (settings fault)", m_keyingFault);
+    }
     const std::string forced = environment("TARVEX_PORT");
     if (!forced.empty()) {
         if (!forced.starts_with("record:") || forced.size() == 7) {
             log("TARVEX_PORT must be record:FILE, not '" + forced + "'", LogLevel::Error);
             return nullptr;
         }
-        PttSettings recorded;
-        recorded.method = PttMethod::None;
         *holdPaths = stationHoldPaths(recorded, {});
         auto port = std::make_shared<RecordingFilePort>(forced.substr(7));
         return std::make_unique<ParallelPortLine>(port, provider, "record " + forced.substr(7));
@@ -333,6 +345,21 @@ void StationService::configure() {
         std::to_string(set.checkRate) + " s, from " + m_folder + set.autoFile);
 }
 
+HealthFacts StationService::healthFacts() {
+    HealthFacts facts;
+    facts.station = m_station->status();
+    facts.maxWaitSeconds = m_maxWaitSeconds;
+    m_network->fillHealth(facts);
+    if (m_monitor != nullptr && m_monitor->running()) {
+        facts.monitorRunning = true;
+        facts.monitorAlarm = m_monitor->monitor().alarmRaised();
+        facts.confirmed = m_monitor->monitor().counts().confirmed;
+        facts.notHeard = m_monitor->monitor().counts().notHeard;
+    }
+    facts.version = TARVEX_PROJECT_VERSION;
+    return facts;
+}
+
 void StationService::onEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::Ended:
@@ -358,31 +385,12 @@ void StationService::onEvent(const StationEvent& e) {
     default:
         break;
     }
-    if (m_notify != nullptr)
+    if (m_notify != nullptr && m_network != nullptr) // not while the station is being built
         m_notify->status(summary());
 }
 
-void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
-    NetworkSettings net = readNetworkSettings(
-        [&store](std::string_view name) { return storedValue(*store, name); }, true);
-    if (m_options.snppPort)
-        net.snpp.port = *m_options.snppPort;
-    if (m_options.wctpPort)
-        net.wctp.port = *m_options.wctpPort;
-    const auto addresses = [](const std::string& text) {
-        return readNetworkSettings(
-                   [&text](std::string_view name) -> std::optional<std::string> {
-                       if (name == "SnppListen")
-                           return text;
-                       return std::nullopt;
-                   },
-                   true)
-            .snpp.listen;
-    };
-    if (m_options.snppListen)
-        net.snpp.listen = addresses(*m_options.snppListen);
-    if (m_options.wctpListen)
-        net.wctp.listen = addresses(*m_options.wctpListen);
+void StationService::startNetwork(const StoredLookup& lookup) {
+    NetworkSettings net = serviceNetworkSettings(lookup, m_options);
     std::string error;
     if (!applyDapnetOverrides(net.dapnet, m_options.dapnet, net.keyFile, &error)) {
         log("DAPNET: " + error + "; the link stays off", LogLevel::Error);
@@ -393,9 +401,8 @@ void StationService::startNetwork(const std::unique_ptr<QSettings>& store) {
         log("network inputs not running: " + error, LogLevel::Error);
 }
 
-void StationService::startMonitor(const std::unique_ptr<QSettings>& store) {
-    MonitorSettings settings =
-        readMonitorSettings([&store](std::string_view name) { return storedValue(*store, name); });
+void StationService::startMonitor(const StoredLookup& lookup) {
+    MonitorSettings settings = readMonitorSettings(lookup);
     if (m_options.monitorCommand)
         settings = withMonitorCommand(settings, *m_options.monitorCommand);
     m_monitor = new StationMonitor(*m_station, logger(), this);

@@ -8,6 +8,7 @@
 #include "network/service_logger.h"
 #include "network/station/network_settings.h"
 #include "paging/event_wait.h"
+#include "station/health.h"
 #include "station/station.h"
 #include "station/station_hold.h"
 #include "station/station_settings.h"
@@ -23,7 +24,6 @@
 #include <string>
 #include <vector>
 
-class QSettings;
 class QSocketNotifier;
 class QTimer;
 
@@ -87,12 +87,18 @@ private:
     void configure();
     void onEvent(const StationEvent& event);
     void watchSignals();
-    void startNetwork(const std::unique_ptr<QSettings>& store);
-    void startMonitor(const std::unique_ptr<QSettings>& store);
-    std::string summary() const;
+    void startNetwork(const StoredLookup& lookup);
+    void startMonitor(const StoredLookup& lookup);
+    /// What the control socket's STATUS judges the station's health from.
+    HealthFacts healthFacts();
+    /// One line saying how the station is, for systemd's status.
+    std::string summary();
 
     ServiceOptions m_options;
     StationSettings m_settings;
+    std::string m_keyingFault;      ///< a settings fault: nothing is keyed, and why
+    std::string m_audioFault;       ///< a settings fault: nothing is played, and why
+    int64_t m_maxWaitSeconds = 600; ///< StatusMaxWaitSeconds
     std::string m_folder;
     std::unique_ptr<SteadyTickClock> m_clock;
     std::unique_ptr<QtEventPump> m_pump;

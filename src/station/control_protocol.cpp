@@ -47,6 +47,8 @@ ControlParse parseControlRequest(std::string_view line) {
         space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
     if (word == "STATUS" && rest.empty())
         return {ControlRequest{ControlRequest::Kind::Status, {}}, {}};
+    if (word == "STATUS" && upper(rest) == "JSON")
+        return {ControlRequest{ControlRequest::Kind::StatusJson, {}}, {}};
     if (word == "STOP" && rest.empty())
         return {ControlRequest{ControlRequest::Kind::Stop, {}}, {}};
     if (word == "RESUME" && rest.empty())

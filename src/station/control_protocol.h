@@ -1,5 +1,5 @@
 #pragma once
-// The service's control requests, one line each over a local socket: STATUS, STOP,
+// The service's control requests, one line each over a local socket: STATUS [JSON], STOP,
 // RESUME and QUEUE <entry-format line>. Reading a request is bounded and never trusts its input;
 // the answer is "OK ..." or "ERR <reason>" on the first line, then the body. And the one line per
 // transmission that the service writes to its log. Standard C++ only.
@@ -17,7 +17,7 @@ namespace tarvex {
 inline constexpr std::size_t MaxControlRequest = 4096;
 
 struct ControlRequest {
-    enum class Kind { Status, Stop, Resume, Queue };
+    enum class Kind { Status, StatusJson, Stop, Resume, Queue };
     Kind kind = Kind::Status;
     std::string entry; ///< QUEUE: the entry-format line
 };

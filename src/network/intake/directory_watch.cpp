@@ -31,11 +31,16 @@ bool DirectoryWatch::reload(const Stamp& stamp) {
     auto fresh = std::make_shared<PagerDirectory>();
     std::string error;
     if (!fresh->load(m_path, &error)) {
+        if (!m_loaded)
+            m_problem = error;
         m_log.warning("pager directory " + m_path +
                       " not read again, the previous one is kept: " + error);
         return false;
     }
     m_directory = std::move(fresh);
+    // A missing file reads as an empty directory; until a file is there it is no directory.
+    m_loaded = m_loaded || stamp.exists;
+    m_problem = m_loaded ? std::string() : m_path + ": does not exist (tarvex-cli pager add)";
     return true;
 }
 

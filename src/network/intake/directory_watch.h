@@ -24,6 +24,12 @@ public:
     /// The directory as of now, read again first when the file changed since the last look.
     std::shared_ptr<const PagerDirectory> current();
     const std::string& path() const { return m_path; }
+    /// Why no directory from the file is in use (missing, unreadable, a bad entry), as of the
+    /// last current(); empty once one has been read (a later bad file keeps that one).
+    std::string problem() const {
+        const std::lock_guard lock(m_mutex);
+        return m_problem;
+    }
 
 private:
     struct Stamp {
@@ -38,9 +44,11 @@ private:
 
     std::string m_path;
     Logger m_log;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::shared_ptr<const PagerDirectory> m_directory;
     Stamp m_seen; ///< the file state last read (or last refused)
+    bool m_loaded = false;
+    std::string m_problem;
 };
 
 } // namespace tarvex

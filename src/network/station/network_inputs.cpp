@@ -166,6 +166,8 @@ void NetworkInputs::stop() {
     m_directory.reset();
     m_snppText = "SNPP off";
     m_wctpText = "WCTP off";
+    m_settings.snpp.enabled = false;
+    m_settings.wctp.enabled = false;
 }
 
 uint16_t NetworkInputs::snppPort() const {
@@ -174,6 +176,35 @@ uint16_t NetworkInputs::snppPort() const {
 
 uint16_t NetworkInputs::wctpPort() const {
     return m_wctp ? m_wctp->port() : 0;
+}
+
+void NetworkInputs::fillHealth(HealthFacts& facts) {
+    facts.inputs = {{"SNPP", m_settings.snpp.enabled, m_snpp != nullptr, m_snppText},
+                    {"WCTP", m_settings.wctp.enabled, m_wctp != nullptr, m_wctpText}};
+    facts.waiting = m_feed ? m_feed->waiting() : 0;
+    std::string error;
+    if (m_queue)
+        if (const auto oldest = m_queue->pending(1, &error); !oldest.empty()) {
+            using namespace std::chrono;
+            const int64_t now =
+                duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+            facts.oldestWaitingSeconds =
+                std::max<int64_t>(0, (now - oldest[0].acceptedAtMs) / 1000);
+        }
+    facts.directoryNeeded = m_settings.snpp.enabled || m_settings.wctp.enabled;
+    if (m_directory) {
+        m_directory->current();
+        facts.directoryProblem = m_directory->problem();
+    }
+    facts.dapnetEnabled = m_dapnet != nullptr;
+    if (m_dapnet) {
+        const DapnetLinkStatus link = m_dapnet->status();
+        facts.dapnetOnline = link.state == DapnetLinkState::Online;
+        facts.dapnetState = std::string(dapnetLinkStateText(link.state));
+        if (!link.lastError.empty() && !facts.dapnetOnline)
+            facts.dapnetState += ": " + link.lastError;
+        facts.clockWarning = link.clockWarning;
+    }
 }
 
 std::string NetworkInputs::statusText() {

@@ -4,6 +4,7 @@
 // its settings say. tarvexd and the desktop program start it alike, and show its status.
 #include "network/station/durable_feed.h"
 #include "network/station/network_settings.h"
+#include "station/health.h"
 
 #include <QObject>
 #include <QTimer>
@@ -39,6 +40,9 @@ public:
 
     /// "network: SNPP on 127.0.0.1:444, WCTP off, 2 pages waiting" and the DAPNET line.
     std::string statusText();
+    /// The inputs' part of the station's health: each server, the page queue's length and
+    /// oldest page, the pager directory, the DAPNET link.
+    void fillHealth(HealthFacts& facts);
     DapnetLink* dapnet() { return m_dapnet.get(); }
     DurableFeed* feed() { return m_feed.get(); }
     uint16_t snppPort() const;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvex {
 
@@ -24,5 +25,15 @@ QString settingsStoreName(const QString& file);
 
 /// One value as the store holds it; nullopt when it is missing.
 std::optional<std::string> storedValue(const QSettings& store, std::string_view name);
+
+/// What stands between a store and its values. A file that cannot be read, that Qt cannot
+/// read as INI, or that has no section [Tarvex] is a fault: none of its values would be read.
+/// A file that does not exist, or holds nothing, only gets a note: every value is its default.
+struct StoreInspection {
+    std::string fault;
+    std::string note;
+    std::vector<std::string> keys; ///< the keys in the section
+};
+StoreInspection inspectSettingsStore(const QString& file);
 
 } // namespace tarvex

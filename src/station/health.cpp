@@ -1,0 +1,154 @@
+#include "station/health.h"
+
+#include "encoder/conversions.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tarvex {
+
+namespace {
+
+/// A JSON string: quotes, backslashes and control characters escaped.
+std::string jsonText(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonFlag(bool value) {
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+std::string_view healthStateName(HealthState state) {
+    switch (state) {
+    case HealthState::Ok:
+        return "OK";
+    case HealthState::Warning:
+        return "WARNING";
+    case HealthState::Critical:
+        return "CRITICAL";
+    case HealthState::Unknown:
+        break;
+    }
+    return "UNKNOWN";
+}
+
+void countOutcome(HealthCounters& c, const TxOutcome& out) {
+    if (out.keyedAtMs != 0) {
+        ++c.keyUps;
+        if (out.releasedAtMs >= out.keyedAtMs)
+            c.keyedMs += out.releasedAtMs - out.keyedAtMs;
+    }
+    if (out.kind != TxKind::Page)
+        return;
+    const uint64_t pages = std::max<std::size_t>(out.pages.size(), 1);
+    if (out.built && out.played && !out.stopped && out.portError.empty())
+        c.pagesSent += pages;
+    else
+        c.pagesFailed += pages;
+}
+
+std::vector<HealthFault> healthFaults(const HealthFacts& f) {
+    std::vector<HealthFault> out;
+    const auto critical = [&out](std::string reason) {
+        out.push_back({HealthState::Critical, std::move(reason)});
+    };
+    const auto warning = [&out](std::string reason) {
+        out.push_back({HealthState::Warning, std::move(reason)});
+    };
+    if (!f.station.audioError.empty())
+        critical("audio " + f.station.audio + " failing: " + f.station.audioError);
+    if (!f.station.keyingError.empty())
+        critical("keying " + f.station.keying + " failing: " + f.station.keyingError);
+    for (const InputHealth& input : f.inputs)
+        if (input.enabled && !input.listening)
+            critical(input.name + " not listening: " + input.text);
+    if (f.monitorAlarm)
+        critical("off-air alarm: " + std::to_string(f.notHeard) + " pages not heard");
+    if (f.directoryNeeded && !f.directoryProblem.empty())
+        critical("no pager directory: " + f.directoryProblem);
+    if (f.dapnetEnabled && !f.dapnetOnline)
+        warning("DAPNET link " + f.dapnetState);
+    if (!f.clockWarning.empty())
+        warning(f.clockWarning);
+    if (f.oldestWaitingSeconds > f.maxWaitSeconds)
+        warning("oldest waiting page " + std::to_string(f.oldestWaitingSeconds) + " s old");
+    for (HealthFault& fault : out)
+        fault.reason = escapeControls(fault.reason);
+    return out;
+}
+
+HealthState healthState(const std::vector<HealthFault>& faults) {
+    HealthState worst = HealthState::Ok;
+    for (const HealthFault& fault : faults)
+        worst = std::max(worst, fault.level);
+    return worst;
+}
+
+std::string healthSummary(const HealthFacts& facts, const std::vector<HealthFault>& faults) {
+    std::string text(healthStateName(healthState(faults)));
+    text += ": ";
+    if (faults.empty())
+        return text + std::string(stateName(facts.station.state)) + ", queue " +
+               std::to_string(facts.station.queued + facts.waiting);
+    for (std::size_t i = 0; i < faults.size(); ++i)
+        text += (i == 0 ? "" : "; ") + faults[i].reason;
+    return text;
+}
+
+std::string healthJson(const HealthFacts& f, const std::vector<HealthFault>& faults) {
+    const StationStatus& s = f.station;
+    std::string j = "{\"state\":" + jsonText(healthStateName(healthState(faults)));
+    j += ",\"summary\":" + jsonText(healthSummary(f, faults));
+    j += ",\"on_air\":" + jsonText(stateName(s.state));
+    j += ",\"queue\":{\"length\":" + std::to_string(s.queued + f.waiting) +
+         ",\"oldest_seconds\":" + std::to_string(f.oldestWaitingSeconds) + "}";
+    j += ",\"keying\":{\"line\":" + jsonText(escapeControls(s.keying)) +
+         ",\"ok\":" + jsonFlag(s.keyingError.empty()) +
+         ",\"error\":" + jsonText(escapeControls(s.keyingError)) + "}";
+    j += ",\"audio\":{\"output\":" + jsonText(escapeControls(s.audio)) +
+         ",\"ok\":" + jsonFlag(s.audioError.empty()) +
+         ",\"error\":" + jsonText(escapeControls(s.audioError)) + "}";
+    j += ",\"inputs\":[";
+    for (std::size_t i = 0; i < f.inputs.size(); ++i) {
+        const InputHealth& in = f.inputs[i];
+        j += std::string(i == 0 ? "" : ",") + "{\"name\":" + jsonText(in.name) +
+             ",\"enabled\":" + jsonFlag(in.enabled) + ",\"listening\":" + jsonFlag(in.listening) +
+             ",\"text\":" + jsonText(escapeControls(in.text)) + "}";
+    }
+    j += "],\"dapnet\":{\"enabled\":" + jsonFlag(f.dapnetEnabled) +
+         ",\"online\":" + jsonFlag(f.dapnetOnline) + ",\"state\":" + jsonText(f.dapnetState) +
+         ",\"clock\":" + jsonText(f.clockWarning) + "}";
+    j += ",\"monitor\":{\"running\":" + jsonFlag(f.monitorRunning) +
+         ",\"alarm\":" + jsonFlag(f.monitorAlarm) +
+         ",\"confirmed\":" + std::to_string(f.confirmed) +
+         ",\"not_heard\":" + std::to_string(f.notHeard) + "}";
+    j += ",\"counters\":{\"key_ups\":" + std::to_string(f.counters.keyUps) +
+         ",\"keyed_seconds\":" + std::to_string(f.counters.keyedMs / 1000) +
+         ",\"pages_sent\":" + std::to_string(f.counters.pagesSent) +
+         ",\"pages_failed\":" + std::to_string(f.counters.pagesFailed) + "}";
+    j += ",\"faults\":[";
+    for (std::size_t i = 0; i < faults.size(); ++i)
+        j += std::string(i == 0 ? "" : ",") +
+             "{\"level\":" + jsonText(healthStateName(faults[i].level)) +
+             ",\"reason\":" + jsonText(faults[i].reason) + "}";
+    j += "],\"version\":" + jsonText(f.version) + "}";
+    return j;
+}
+
+} // namespace tarvex
