@@ -78,6 +78,8 @@ const std::map<std::string_view, std::string_view> About = {
     {"NetLoginFailuresPerMinute", "Failed logins per minute per address."},
     {"WctpMaxBodyBytes", "Largest WCTP request body, in bytes."},
     {"WctpRequestSeconds", "Seconds a WCTP request may take to arrive."},
+    {"StatusPagesEnabled", "Serve GET /metrics (Prometheus) and /health on the WCTP port, with or "
+                           "without WCTP (when not set: on when WCTP is)."},
     {"QueueMaxAgeMinutes", "Pages older than this leave the page queue unsent (0: kept)."},
     {"DapnetEnabled", "Join the DAPNET network as a transmitter."},
     {"DapnetHost", "DAPNET server host."},

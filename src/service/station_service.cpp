@@ -74,6 +74,8 @@ StationService::StationService(ServiceOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)) {}
 
 StationService::~StationService() {
+    if (m_network != nullptr)
+        m_network->stop(); // its HTTP threads read this service's status pages
     if (m_station)
         m_station->close();
 }
@@ -165,12 +167,35 @@ bool StationService::start() {
     watchSignals();
     log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
     m_notify->ready(summary());
+    // Ages and the link's state change without an event: monitoring sees them within a second.
+    refreshStatusPages();
+    auto* refresh = new QTimer(this);
+    connect(refresh, &QTimer::timeout, this, [this] {
+        refreshStatusPages();
+        m_notify->status(summary());
+    });
+    refresh->start(1000);
     return true;
 }
 
 std::string StationService::summary() {
     const HealthFacts facts = healthFacts();
     return healthSummary(facts, healthFaults(facts));
+}
+
+void StationService::refreshStatusPages() {
+    if (m_network == nullptr)
+        return;
+    const HealthFacts facts = healthFacts();
+    const std::vector<HealthFault> faults = healthFaults(facts);
+    std::string metrics = healthMetrics(facts, faults);
+    // WARNING still serves: only a station that cannot page answers 503.
+    const bool critical = healthState(faults) == HealthState::Critical;
+    StatusPage health{critical ? 503 : 200, "text/plain; charset=utf-8",
+                      healthSummary(facts, faults) + "\n"};
+    const std::lock_guard lock(m_pagesMutex);
+    m_metrics = std::move(metrics);
+    m_health = std::move(health);
 }
 
 void StationService::reload() {
@@ -385,8 +410,10 @@ void StationService::onEvent(const StationEvent& e) {
     default:
         break;
     }
-    if (m_notify != nullptr && m_network != nullptr) // not while the station is being built
+    if (m_notify != nullptr && m_network != nullptr) { // not while the station is being built
         m_notify->status(summary());
+        refreshStatusPages();
+    }
 }
 
 void StationService::startNetwork(const StoredLookup& lookup) {
@@ -397,6 +424,12 @@ void StationService::startNetwork(const StoredLookup& lookup) {
         net.dapnet.enabled = false;
     }
     m_network = new NetworkInputs(*m_station, m_folder, logger(), this);
+    m_network->setStatusPages([this](std::string_view target) {
+        const std::lock_guard lock(m_pagesMutex);
+        if (target == "/health")
+            return m_health;
+        return StatusPage{200, "text/plain; version=0.0.4; charset=utf-8", m_metrics};
+    });
     if (!m_network->start(net, &error))
         log("network inputs not running: " + error, LogLevel::Error);
 }

@@ -7,6 +7,7 @@
 // returned).
 #include "network/service_logger.h"
 #include "network/station/network_settings.h"
+#include "network/wctp/wctp_http.h"
 #include "paging/event_wait.h"
 #include "station/health.h"
 #include "station/station.h"
@@ -20,6 +21,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,6 +95,8 @@ private:
     HealthFacts healthFacts();
     /// One line saying how the station is, for systemd's status.
     std::string summary();
+    /// Renews what GET /metrics and /health answer, from the engine's thread.
+    void refreshStatusPages();
 
     ServiceOptions m_options;
     StationSettings m_settings;
@@ -112,6 +116,9 @@ private:
     SystemdNotifier* m_notify = nullptr;
     std::map<std::string, std::string> m_stored; ///< the store's values as last read
     QTimer* m_reloadWait = nullptr;              ///< a reload asked for while on air
+    std::mutex m_pagesMutex; ///< the status pages are read by the HTTP server's threads
+    std::string m_metrics;
+    StatusPage m_health{503, "text/plain; charset=utf-8", "UNKNOWN: starting\n"};
     int m_signal = 0;
     int m_exitStatus = 1;
 };

@@ -151,4 +151,89 @@ std::string healthJson(const HealthFacts& f, const std::vector<HealthFault>& fau
     return j;
 }
 
+namespace {
+
+/// A label value as the text format needs it: backslash, quote and line feed escaped, other
+/// control characters shown as \xHH first.
+std::string labelValue(std::string_view text) {
+    std::string out;
+    for (const char c : escapeControls(text)) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+void metric(std::string& out, std::string_view name, std::string_view type, std::string_view help,
+            const std::vector<std::pair<std::string, double>>& samples) {
+    out += "# HELP tarvex_" + std::string(name) + " " + std::string(help) + "\n";
+    out += "# TYPE tarvex_" + std::string(name) + " " + std::string(type) + "\n";
+    for (const auto& [labels, value] : samples) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.17g", value);
+        out += "tarvex_" + std::string(name) + labels + " " + number + "\n";
+    }
+}
+
+double flag(bool value) {
+    return value ? 1.0 : 0.0;
+}
+
+} // namespace
+
+std::string healthMetrics(const HealthFacts& f, const std::vector<HealthFault>& faults) {
+    const StationStatus& s = f.station;
+    std::string out;
+    metric(out, "health_state", "gauge",
+           "Health as monitoring plugins exit: 0 OK, 1 WARNING, 2 CRITICAL.",
+           {{"", static_cast<double>(healthState(faults))}});
+    std::vector<std::pair<std::string, double>> faultSamples;
+    for (const HealthFault& fault : faults)
+        faultSamples.emplace_back("{level=\"" + std::string(healthStateName(fault.level)) +
+                                      "\",reason=\"" + labelValue(fault.reason) + "\"}",
+                                  1.0);
+    metric(out, "fault", "gauge", "A fault the station has now, with its level and reason.",
+           faultSamples);
+    metric(out, "on_air", "gauge", "1 while the transmitter is keyed or about to be.",
+           {{"", flag(s.state != OnAirState::Idle && s.state != OnAirState::Held)}});
+    metric(out, "queue_pages", "gauge", "Pages waiting to be sent.",
+           {{"", static_cast<double>(s.queued + f.waiting)}});
+    metric(out, "queue_oldest_seconds", "gauge",
+           "Age of the oldest page waiting in the page queue (0: none).",
+           {{"", static_cast<double>(std::max<int64_t>(f.oldestWaitingSeconds, 0))}});
+    metric(out, "keying_ok", "gauge", "1 when the keying line works.",
+           {{"", flag(s.keyingError.empty())}});
+    metric(out, "audio_ok", "gauge", "1 when the audio output works.",
+           {{"", flag(s.audioError.empty())}});
+    std::vector<std::pair<std::string, double>> inputs;
+    for (const InputHealth& in : f.inputs)
+        if (in.enabled)
+            inputs.emplace_back("{input=\"" + labelValue(in.name) + "\"}", flag(in.listening));
+    metric(out, "input_up", "gauge", "1 when an enabled network input listens.", inputs);
+    if (f.dapnetEnabled)
+        metric(out, "dapnet_online", "gauge", "1 while the DAPNET link is logged in.",
+               {{"", flag(f.dapnetOnline)}});
+    metric(out, "key_ups_total", "counter", "Times the transmitter was keyed since start.",
+           {{"", static_cast<double>(f.counters.keyUps)}});
+    metric(out, "keyed_seconds_total", "counter", "Seconds keyed since start.",
+           {{"", static_cast<double>(f.counters.keyedMs) / 1000.0}});
+    metric(out, "pages_sent_total", "counter", "Pages played whole and keyed since start.",
+           {{"", static_cast<double>(f.counters.pagesSent)}});
+    metric(out, "pages_failed_total", "counter",
+           "Pages refused, not played, cut short or not keyed since start.",
+           {{"", static_cast<double>(f.counters.pagesFailed)}});
+    if (f.monitorRunning) {
+        metric(out, "pages_confirmed_total", "counter", "Pages the off-air monitor heard.",
+               {{"", static_cast<double>(f.confirmed)}});
+        metric(out, "pages_not_heard_total", "counter", "Pages the off-air monitor missed.",
+               {{"", static_cast<double>(f.notHeard)}});
+        metric(out, "offair_alarm", "gauge", "1 while the off-air alarm is raised.",
+               {{"", flag(f.monitorAlarm)}});
+    }
+    metric(out, "build_info", "gauge", "The running version.",
+           {{"{version=\"" + labelValue(f.version) + "\"}", 1.0}});
+    return out;
+}
+
 } // namespace tarvex

@@ -1,7 +1,8 @@
 #pragma once
 // The station's health as monitoring sees it: from the engine's status and the inputs' facts,
 // the faults with their level (OK, WARNING, CRITICAL, as monitoring plugins exit), a one-line
-// summary naming every fault, and the same facts as one JSON object. Standard C++ only.
+// summary naming every fault, and the same facts as one JSON object and as Prometheus
+// metrics. Standard C++ only.
 #include "station/station.h"
 
 #include <cstdint>
@@ -66,5 +67,7 @@ HealthState healthState(const std::vector<HealthFault>& faults);
 std::string healthSummary(const HealthFacts& facts, const std::vector<HealthFault>& faults);
 /// The facts and faults as one JSON object (text from outside escaped as JSON requires).
 std::string healthJson(const HealthFacts& facts, const std::vector<HealthFault>& faults);
+/// The same facts in the Prometheus text format (version 0.0.4), every metric named tarvex_*.
+std::string healthMetrics(const HealthFacts& facts, const std::vector<HealthFault>& faults);
 
 } // namespace tarvex

@@ -91,6 +91,7 @@ constexpr auto Table = std::to_array<SettingSpec>({
     row("NetLoginFailuresPerMinute", K::Integer, 1, 1000, "10"),
     row("WctpMaxBodyBytes", K::Integer, 1024, 1 << 24, "65536"),
     row("WctpRequestSeconds", K::Integer, 1, 600, "30"),
+    row("StatusPagesEnabled", K::Flag, 0, 1, "1"),
     row("QueueMaxAgeMinutes", K::Integer, 0, 10080, "60"),
     row("DapnetEnabled", K::Flag, 0, 1, "0"),
     row("DapnetHost", K::Text, 0, 0, ""),

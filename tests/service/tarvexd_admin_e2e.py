@@ -9,7 +9,9 @@ keying port and no sound output:
 - a second service refused by the station hold exits with status 3 (not restarted);
 - SIGHUP reads the settings again: a key delay takes effect, a new audio device is named as
   needing a restart, and the service keeps running;
-- an SNPP port held by another program is tried again until the server listens.
+- an SNPP port held by another program is tried again until the server listens;
+- GET /health and /metrics (parsed by the Prometheus client's own parser) show a failing
+  audio output within a second of status, with WCTP itself switched off.
 
   tarvexd_admin_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
 """
@@ -19,6 +21,7 @@ import os
 import re
 import signal
 import socket
+import subprocess
 import sys
 import time
 
@@ -120,6 +123,59 @@ def port_taken_at_start(args):
     stop_service(st, proc)
 
 
+def http_get(port, path, method="GET"):
+    s = socket.create_connection(("127.0.0.1", port), timeout=10)
+    s.sendall(f"{method} {path} HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"
+              .encode())
+    data = b""
+    while chunk := s.recv(65536):
+        data += chunk
+    s.close()
+    head, _, body = data.decode().partition("\r\n\r\n")
+    return int(head.split()[1]), body
+
+
+PARSE = '''import sys
+from prometheus_client.parser import text_string_to_metric_families
+for family in text_string_to_metric_families(sys.stdin.read()):
+    for sample in family.samples:
+        print(sample.name, sample.value)
+'''
+
+
+def parsed_metrics(text):
+    """{name: value} as the Prometheus client's parser reads the text (Debian's python3)."""
+    out = subprocess.run(["/usr/bin/python3", "-c", PARSE], input=text, capture_output=True,
+                         text=True, timeout=30)
+    check(out.returncode == 0, f"/metrics parses: {out.stderr.strip()[-300:]}")
+    return {line.split()[0]: float(line.split()[1]) for line in out.stdout.splitlines()}
+
+
+def status_pages(args):
+    st = Station(os.path.join(args.work, "pages"), args)
+    finder = socket.socket()
+    finder.bind(("127.0.0.1", 0))
+    port = finder.getsockname()[1]
+    finder.close()
+    settings(st, f"StatusPagesEnabled=1\nWctpPort={port}\n")
+    st.env["TARVEX_AUDIO"] = "alsa:hw:9,0"
+    proc = st.start()
+    code, body = http_get(port, "/health")
+    check(code == 200 and body.startswith("OK"), f"/health of a sound station ({code} {body!r})")
+    check(parsed_metrics(http_get(port, "/metrics")[1]).get("tarvex_health_state") == 0,
+          "/metrics says OK")
+    check(http_get(port, "/wctp", "POST")[0] == 404, "WCTP is off: /wctp is not served")
+    st.cli("queue", "--ric", "903", "--message", "for the dead output")
+    check(wait_until(lambda: st.cli("status").returncode == 2, 10), "status turns CRITICAL")
+    time.sleep(1.2)  # one refresh of the pages
+    code, body = http_get(port, "/health")
+    check(code == 503 and "audio" in body, f"/health answers 503 naming the audio ({body!r})")
+    metrics = parsed_metrics(http_get(port, "/metrics")[1])
+    check(metrics.get("tarvex_health_state") == 2 and metrics.get("tarvex_audio_ok") == 0,
+          f"/metrics shows the audio fault ({metrics})")
+    stop_service(st, proc)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
@@ -130,6 +186,7 @@ def main():
     journal_and_notify(args)
     plain_lines_and_reload(args)
     port_taken_at_start(args)
+    status_pages(args)
     print(f"{len(failures)} failed")
     return 1 if failures else 0
 

@@ -50,7 +50,8 @@ NetworkInputs::~NetworkInputs() {
 
 namespace {
 
-std::string listening(const char* name, const std::vector<std::string>& addresses, uint16_t port) {
+std::string listening(const std::string& name, const std::vector<std::string>& addresses,
+                      uint16_t port) {
     std::string text = std::string(name) + " on ";
     for (std::size_t i = 0; i < addresses.size(); ++i)
         text += (i ? ", " : "") +
@@ -122,16 +123,25 @@ void NetworkInputs::startServers() {
             missing = true;
         }
     }
-    if (s.wctp.enabled && !m_wctp) {
-        auto server = std::make_unique<WctpServer>(
-            WctpServerConfig{s.wctp.listen, s.wctp.port, s.requireLogin}, *m_intake, m_users.get());
+    const bool statusPages = s.statusPages && m_statusPages;
+    if ((s.wctp.enabled || statusPages) && !m_wctp) {
+        WctpServerConfig config{s.wctp.listen, s.wctp.port, s.requireLogin};
+        config.wctp = s.wctp.enabled;
+        if (statusPages)
+            config.statusPages = m_statusPages;
+        auto server = std::make_unique<WctpServer>(config, *m_intake, m_users.get());
+        const std::string name = s.wctp.enabled ? "WCTP" : "HTTP status pages";
         std::string why;
         if (server->start(&why)) {
             m_wctp = std::move(server);
-            m_wctpText = listening("WCTP", m_wctp->addresses(), m_wctp->port()) + " (POST /wctp)";
+            m_wctpText =
+                listening(name, m_wctp->addresses(), m_wctp->port()) +
+                (s.wctp.enabled ? " (POST /wctp" : " (") +
+                (statusPages ? std::string(s.wctp.enabled ? ", " : "") + "GET /metrics, /health)"
+                             : ")");
             m_log(m_wctpText);
         } else {
-            m_wctpText = "WCTP not running: " + why;
+            m_wctpText = name + " not running: " + why;
             m_log.error(m_wctpText + retry);
             missing = true;
         }
@@ -168,6 +178,7 @@ void NetworkInputs::stop() {
     m_wctpText = "WCTP off";
     m_settings.snpp.enabled = false;
     m_settings.wctp.enabled = false;
+    m_settings.statusPages = false;
 }
 
 uint16_t NetworkInputs::snppPort() const {
@@ -180,7 +191,9 @@ uint16_t NetworkInputs::wctpPort() const {
 
 void NetworkInputs::fillHealth(HealthFacts& facts) {
     facts.inputs = {{"SNPP", m_settings.snpp.enabled, m_snpp != nullptr, m_snppText},
-                    {"WCTP", m_settings.wctp.enabled, m_wctp != nullptr, m_wctpText}};
+                    {m_settings.wctp.enabled ? "WCTP" : "HTTP",
+                     m_settings.wctp.enabled || (m_settings.statusPages && m_statusPages),
+                     m_wctp != nullptr, m_wctpText}};
     facts.waiting = m_feed ? m_feed->waiting() : 0;
     std::string error;
     if (m_queue)

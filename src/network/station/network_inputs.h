@@ -4,6 +4,7 @@
 // its settings say. tarvexd and the desktop program start it alike, and show its status.
 #include "network/station/durable_feed.h"
 #include "network/station/network_settings.h"
+#include "network/wctp/wctp_http.h"
 #include "station/health.h"
 
 #include <QObject>
@@ -37,6 +38,11 @@ public:
     bool start(const NetworkSettings& settings, std::string* error);
     /// Stops the servers and the link; the queue keeps what it holds.
     void stop();
+    /// What GET /metrics and /health answer (called from the HTTP server's threads); set
+    /// before start() for the pages to be served.
+    void setStatusPages(std::function<StatusPage(std::string_view)> pages) {
+        m_statusPages = std::move(pages);
+    }
 
     /// "network: SNPP on 127.0.0.1:444, WCTP off, 2 pages waiting" and the DAPNET line.
     std::string statusText();
@@ -72,6 +78,7 @@ private:
     std::string m_snppText = "SNPP off";
     std::string m_wctpText = "WCTP off";
     NetworkSettings m_settings;
+    std::function<StatusPage(std::string_view)> m_statusPages;
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;
 };

@@ -71,6 +71,7 @@ NetworkSettings readNetworkSettings(const StoredLookup& lookup, bool service) {
     s.wctp.enabled = r.flag("WctpEnabled", service);
     s.wctp.listen = addressList(r, "WctpListen");
     s.wctp.port = static_cast<uint16_t>(r.clamped("WctpPort", 8444, 1, 65535));
+    s.statusPages = r.flag("StatusPagesEnabled", s.wctp.enabled);
     s.requireLogin = r.flag("NetRequireLogin", false);
     InboundLimits& l = s.limits;
     l.maxLineLength = static_cast<std::size_t>(r.clamped("NetMaxLineLength", 512, 64, 4096));

@@ -25,6 +25,8 @@ struct ServerSettings {
 struct NetworkSettings {
     ServerSettings snpp{false, LoopbackAddresses, 444};
     ServerSettings wctp{false, LoopbackAddresses, 8444};
+    /// GET /metrics and /health on the WCTP server's addresses and port, with or without WCTP.
+    bool statusPages = false;
     bool requireLogin = false;
     InboundLimits limits;
     int maxAgeMinutes = 60; ///< queued pages older than this are dropped (0: never)
@@ -33,28 +35,15 @@ struct NetworkSettings {
 };
 
 /// The stored names, kept apart from the 38 values and the station's own extras.
-inline constexpr std::string_view NetworkSettingNames[] = {"SnppEnabled",
-                                                           "SnppListen",
-                                                           "SnppPort",
-                                                           "WctpEnabled",
-                                                           "WctpListen",
-                                                           "WctpPort",
-                                                           "NetRequireLogin",
-                                                           "NetMaxLineLength",
-                                                           "NetMaxMessageLength",
-                                                           "NetMaxRecipients",
-                                                           "NetMaxConnections",
-                                                           "NetIdleSeconds",
-                                                           "NetPagesPerMinute",
-                                                           "NetLoginFailuresPerMinute",
-                                                           "WctpMaxBodyBytes",
-                                                           "WctpRequestSeconds",
-                                                           "QueueMaxAgeMinutes",
-                                                           "DapnetEnabled",
-                                                           "DapnetHost",
-                                                           "DapnetPort",
-                                                           "DapnetCallsign",
-                                                           "DapnetKeyFile"};
+inline constexpr std::string_view NetworkSettingNames[] = {
+    "SnppEnabled",         "SnppListen",         "SnppPort",
+    "WctpEnabled",         "WctpListen",         "WctpPort",
+    "StatusPagesEnabled",  "NetRequireLogin",    "NetMaxLineLength",
+    "NetMaxMessageLength", "NetMaxRecipients",   "NetMaxConnections",
+    "NetIdleSeconds",      "NetPagesPerMinute",  "NetLoginFailuresPerMinute",
+    "WctpMaxBodyBytes",    "WctpRequestSeconds", "QueueMaxAgeMinutes",
+    "DapnetEnabled",       "DapnetHost",         "DapnetPort",
+    "DapnetCallsign",      "DapnetKeyFile"};
 
 /// Reads the settings with their defaults; `service` switches the servers on unless the store
 /// says otherwise (tarvexd), else they are off unless it says so (the desktop program).

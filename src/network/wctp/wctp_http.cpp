@@ -70,6 +70,33 @@ bool isStationHost(std::string_view hostHeader, const std::vector<std::string>& 
     return !host.empty() && std::find(names.begin(), names.end(), host) != names.end();
 }
 
+bool isStatusPath(std::string_view target) {
+    return target == "/metrics" || target == "/health";
+}
+
+std::optional<HttpRefusal> screenStatusHead(const HttpRequest& req,
+                                            const std::vector<std::string>& names) {
+    if (req.method != "GET" && req.method != "HEAD") {
+        HttpRefusal r = refusal(405, wctp::OperationNotSupported, "Operation not supported",
+                                "status pages are read with GET",
+                                req.method.substr(0, 16) + " for a status page");
+        r.headers.emplace_back("Allow", "GET, HEAD");
+        return r;
+    }
+    if (req.hasHeader("host") && !isStationHost(req.header("host"), names))
+        return refusal(403, wctp::OperationNotSupported, "Operation not supported",
+                       "this server answers only to its own names and addresses",
+                       "Host " + std::string(req.header("host").substr(0, 64)) +
+                           " is not one of this station's names");
+    if (req.hasHeader("content-length") && req.header("content-length") != "0")
+        return refusal(400, wctp::CannotParse, "Input cannot be parsed",
+                       "a status page is asked for without a body", "status request with a body");
+    if (req.hasHeader("transfer-encoding"))
+        return refusal(400, wctp::CannotParse, "Input cannot be parsed",
+                       "a status page is asked for without a body", "status request with a body");
+    return std::nullopt;
+}
+
 std::optional<HttpRefusal> screenWctpHead(const HttpRequest& req,
                                           const std::vector<std::string>& names) {
     if (req.target != "/wctp")

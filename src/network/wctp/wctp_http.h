@@ -33,6 +33,20 @@ std::vector<std::string> stationNames(const std::vector<std::string>& listenAddr
 /// True when the host of a Host header ("name", "name:port", "[v6]:port") is one of the names.
 bool isStationHost(std::string_view hostHeader, const std::vector<std::string>& names);
 
+/// An answer to GET /metrics or GET /health.
+struct StatusPage {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+};
+
+/// True for the paths of the status pages.
+bool isStatusPath(std::string_view target);
+/// The refusal a request for a status page earns (only GET or HEAD, with no body, from the
+/// station's own names), if it earns one.
+std::optional<HttpRefusal> screenStatusHead(const HttpRequest& request,
+                                            const std::vector<std::string>& names);
+
 /// The refusal the head earns, if it earns one.
 std::optional<HttpRefusal> screenWctpHead(const HttpRequest& request,
                                           const std::vector<std::string>& names);

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -83,9 +84,11 @@ uint16_t boundPort(int fd) {
 } // namespace
 
 struct WctpServer::State {
-    State(PageIntake& intake, Authenticator* auth, bool loginRequired, std::size_t workers)
+    State(PageIntake& intake, Authenticator* auth, bool loginRequired, std::size_t workers,
+          const WctpServerConfig& config)
         : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
-          service(intake, auth, loginRequired), pool(workers, 8) {}
+          service(intake, auth, loginRequired), pool(workers, 8), wctp(config.wctp),
+          statusPages(config.statusPages), auth(auth), loginRequired(loginRequired) {}
     ConnectionBook book;
     WctpService service;
     BoundedPool pool;
@@ -93,7 +96,38 @@ struct WctpServer::State {
     std::vector<std::string> names;
     std::vector<std::thread> threads;
     int wake = -1; ///< an eventfd that ends the accepting threads
+    bool wctp = true;
+    std::function<StatusPage(std::string_view)> statusPages;
+    Authenticator* auth;
+    bool loginRequired;
 };
+
+namespace {
+
+/// The bytes of standard base64 text; nullopt when it is not base64.
+std::optional<std::string> fromBase64(std::string_view text) {
+    static constexpr std::string_view Alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    while (!text.empty() && text.back() == '=')
+        text.remove_suffix(1);
+    for (const char c : text) {
+        const auto at = Alphabet.find(c);
+        if (at == std::string_view::npos)
+            return std::nullopt;
+        bits = (bits << 6) | static_cast<uint32_t>(at);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 /// Serves one connection: reads each request through the bounded reader, refuses what its
 /// head or size does not allow before any body is kept, and answers the rest.
@@ -133,7 +167,17 @@ private:
         char buffer[4096];
         while (state == State::NeedMore || state == State::Head) {
             if (state == State::Head) {
-                if (auto refusal = screenWctpHead(m_reader.request(), m_names))
+                const HttpRequest& head = m_reader.request();
+                if (m_state.statusPages && isStatusPath(head.target))
+                    return answerStatus(last);
+                if (!m_state.wctp)
+                    return refuse(HttpRefusal{404,
+                                              wctp::OperationNotSupported,
+                                              "Operation not supported",
+                                              "this server answers only /metrics and /health",
+                                              "request for " + head.target.substr(0, 64),
+                                              {}});
+                if (auto refusal = screenWctpHead(head, m_names))
                     return refuse(*refusal);
                 if (m_reader.expectsContinue() &&
                     !m_stream.writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
@@ -153,6 +197,52 @@ private:
         const bool close = last || !req.keepAlive();
         // WCTP failures travel inside a successful HTTP answer.
         return m_stream.writeAll(httpResponse(200, XmlType, answer.xml, close)) && !close;
+    }
+
+    /// A status page: its head is checked, it has no body, and the connection may go on.
+    bool answerStatus(bool last) {
+        const HttpRequest& req = m_reader.request();
+        if (auto refusal = screenStatusHead(req, m_names))
+            return refuse(*refusal);
+        // Beyond loopback the station's state is shown only to a login (HTTP Basic, as
+        // Prometheus and monitoring plugins send it), with the same failed-login limit.
+        if (m_state.loginRequired && !isLoopbackAddress(m_peer) && !statusLoginAccepted(req)) {
+            HttpRefusal r{401,
+                          wctp::OperationNotSupported,
+                          "Operation not supported",
+                          "the status pages need a login",
+                          "",
+                          {}};
+            r.headers.emplace_back("WWW-Authenticate", "Basic realm=\"tarvex\"");
+            return refuse(r);
+        }
+        if (m_reader.readBody() != HttpRequestReader::State::Complete)
+            return false;
+        const StatusPage page = m_state.statusPages(req.target);
+        const bool close = last || !req.keepAlive();
+        std::string response = httpResponse(page.status, page.contentType, page.body, close,
+                                            {{"Cache-Control", "no-store"}});
+        if (req.method == "HEAD") // the head alone, with the body's length
+            response.resize(response.size() - page.body.size());
+        return m_stream.writeAll(response) && !close;
+    }
+
+    bool statusLoginAccepted(const HttpRequest& req) {
+        const std::string_view header = req.header("authorization");
+        if (!header.starts_with("Basic ") || m_state.auth == nullptr)
+            return false;
+        if (!m_intake.loginAttemptAllowed(m_peer))
+            return false;
+        const auto pair = fromBase64(header.substr(6));
+        const auto colon = pair ? pair->find(':') : std::string::npos;
+        if (colon == std::string::npos)
+            return false;
+        if (m_state.auth->verify(std::string_view(*pair).substr(0, colon),
+                                 std::string_view(*pair).substr(colon + 1)) == AuthResult::Accepted)
+            return true;
+        m_intake.loginFailed(m_peer);
+        m_intake.logRefusal(m_peer, "http: failed login for the status pages from " + m_peer);
+        return false;
     }
 
     bool refuse(const HttpRefusal& r) {
@@ -206,7 +296,7 @@ bool WctpServer::start(std::string* error) {
     const InboundLimits& limits = m_intake.limits();
     // Spare threads beyond the limit serve the refusals of connections over it.
     const auto threads = static_cast<std::size_t>(limits.maxConnections) + 4;
-    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, threads);
+    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, threads, m_config);
     m_state->names = stationNames(m_config.listenAddresses);
     uint16_t port = m_config.port;
     m_addresses.clear();
@@ -241,8 +331,14 @@ bool WctpServer::start(std::string* error) {
     m_state->wake = ::eventfd(0, EFD_CLOEXEC);
     launch();
     m_port = port;
-    m_intake.log("wctp: listening on " + where + " port " + std::to_string(m_port) + " at /wctp" +
-                 (m_loginRequired ? " (securityCode required)" : " (loopback, no login required)"));
+    const std::string paths = std::string(m_config.wctp ? "/wctp" : "") +
+                              (m_config.wctp && m_config.statusPages ? ", " : "") +
+                              (m_config.statusPages ? "/metrics, /health" : "");
+    m_intake.log("http: listening on " + where + " port " + std::to_string(m_port) + " at " +
+                 paths +
+                 (!m_config.wctp    ? ""
+                  : m_loginRequired ? " (securityCode required)"
+                                    : " (loopback, no login required)"));
     return true;
 }
 

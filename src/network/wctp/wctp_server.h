@@ -9,7 +9,10 @@
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
 
+#include "network/wctp/wctp_http.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +23,10 @@ struct WctpServerConfig {
     std::vector<std::string> listenAddresses = LoopbackAddresses; ///< numeric addresses
     uint16_t port = 8444;      ///< 0 picks a free port (tests); every address gets the same one
     bool requireLogin = false; ///< securityCode even on loopback (always on beyond loopback)
+    bool wctp = true;          ///< serve /wctp (false: only the status pages)
+    /// Answers GET /metrics and /health; null: those paths are not served. Called from the
+    /// server's worker threads, so it must be safe there.
+    std::function<StatusPage(std::string_view target)> statusPages;
 };
 
 class WctpServer {
