@@ -43,8 +43,12 @@ public:
     /// Progress of the transmission on air, never past its total; a negative total clears it.
     void setProgress(double elapsedSeconds, double totalSeconds);
     void clearProgress() { setProgress(0, -1); }
+    /// Time keyed by hand, and the watchdog's limit (0: none).
+    void setKeyedTime(int seconds, int limitSeconds);
     /// A message (shown until the next one).
     void note(const QString& text);
+    /// A message about something that failed, in red (shown until the next one).
+    void warn(const QString& text) { showMessage(text, true); }
     /// The DAPNET link's state and next slot; empty hides it.
     void setStation(const QString& text);
     QString stationText() const;
@@ -53,6 +57,9 @@ public:
     QString alarmText() const;
     /// The lamp: the transmitter's state and what it is keyed for.
     void setOnAir(OnAirState state, TxSource source);
+    /// The last transmission did not go out (why, for the lamp's tooltip): the released
+    /// lamp reads NOT SENT until the next transmission or STOP; empty clears it.
+    void setNotSent(const QString& why);
 
     /// "Audio: NAME" and "Port: NAME", the output and port in force.
     QString audioText() const;
@@ -76,6 +83,7 @@ signals:
 private:
     QWidget* buildOnAirStrip();
     void remember(const QString& text);
+    void showMessage(const QString& text, bool failure);
     void refreshOutputs();
 
     QLabel* m_lamp = nullptr;
@@ -88,6 +96,8 @@ private:
     QLabel* m_alarm = nullptr;
     QString m_folder;
     QString m_failure;
+    QString m_notSent;
+    OnAirState m_state = OnAirState::Idle;
     QString m_audioName;
     QString m_portName;
     QString m_audioFailure;
