@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -68,6 +69,14 @@ StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
     m_message = new ElidingLabel("StatusMessage", panel);
+    m_message->setMinimumWidth(MessageMinWidth);
+    m_holdTimer = new QTimer(this);
+    m_holdTimer->setSingleShot(true);
+    connect(m_holdTimer, &QTimer::timeout, this, [this] {
+        if (m_waiting)
+            setMessage(*m_waiting, false);
+        m_waiting.reset();
+    });
     m_audio = new ElidingLabel("StatusAudio", panel);
     m_port = new ElidingLabel("StatusPort", panel);
     for (ElidingLabel* label : {m_audio, m_port}) {
@@ -197,10 +206,13 @@ void StatusLine::refreshOutputs() {
 void StatusLine::setFailure(const QString& text) {
     const bool shown = !m_failure.isEmpty() && m_message->whole() == m_failure;
     m_failure = text;
-    if (!text.isEmpty())
-        showMessage(text, true);
-    else if (shown)
-        m_message->setWhole({});
+    if (!text.isEmpty()) {
+        warn(text);
+    } else if (shown) {
+        m_holdTimer->stop();
+        setMessage(m_waiting.value_or(QString()), false);
+        m_waiting.reset();
+    }
 }
 
 void StatusLine::setProblem(const QString& text) {
@@ -232,14 +244,27 @@ void StatusLine::note(const QString& text) {
     showMessage(text, false);
 }
 
-void StatusLine::showMessage(const QString& text, bool failure) {
+void StatusLine::showMessage(const QString& text, bool failure, bool held) {
+    if (!text.isEmpty())
+        remember(text);
+    if (!held && m_holdTimer->isActive()) {
+        m_waiting = text; // shown when the warning's time is up
+        return;
+    }
+    m_waiting.reset();
+    if (held)
+        m_holdTimer->start(HoldMs);
+    else
+        m_holdTimer->stop();
+    setMessage(text, failure);
+}
+
+void StatusLine::setMessage(const QString& text, bool failure) {
     QPalette palette = m_message->palette();
     palette.setColor(QPalette::WindowText,
                      failure ? QColor(0xC0, 0, 0) : this->palette().color(QPalette::WindowText));
     m_message->setPalette(palette);
     m_message->setWhole(text);
-    if (!text.isEmpty())
-        remember(text);
 }
 
 void StatusLine::remember(const QString& text) {

@@ -268,6 +268,14 @@ void OperatorTest::statusMessagesAreElidedAndKept() {
     QCOMPARE(f.statusLine().history().size(), StatusLine::MaxHistory);
     QCOMPARE(f.statusLine().history().back().text, QStringLiteral("note 1004"));
     QCOMPARE(f.statusLine().history().front().text, QStringLiteral("note 5"));
+    // The failure holds the line against the notes that followed it; they show after it.
+    QCOMPARE(f.statusLine().currentMessage(), longText);
+    // Beside the DAPNET link's state the message keeps room to be read.
+    f.statusLine().setStation(QStringLiteral("DAPNET: connected to dapnet.example.org, next "
+                                             "slot in 12 s"));
+    QApplication::processEvents();
+    QVERIFY2(shown.width() >= StatusLine::MessageMinWidth,
+             qPrintable(QString::number(shown.width())));
     // Help > Message history lists them with their times.
     QString listed;
     onNextModal([&](QWidget* w) {
@@ -379,6 +387,8 @@ void OperatorTest::numericPageNamesWhatAPagerCannotShow() {
                  !warning.contains("'['"),
              qPrintable(warning));
     QVERIFY(said.back().startsWith(QStringLiteral("Sent: ")));
+    // The warning stays on the line after the page (it lasted only while keyed).
+    QCOMPARE(f.statusLine().currentMessage(), warning);
     // Digits and the characters a numeric pager shows: nothing to say.
     control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("0123-456[]"));
     f.TxButtonClick();
