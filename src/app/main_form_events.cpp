@@ -82,6 +82,7 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         break;
     case StationEvent::Kind::Watchdog:
         KeyTx1->setChecked(false);
+        emit stopRequested(); // a search ends with the key-up the watchdog cut short
         m_status->setFailure(qtext(e.text));
         break;
     }
