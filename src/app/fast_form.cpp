@@ -100,11 +100,12 @@ void TFastForm::Button1Click() {
         longTimeText(QLocale::system(), QTime::currentTime()).toStdString(), baud)));
     m_searching = true;
     m_windowStop = false;
+    m_stopped = false;
     m_transmissions = 0;
     m_btStart->setEnabled(false);
     const int64_t first = s;
     const auto started = std::chrono::steady_clock::now();
-    while (true) {
+    while (!m_stopped) { // Stop at stays as the operator wrote it, for the next Start
         const auto stop = tryStrToInt(m_stop->text().toStdString());
         if (!stop) {
             showErrorReport(
@@ -154,7 +155,7 @@ void TFastForm::showProgress(long long start, long long next, long long stop,
 
 void TFastForm::Button2Click() {
     m_form.station().stop();
-    m_stop->setText(QStringLiteral("0"));
+    m_stopped = m_searching; // the search ends; Stop at keeps the operator's value
     // Between transmissions the search's own wait ends too; a request left pending while
     // idle would cut short the next page sent from the main window.
     if (m_searching && !m_form.pageOnAir())

@@ -35,7 +35,8 @@ public:
     /// Start: sends transmissions while the stop value (read anew each time) is above the
     /// next start.
     void Button1Click();
-    /// Stop: silences the generator, sets the stop value to 0 and ends the current wait.
+    /// Stop: silences the generator, ends the search and the current wait; the stop value
+    /// stays for the next Start.
     void Button2Click();
     /// Refuses a stop value above 2097151 (the value becomes 0).
     void edStopExit();
@@ -63,6 +64,7 @@ private:
     bool m_searching = false;
     bool m_closeRequested = false;
     bool m_windowStop = false; ///< the main window's Stop ended the search
+    bool m_stopped = false;    ///< the dialog's Stop ended the search
     int m_closeResult = QDialog::Rejected;
     int m_transmissions = 0;
 };

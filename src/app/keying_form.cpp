@@ -26,7 +26,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(560, 262);
+    setFixedSize(560, 294);
 
     m_portLabel = placeLabel(this, QStringLiteral("Port"), 12, 16);
     m_port = new QComboBox(this);
@@ -88,6 +88,24 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     auto* done = new QPushButton(QStringLiteral("&Done"), this);
     done->setObjectName(QStringLiteral("btDone"));
     done->setGeometry(212, 228, 75, 25);
+    placeLabel(this, QStringLiteral("Transmit watchdog: release after"), 12, 270);
+    m_watchdog = new QSpinBox(this);
+    m_watchdog->setObjectName(QStringLiteral("TxWatchdog"));
+    m_watchdog->setGeometry(200, 266, 64, 22);
+    m_watchdog->setRange(0, 3600);
+    m_watchdog->setValue(180);
+    m_watchdog->setSpecialValueText(QStringLiteral("never"));
+    m_watchdog->setToolTip(QStringLiteral(
+        "The longest the transmitter stays keyed, by hand or for a transmission; then it is "
+        "released as STOP does. 0: no limit."));
+    placeLabel(this, QStringLiteral("seconds keyed (0: no limit)"), 270, 270);
+    m_keyedNote = new QLabel(
+        QStringLiteral("Keyed: port, pin, polarity and delay can change after the release."), this);
+    m_keyedNote->setObjectName(QStringLiteral("KeyedNote"));
+    m_keyedNote->setWordWrap(true);
+    m_keyedNote->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
+    m_keyedNote->setGeometry(300, 224, 248, 34);
+    m_keyedNote->hide();
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
 
     buildMethodPanel();
@@ -209,13 +227,28 @@ void TKeyingForm::methodChanged() {
          std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
         w->setVisible(hamlib);
     m_hint->setText(QString::fromLatin1(hintFor(method)));
-    // Port and pin belong to the parallel port alone; the polarity to every line.
-    const bool parallel = method == PttMethod::ParallelPort;
+    fillDevices();
+    enableLineControls();
+}
+
+void TKeyingForm::enableLineControls() {
+    // Port and pin belong to the parallel port alone; the polarity to every line; none of
+    // them while keyed.
+    const PttMethod method = chosenMethod();
+    const bool parallel = method == PttMethod::ParallelPort && !m_keyed;
     m_portLabel->setEnabled(parallel);
     m_port->setEnabled(parallel);
     m_pinBox->setEnabled(parallel);
-    m_invKey->setEnabled(method != PttMethod::None);
-    fillDevices();
+    m_invKey->setEnabled(method != PttMethod::None && !m_keyed);
+    m_keyDelay->setEnabled(!m_keyed);
+    m_keyedNote->setVisible(m_keyed);
+}
+
+void TKeyingForm::setKeyed(bool keyed) {
+    if (keyed == m_keyed)
+        return;
+    m_keyed = keyed;
+    enableLineControls();
 }
 
 void TKeyingForm::fillDevices() {

@@ -36,12 +36,19 @@ public:
     /// Puts a method and its fields into the controls.
     void setPttSettings(const PttSettings& settings);
 
+    /// While the transmitter is keyed, port, pin, polarity and key delay cannot change: the
+    /// line must release the way it keyed. They are free again at the release.
+    void setKeyed(bool keyed);
+    bool keyed() const { return m_keyed; }
+
     /// Runs when "Inverted Keying" is clicked (the owner releases the transmitter).
     void setInvKeyAction(std::function<void()> action) { m_invKeyAction = std::move(action); }
 
     QComboBox* Port() const { return m_port; }
     QButtonGroup* Pin() const { return m_pin; }
     QSpinBox* KeyDelay() const { return m_keyDelay; }
+    /// The transmit watchdog: seconds keyed at most (0: no limit).
+    QSpinBox* TxWatchdog() const { return m_watchdog; }
     QCheckBox* AllowKeying() const { return m_allowKeying; }
     QCheckBox* InvKey() const { return m_invKey; }
     QComboBox* Method() const { return m_method; }
@@ -58,6 +65,7 @@ private:
     void buildMethodPanel();
     /// Shows the fields the chosen method needs and fills the device list for it.
     void methodChanged();
+    void enableLineControls();
     /// Lists the devices found for the chosen method, keeping the device text.
     void fillDevices();
     PttMethod chosenMethod() const;
@@ -67,6 +75,7 @@ private:
     QWidget* m_pinBox = nullptr;
     QButtonGroup* m_pin = nullptr;
     QSpinBox* m_keyDelay = nullptr;
+    QSpinBox* m_watchdog = nullptr;
     QCheckBox* m_allowKeying = nullptr;
     QCheckBox* m_invKey = nullptr;
     std::function<void()> m_invKeyAction;
@@ -83,6 +92,8 @@ private:
     QLabel* m_rigModelLabel = nullptr;
     QLabel* m_rigSpeedLabel = nullptr;
     QLabel* m_hint = nullptr;
+    QLabel* m_keyedNote = nullptr;
+    bool m_keyed = false;
 };
 
 } // namespace tarvex

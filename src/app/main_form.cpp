@@ -14,6 +14,7 @@
 #include "app/keying_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
+#include "app/on_air_bar.h"
 #include "app/picture_button.h"
 #include "app/program_folder.h"
 #include "app/rs_form.h"
@@ -39,6 +40,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -142,9 +144,18 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
         connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this,
                 [this](int ms) { m_station->setKeyDelay(ms); });
         m_station->setKeyDelay(m_dialogs.keying->KeyDelay()->value());
+        connect(m_dialogs.keying->TxWatchdog(), &QSpinBox::valueChanged, this,
+                [this](int seconds) { m_station->setTxWatchdog(seconds); });
+        m_station->setTxWatchdog(m_dialogs.keying->TxWatchdog()->value());
     }
     if (m_dialogs.audio != nullptr)
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
+    // The dialogs that key the transmitter, or stay open while auto send keys it, show the
+    // lamp and carry a STOP: the window's own is out of reach under a modal dialog.
+    for (QDialog* dialog : std::initializer_list<QDialog*>{
+             m_dialogs.ident, m_dialogs.keying, m_dialogs.ricSearch, m_dialogs.fastSearch})
+        if (dialog != nullptr)
+            OnAirBar::attach(*dialog, *m_station, [this] { stopTransmission(); });
     connectNetworkDialogs();
     describeBackends();
 }
@@ -191,6 +202,13 @@ void TMainForm::connectHandlers() {
     });
     KeyFilter::install(RicEdit, KeyFilter::isDecimalDigit);
     RicEdit->installEventFilter(this);
+    // Esc reaches STOP from every window of the program while the transmitter is in use.
+    qApp->installEventFilter(this);
+}
+
+bool TMainForm::transmitterInUse() const {
+    const OnAirState state = m_station->state();
+    return m_station->busy() || (state != OnAirState::Idle && state != OnAirState::Held);
 }
 
 bool TMainForm::event(QEvent* e) {
@@ -295,6 +313,17 @@ void TMainForm::pushPageLog() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape && !m_closing) {
+        // In another window (a dialog, a message box) Esc stops what is on air rather than
+        // closing that window; idle, it closes the window as usual. The window's own Esc is
+        // its STOP shortcut.
+        QWidget* window = static_cast<QWidget*>(watched)->window();
+        if (window != this && transmitterInUse()) {
+            stopTransmission();
+            return true;
+        }
+    }
     if (watched == RicEdit && e->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(e)->reason();
         // Only a move to another control of this window counts as leaving the field.

@@ -12,6 +12,7 @@
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -31,6 +32,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QTimer;
 class QUrl;
 
 namespace tarvex {
@@ -166,6 +168,8 @@ public:
     /// Stop (the on-air strip's button, Esc): ends whatever is on air (page, tune-up, ident,
     /// search, manual key-up), drops the pages waiting, and releases the transmitter.
     void stopTransmission();
+    /// Keyed, on air, or a transmission under way (waiting for a slot included).
+    bool transmitterInUse() const;
     /// Help > Message history: every status message with its time.
     void MessageHistory1Click();
     /// Setup > Audio Output: the dialog with the stored choice.
@@ -255,6 +259,8 @@ private:
     void onStationEvent(const StationEvent& event);
     void showOutcome(const TxOutcome& outcome);
     void showProblem(const QString& text);
+    /// The time keyed by hand on the strip, while a manual key-up lasts.
+    void showKeyedTime(bool manualKey);
     QString outcomeText(const TxOutcome& outcome) const;
     /// Names the characters of a numeric page that a numeric pager cannot show.
     void noteNumericCharacters(const QString& message);
@@ -289,6 +295,8 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_ricCheckPending = false;
+    QTimer* m_keyedTicker = nullptr;
+    QElapsedTimer m_keyedSince;
     std::set<std::string> m_storedExtras; ///< the names the store held when it was loaded
 
     // Controls, by their names (tests reach them by object name).

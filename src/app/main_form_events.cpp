@@ -3,6 +3,7 @@
 // notes and failures, and the outcome of each transmission. The operator's own requests get their
 // message boxes; what an unattended input refused goes to the status line (and the log).
 #include "app/dialog_support.h"
+#include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
@@ -10,6 +11,7 @@
 
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 namespace tarvex {
 
@@ -34,9 +36,14 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey;
         TxButton->setEnabled(free);
         btPa->setEnabled(free);
+        if (m_dialogs.keying != nullptr)
+            m_dialogs.keying->setKeyed(!(e.state == OnAirState::Idle ||
+                                         e.state == OnAirState::Held ||
+                                         e.state == OnAirState::Waiting));
         m_status->setOnAir(e.state, e.source);
         if (free)
             m_status->clearProgress();
+        showKeyedTime(e.state == OnAirState::ManualKey);
         break;
     }
     case StationEvent::Kind::Listing:
@@ -73,7 +80,36 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         break;
     case StationEvent::Kind::KeyedUp:
         break;
+    case StationEvent::Kind::Watchdog:
+        KeyTx1->setChecked(false);
+        emit stopRequested(); // a search ends with the key-up the watchdog cut short
+        m_status->setFailure(qtext(e.text));
+        break;
     }
+}
+
+void TMainForm::showKeyedTime(bool manualKey) {
+    // A manual key-up has no end of its own: the strip counts its time up to the watchdog.
+    if (!manualKey) {
+        if (m_keyedTicker != nullptr && m_keyedTicker->isActive()) {
+            m_keyedTicker->stop();
+            m_status->clearProgress();
+        }
+        return;
+    }
+    if (m_keyedTicker == nullptr) {
+        m_keyedTicker = new QTimer(this);
+        m_keyedTicker->setInterval(1000);
+        connect(m_keyedTicker, &QTimer::timeout, this, [this] {
+            m_status->setKeyedTime(static_cast<int>(m_keyedSince.elapsed() / 1000),
+                                   m_station->txWatchdog());
+        });
+    }
+    if (m_keyedTicker->isActive())
+        return;
+    m_keyedSince.start();
+    m_keyedTicker->start();
+    m_status->setKeyedTime(0, m_station->txWatchdog());
 }
 
 QString TMainForm::outcomeText(const TxOutcome& out) const {
@@ -95,6 +131,10 @@ QString TMainForm::outcomeText(const TxOutcome& out) const {
     }
     if (out.stopped)
         return QStringLiteral("Stopped: %1; the transmitter is released.").arg(what);
+    if (out.built && out.played && !out.portError.empty())
+        return QStringLiteral("Not sent: %1 - the transmitter could not be keyed (%2); the sound "
+                              "played to a radio that was probably not on the air")
+            .arg(what, qtext(out.portError));
     if (!out.built || !out.played)
         return QStringLiteral("Not sent: %1 - %2")
             .arg(what,
@@ -107,8 +147,17 @@ QString TMainForm::outcomeText(const TxOutcome& out) const {
 
 void TMainForm::showOutcome(const TxOutcome& out) {
     m_status->clearProgress();
-    if (!m_closing)
+    // A transmission that did not go out as it should is a failure, on the lamp too.
+    const bool failed =
+        out.built && !out.stopped && (!out.played || !out.portError.empty()) && !m_closing;
+    if (failed) {
+        m_status->warn(outcomeText(out));
+        m_status->setNotSent(
+            out.played ? QStringLiteral("Keying failed: %1").arg(qtext(out.portError))
+                       : QStringLiteral("The sound did not play: %1").arg(qtext(out.error)));
+    } else if (!m_closing) {
         m_status->note(outcomeText(out));
+    }
     if (!out.built) {
         if (out.stopped || m_closing)
             return;

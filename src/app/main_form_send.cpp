@@ -84,7 +84,7 @@ void TMainForm::noteNumericCharacters(const QString& message) {
         odd << QStringLiteral("'%1' as '%2'").arg(c, shown);
     }
     if (!odd.isEmpty())
-        m_status->note(QStringLiteral("A numeric pager cannot show every character of this "
+        m_status->hold(QStringLiteral("A numeric pager cannot show every character of this "
                                       "page: it shows %1.")
                            .arg(odd.join(QStringLiteral(", "))));
 }
@@ -138,7 +138,7 @@ void TMainForm::stopTransmission() {
     m_station->stop();
     if (!m_station->busy())
         m_station->releaseNow();
-    m_status->note(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
+    m_status->hold(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
                                 : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
                                                  "page(s) dropped, not sent.")
                                       .arg(waiting));

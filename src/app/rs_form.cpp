@@ -85,21 +85,28 @@ std::optional<QString> TRSForm::nextCode(const QString& code) {
 }
 
 std::optional<long long> TRSForm::codesLeft(const QString& current, const QString& end) {
-    if (current == end)
-        return 1;
     const auto from = tryStrToInt(current.toStdString());
     const auto to = tryStrToInt(end.toStdString());
-    // Later codes are always seven digits, so only a seven-digit end can be met.
-    const bool sevenDigits =
-        end.size() == 7 && std::all_of(end.begin(), end.end(), [](QChar c) { return c.isDigit(); });
-    if (!from || !to || !sevenDigits || *to < *from)
+    if (!from || !to)
         return std::nullopt;
-    return static_cast<long long>(*to) - *from + 1;
+    return std::max(0LL, static_cast<long long>(*to) - *from + 1);
 }
 
 void TRSForm::btStartClick() {
     if (SearchRunning)
         return;
+    // The end is a number: the search stops once it has sent it, however it was written.
+    const auto end = tryStrToInt(m_end->text().toStdString());
+    if (!end) {
+        showErrorReport(this,
+                        QStringLiteral("'%1' is not a valid integer value").arg(m_end->text()));
+        return;
+    }
+    const auto start = tryStrToInt(m_start->text().toStdString());
+    if (start && *start > *end) {
+        showPlainMessage(this, QStringLiteral("End RIC is below Start RIC: nothing to send."));
+        return;
+    }
     SearchRunning = true;
     m_stopped = false;
     m_btStart->setEnabled(false);
@@ -109,7 +116,10 @@ void TRSForm::btStartClick() {
     showProgress(sent, started);
     while (SearchRunning) {
         const QString code = m_current->text();
-        const bool last = m_end->text() == code;
+        const auto value = tryStrToInt(code.toStdString());
+        if (value && *value > *end)
+            break; // an end below the start: nothing to send
+        const bool last = value && *value >= *end;
         const SendResult result = m_form.sendSearchCode(code);
         if (result == SendResult::Skipped) {
             // The station ident is on air: this code goes again once it is over.
@@ -138,9 +148,7 @@ void TRSForm::btStartClick() {
 void TRSForm::showProgress(int sent, std::chrono::steady_clock::time_point started) {
     const auto left = codesLeft(m_current->text(), m_end->text());
     QString text = QStringLiteral("Codes sent: %1").arg(sent);
-    if (!left) {
-        text += QStringLiteral("; the end is not reached as written, Cancel ends the search");
-    } else {
+    if (left && *left > 0) {
         text += QStringLiteral(", left: %1").arg(*left);
         if (sent > 0) {
             const double elapsed =

@@ -29,7 +29,8 @@ public:
 
     bool SearchRunning = false;
 
-    /// Runs the search until the end code has been sent or Cancel; then closes the dialog.
+    /// Runs the search until the end code (a number) has been sent or Cancel; then closes
+    /// the dialog.
     void btStartClick();
     /// Ends the search after the step in progress and closes the dialog.
     void btCancelClick();
@@ -37,7 +38,8 @@ public:
     /// The code text after `code`: the number plus 1, seven digits with leading zeros (a
     /// longer number cut to its first seven characters). Empty when code is no number.
     static std::optional<QString> nextCode(const QString& code);
-    /// Codes from current to end inclusive when the search will meet the end as text.
+    /// Codes from current to end inclusive (0 when the end is below); empty when either is
+    /// not a number.
     static std::optional<long long> codesLeft(const QString& current, const QString& end);
 
 public slots:

@@ -109,6 +109,7 @@ void MainFormStore::loadKeying(TMainForm& f, TKeyingForm& k, const StationSettin
     k.Port()->setCurrentIndex(s.keying.Port);
     k.setPin(s.keying.Pin);
     k.KeyDelay()->setValue(s.keying.KeyDelay);
+    k.TxWatchdog()->setValue(s.txWatchdog);
     k.setPttSettings(s.ptt);
     const bool flipped = s.keying.InvKey != k.InvKey()->isChecked();
     if (flipped)
@@ -245,6 +246,10 @@ bool TMainForm::SaveSettings() {
         MainFormStore::saveDialogs(m_dialogs, writer);
     MainFormStore::savePageButtons(*this, writer);
     MainFormStore::saveAudio(*this, writer);
+    if (m_dialogs.keying != nullptr &&
+        (m_dialogs.keying->TxWatchdog()->value() != Station::DefaultTxWatchdogSeconds ||
+         m_storedExtras.count(std::string(TxWatchdogSetting)) != 0))
+        writer.integer(TxWatchdogSetting, m_dialogs.keying->TxWatchdog()->value());
     // The network inputs' and the monitor's values go in only once they are set (or were
     // there): a station that never used them keeps the store it had.
     const auto none = [](std::string_view) { return std::optional<std::string>(); };

@@ -1,9 +1,11 @@
 #include "app/status_line.h"
+#include "app/on_air_bar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,42 +55,6 @@ namespace {
 
 constexpr int StripHeight = 26;
 
-struct LampLook {
-    QColor face;
-    QColor ink;
-};
-
-LampLook lookFor(OnAirState state) {
-    switch (state) {
-    case OnAirState::Idle:
-        return {QColor(0x50, 0x54, 0x5C), QColor(0xE8, 0xE8, 0xE8)};
-    case OnAirState::Waiting:
-        return {QColor(0x1C, 0x4E, 0x9A), Qt::white};
-    case OnAirState::Held:
-        return {QColor(0x8A, 0x5A, 0x00), Qt::white};
-    case OnAirState::Preparing:
-        return {QColor(0xE0, 0x9A, 0x10), Qt::black};
-    case OnAirState::ManualKey:
-    case OnAirState::Keyed:
-    case OnAirState::OnAir:
-    case OnAirState::Releasing:
-        break;
-    }
-    return {QColor(0xC8, 0x10, 0x10), Qt::white}; // the transmitter is keyed
-}
-
-QString lampCaption(OnAirState state, TxSource source) {
-    const QString name = QString::fromLatin1(stateName(state).data(),
-                                             static_cast<qsizetype>(stateName(state).size()))
-                             .toUpper();
-    if (state == OnAirState::Idle || state == OnAirState::Held)
-        return name;
-    const std::string_view from =
-        sourceName(state == OnAirState::ManualKey ? TxSource::ManualKey : source);
-    return QStringLiteral("%1 \u2014 %2")
-        .arg(name, QString::fromLatin1(from.data(), static_cast<qsizetype>(from.size())));
-}
-
 } // namespace
 
 StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
@@ -103,6 +69,14 @@ StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
     m_message = new ElidingLabel("StatusMessage", panel);
+    m_message->setMinimumWidth(MessageMinWidth);
+    m_holdTimer = new QTimer(this);
+    m_holdTimer->setSingleShot(true);
+    connect(m_holdTimer, &QTimer::timeout, this, [this] {
+        if (m_waiting)
+            setMessage(*m_waiting, false);
+        m_waiting.reset();
+    });
     m_audio = new ElidingLabel("StatusAudio", panel);
     m_port = new ElidingLabel("StatusPort", panel);
     for (ElidingLabel* label : {m_audio, m_port}) {
@@ -170,12 +144,25 @@ QWidget* StatusLine::buildOnAirStrip() {
 }
 
 void StatusLine::setOnAir(OnAirState state, TxSource source) {
-    const LampLook look = lookFor(state);
-    QPalette palette = m_lamp->palette();
-    palette.setColor(QPalette::Window, look.face);
-    palette.setColor(QPalette::WindowText, look.ink);
-    m_lamp->setPalette(palette);
-    m_lamp->setText(lampCaption(state, source));
+    m_state = state;
+    if (state != OnAirState::Idle)
+        m_notSent.clear(); // a new transmission (or STOP's hold) takes the lamp over
+    if (state == OnAirState::Idle && !m_notSent.isEmpty())
+        showNotSentLamp(*m_lamp);
+    else
+        showLamp(*m_lamp, state, source);
+    m_lamp->setToolTip(m_notSent);
+}
+
+void StatusLine::setNotSent(const QString& why) {
+    m_notSent = why;
+    if (m_state == OnAirState::Idle) {
+        if (why.isEmpty())
+            showLamp(*m_lamp, m_state, TxSource::Operator);
+        else
+            showNotSentLamp(*m_lamp);
+        m_lamp->setToolTip(why);
+    }
 }
 
 QString StatusLine::lampText() const {
@@ -219,10 +206,13 @@ void StatusLine::refreshOutputs() {
 void StatusLine::setFailure(const QString& text) {
     const bool shown = !m_failure.isEmpty() && m_message->whole() == m_failure;
     m_failure = text;
-    if (!text.isEmpty())
-        note(text);
-    else if (shown)
-        m_message->setWhole({});
+    if (!text.isEmpty()) {
+        warn(text);
+    } else if (shown) {
+        m_holdTimer->stop();
+        setMessage(m_waiting.value_or(QString()), false);
+        m_waiting.reset();
+    }
 }
 
 void StatusLine::setProblem(const QString& text) {
@@ -241,10 +231,40 @@ void StatusLine::setProgress(double elapsedSeconds, double totalSeconds) {
                             .arg(totalSeconds, 0, 'f', 1));
 }
 
+void StatusLine::setKeyedTime(int seconds, int limitSeconds) {
+    const auto clock = [](int s) {
+        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    };
+    m_progress->setText(
+        limitSeconds > 0 ? QStringLiteral("Keyed %1 / %2").arg(clock(seconds), clock(limitSeconds))
+                         : QStringLiteral("Keyed %1").arg(clock(seconds)));
+}
+
 void StatusLine::note(const QString& text) {
-    m_message->setWhole(text);
+    showMessage(text, false);
+}
+
+void StatusLine::showMessage(const QString& text, bool failure, bool held) {
     if (!text.isEmpty())
         remember(text);
+    if (!held && m_holdTimer->isActive()) {
+        m_waiting = text; // shown when the warning's time is up
+        return;
+    }
+    m_waiting.reset();
+    if (held)
+        m_holdTimer->start(HoldMs);
+    else
+        m_holdTimer->stop();
+    setMessage(text, failure);
+}
+
+void StatusLine::setMessage(const QString& text, bool failure) {
+    QPalette palette = m_message->palette();
+    palette.setColor(QPalette::WindowText,
+                     failure ? QColor(0xC0, 0, 0) : this->palette().color(QPalette::WindowText));
+    m_message->setPalette(palette);
+    m_message->setWhole(text);
 }
 
 void StatusLine::remember(const QString& text) {

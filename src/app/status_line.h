@@ -11,9 +11,11 @@
 #include <QStatusBar>
 
 #include <deque>
+#include <optional>
 
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace tarvex {
 
@@ -43,8 +45,21 @@ public:
     /// Progress of the transmission on air, never past its total; a negative total clears it.
     void setProgress(double elapsedSeconds, double totalSeconds);
     void clearProgress() { setProgress(0, -1); }
-    /// A message (shown until the next one).
+    /// Time keyed by hand, and the watchdog's limit (0: none).
+    void setKeyedTime(int seconds, int limitSeconds);
+    /// How long a warning stays on the line before a plain message may replace it.
+    static constexpr int HoldMs = 8000;
+    /// The narrowest the message gets beside the other texts, so it is never squeezed away.
+    static constexpr int MessageMinWidth = 160;
+
+    /// A message, shown until the next one (after a warning's hold; it is in the history at
+    /// once either way).
     void note(const QString& text);
+    /// A message the operator must see (what did not go out, what a pager will show
+    /// otherwise): it holds the line for HoldMs against plain messages.
+    void hold(const QString& text) { showMessage(text, false, true); }
+    /// A message about something that failed: in red, and held like hold().
+    void warn(const QString& text) { showMessage(text, true, true); }
     /// The DAPNET link's state and next slot; empty hides it.
     void setStation(const QString& text);
     QString stationText() const;
@@ -53,6 +68,9 @@ public:
     QString alarmText() const;
     /// The lamp: the transmitter's state and what it is keyed for.
     void setOnAir(OnAirState state, TxSource source);
+    /// The last transmission did not go out (why, for the lamp's tooltip): the released
+    /// lamp reads NOT SENT until the next transmission or STOP; empty clears it.
+    void setNotSent(const QString& why);
 
     /// "Audio: NAME" and "Port: NAME", the output and port in force.
     QString audioText() const;
@@ -76,6 +94,8 @@ signals:
 private:
     QWidget* buildOnAirStrip();
     void remember(const QString& text);
+    void showMessage(const QString& text, bool failure, bool held = false);
+    void setMessage(const QString& text, bool failure);
     void refreshOutputs();
 
     QLabel* m_lamp = nullptr;
@@ -88,6 +108,10 @@ private:
     QLabel* m_alarm = nullptr;
     QString m_folder;
     QString m_failure;
+    QString m_notSent;
+    QTimer* m_holdTimer = nullptr;
+    std::optional<QString> m_waiting; ///< the plain message a held one keeps back
+    OnAirState m_state = OnAirState::Idle;
     QString m_audioName;
     QString m_portName;
     QString m_audioFailure;

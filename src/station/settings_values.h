@@ -57,6 +57,10 @@ inline constexpr auto ExtraSettingNames =
                                      "PttCm108Pin", "PttGpioLine", "PttRigModel", "PttRigSpeed"});
 inline constexpr int ExtraSettingCount = static_cast<int>(ExtraSettingNames.size());
 
+/// The transmit watchdog's seconds: written once it differs from the default (or was stored),
+/// so a store that never had it stays as it was.
+inline constexpr std::string_view TxWatchdogSetting = "TxWatchdog";
+
 /// The audio output when the store names none: the Qt Multimedia backend's default device.
 inline constexpr std::string_view DefaultAudioBackend = "qt";
 

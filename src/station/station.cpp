@@ -67,6 +67,8 @@ std::string_view stateName(OnAirState state) {
         return "waiting for a slot";
     case OnAirState::Held:
         return "held after stop";
+    case OnAirState::KeyingFailed:
+        return "keying failed";
     }
     return "idle";
 }
@@ -87,6 +89,7 @@ Station::Station(StationSetup setup)
     });
     m_progressTimer = m_scheduler.createTimer([this] { reportProgress(); }, true);
     m_releaseGuard = m_scheduler.createTimer([this] { guardRelease(); }, false);
+    m_watchdog = m_scheduler.createTimer([this] { watchdogFired(); }, false);
     createTimers();
 }
 
@@ -118,6 +121,27 @@ void Station::guardRelease() {
     m_gen.Stop();
     m_keyer.UnkeyTransmitter();
     note("Released at the end of the transmission while a dialog held the station's wait");
+}
+
+void Station::setTxWatchdog(int seconds) {
+    m_watchdogSeconds = std::clamp(seconds, 0, MaxTxWatchdogSeconds);
+    if (m_watchdogSeconds == 0)
+        m_watchdog->stop();
+}
+
+void Station::watchdogFired() {
+    if (!m_keyer.keyed() && !m_manualKey && !m_busy)
+        return;
+    const bool manual = m_manualKey && !m_busy;
+    stop();
+    m_keyer.UnkeyTransmitter();
+    StationEvent e;
+    e.kind = StationEvent::Kind::Watchdog;
+    e.source = manual ? TxSource::ManualKey : m_source;
+    e.text = "Transmit watchdog: the transmitter was keyed for " +
+             std::to_string(m_watchdogSeconds) + " s" + (manual ? " by hand" : std::string()) +
+             "; it is released now.";
+    publish(std::move(e));
 }
 
 // ---- requests -------------------------------------------------------------------------
@@ -202,14 +226,22 @@ void Station::setManualKey(bool keyed) {
             return;
         }
     }
+    const bool wasKeyed = m_manualKey;
     m_manualKey = keyed;
-    if (keyed)
+    if (keyed) {
         m_keyer.KeyTransmitter();
-    else
+        if (!wasKeyed && !m_busy && m_watchdogSeconds > 0)
+            m_watchdog->start(static_cast<uint32_t>(m_watchdogSeconds) * 1000u);
+    } else {
         m_keyer.UnkeyTransmitter();
+        if (!m_busy)
+            m_watchdog->stop();
+    }
     if (!m_busy) {
         if (keyed)
-            setState(OnAirState::ManualKey, TxSource::ManualKey);
+            setState(m_keyer.lastStatus().success ? OnAirState::ManualKey
+                                                  : OnAirState::KeyingFailed,
+                     TxSource::ManualKey);
         else
             restState();
     }

@@ -181,6 +181,10 @@ public:
     /// try, doubling up to AudioRetryMaxMs while it keeps failing.
     static constexpr uint32_t AudioRetryFirstMs = 2000;
     static constexpr uint32_t AudioRetryMaxMs = 60000;
+    /// The transmit watchdog's limit when none is set: no key-up lasts longer (the longest
+    /// transmission the station builds, 1137 codewords at 512 bit/s, takes 71 s).
+    static constexpr int DefaultTxWatchdogSeconds = 180;
+    static constexpr int MaxTxWatchdogSeconds = 3600;
 
     explicit Station(StationSetup setup);
     /// Stops whatever is on air and releases the transmitter.
@@ -190,6 +194,10 @@ public:
 
     // Settings a front end keeps up to date.
     void setKeyDelay(int ms) { m_keyDelayMs = ms > 0 ? static_cast<uint32_t>(ms) : 0u; }
+    /// The longest the transmitter stays keyed, by hand or for a transmission; then the
+    /// watchdog stops it as STOP does and says so (a Watchdog event). 0: no limit.
+    void setTxWatchdog(int seconds);
+    int txWatchdog() const { return m_watchdogSeconds; }
     void setPageLog(bool on, std::string dataFolder);
     /// Takes over the writing of the page log's lines for pages (an off-air monitor that adds
     /// its verdict to each line): the hook gets each page's outcome and the engine's marker,
@@ -301,6 +309,7 @@ private:
     void restState();
     void audioFailed(const TxOutcome& out);
     void guardRelease();
+    void watchdogFired();
     uint32_t drainAllowanceMs() const;
     int budgetFor(int baud, int64_t airMs) const;
     bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
@@ -371,6 +380,7 @@ private:
     bool m_stopRequested = false;
     bool m_manualKey = false;
     bool m_soundStarted = false;
+    bool m_keyFailed = false; ///< the line failed to key for the transmission on air
     uint32_t m_keyedAt = 0;
     uint32_t m_releasedAt = 0;
 
@@ -410,6 +420,8 @@ private:
     /// while on air): it runs from any event loop, nested or not.
     std::unique_ptr<StationTimer> m_releaseGuard;
     bool m_guardFired = false;
+    std::unique_ptr<StationTimer> m_watchdog; ///< runs while the transmitter is keyed
+    int m_watchdogSeconds = DefaultTxWatchdogSeconds;
     std::unique_ptr<StationTimer> m_gather; ///< starts the feed's pages after FeedGatherMs
     uint32_t m_onAirSince = 0;
 

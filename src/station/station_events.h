@@ -36,9 +36,12 @@ enum class OnAirState {
     Releasing, ///< the sound has ended; waiting for the output to drain before the release
     Waiting,   ///< waiting for an allowed time slot before keying
     Held,      ///< released; after STOP, pages from other systems wait a while
+    /// The keying line failed when it was to key: the transmission runs on (its sound
+    /// plays) but the transmitter is probably not on the air.
+    KeyingFailed,
 };
 /// "idle", "keyed", "preparing", "keyed", "on air", "releasing", "waiting for a slot",
-/// "held after stop".
+/// "held after stop", "keying failed".
 std::string_view stateName(OnAirState state);
 
 /// How a request to transmit was taken.
@@ -113,6 +116,7 @@ struct StationEvent {
         Refused,   ///< an unattended input refused an entry (`text`: entry and reason)
         Backend,   ///< the audio output or keying line in force changed
         KeyedUp,   ///< the transmitter was keyed for `outcome` (its pages; not yet ended)
+        Watchdog,  ///< the transmit watchdog stopped a key-up that ran too long (`text`)
     };
     Kind kind = Kind::Note;
     OnAirState state = OnAirState::Idle;

@@ -344,9 +344,12 @@ void Station::onPhase(Transmitter::Phase phase) {
     switch (phase) {
     case Transmitter::Phase::Keyed: {
         m_keyedAt = m_clock.tickMs();
+        if (m_watchdogSeconds > 0)
+            m_watchdog->start(static_cast<uint32_t>(m_watchdogSeconds) * 1000u);
         // The sound is due after the key delay (and an ident's settle).
         m_releaseGuard->start(m_keyDelayMs + Transmitter::IdentSettleMs + ReleaseGuardMs);
-        setState(OnAirState::Keyed, m_source);
+        m_keyFailed = !m_keyer.lastStatus().success;
+        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::Keyed, m_source);
         StationEvent keyed;
         keyed.kind = StationEvent::Kind::KeyedUp;
         keyed.source = m_source;
@@ -358,24 +361,29 @@ void Station::onPhase(Transmitter::Phase phase) {
         m_soundStarted = true;
         m_onAirSince = m_clock.tickMs();
         m_releaseGuard->start(m_gen.Duration() + 100 + drainAllowanceMs() + ReleaseGuardMs);
-        setState(OnAirState::OnAir, m_source);
+        // A line that failed to key keeps saying so while the sound plays.
+        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::OnAir, m_source);
         reportProgress();
         m_progressTimer->start(ProgressMs);
         break;
     case Transmitter::Phase::Draining:
-        setState(OnAirState::Releasing, m_source);
+        if (!m_keyFailed)
+            setState(OnAirState::Releasing, m_source);
         break;
     case Transmitter::Phase::Released:
         m_releasedAt = m_clock.tickMs();
         m_progressTimer->stop();
         m_releaseGuard->stop();
+        m_watchdog->stop();
+        m_keyFailed = false;
         m_manualKey = false; // the framing's release ends a manual key-up too
         break;
     }
 }
 
 void Station::reportProgress() {
-    if (m_state != OnAirState::OnAir && m_state != OnAirState::Releasing)
+    if (m_state != OnAirState::OnAir && m_state != OnAirState::Releasing &&
+        !(m_state == OnAirState::KeyingFailed && m_soundStarted))
         return;
     StationEvent e;
     e.kind = StationEvent::Kind::Progress;

@@ -49,6 +49,7 @@ StationSettings readStationSettings(const StoredLookup& lookup, const std::strin
     s.keying.InvKey = r.flag("InvKey", false);
     s.keying.AllowKeying = r.flag("Keying", false);
     s.ptt = readPttSettings(lookup);
+    s.txWatchdog = r.clamped(TxWatchdogSetting, s.txWatchdog, 0, 3600);
 
     s.baud = {r.flag("Baud1", false), r.flag("Baud2", true), r.flag("Baud3", false)};
     s.func = {r.flag("Func1", false), r.flag("Func2", false), r.flag("Func3", false),

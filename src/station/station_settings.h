@@ -34,6 +34,7 @@ struct StationSettings {
     std::string stationId = "GXZYX";
     int morseDev = 10; ///< 0..100
 
+    int txWatchdog = 180;  ///< TxWatchdog: seconds keyed at most, 0..3600 (0: no limit)
     KeyingSettings keying; ///< Port (-1: none chosen), Pin (-1..7), Delay, InvKey, Keying
     PttSettings ptt;
 

@@ -295,6 +295,7 @@ void WindowFaultsTest::pageThatCannotPlayIsReportedNotSent() {
     QVERIFY2(message.startsWith(lead), qPrintable(message));
     const QString reason = message.mid(lead.size());
     QVERIFY2(reason.contains(QStringLiteral("no such folder")), qPrintable(reason));
+    QCOMPARE(f.statusLine().lampText(), QStringLiteral("NOT SENT")); // not a plain IDLE
     QVERIFY2(f.statusLine().shownAudioText().contains(QStringLiteral("failed: ") + reason),
              qPrintable(f.statusLine().shownAudioText()));
     // The log line keeps its form, the marker follows it.

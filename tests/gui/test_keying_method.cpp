@@ -6,6 +6,7 @@
 #include "../unit/ptt/fake_posix_io.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
+#include "app/on_air_bar.h"
 #include "app/picture_button.h"
 #include "app/settings_store.h"
 #include "station/keying_method.h"
@@ -419,9 +420,23 @@ void KeyingMethodTest::missingDeviceStillPlaysAndSaysWhy() {
     TMainForm& f = *rig.form;
     chooseMethod(f, serialRts("/dev/tarvex-test-no-such-tty"));
     rig.trace.clear();
+    QStringList lamps;
+    const int listener = f.station().subscribe([&](const StationEvent& e) {
+        if (e.kind == StationEvent::Kind::State)
+            lamps << f.statusLine().lampText();
+    });
     QCOMPARE(sendPage(f), SendResult::Sent);
+    f.station().unsubscribe(listener);
     QCOMPARE(kinds(rig.trace), (std::vector<std::string>{"play"}));
     QVERIFY(rig.audio->lastImageBytes() > 44);
+    // Neither the lamp nor the last message calls it sent or on the air.
+    QVERIFY2(lamps.contains(QStringLiteral("KEYING FAILED \u2014 operator")) &&
+                 !lamps.join('|').contains(QStringLiteral("ON AIR")),
+             qPrintable(lamps.join('|')));
+    QCOMPARE(f.statusLine().lampText(), QStringLiteral("NOT SENT"));
+    QVERIFY2(f.statusLine().currentMessage().startsWith(
+                 QStringLiteral("Not sent: RIC 8 - the transmitter could not be keyed")),
+             qPrintable(f.statusLine().currentMessage()));
     const QString failure = f.statusLine().failureText();
     QVERIFY2(failure.startsWith(QStringLiteral("Port: cannot open /dev/tarvex-test-no-such-tty: "
                                                "No such file or directory \u2014 check that")),
@@ -548,7 +563,7 @@ void KeyingMethodTest::screenshot() {
         k.show();
         QApplication::processEvents();
         const QImage image = k.grab().toImage();
-        QCOMPARE(image.size(), QSize(560, 262));
+        QCOMPARE(image.size(), QSize(560, 294 + OnAirBar::Height)); // the watchdog, the lamp
         QString name = caption;
         name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")));
         QVERIFY(image.save(QStringLiteral(TARVEX_SCREENSHOT_DIR "/keying_%1.png").arg(name)));

@@ -9,6 +9,7 @@
 #include "app/ident_form.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
+#include "app/on_air_bar.h"
 #include "app/picture_button.h"
 #include "app/rs_form.h"
 #include "station/keying_method.h"
@@ -24,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 
@@ -49,6 +51,8 @@ class OperatorTest : public QObject {
     Q_OBJECT
 private slots:
     void stopEndsEveryKindOfTransmission();
+    void stopReachesTheStationUnderAModalDialog();
+    void watchdogReleasesAManualKeyUp();
     void endOfEachTransmissionIsShownAndProgressStopsAtItsTotal();
     void statusMessagesAreElidedAndKept();
     void messageLimitHoldsForEveryWayTextEnters();
@@ -147,6 +151,82 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
     QCOMPARE(lamp(*rig.form), QStringLiteral("WAITING FOR A SLOT \u2014 DAPNET"));
 }
 
+void OperatorTest::stopReachesTheStationUnderAModalDialog() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    // The ident's Test (about 8 s at this callsign), then Esc in the Station Ident dialog:
+    // the ident stops at once and the dialog stays open.
+    TIdentForm& ident = *f.dialogs().ident;
+    ident.edIdent()->setText(QStringLiteral("GXZYX"));
+    QString identLamp;
+    bool openAfterStop = false;
+    qint64 took = -1;
+    QTimer::singleShot(1000, &f, [&] {
+        if (auto* bar = ident.findChild<OnAirBar*>())
+            identLamp = bar->lampText();
+        QTest::keyClick(ident.btDone(), Qt::Key_Escape);
+    });
+    QTimer::singleShot(50, &f, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        ident.btTest()->click();
+        took = clock.elapsed();
+        openAfterStop = ident.isVisible();
+        ident.reject();
+    });
+    ident.exec();
+    QCOMPARE(identLamp, QStringLiteral("ON AIR \u2014 ident"));
+    QVERIFY2(took >= 0 && took < 2800, qPrintable(QString::number(took)));
+    QVERIFY(openAfterStop);
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0});
+
+    // A manual key-up under the Keying dialog: the lamp shows it, the pin cannot change
+    // while keyed, and the dialog's STOP releases.
+    f.station().resume();
+    control<QAction>(f, "KeyTx1").trigger();
+    TKeyingForm& keying = *f.dialogs().keying;
+    QString keyingLamp;
+    bool pinLocked = false;
+    bool pinFreeAfter = false;
+    QTimer::singleShot(50, &f, [&] {
+        auto* bar = keying.findChild<OnAirBar*>();
+        if (bar == nullptr) {
+            keying.reject();
+            return;
+        }
+        keyingLamp = bar->lampText();
+        pinLocked = !keying.findChild<QWidget*>(QStringLiteral("PinBox"))->isEnabled();
+        bar->stopButton()->click();
+        pinFreeAfter = keying.findChild<QWidget*>(QStringLiteral("PinBox"))->isEnabled();
+        keying.reject();
+    });
+    keying.exec();
+    QCOMPARE(keyingLamp, QStringLiteral("KEYED \u2014 manual key-up"));
+    QVERIFY(pinLocked);
+    QVERIFY(pinFreeAfter);
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0});
+    QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());
+}
+
+void OperatorTest::watchdogReleasesAManualKeyUp() {
+    QTemporaryDir dir;
+    RigOptions options;
+    options.settingsFile = dir.filePath(QStringLiteral("Tarvex.ini"));
+    QSettings(options.settingsFile, QSettings::IniFormat)
+        .setValue(QStringLiteral("Tarvex/TxWatchdog"), QStringLiteral("1"));
+    Rig rig(options);
+    TMainForm& f = *rig.form;
+    QCOMPARE(f.dialogs().keying->TxWatchdog()->value(), 1);
+    control<QAction>(f, "KeyTx1").trigger();
+    QCOMPARE(f.statusLine().progressText(), QStringLiteral("Keyed 0:00 / 0:01"));
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QAction>(f, "KeyTx1").isChecked(), 3000);
+    QCOMPARE(rig.port->writes().back().value, uint8_t{0});
+    QVERIFY2(f.statusLine().currentMessage().startsWith(
+                 QStringLiteral("Transmit watchdog: the transmitter was keyed for 1 s")),
+             qPrintable(f.statusLine().currentMessage()));
+    QVERIFY(f.statusLine().progressText().isEmpty());
+}
+
 void OperatorTest::endOfEachTransmissionIsShownAndProgressStopsAtItsTotal() {
     Rig rig;
     TMainForm& f = *rig.form;
@@ -188,6 +268,14 @@ void OperatorTest::statusMessagesAreElidedAndKept() {
     QCOMPARE(f.statusLine().history().size(), StatusLine::MaxHistory);
     QCOMPARE(f.statusLine().history().back().text, QStringLiteral("note 1004"));
     QCOMPARE(f.statusLine().history().front().text, QStringLiteral("note 5"));
+    // The failure holds the line against the notes that followed it; they show after it.
+    QCOMPARE(f.statusLine().currentMessage(), longText);
+    // Beside the DAPNET link's state the message keeps room to be read.
+    f.statusLine().setStation(QStringLiteral("DAPNET: connected to dapnet.example.org, next "
+                                             "slot in 12 s"));
+    QApplication::processEvents();
+    QVERIFY2(shown.width() >= StatusLine::MessageMinWidth,
+             qPrintable(QString::number(shown.width())));
     // Help > Message history lists them with their times.
     QString listed;
     onNextModal([&](QWidget* w) {
@@ -299,6 +387,8 @@ void OperatorTest::numericPageNamesWhatAPagerCannotShow() {
                  !warning.contains("'['"),
              qPrintable(warning));
     QVERIFY(said.back().startsWith(QStringLiteral("Sent: ")));
+    // The warning stays on the line after the page (it lasted only while keyed).
+    QCOMPARE(f.statusLine().currentMessage(), warning);
     // Digits and the characters a numeric pager shows: nothing to say.
     control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("0123-456[]"));
     f.TxButtonClick();

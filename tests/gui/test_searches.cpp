@@ -92,10 +92,24 @@ void SearchesTest::ricSearchStartAsTypedAndStartEqualToEnd() {
     rs.exec();
     QCOMPARE(pages(sent), QStringList{QStringLiteral("0000009|0000009")});
 
-    // Progress counts codes left when the end is reachable as written, not otherwise.
+    // The end is a number, written with or without its leading zeros: "100" to "105" sends
+    // six codes and ends (Cancel after a seventh would mean it ran past its end).
+    rs.edSRIC()->setText(QStringLiteral("100"));
+    rs.edERic()->setText(QStringLiteral("105"));
+    sent.clear();
+    QMetaObject::Connection guard = connect(&f, &TMainForm::pageSent, [&] {
+        if (sent.count() >= 7)
+            rs.btCancel()->click();
+    });
+    clickWhenShown(rs.btStart());
+    rs.exec();
+    disconnect(guard);
+    QCOMPARE(pages(sent), (QStringList{"100|100", "0000101|0000101", "0000102|0000102",
+                                       "0000103|0000103", "0000104|0000104", "0000105|0000105"}));
+
     QCOMPARE(TRSForm::codesLeft(QStringLiteral("0000010"), QStringLiteral("0000019")), 10);
-    QVERIFY(!TRSForm::codesLeft(QStringLiteral("0000000"), QStringLiteral("6")));
-    QVERIFY(!TRSForm::codesLeft(QStringLiteral("0000009"), QStringLiteral("0000008")));
+    QCOMPARE(TRSForm::codesLeft(QStringLiteral("0000000"), QStringLiteral("6")), 7);
+    QCOMPARE(TRSForm::codesLeft(QStringLiteral("0000009"), QStringLiteral("0000008")), 0);
     QCOMPARE(TRSForm::nextCode(QStringLiteral("9999999")), QStringLiteral("1000000"));
     QVERIFY(!TRSForm::nextCode(QStringLiteral("12x")));
 }
@@ -106,7 +120,7 @@ void SearchesTest::ricSearchCancelFinishesThePageInProgress() {
     control<PictureButton>(f, "BR3").click();
     TRSForm& rs = *f.dialogs().ricSearch;
     rs.edSRIC()->setText(QStringLiteral("0000000"));
-    rs.edERic()->setText(QStringLiteral("6")); // never met as text: runs until Cancel
+    rs.edERic()->setText(QStringLiteral("2097151")); // runs until Cancel
     QSignalSpy sent(&f, &TMainForm::pageSent);
     int sentAtCancel = -1;
     QTimer cancel;
@@ -205,7 +219,7 @@ void SearchesTest::fastSearchStopDuringPlayback() {
     fast.Button1Click();
     const qint64 took = clock.elapsed();
     QCOMPARE(fast.transmissions(), 1);
-    QCOMPARE(fast.edStop()->text(), QStringLiteral("0"));
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("2000")); // kept for the next Start
     QCOMPARE(fast.edStart()->text(), QStringLiteral("1256"));
     // The wait of step 6 runs in full (Duration + 100 ms), the playback did not.
     QVERIFY2(took < 1500 + 18187 + 100 + 5000, qPrintable(QString::number(took)));
@@ -235,7 +249,7 @@ void SearchesTest::fastSearchStopLimitAndClose() {
 
     // Stop while no search runs leaves no request behind to cut the next page short.
     fast.Button2()->click();
-    QCOMPARE(fast.edStop()->text(), QStringLiteral("0"));
+    QCOMPARE(fast.edStop()->text(), QStringLiteral("2097151"));
     QVERIFY(!rig.form->StopRequest());
 }
 

@@ -1,0 +1,116 @@
+#include "app/on_air_bar.h"
+#include "station/station.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+namespace tarvex {
+
+namespace {
+
+struct LampLook {
+    QColor face;
+    QColor ink;
+};
+
+LampLook lookFor(OnAirState state) {
+    switch (state) {
+    case OnAirState::Idle:
+        return {QColor(0x50, 0x54, 0x5C), QColor(0xE8, 0xE8, 0xE8)};
+    case OnAirState::Waiting:
+        return {QColor(0x1C, 0x4E, 0x9A), Qt::white};
+    case OnAirState::Held:
+        return {QColor(0x8A, 0x5A, 0x00), Qt::white};
+    case OnAirState::Preparing:
+        return {QColor(0xE0, 0x9A, 0x10), Qt::black};
+    case OnAirState::KeyingFailed:
+        return {QColor(0x7B, 0x1F, 0xA2), Qt::white}; // not the keyed red: it may not be
+
+    case OnAirState::ManualKey:
+    case OnAirState::Keyed:
+    case OnAirState::OnAir:
+    case OnAirState::Releasing:
+        break;
+    }
+    return {QColor(0xC8, 0x10, 0x10), Qt::white}; // the transmitter is keyed
+}
+
+QString lampCaption(OnAirState state, TxSource source) {
+    const QString name = QString::fromLatin1(stateName(state).data(),
+                                             static_cast<qsizetype>(stateName(state).size()))
+                             .toUpper();
+    if (state == OnAirState::Idle || state == OnAirState::Held)
+        return name;
+    const std::string_view from =
+        sourceName(state == OnAirState::ManualKey ? TxSource::ManualKey : source);
+    return QStringLiteral("%1 \u2014 %2")
+        .arg(name, QString::fromLatin1(from.data(), static_cast<qsizetype>(from.size())));
+}
+
+} // namespace
+
+void showNotSentLamp(QLabel& lamp) {
+    QPalette palette = lamp.palette();
+    palette.setColor(QPalette::Window, QColor(0xF2, 0xC8, 0x00));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    lamp.setPalette(palette);
+    lamp.setText(QStringLiteral("NOT SENT"));
+}
+
+void showLamp(QLabel& lamp, OnAirState state, TxSource source) {
+    const LampLook look = lookFor(state);
+    QPalette palette = lamp.palette();
+    palette.setColor(QPalette::Window, look.face);
+    palette.setColor(QPalette::WindowText, look.ink);
+    lamp.setPalette(palette);
+    lamp.setText(lampCaption(state, source));
+}
+
+OnAirBar::OnAirBar(Station& station, std::function<void()> stop, QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("OnAirBar"));
+    m_lamp = new QLabel(this);
+    m_lamp->setObjectName(QStringLiteral("DialogLamp"));
+    m_lamp->setAutoFillBackground(true);
+    m_lamp->setAlignment(Qt::AlignCenter);
+    QFont bold = font();
+    bold.setBold(true);
+    m_lamp->setFont(bold);
+    m_stop = new QPushButton(QStringLiteral("STOP"), this);
+    m_stop->setObjectName(QStringLiteral("btDialogStop"));
+    m_stop->setFont(bold);
+    m_stop->setAutoDefault(false); // Enter in a field never stops, nor Esc closes by it
+    m_stop->setFocusPolicy(Qt::NoFocus);
+    m_stop->setToolTip(
+        QStringLiteral("Ends whatever is on air and releases the transmitter (Esc)"));
+    connect(m_stop, &QPushButton::clicked, this, std::move(stop));
+    const StationStatus now = station.status();
+    showLamp(*m_lamp, now.state, now.source);
+    // The dialogs live as long as the window, which ends the station before them: the
+    // listener is never removed, and checks that the bar is still there.
+    station.subscribe([bar = QPointer<OnAirBar>(this)](const StationEvent& e) {
+        if (bar && e.kind == StationEvent::Kind::State)
+            showLamp(*bar->m_lamp, e.state, e.source);
+    });
+}
+
+OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void()> stop) {
+    const QSize size = dialog.size();
+    auto* bar = new OnAirBar(station, std::move(stop), &dialog);
+    bar->setGeometry(0, size.height(), size.width(), Height);
+    // Placed like the dialogs' own controls: the lamp takes what the STOP leaves.
+    constexpr int margin = 6;
+    constexpr int stopWidth = 76;
+    bar->m_stop->setGeometry(size.width() - margin - stopWidth, 4, stopWidth, Height - 8);
+    bar->m_lamp->setGeometry(margin, 4, size.width() - 3 * margin - stopWidth, Height - 8);
+    dialog.setFixedSize(size.width(), size.height() + Height);
+    return bar;
+}
+
+QString OnAirBar::lampText() const {
+    return m_lamp->text();
+}
+
+} // namespace tarvex
