@@ -62,6 +62,8 @@ const std::map<std::string_view, std::string_view> About = {
     {"PttGpioLine", "GPIO line that keys the transmitter."},
     {"PttRigModel", "hamlib rig model number."},
     {"PttRigSpeed", "Serial speed of the rig's port."},
+    {"TxWatchdog", "Longest key-up in seconds; the transmitter is released after it (0: no "
+                   "limit)."},
     {"SnppEnabled", "Run the SNPP server."},
     {"SnppListen", "Addresses the SNPP server listens on, comma-separated."},
     {"SnppPort", "Port of the SNPP server."},

@@ -338,6 +338,7 @@ void StationService::configure() {
     Station& s = *m_station;
     const StationSettings& set = m_settings;
     s.setKeyDelay(set.keying.KeyDelay);
+    s.setTxWatchdog(set.txWatchdog);
     s.setPageLog(set.logPages, set.dataFolder);
     s.setRateLevels({set.levels[0], set.levels[1], set.levels[2]});
     std::string sync = set.syncText;

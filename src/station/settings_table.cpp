@@ -75,6 +75,7 @@ constexpr auto Table = std::to_array<SettingSpec>({
     row("PttGpioLine", K::Integer, 0, MaxGpioLine, "0"),
     row("PttRigModel", K::Integer, 1, MaxRigModel, "1"),
     row("PttRigSpeed", K::Integer, 0, MaxRigSpeed, "0"),
+    row("TxWatchdog", K::Integer, 0, 3600, "180", Both, R::Clamp),
     row("SnppEnabled", K::Flag, 0, 1, "1"),
     row("SnppListen", K::Addresses, 0, 0, "127.0.0.1,::1"),
     row("SnppPort", K::Integer, 1, 65535, "444"),
