@@ -26,7 +26,8 @@ for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli ./usr/bin/tarvexd \
          ./usr/lib/systemd/system/tarvexd.service ./usr/lib/sysusers.d/tarvex.conf \
          ./usr/share/applications/com.dovrik_apps.tarvex.desktop \
          ./usr/share/metainfo/com.dovrik_apps.tarvex.metainfo.xml \
-         ./usr/share/tarvex/help/tarvex-help.html; do
+         ./usr/share/tarvex/help/tarvex-help.html ./usr/lib/udev/rules.d/60-tarvex-cm108.rules \
+         ./usr/share/man/man8/tarvexd.8 ./usr/share/man/man5/tarvex.ini.5; do
     grep -qx -- "$f" <<<"$files" || { echo "FAIL: the package lacks $f"; exit 1; }
 done
 
@@ -62,13 +63,13 @@ if [ "$mode" = "--install" ]; then
     help="$(/usr/bin/tarvexd --help)"
     grep -q "Usage: tarvexd" <<<"$help" || { echo "FAIL: tarvexd --help"; exit 1; }
     getent passwd tarvex >/dev/null || { echo "FAIL: no tarvex system user after dpkg -i"; exit 1; }
-    for g in audio dialout lp plugdev; do
+    for g in audio dialout lp plugdev gpio; do
         id -nG tarvex | tr ' ' '\n' | grep -qx "$g" || { echo "FAIL: tarvex is not in $g"; exit 1; }
     done
     # The unit must pass systemd's own check (directives, user, executable).
     systemd-analyze verify /usr/lib/systemd/system/tarvexd.service ||
         { echo "FAIL: systemd-analyze verify tarvexd.service"; exit 1; }
-    echo "tarvexd.service verified, user tarvex in audio, dialout, lp, plugdev"
+    echo "tarvexd.service verified, user tarvex in audio, dialout, lp, plugdev, gpio"
     dpkg -P tarvex >/dev/null
     echo "installed with dpkg -i, ran, removed"
 fi

@@ -97,6 +97,11 @@ def real_clients(args):
           "Net::SNPP's page decodes")
     check("Address:    4000  Function: 3  Alpha:   WCTP from curl" in plain,
           "curl's WCTP page decodes")
+    log = st.log_text()
+    numbers = re.findall(r"queued as (#\d+)", log)
+    check(len(numbers) >= 3 and all(re.search(re.escape(n) + r" to \S+\): sent", log)
+                                    for n in numbers),
+          f"each page's sent line carries the number its sender got ({numbers})")
 
 
 class SnppClient(threading.Thread):

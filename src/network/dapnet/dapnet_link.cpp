@@ -173,7 +173,7 @@ void DapnetLink::commitPage(const DapnetPage& page) {
     if (id) {
         send(m_session.pageQueued(nowMs()));
         ++m_status.pagesReceived;
-        log(what + " for RIC " + page.page.ric + " queued as " + std::to_string(*id));
+        log(what + " for RIC " + page.page.ric + " queued as #" + std::to_string(*id));
     } else {
         send(m_session.pageNotQueued());
         ++m_status.pagesRefused;

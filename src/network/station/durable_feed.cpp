@@ -77,7 +77,7 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
         for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error)) {
             removed(old.id);
             m_log.warning(
-                "dropped page " + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
+                "dropped page #" + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
                 old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
                 std::to_string((now() - old.acceptedAtMs) / 60000) +
                 " min ago, older than the limit of " + std::to_string(m_maxAgeMs / 60000) + " min");
@@ -112,6 +112,10 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
     job.origin = lower(page.origin).rfind(lower(page.source), 0) == 0
                      ? page.origin
                      : page.source + (page.origin.empty() ? "" : " " + page.origin);
+    // The number its sender was given, and the pager it named: one grep for "#12" follows the
+    // page from its acceptance to the air.
+    job.origin +=
+        " #" + std::to_string(page.id) + (page.recipient.empty() ? "" : " to " + page.recipient);
     job.repeat = page.attempts > 0;
     job.returnable = true;
     if (m_describe)
@@ -123,7 +127,7 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
         if (!m_queue.markOnAir(id, &error))
             m_log.error("page queue: " + error);
         if (repeat)
-            m_log("page " + std::to_string(id) + " for RIC " + ric +
+            m_log("page #" + std::to_string(id) + " for RIC " + ric +
                   " has been keyed before (the station stopped, or its sound failed): sent "
                   "once more (repeat)");
     };
@@ -138,7 +142,7 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     if (!out.built && out.refusal == Refusal::None)
         return; // not taken this time (stopped before keying): it stays
     if (!out.built) {
-        drop(page.id, "page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+        drop(page.id, "page #" + std::to_string(page.id) + " for RIC " + page.page.ric +
                           " refused: " + out.error);
         return;
     }
@@ -147,13 +151,13 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     if (!out.played && !out.stopped) {
         // The output would not play: the page stays (the engine tries again after a pause),
         // until the age limit drops it.
-        m_log.warning("page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+        m_log.warning("page #" + std::to_string(page.id) + " for RIC " + page.page.ric +
                       " stays in the queue: " + out.error);
         return;
     }
     if (!out.portError.empty()) {
         // Played for VOX and hand-keyed set-ups, but the transmitter was not keyed for it.
-        drop(page.id, "page " + std::to_string(page.id) + " for RIC " + page.page.ric +
+        drop(page.id, "page #" + std::to_string(page.id) + " for RIC " + page.page.ric +
                           " failed: the transmitter could not be keyed: " + out.portError);
         return;
     }
