@@ -118,16 +118,16 @@ int main(int argc, char** argv) {
     }
     std::ostringstream page;
     page << in.rdbuf() << "\n# SETTINGS\n\n";
-    for (const tarvex::SettingSpec& spec : tarvex::settingsTable()) {
-        const auto about = About.find(spec.name);
+    for (const tarvex::SettingRow& entry : tarvex::settingsTable()) {
+        const auto about = About.find(entry.name);
         if (about == About.end()) {
-            std::cerr << "settings_man: no description for " << spec.name << "\n";
+            std::cerr << "settings_man: no description for " << entry.name << "\n";
             return 1;
         }
-        const std::string fallback = spec.fallback.empty() ? "empty" : std::string(spec.fallback);
-        page << "*" << spec.name << "*\n\t" << about->second
-             << " Values: " << tarvex::settingRangeText(spec) << "; default " << fallback
-             << ". Read by " << readers(spec.readers) << ".\n\n";
+        const std::string fallback = entry.fallback.empty() ? "empty" : std::string(entry.fallback);
+        page << "*" << entry.name << "*\n\t" << about->second
+             << " Values: " << tarvex::settingRangeText(entry) << "; default " << fallback
+             << ". Read by " << readers(entry.readers) << ".\n\n";
     }
     page << "# SEE ALSO\n\n*tarvex*(1), *tarvex-cli*(1), *tarvexd*(8)\n";
     std::cout << page.str();

@@ -19,15 +19,15 @@ constexpr int32_t Any0 = INT32_MIN;
 constexpr int32_t Any1 = INT32_MAX;
 constexpr std::string_view PttMethods = "parallel|none|serial-rts|serial-dtr|cm108|gpio|hamlib";
 
-constexpr SettingSpec row(std::string_view name, SettingKind kind, int32_t min, int32_t max,
-                          std::string_view fallback, unsigned readers = Both,
-                          OutOfRange outOfRange = R::Default, std::string_view allowed = {}) {
-    return SettingSpec{name, kind, min, max, fallback, readers, outOfRange, allowed};
+constexpr SettingRow row(std::string_view name, SettingKind kind, int32_t min, int32_t max,
+                         std::string_view fallback, unsigned readers = Both,
+                         OutOfRange outOfRange = R::Default, std::string_view allowed = {}) {
+    return SettingRow{name, kind, min, max, fallback, readers, outOfRange, allowed};
 }
 
 // SnppEnabled and WctpEnabled default to 1 for tarvexd; the window runs the servers only when
 // they are switched on.
-constexpr auto Table = std::to_array<SettingSpec>({
+constexpr auto Table = std::to_array<SettingRow>({
     row("Left", K::Integer, Any0, Any1, "10", ReadByWindow),
     row("Top", K::Integer, Any0, Any1, "10", ReadByWindow),
     row("Vol1", K::Integer, 0, 255, "25", Both, R::LowByte),
@@ -115,9 +115,9 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-std::vector<std::string_view> choices(const SettingSpec& spec) {
+std::vector<std::string_view> choices(const SettingRow& entry) {
     std::vector<std::string_view> out;
-    std::string_view rest = spec.allowed;
+    std::string_view rest = entry.allowed;
     while (!rest.empty()) {
         const std::size_t bar = rest.find('|');
         out.push_back(rest.substr(0, bar));
@@ -126,19 +126,19 @@ std::vector<std::string_view> choices(const SettingSpec& spec) {
     return out;
 }
 
-std::string defaultWords(const SettingSpec& spec) {
-    if (spec.name == "DataFolder")
+std::string defaultWords(const SettingRow& entry) {
+    if (entry.name == "DataFolder")
         return "the station folder is used instead";
-    return (spec.fallback.empty() ? std::string("an empty value") : std::string(spec.fallback)) +
+    return (entry.fallback.empty() ? std::string("an empty value") : std::string(entry.fallback)) +
            " (the default) is used instead";
 }
 
 /// The problem with one stored value and the text the readers take instead; nullopt when
 /// the value is fine (the text may still be rewritten, a flag word as "1"/"0").
-std::optional<SettingProblem> checkValue(const SettingSpec& spec, const std::string& value,
+std::optional<SettingProblem> checkValue(const SettingRow& entry, const std::string& value,
                                          std::string* replacement) {
-    SettingProblem p{std::string(spec.name), value, {}, {}, false};
-    switch (spec.kind) {
+    SettingProblem p{std::string(entry.name), value, {}, {}, false};
+    switch (entry.kind) {
     case K::Text:
     case K::Addresses:
         return std::nullopt;
@@ -148,24 +148,24 @@ std::optional<SettingProblem> checkValue(const SettingSpec& spec, const std::str
             return std::nullopt;
         }
         p.problem = "is not a flag (1/0, true/false, yes/no, on/off)";
-        *replacement = spec.fallback;
-        p.instead = defaultWords(spec);
+        *replacement = entry.fallback;
+        p.instead = defaultWords(entry);
         return p;
     case K::Hex:
         if (hexToCodeword(value))
             return std::nullopt;
         p.problem = "is not a codeword of up to 8 hexadecimal digits";
-        *replacement = spec.fallback;
-        p.instead = defaultWords(spec);
+        *replacement = entry.fallback;
+        p.instead = defaultWords(entry);
         return p;
     case K::Choice:
-        for (const std::string_view choice : choices(spec))
+        for (const std::string_view choice : choices(entry))
             if (lower(value) == choice) {
                 *replacement = choice;
                 return std::nullopt;
             }
-        p.problem = "is not one of " + settingRangeText(spec);
-        p.instead = spec.name == "PttMethod" ? "nothing is keyed" : "nothing is played";
+        p.problem = "is not one of " + settingRangeText(entry);
+        p.instead = entry.name == "PttMethod" ? "nothing is keyed" : "nothing is played";
         p.fault = true;
         return p;
     case K::Integer:
@@ -174,17 +174,17 @@ std::optional<SettingProblem> checkValue(const SettingSpec& spec, const std::str
     const auto number = parseDecimal(value);
     if (!number) {
         p.problem = "is not a whole number";
-        *replacement = spec.fallback;
-        p.instead = defaultWords(spec);
+        *replacement = entry.fallback;
+        p.instead = defaultWords(entry);
         return p;
     }
     *replacement = std::to_string(*number);
-    if (*number >= spec.min && *number <= spec.max)
+    if (*number >= entry.min && *number <= entry.max)
         return std::nullopt;
-    p.problem = "is outside " + settingRangeText(spec);
-    switch (spec.outOfRange) {
+    p.problem = "is outside " + settingRangeText(entry);
+    switch (entry.outOfRange) {
     case R::Clamp:
-        *replacement = std::to_string(std::clamp(*number, spec.min, spec.max));
+        *replacement = std::to_string(std::clamp(*number, entry.min, entry.max));
         p.instead = *replacement + " (the nearest end) is used instead";
         break;
     case R::LowByte:
@@ -196,8 +196,8 @@ std::optional<SettingProblem> checkValue(const SettingSpec& spec, const std::str
         p.instead = "none is chosen";
         break;
     case R::Default:
-        *replacement = spec.fallback;
-        p.instead = defaultWords(spec);
+        *replacement = entry.fallback;
+        p.instead = defaultWords(entry);
         break;
     }
     return p;
@@ -205,29 +205,29 @@ std::optional<SettingProblem> checkValue(const SettingSpec& spec, const std::str
 
 } // namespace
 
-std::span<const SettingSpec> settingsTable() {
+std::span<const SettingRow> settingsTable() {
     return Table;
 }
 
-const SettingSpec* findSetting(std::string_view name) {
+const SettingRow* findSetting(std::string_view name) {
     const auto it = std::find_if(Table.begin(), Table.end(),
-                                 [name](const SettingSpec& s) { return s.name == name; });
+                                 [name](const SettingRow& s) { return s.name == name; });
     return it == Table.end() ? nullptr : &*it;
 }
 
-std::string settingRangeText(const SettingSpec& spec) {
-    switch (spec.kind) {
+std::string settingRangeText(const SettingRow& entry) {
+    switch (entry.kind) {
     case K::Integer:
-        if (spec.min == Any0 && spec.max == Any1)
+        if (entry.min == Any0 && entry.max == Any1)
             return "a whole number";
-        return std::to_string(spec.min) + ".." + std::to_string(spec.max);
+        return std::to_string(entry.min) + ".." + std::to_string(entry.max);
     case K::Flag:
         return "1 or 0";
     case K::Hex:
         return "up to 8 hexadecimal digits";
     case K::Choice: {
         std::string text;
-        for (const std::string_view choice : choices(spec))
+        for (const std::string_view choice : choices(entry))
             text += (text.empty() ? "" : ", ") + std::string(choice);
         return text;
     }
@@ -263,22 +263,22 @@ CheckedSettings checkStoredSettings(const StoredLookup& stored, std::span<const 
             continue;
         SettingProblem p{key, stored(key).value_or(""), "is not a setting any program reads",
                          "it is ignored", false};
-        for (const SettingSpec& spec : Table)
-            if (lower(spec.name) == lower(key))
-                p.problem += " (names are case-sensitive: " + std::string(spec.name) + "?)";
+        for (const SettingRow& entry : Table)
+            if (lower(entry.name) == lower(key))
+                p.problem += " (names are case-sensitive: " + std::string(entry.name) + "?)";
         out.problems.push_back(std::move(p));
     }
-    for (const SettingSpec& spec : Table) {
-        const auto value = stored(spec.name);
-        if (!value || (spec.readers & reader) == 0)
+    for (const SettingRow& entry : Table) {
+        const auto value = stored(entry.name);
+        if (!value || (entry.readers & reader) == 0)
             continue;
         std::string replacement = *value;
-        if (auto problem = checkValue(spec, *value, &replacement)) {
+        if (auto problem = checkValue(entry, *value, &replacement)) {
             if (problem->fault)
-                (spec.name == "PttMethod" ? out.keyingFault : out.audioFault) = problem->text();
+                (entry.name == "PttMethod" ? out.keyingFault : out.audioFault) = problem->text();
             out.problems.push_back(std::move(*problem));
         }
-        (*values)[std::string(spec.name)] = replacement;
+        (*values)[std::string(entry.name)] = replacement;
     }
     const auto value = [&values](std::string_view name) -> std::optional<std::string> {
         const auto it = values->find(name);

@@ -30,7 +30,7 @@ enum class OutOfRange { Clamp, LowByte, ListIndex, Default };
 /// The programs reading a value, as bits.
 enum SettingReader : unsigned { ReadByWindow = 1, ReadByService = 2 };
 
-struct SettingSpec {
+struct SettingRow {
     std::string_view name;
     SettingKind kind;
     int32_t min = 0;
@@ -42,12 +42,12 @@ struct SettingSpec {
 };
 
 /// The whole table, in the order the manual page lists it.
-std::span<const SettingSpec> settingsTable();
+std::span<const SettingRow> settingsTable();
 /// The row of a name (exact case); nullptr for a name no program reads.
-const SettingSpec* findSetting(std::string_view name);
+const SettingRow* findSetting(std::string_view name);
 
 /// "1..65535", "0 or 1", "parallel, none, ..." for messages and the manual page.
-std::string settingRangeText(const SettingSpec& spec);
+std::string settingRangeText(const SettingRow& entry);
 
 struct SettingProblem {
     std::string key;

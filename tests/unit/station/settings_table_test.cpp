@@ -92,9 +92,9 @@ TEST(SettingsTable, DefaultsAreTheReadersOwn) {
     for (int i = 0; i < PttSettingCount; ++i)
         values.emplace_back(PttSettingNames[i], ptt[i]);
     for (const auto& [name, text] : values) {
-        const SettingSpec* spec = findSetting(name);
-        ASSERT_NE(spec, nullptr) << name;
-        EXPECT_EQ(spec->fallback, text) << name;
+        const SettingRow* entry = findSetting(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_EQ(entry->fallback, text) << name;
     }
     for (const std::string_view name : SettingNames)
         EXPECT_NE(findSetting(name), nullptr) << name;
