@@ -14,14 +14,7 @@ namespace tarvex {
 
 ControlServer::ControlServer(Station& station, std::function<void(const std::string&)> log,
                              QObject* parent)
-    : QObject(parent), m_station(station), m_log(std::move(log)) {
-    // Not unsubscribed: the service's station goes before its children (this server among
-    // them), and it calls no listener once it is gone.
-    m_station.subscribe([this](const StationEvent& e) {
-        if (e.kind == StationEvent::Kind::Ended && e.outcome)
-            countOutcome(m_counters, *e.outcome);
-    });
-}
+    : QObject(parent), m_station(station), m_log(std::move(log)) {}
 
 ControlServer::~ControlServer() = default;
 
@@ -102,7 +95,6 @@ std::string ControlServer::answer(const std::string& line) {
             facts = m_health();
         else
             facts.station = m_station.status();
-        facts.counters = m_counters;
         const auto faults = healthFaults(facts);
         // The verdict first, as monitoring plugins print it; tarvex-cli exits by its word.
         const std::string first = "OK " + healthSummary(facts, faults) + "\n";

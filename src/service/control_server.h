@@ -55,7 +55,6 @@ private:
     std::function<void(const std::string&)> m_log;
     std::function<std::string()> m_extra;
     std::function<HealthFacts()> m_health;
-    HealthCounters m_counters; ///< since the service started
     std::function<std::string(const PageParams&)> m_queue;
     QLocalServer* m_server = nullptr;
     int m_open = 0;

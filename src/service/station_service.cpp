@@ -170,10 +170,7 @@ bool StationService::start() {
     // Ages and the link's state change without an event: monitoring sees them within a second.
     refreshStatusPages();
     auto* refresh = new QTimer(this);
-    connect(refresh, &QTimer::timeout, this, [this] {
-        refreshStatusPages();
-        m_notify->status(summary());
-    });
+    connect(refresh, &QTimer::timeout, this, &StationService::refreshStatusPages);
     refresh->start(1000);
     return true;
 }
@@ -191,8 +188,9 @@ void StationService::refreshStatusPages() {
     std::string metrics = healthMetrics(facts, faults);
     // WARNING still serves: only a station that cannot page answers 503.
     const bool critical = healthState(faults) == HealthState::Critical;
-    StatusPage health{critical ? 503 : 200, "text/plain; charset=utf-8",
-                      healthSummary(facts, faults) + "\n"};
+    const std::string summary = healthSummary(facts, faults);
+    StatusPage health{critical ? 503 : 200, "text/plain; charset=utf-8", summary + "\n"};
+    m_notify->status(summary); // sent only when it changed
     const std::lock_guard lock(m_pagesMutex);
     m_metrics = std::move(metrics);
     m_health = std::move(health);
@@ -383,12 +381,14 @@ HealthFacts StationService::healthFacts() {
         facts.notHeard = m_monitor->monitor().counts().notHeard;
     }
     facts.version = TARVEX_PROJECT_VERSION;
+    facts.counters = m_counters;
     return facts;
 }
 
 void StationService::onEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::Ended:
+        countOutcome(m_counters, *e.outcome);
         for (const std::string& line : serviceLogLines(*e.outcome))
             log(line, outcomeLevel(*e.outcome));
         break;
@@ -412,7 +412,6 @@ void StationService::onEvent(const StationEvent& e) {
         break;
     }
     if (m_notify != nullptr && m_network != nullptr) { // not while the station is being built
-        m_notify->status(summary());
         refreshStatusPages();
     }
 }

@@ -95,7 +95,7 @@ private:
     HealthFacts healthFacts();
     /// One line saying how the station is, for systemd's status.
     std::string summary();
-    /// Renews what GET /metrics and /health answer, from the engine's thread.
+    /// Renews what GET /metrics, /health and systemd's status say, from the engine's thread.
     void refreshStatusPages();
 
     ServiceOptions m_options;
@@ -116,7 +116,8 @@ private:
     SystemdNotifier* m_notify = nullptr;
     std::map<std::string, std::string> m_stored; ///< the store's values as last read
     QTimer* m_reloadWait = nullptr;              ///< a reload asked for while on air
-    std::mutex m_pagesMutex; ///< the status pages are read by the HTTP server's threads
+    HealthCounters m_counters; ///< since the service started, for status and /metrics
+    std::mutex m_pagesMutex;   ///< the status pages are read by the HTTP server's threads
     std::string m_metrics;
     StatusPage m_health{503, "text/plain; charset=utf-8", "UNKNOWN: starting\n"};
     int m_signal = 0;

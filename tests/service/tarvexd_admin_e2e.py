@@ -158,13 +158,20 @@ def status_pages(args):
     port = finder.getsockname()[1]
     finder.close()
     settings(st, f"StatusPagesEnabled=1\nWctpPort={port}\n")
-    st.env["TARVEX_AUDIO"] = "alsa:hw:9,0"
+    st.env["TARVEX_AUDIO"] = "null"
     proc = st.start()
     code, body = http_get(port, "/health")
     check(code == 200 and body.startswith("OK"), f"/health of a sound station ({code} {body!r})")
-    check(parsed_metrics(http_get(port, "/metrics")[1]).get("tarvex_health_state") == 0,
-          "/metrics says OK")
     check(http_get(port, "/wctp", "POST")[0] == 404, "WCTP is off: /wctp is not served")
+    st.cli("queue", "--ric", "902", "--message", "counted")
+    check(wait_until(lambda: parsed_metrics(http_get(port, "/metrics")[1]).get(
+        "tarvex_pages_sent_total") == 1, 10), "/metrics counts the page sent")
+    metrics = parsed_metrics(http_get(port, "/metrics")[1])
+    check(metrics.get("tarvex_health_state") == 0 and metrics.get("tarvex_key_ups_total") == 1,
+          f"/metrics says OK, one key-up ({metrics})")
+    stop_service(st, proc)
+    st.env["TARVEX_AUDIO"] = "alsa:hw:9,0"
+    proc = st.start()
     st.cli("queue", "--ric", "903", "--message", "for the dead output")
     check(wait_until(lambda: st.cli("status").returncode == 2, 10), "status turns CRITICAL")
     time.sleep(1.2)  # one refresh of the pages
