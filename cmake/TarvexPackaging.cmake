@@ -22,9 +22,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # hamlib is opened at run time, only for rig CAT keying.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, libhamlib4")
 # tarvexd's system user and the systemd unit's reload (the service is left for the operator to
-# enable once the station is set up).
+# enable once the station is set up); the service's settings in /etc are the administrator's
+# (conffiles: an upgrade never overwrites them unasked).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/debian/postinst
-    ${PROJECT_SOURCE_DIR}/data/debian/prerm ${PROJECT_SOURCE_DIR}/data/debian/postrm)
+    ${PROJECT_SOURCE_DIR}/data/debian/prerm ${PROJECT_SOURCE_DIR}/data/debian/postrm
+    ${PROJECT_SOURCE_DIR}/data/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://dovrik-apps.invalid/tarvex")
 include(CPack)

@@ -1,8 +1,10 @@
-// Writes the manual page of the settings file from the settings table: the page's fixed text
-// (read from the template given) and then one entry per row of the table, so the page lists
-// exactly the values the programs read. Fails when a row has no description here.
+// Writes, from the settings table, the manual page of the settings file (the page's fixed text
+// read from the template given, then one entry per row) and the service's settings file as the
+// package installs it (every value tarvexd reads, commented out, with its range and default).
+// Both list exactly the values the programs read. Fails when a row has no description here.
 //
 //   settings_man TEMPLATE > tarvex.ini.5.scd
+//   settings_man --ini > tarvex.ini
 #include "station/settings_table.h"
 
 #include <cstdio>
@@ -104,11 +106,79 @@ std::string readers(unsigned bits) {
     return (bits & ReadByWindow) ? "tarvex" : "tarvexd";
 }
 
+const std::string_view* description(const tarvex::SettingRow& entry) {
+    const auto about = About.find(entry.name);
+    if (about == About.end()) {
+        std::cerr << "settings_man: no description for " << entry.name << "\n";
+        return nullptr;
+    }
+    return &about->second;
+}
+
+/// Words wrapped to lines of at most 96 characters, each starting with "; ".
+std::string commentLines(const std::string& text) {
+    std::string out;
+    std::string line = ";";
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (line.size() + 1 + word.size() > 96) {
+            out += line + "\n";
+            line = ";";
+        }
+        line += " " + word;
+    }
+    return out + line + "\n";
+}
+
+constexpr const char* IniHeader =
+    "; The settings of the Tarvex station service, tarvexd (see tarvex.ini(5)).\n"
+    ";\n"
+    "; Every value tarvexd reads is listed below, commented out, with its range and default\n"
+    "; (AudioBackend is set to alsa: the service plays through ALSA); remove the ';' in front\n"
+    "; of a value to set it. \"tarvexd --check\" says what it makes of\n"
+    "; this file, \"systemctl reload tarvexd\" reads it again (the log names the changes that\n"
+    "; need a restart). Flags take 1/0, true/false, yes/no or on/off. Options for tarvexd's\n"
+    "; command line (such as --dapnet) go in /etc/default/tarvexd.\n"
+    "\n"
+    "[Tarvex]\n";
+
+/// Values the installed service sets where its default would not serve a station with no
+/// desktop session: the sound goes through ALSA (the sound servers, when there are any, are
+/// reached through its "pulse" or "pipewire" device).
+const std::map<std::string_view, std::string_view> ServiceValues = {
+    {"AudioBackend", "alsa"},
+};
+
+/// The service's settings file: the rows tarvexd reads, each commented out at its default
+/// (or set, for the values above).
+int writeIni() {
+    std::ostringstream file;
+    file << IniHeader;
+    for (const tarvex::SettingRow& entry : tarvex::settingsTable()) {
+        if (!(entry.readers & tarvex::ReadByService))
+            continue;
+        const std::string_view* about = description(entry);
+        if (about == nullptr)
+            return 1;
+        const std::string fallback = entry.fallback.empty() ? "empty" : std::string(entry.fallback);
+        file << "\n"
+             << commentLines(std::string(*about) + " Values: " + tarvex::settingRangeText(entry) +
+                             "; default " + fallback + ".")
+             << ";" << entry.name << "=" << entry.fallback << "\n";
+        if (const auto set = ServiceValues.find(entry.name); set != ServiceValues.end())
+            file << entry.name << "=" << set->second << "\n";
+    }
+    std::cout << file.str();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--ini")
+        return writeIni();
     if (argc != 2) {
-        std::cerr << "usage: settings_man TEMPLATE\n";
+        std::cerr << "usage: settings_man TEMPLATE | --ini\n";
         return 2;
     }
     std::ifstream in(argv[1]);
@@ -119,13 +189,11 @@ int main(int argc, char** argv) {
     std::ostringstream page;
     page << in.rdbuf() << "\n# SETTINGS\n\n";
     for (const tarvex::SettingRow& entry : tarvex::settingsTable()) {
-        const auto about = About.find(entry.name);
-        if (about == About.end()) {
-            std::cerr << "settings_man: no description for " << entry.name << "\n";
+        const std::string_view* about = description(entry);
+        if (about == nullptr)
             return 1;
-        }
         const std::string fallback = entry.fallback.empty() ? "empty" : std::string(entry.fallback);
-        page << "*" << entry.name << "*\n\t" << about->second
+        page << "*" << entry.name << "*\n\t" << *about
              << " Values: " << tarvex::settingRangeText(entry) << "; default " << fallback
              << ". Read by " << readers(entry.readers) << ".\n\n";
     }

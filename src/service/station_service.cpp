@@ -492,7 +492,8 @@ bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
         if (i + 1 >= argc) {
             *error = "unknown option '" + name + "' (see tarvexd --help)";
             if (name.starts_with("--snpp") || name.starts_with("--wctp") || name == "--dapnet" ||
-                name == "--callsign" || name == "--auth-key-file" || name == "--monitor-command")
+                name == "--callsign" || name == "--auth-key-file" || name == "--monitor-command" ||
+                name == "--config")
                 *error = name + " needs a value";
             return false;
         }
@@ -524,6 +525,8 @@ bool parseServiceOptions(int argc, char** argv, ServiceOptions* options, std::st
             options->dapnet.authKeyFile = value;
         } else if (name == "--monitor-command") {
             options->monitorCommand = value;
+        } else if (name == "--config") {
+            options->settingsFile = QString::fromStdString(value);
         } else {
             *error = "unknown option '" + name + "' (see tarvexd --help)";
             return false;

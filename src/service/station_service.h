@@ -40,7 +40,9 @@ class QtScheduler;
 
 /// What the command line overrides; empty fields leave the stored settings alone.
 struct ServiceOptions {
-    QString settingsFile; ///< empty: the per-user store, as the desktop program reads it
+    /// --config FILE (the installed service: /etc/tarvex/tarvex.ini); empty: the per-user
+    /// store, as the desktop program reads it
+    QString settingsFile;
     std::optional<uint16_t> snppPort;
     std::optional<std::string> snppListen; ///< addresses, comma-separated
     std::optional<uint16_t> wctpPort;

@@ -5,7 +5,7 @@ sound server:
 - tarvexd --check prints one line per problem (a bad value with what is used instead, a
   keying method it does not know, a section it cannot find, a file it cannot read, an ident
   without a callsign, a missing pager directory, an audio output that cannot be opened) and
-  exits 1; a healthy station gets 0; --version of each program names the version;
+  exits 1; a healthy station gets 0, the shipped settings file too (--config); --version of each program names the version;
 - the running service logs the same problems and keys nothing for a keying method nobody
   chose (PttMethod=rts is not the parallel port); a flag written "true" counts;
 - a settings file that cannot be read keys and plays nothing: a queued page waits;
@@ -15,6 +15,7 @@ sound server:
   DAPNET link that is down.
 
   tarvexd_settings_e2e.py --tarvexd tarvexd --cli tarvex-cli [--window tarvex] --work DIR
+                         [--service-ini FILE]
 """
 
 import argparse
@@ -82,6 +83,22 @@ def check_command(args):
         done = run_check(args, st)
         check(done.returncode == 1 and expected in done.stdout,
               f"--check: {expected!r} and exit 1 ({done.returncode}: {done.stdout.strip()})")
+    # The settings file the package ships, given with --config: its comments read as nothing,
+    # the per-user store (here a bad one) is not read at all.
+    if args.service_ini:
+        st = station(args, "check-config", HEALTHY + "SnppPort=99999\n")
+        shipped = open(args.service_ini).read()
+        for key, value in (("Delay", "100"), ("SnppEnabled", "0"), ("WctpEnabled", "0"),
+                           ("PttMethod", "none")):
+            check(f"\n;{key}=" in shipped, f"the shipped settings list {key}")
+            shipped = shipped.replace(f"\n;{key}=", f"\n{key}={value}\n;{key}=")
+        etc = os.path.join(st.work, "tarvex.ini")
+        with open(etc, "w") as f:
+            f.write(shipped)
+        done = subprocess.run([args.tarvexd, "--check", "--config", etc], env=st.env,
+                              capture_output=True, text=True, timeout=30)
+        check(done.returncode == 0 and "SnppPort" not in done.stdout,
+              f"--check --config: the shipped file ({done.returncode}: {done.stdout.strip()})")
     # Root reads a file of mode 000 all the same: as root, the check runs as nobody.
     as_user = [] if os.geteuid() != 0 else ["setpriv", "--reuid=65534", "--regid=65534",
                                             "--clear-groups"]
@@ -197,6 +214,7 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--window", default="")
     parser.add_argument("--work", required=True)
+    parser.add_argument("--service-ini", default="")
     args = parser.parse_args()
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
