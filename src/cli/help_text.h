@@ -7,6 +7,8 @@ inline constexpr const char* HelpText = R"(tarvex-cli - POCSAG pages from the co
 
 Usage:
   tarvex-cli --help | --version
+  tarvex-cli --folder DIR COMMAND ...
+      Run COMMAND on the station folder DIR (as TARVEX_FOLDER does).
   tarvex-cli listing PAGES
       Print the codeword listing exactly as the "Data Being Sent" box holds it
       (CR LF between lines, no line break at the end).
@@ -32,7 +34,9 @@ Usage:
                   [--inverted] [--charset us|de|se|dk|fr|si] [--max-length N] [--name TEXT]
   tarvex-cli pager list | show ID | remove ID
       The station's pager directory, the pagers that SNPP, WCTP and DAPNET pages name by ID
-      ("Pagers.txt" in the station folder, which TARVEX_FOLDER overrides). ID: 1 to 32
+      ("Pagers.txt" in the station folder: --folder or TARVEX_FOLDER; else, for root or
+      group tarvex where the service is installed, its folder /var/lib/tarvex; else the
+      desktop program's). ID: 1 to 32
       letters, digits, '-', '_', '.'. add replaces an entry with the same ID; defaults:
       function bits 3, alphanumeric, 1200 bit/s, normal polarity, charset us, max-length 80
       (1..256; 0 for --tone, a page that is the address alone). Character sets: us
@@ -48,7 +52,7 @@ Usage:
       enabled input not listening, the off-air alarm, no pager directory), 3 UNKNOWN (no
       tarvexd answered). --json prints the same facts as one JSON object.
   tarvex-cli snpp-user add NAME | remove NAME | list
-      The logins of the SNPP and WCTP servers (SnppUsers.txt in the station folder); add
+      The logins of the SNPP and WCTP servers (SnppUsers.txt in the same folder as pager); add
       reads the password, one line, from standard input and keeps only its salted hash.
 
 PAGE:

@@ -6,15 +6,47 @@
 #include "cli/commands.h"
 #include "cli/help_text.h"
 #include "cli/onair_module.h"
+#include "paging/station_folder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 
 using namespace tarvex::cli;
 
+namespace {
+
+/// The folder whose pager directory and logins the administration commands change: --folder
+/// DIR or TARVEX_FOLDER; else, for root or a member of group tarvex where the system service
+/// is installed, the service's folder; else the station folder as the desktop program finds
+/// it. Passed on through TARVEX_FOLDER, which every part of the program reads.
+void chooseAdministeredFolder(const std::string& command) {
+    if (command != "pager" && command != "snpp-user")
+        return;
+    const char* forced = std::getenv(tarvex::StationFolderVariable);
+    if (forced != nullptr && *forced)
+        return;
+    const std::string service = tarvex::installedServiceFolder();
+    if (service.empty())
+        return;
+    ::setenv(tarvex::StationFolderVariable, service.c_str(), 1);
+    std::cerr << "tarvex-cli: the installed service's station folder " << service
+              << " (--folder DIR for another)\n";
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    const Args all(argv + 1, argv + argc);
+    Args all(argv + 1, argv + argc);
+    if (!all.empty() && all[0] == "--folder") {
+        if (all.size() < 2 || all[1].empty()) {
+            std::cerr << "tarvex-cli: --folder needs a folder\n";
+            return 2;
+        }
+        ::setenv(tarvex::StationFolderVariable, all[1].c_str(), 1);
+        all.erase(all.begin(), all.begin() + 2);
+    }
     if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
         std::fputs(HelpText, all.empty() ? stderr : stdout);
         return all.empty() ? 2 : 0;
@@ -28,6 +60,7 @@ int main(int argc, char** argv) {
         std::fputs(HelpText, stdout);
         return 0;
     }
+    chooseAdministeredFolder(all[0]);
     if (isOnAirCommand(all[0], rest))
         return runInOnAirModule(all[0], rest);
     const std::map<std::string, CommandFunction> commands = {

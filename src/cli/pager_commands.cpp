@@ -36,6 +36,7 @@ void saveDirectory(const PagerDirectory& directory, const std::string& path) {
     std::string error;
     if (!directory.save(path, &error))
         throw OutputError(error);
+    handOverToService(path);
 }
 
 /// The ID word that comes first, then the options.

@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "network/intake/user_store.h"
+#include "paging/station_folder.h"
 
 #include <iostream>
 #include <string>
@@ -26,6 +27,7 @@ void saveStore(const UserStore& store, const std::string& path) {
     std::string error;
     if (!store.save(path, &error))
         throw OutputError("cannot write the logins: " + error);
+    handOverToService(path);
 }
 
 std::string readPassword() {

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -51,17 +53,62 @@ std::string executableFolder() {
     return ec ? std::string() : exe.parent_path().string();
 }
 
+bool isSystemFolder(const std::string& folder) {
+    for (const char* top : {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/etc",
+                            "/boot", "/var", "/run", "/proc", "/sys", "/dev"}) {
+        const std::string_view path(folder);
+        const std::string_view prefix(top);
+        if (path.starts_with(prefix) &&
+            (path.size() == prefix.size() || path[prefix.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 std::string stationFolder(const std::string& exeFolder) {
     const std::string forced = environment(StationFolderVariable);
     if (!forced.empty())
         return withSlash(forced);
+    // The program's own folder makes a portable install; an installed program's folder
+    // (/usr/bin, which root may write) is never a station's.
     const std::string exe = exeFolder.empty() ? executableFolder() : exeFolder;
-    if (!exe.empty() && folderIsWritablePath(exe))
+    if (!exe.empty() && !isSystemFolder(exe) && folderIsWritablePath(exe))
         return withSlash(exe);
     const std::string data = userDataFolder();
     std::error_code ec;
     std::filesystem::create_directories(data, ec);
     return withSlash(data);
+}
+
+std::string installedServiceFolder() {
+    std::error_code ec;
+    bool installed = false;
+    for (const char* unit :
+         {"/usr/lib/systemd/system/tarvexd.service", "/lib/systemd/system/tarvexd.service",
+          "/etc/systemd/system/tarvexd.service"})
+        installed = installed || std::filesystem::exists(unit, ec);
+    if (!installed || !std::filesystem::is_directory(ServiceStationFolder, ec) ||
+        !folderIsWritablePath(ServiceStationFolder))
+        return {};
+    return withSlash(ServiceStationFolder);
+}
+
+void handOverToService(const std::string& file) {
+    const std::filesystem::path path(file);
+    struct stat folder {};
+    if (withSlash(path.parent_path().string()) != withSlash(ServiceStationFolder) ||
+        ::stat(ServiceStationFolder, &folder) != 0)
+        return;
+    // Root gives the file to the service's user; a member of its group shares it with the
+    // group (a failure leaves the file as it is: the service's log then names it).
+    if (::geteuid() == 0) {
+        [[maybe_unused]] const int ignored = ::chown(file.c_str(), folder.st_uid, folder.st_gid);
+        return;
+    }
+    struct stat own {};
+    if (::chown(file.c_str(), static_cast<uid_t>(-1), folder.st_gid) == 0 &&
+        ::stat(file.c_str(), &own) == 0)
+        ::chmod(file.c_str(), (own.st_mode & 07777) | S_IRGRP);
 }
 
 std::string controlSocketPath() {

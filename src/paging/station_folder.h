@@ -22,9 +22,26 @@ std::string userDataFolder();
 /// The folder of the running executable (from /proc/self/exe); empty when unknown.
 std::string executableFolder();
 
-/// $TARVEX_FOLDER when set; else exeFolder (empty: this executable's folder) when writable;
-/// else the user's data folder, created when missing. Always ends in '/'.
+/// True for the folders of an installed system (/usr, /bin, /etc, /var, ...), which are
+/// never a portable station's folder even where the user may write there (root).
+bool isSystemFolder(const std::string& folder);
+
+/// $TARVEX_FOLDER when set; else exeFolder (empty: this executable's folder) when it is
+/// writable and not a system folder; else the user's data folder, created when missing.
+/// Always ends in '/'.
 std::string stationFolder(const std::string& exeFolder = {});
+
+/// The installed system service's station folder (its systemd state folder).
+inline constexpr char ServiceStationFolder[] = "/var/lib/tarvex";
+
+/// "/var/lib/tarvex/" when the system service is installed (its unit is there) and this user
+/// may write in its folder (root, or a member of group tarvex); empty otherwise.
+std::string installedServiceFolder();
+
+/// After an administrator (root, or a member of group tarvex) wrote `file` in the service's
+/// folder: the service's user must still read it, so root hands it to that user and a group
+/// member makes it readable by the group. Anywhere else nothing changes.
+void handOverToService(const std::string& file);
 
 /// Environment variable that names the service's control socket outright.
 inline constexpr char ControlSocketVariable[] = "TARVEX_CONTROL";

@@ -27,8 +27,16 @@ for f in ./usr/bin/tarvex ./usr/bin/tarvex-cli ./usr/bin/tarvexd \
          ./usr/share/applications/com.dovrik_apps.tarvex.desktop \
          ./usr/share/metainfo/com.dovrik_apps.tarvex.metainfo.xml \
          ./usr/share/tarvex/help/tarvex-help.html ./usr/lib/udev/rules.d/60-tarvex-cm108.rules \
-         ./usr/share/man/man8/tarvexd.8 ./usr/share/man/man5/tarvex.ini.5; do
+         ./usr/share/man/man8/tarvexd.8 ./usr/share/man/man5/tarvex.ini.5 \
+         ./etc/tarvex/tarvex.ini ./etc/default/tarvexd; do
     grep -qx -- "$f" <<<"$files" || { echo "FAIL: the package lacks $f"; exit 1; }
+done
+
+# The settings in /etc are conffiles, and the one tarvexd reads is one it reads healthy as it
+# is shipped (every value commented out at its default).
+conffiles="$(dpkg-deb -I "$deb" conffiles)"
+for f in /etc/tarvex/tarvex.ini /etc/default/tarvexd; do
+    grep -qx -- "$f" <<<"$conffiles" || { echo "FAIL: $f is not a conffile"; exit 1; }
 done
 
 run_cli() { # tarvex-cli
@@ -70,6 +78,26 @@ if [ "$mode" = "--install" ]; then
     systemd-analyze verify /usr/lib/systemd/system/tarvexd.service ||
         { echo "FAIL: systemd-analyze verify tarvexd.service"; exit 1; }
     echo "tarvexd.service verified, user tarvex in audio, dialout, lp, plugdev, gpio"
+    # Root administers the installed service's station, never the programs' folder.
+    /usr/bin/tarvex-cli pager add pkg-check --ric 1234567 2>/dev/null
+    [ "$(stat -c %U /var/lib/tarvex/Pagers.txt)" = tarvex ] && [ ! -e /usr/bin/Pagers.txt ] ||
+        { echo "FAIL: root's pager add did not go to the service's folder, as tarvex's"; exit 1; }
+    /usr/bin/tarvex-cli pager remove pkg-check 2>/dev/null
+    mkdir "$work/other"
+    /usr/bin/tarvex-cli --folder "$work/other" pager add pkg-check --ric 7 >/dev/null
+    grep -q "pkg-check" "$work/other/Pagers.txt" ||
+        { echo "FAIL: --folder DIR was not the station folder"; exit 1; }
+    /usr/bin/tarvexd --check --config /etc/tarvex/tarvex.ini >"$work/check.txt" 2>/dev/null || true
+    # No problem with the file itself, and the service plays through ALSA as shipped.
+    ! grep -q "^settings /etc/tarvex/tarvex.ini" "$work/check.txt" &&
+        ! grep -Eq "^audio output (default|qt)" "$work/check.txt" ||
+        { echo "FAIL: tarvexd --check of the shipped settings"; cat "$work/check.txt"; exit 1; }
+    # The installed tarvexd finds its Qt Multimedia module when a setting chooses it.
+    TARVEX_AUDIO=qt:no-such-device /usr/bin/tarvexd --check --config /etc/tarvex/tarvex.ini \
+        >"$work/check.txt" 2>/dev/null || true
+    grep -q 'no audio output device matches "no-such-device"' "$work/check.txt" ||
+        { echo "FAIL: the installed tarvexd's Qt audio module"; cat "$work/check.txt"; exit 1; }
+    echo "root's tarvex-cli administers /var/lib/tarvex; --folder chooses another"
     dpkg -P tarvex >/dev/null
     echo "installed with dpkg -i, ran, removed"
 fi
