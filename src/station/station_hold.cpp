@@ -51,11 +51,16 @@ std::vector<std::string> stationHoldPaths(const PttSettings& keying,
                                           const std::string& parallelDevice) {
     std::vector<std::string> paths;
     std::string own = environment(StationLockVariable);
-    if (own.empty()) {
-        const std::string runtime = environment("XDG_RUNTIME_DIR");
-        own = !runtime.empty() ? runtime + "/tarvex-station.lock"
-                               : "/tmp/tarvex-station-" + std::to_string(::getuid()) + ".lock";
+    // A system service's runtime folder (/run/tarvex) before the user's: every program of
+    // that station sees it, where the service's private /tmp would hide the lock.
+    for (const char* folder : {"RUNTIME_DIRECTORY", "XDG_RUNTIME_DIR"}) {
+        // systemd may list several folders, separated by colons: the first is the service's.
+        const std::string base = environment(folder).substr(0, environment(folder).find(':'));
+        if (own.empty() && !base.empty())
+            own = base + "/tarvex-station.lock";
     }
+    if (own.empty())
+        own = "/tmp/tarvex-station-" + std::to_string(::getuid()) + ".lock";
     paths.push_back(own);
     std::string device;
     if (keying.method == PttMethod::ParallelPort)

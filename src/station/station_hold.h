@@ -15,8 +15,9 @@ namespace tarvex {
 /// Environment variable that names the station's own lock file outright.
 inline constexpr char StationLockVariable[] = "TARVEX_STATION_LOCK";
 
-/// The lock files a station takes: its own (per user: $TARVEX_STATION_LOCK, else
-/// $XDG_RUNTIME_DIR/tarvex-station.lock, else /tmp/tarvex-station-<uid>.lock) and, when it
+/// The lock files a station takes: its own ($TARVEX_STATION_LOCK, else tarvex-station.lock in
+/// the runtime folder systemd made for the service ($RUNTIME_DIRECTORY) or the user's
+/// ($XDG_RUNTIME_DIR), else /tmp/tarvex-station-<uid>.lock) and, when it
 /// keys a real device (a parallel port, a serial port, a CM108, a GPIO chip, a rig's port),
 /// one per device in /run/lock, which every user's station shares. `parallelDevice` is the
 /// parallel port's device node, or empty when the port is a recording or none.

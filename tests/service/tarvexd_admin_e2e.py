@@ -49,7 +49,12 @@ def journal_and_notify(args):
     notify.settimeout(5)
     st.env["NOTIFY_SOCKET"] = notify_path
     st.env["WATCHDOG_USEC"] = "400000"
+    # As systemd runs it: the unit's runtime folder holds the socket and the station's lock.
+    st.env["RUNTIME_DIRECTORY"] = os.path.join(st.work, "run")
+    st.env["XDG_RUNTIME_DIR"] = os.path.join(st.work, "home")
     proc = st.start()
+    check(os.path.exists(os.path.join(st.work, "run", "tarvex-station.lock")),
+          "the station's lock lives in the unit's runtime folder")
     messages = []
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline and sum("WATCHDOG=1" in m for m in messages) < 3:
