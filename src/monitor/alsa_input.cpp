@@ -1,4 +1,5 @@
 #include "monitor/alsa_input.h"
+#include "signal/audio_output.h"
 
 #include "monitor/decoder_command.h"
 
@@ -91,7 +92,7 @@ QStringList AlsaInput::deviceNames() {
         for (void** h = hints; *h; ++h) {
             char* name = snd_device_name_get_hint(*h, "NAME");
             char* ioid = snd_device_name_get_hint(*h, "IOID");
-            if (name && (!ioid || std::string_view(ioid) == "Input"))
+            if (name && (!ioid || std::string_view(ioid) == "Input") && isListedAlsaDevice(name))
                 names << QString::fromLocal8Bit(name);
             std::free(name);
             std::free(ioid);

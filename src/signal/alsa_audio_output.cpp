@@ -280,7 +280,7 @@ std::vector<std::string> AlsaAudioOutput::deviceNames() {
     for (void** h = hints; *h; ++h) {
         char* name = snd_device_name_get_hint(*h, "NAME");
         char* ioid = snd_device_name_get_hint(*h, "IOID");
-        if (name && (!ioid || std::string_view(ioid) == "Output"))
+        if (name && (!ioid || std::string_view(ioid) == "Output") && isListedAlsaDevice(name))
             names.emplace_back(name);
         free(name);
         free(ioid);

@@ -69,6 +69,12 @@ public:
 /// QCoreApplication to exist. (tarvex_audio_backends)
 std::unique_ptr<AudioOutput> makeAudioOutput(std::string_view choice, std::string* error);
 
+/// Whether an ALSA device name (from ALSA's list of hints) is a way to a sound card worth
+/// offering: "default", the sound servers' "pulse" and "pipewire", and the devices of a card
+/// ("plughw:CARD=...", "sysdefault:CARD=...", ...). ALSA's converters and plugins with no
+/// card of their own ("lavrate", "jack", "oss", "null", ...) are not.
+bool isListedAlsaDevice(std::string_view name);
+
 /// The sinks that need no sound library ("wav:FILE", "null"); nullptr for any other choice.
 std::unique_ptr<AudioOutput> makeCoreAudioOutput(std::string_view choice, std::string* error);
 

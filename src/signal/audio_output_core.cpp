@@ -6,6 +6,13 @@ namespace tarvex {
 
 static constexpr const char* CoreChoices = "wav:FILE or null";
 
+bool isListedAlsaDevice(std::string_view name) {
+    if (name == "default" || name == "pulse" || name == "pipewire")
+        return true;
+    // Multichannel layouts of a card are not a transmitter's output.
+    return name.find("CARD=") != std::string_view::npos && !name.starts_with("surround");
+}
+
 std::unique_ptr<AudioOutput> makeCoreAudioOutput(std::string_view choice, std::string* error) {
     if (choice == "null")
         return std::make_unique<NullOutput>();

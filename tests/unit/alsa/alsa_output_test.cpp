@@ -165,10 +165,14 @@ TEST(AlsaErrors, BadDeviceOrImageIsRefusedWithAReason) {
     EXPECT_TRUE(null.lastError().empty());
 }
 
-TEST(AlsaDevices, NullIsListed) {
+TEST(AlsaDevices, OnlyWaysToASoundCardAreListed) {
     const auto names = AlsaAudioOutput::deviceNames();
-    EXPECT_NE(std::find(names.begin(), names.end(), "null"), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), "default"), names.end());
+    for (const char* plugin : {"null", "lavrate", "samplerate", "jack", "oss", "upmix"})
+        EXPECT_EQ(std::find(names.begin(), names.end(), plugin), names.end()) << plugin;
+    for (const char* card : {"plughw:CARD=PCH,DEV=0", "sysdefault:CARD=Device", "pulse"})
+        EXPECT_TRUE(isListedAlsaDevice(card)) << card;
+    EXPECT_FALSE(isListedAlsaDevice("surround51:CARD=PCH,DEV=0"));
 }
 
 } // namespace
