@@ -140,7 +140,15 @@ IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pag
 IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>& pages) {
     IntakeResult result;
     std::vector<CharChange> allChanges;
-    const std::string origin = originOf(s.login, s.peer, s.verified);
+    // The sender's own name for the message travels with the origin, so that every line
+    // about the page (queued, sent, confirmed) carries it; a long one is marked as cut.
+    constexpr std::size_t LongestReference = 64;
+    const std::string reference = s.reference.size() > LongestReference
+                                      ? s.reference.substr(0, LongestReference) + "... (" +
+                                            std::to_string(s.reference.size()) + " bytes)"
+                                      : s.reference;
+    const std::string origin = originOf(s.login, s.peer, s.verified) +
+                               (reference.empty() ? "" : " messageID " + escapeControls(reference));
     for (const auto& page : pages) {
         QueuedPage entry;
         entry.acceptedAtMs = nowMs();

@@ -28,6 +28,7 @@ struct Submission {
     std::string peer;                    ///< the sender's address
     std::vector<std::string> recipients; ///< pager IDs, in the order given, no repeats
     std::string text;                    ///< the message as it arrived (UTF-8)
+    std::string reference; ///< the sender's own name for the message (WCTP's messageID)
 };
 
 enum class IntakeStatus {

@@ -130,7 +130,8 @@ TEST(WctpService, QueuesTheTextForTheRecipientAndSaysWhatChanged) {
     ASSERT_EQ(h.sink.count(), 1u);
     const QueuedPage page = h.sink.pages()[0];
     EXPECT_EQ(page.source, "wctp");
-    EXPECT_EQ(page.origin, "::1 (claims nurse)"); // no securityCode: a name, not a login
+    // No securityCode: a name, not a login. The sender's messageID follows the page.
+    EXPECT_EQ(page.origin, "::1 (claims nurse) messageID 42");
     EXPECT_EQ(page.page.message, "Cafe & Gr}~e");
     EXPECT_NE(answer.xml.find("1001 as #1"), std::string::npos) << answer.xml;
     EXPECT_NE(answer.xml.find("é→e"), std::string::npos) << answer.xml;
