@@ -1,7 +1,11 @@
 #include "monitor/monitor_input.h"
 
 #include "monitor/command_input.h"
+#ifdef TARVEX_QT_AUDIO_MODULE
+#include "signal/qt_audio_module.h"
+#else
 #include "monitor/qt_audio_input.h"
+#endif
 #ifdef TARVEX_HAVE_ALSA_INPUT
 #include "monitor/alsa_input.h"
 #endif
@@ -33,8 +37,17 @@ std::unique_ptr<MonitorInput> makeMonitorInput(const MonitorInputChoice& input) 
     switch (input.kind) {
     case MonitorInputKind::Command:
         return std::make_unique<CommandInput>(value);
-    case MonitorInputKind::QtDevice:
+    case MonitorInputKind::QtDevice: {
+#ifdef TARVEX_QT_AUDIO_MODULE
+        std::string error;
+        if (const QtAudioModule* module = loadQtAudioModule(&error))
+            return std::unique_ptr<MonitorInput>(module->makeInput(input.value.c_str()));
+        return std::make_unique<MissingInput>(QStringLiteral("qt:") + value,
+                                              QString::fromStdString(error));
+#else
         return std::make_unique<QtAudioInput>(value);
+#endif
+    }
     case MonitorInputKind::Alsa:
 #ifdef TARVEX_HAVE_ALSA_INPUT
         return std::make_unique<AlsaInput>(value);

@@ -7,13 +7,15 @@
 #endif
 #ifdef TARVEX_WITH_QT_AUDIO
 #include "signal/qt_audio_output.h"
+#elif defined(TARVEX_QT_AUDIO_MODULE)
+#include "signal/qt_audio_module.h"
 #endif
 
 namespace tarvex {
 
 std::vector<std::string> audioBackends() {
     std::vector<std::string> backends;
-#ifdef TARVEX_WITH_QT_AUDIO
+#if defined(TARVEX_WITH_QT_AUDIO) || defined(TARVEX_QT_AUDIO_MODULE)
     backends.emplace_back("qt");
 #endif
 #ifdef TARVEX_HAVE_ALSA
@@ -26,6 +28,17 @@ std::vector<std::string> audioDeviceNames(std::string_view backend) {
 #ifdef TARVEX_WITH_QT_AUDIO
     if (backend == "qt")
         return QtAudioOutput::deviceDescriptions();
+#elif defined(TARVEX_QT_AUDIO_MODULE)
+    if (backend == "qt") {
+        std::vector<std::string> names;
+        if (const QtAudioModule* module = loadQtAudioModule(nullptr))
+            module->outputDevices(
+                [](void* into, const char* name) {
+                    static_cast<std::vector<std::string>*>(into)->emplace_back(name);
+                },
+                &names);
+        return names;
+    }
 #endif
 #ifdef TARVEX_HAVE_ALSA
     if (backend == "alsa")

@@ -9,6 +9,7 @@ keying port and no sound output:
 - a second service refused by the station hold exits with status 3 (not restarted);
 - SIGHUP reads the settings again: a key delay takes effect, a new audio device is named as
   needing a restart, and the service keeps running;
+- a service on another sound output than Qt's loads no Qt GUI or Qt Multimedia library;
 - an SNPP port held by another program is tried again until the server listens;
 - GET /health and /metrics (parsed by the Prometheus client's own parser) show a failing
   audio output within a second of status, with WCTP itself switched off.
@@ -55,6 +56,10 @@ def journal_and_notify(args):
     proc = st.start()
     check(os.path.exists(os.path.join(st.work, "run", "tarvex-station.lock")),
           "the station's lock lives in the unit's runtime folder")
+    # A service whose sound is not Qt's loads no Qt GUI or Qt Multimedia library.
+    with open(f"/proc/{proc.pid}/maps") as maps:
+        heavy = {line.split()[-1] for line in maps if "Qt6Gui" in line or "Qt6Multimedia" in line}
+    check(not heavy, f"a service not on Qt's sound loads no Qt GUI library ({sorted(heavy)})")
     messages = []
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline and sum("WATCHDOG=1" in m for m in messages) < 3:
