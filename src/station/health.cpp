@@ -57,10 +57,17 @@ void countOutcome(HealthCounters& c, const TxOutcome& out) {
     if (out.kind != TxKind::Page)
         return;
     const uint64_t pages = std::max<std::size_t>(out.pages.size(), 1);
-    if (out.built && out.played && !out.stopped && out.portError.empty())
+    const char* failure = !out.built               ? "refused"
+                          : out.stopped            ? "stopped"
+                          : !out.played            ? "not played"
+                          : !out.portError.empty() ? "keying failed"
+                                                   : nullptr;
+    if (failure == nullptr) {
         c.pagesSent += pages;
-    else
-        c.pagesFailed += pages;
+        return;
+    }
+    c.pagesFailed += pages;
+    c.failedBy[failure] += pages;
 }
 
 std::vector<HealthFault> healthFaults(const HealthFacts& f) {
@@ -141,7 +148,18 @@ std::string healthJson(const HealthFacts& f, const std::vector<HealthFault>& fau
     j += ",\"counters\":{\"key_ups\":" + std::to_string(f.counters.keyUps) +
          ",\"keyed_seconds\":" + std::to_string(f.counters.keyedMs / 1000) +
          ",\"pages_sent\":" + std::to_string(f.counters.pagesSent) +
-         ",\"pages_failed\":" + std::to_string(f.counters.pagesFailed) + "}";
+         ",\"pages_failed\":" + std::to_string(f.counters.pagesFailed);
+    for (const auto& [name, counts] : {std::pair{"pages_failed_by", &f.counters.failedBy},
+                                       std::pair{"pages_accepted", &f.acceptedBy}}) {
+        j += std::string(",\"") + name + "\":{";
+        bool first = true;
+        for (const auto& [key, count] : *counts) {
+            j += (first ? "" : ",") + jsonText(key) + ":" + std::to_string(count);
+            first = false;
+        }
+        j += "}";
+    }
+    j += "}";
     j += ",\"faults\":[";
     for (std::size_t i = 0; i < faults.size(); ++i)
         j += std::string(i == 0 ? "" : ",") +
@@ -220,9 +238,24 @@ std::string healthMetrics(const HealthFacts& f, const std::vector<HealthFault>& 
            {{"", static_cast<double>(f.counters.keyedMs) / 1000.0}});
     metric(out, "pages_sent_total", "counter", "Pages played whole and keyed since start.",
            {{"", static_cast<double>(f.counters.pagesSent)}});
+    // Every reason and the usual sources always, so that their series exist from the start.
+    const auto labelled = [](const char* label, std::map<std::string, uint64_t> counts,
+                             std::initializer_list<const char*> always) {
+        for (const char* key : always)
+            counts.try_emplace(key, 0);
+        std::vector<std::pair<std::string, double>> samples;
+        for (const auto& [key, count] : counts)
+            samples.emplace_back(std::string("{") + label + "=\"" + labelValue(key) + "\"}",
+                                 static_cast<double>(count));
+        return samples;
+    };
     metric(out, "pages_failed_total", "counter",
-           "Pages refused, not played, cut short or not keyed since start.",
-           {{"", static_cast<double>(f.counters.pagesFailed)}});
+           "Pages refused, not played, cut short or not keyed since start, by reason.",
+           labelled("reason", f.counters.failedBy,
+                    {"refused", "not played", "stopped", "keying failed"}));
+    metric(out, "pages_accepted_total", "counter",
+           "Pages the page queue took since start, by the input they came from.",
+           labelled("source", f.acceptedBy, {"snpp", "wctp", "dapnet", "control"}));
     if (f.monitorRunning) {
         metric(out, "pages_confirmed_total", "counter", "Pages the off-air monitor heard.",
                {{"", static_cast<double>(f.confirmed)}});

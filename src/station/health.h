@@ -6,6 +6,7 @@
 #include "station/station.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct HealthCounters {
     uint64_t keyedMs = 0;
     uint64_t pagesSent = 0;   ///< played whole and keyed
     uint64_t pagesFailed = 0; ///< refused, not played, cut short or not keyed
+    /// The failed pages by reason: "refused", "not played", "stopped", "keying failed".
+    std::map<std::string, uint64_t> failedBy;
 };
 
 /// Adds one transmission's outcome to the counters.
@@ -37,11 +40,12 @@ void countOutcome(HealthCounters& counters, const TxOutcome& outcome);
 struct HealthFacts {
     StationStatus station;
     std::vector<InputHealth> inputs;
-    std::size_t waiting = 0;           ///< pages in the page queue
-    int64_t oldestWaitingSeconds = -1; ///< the oldest of them (-1: none)
-    int64_t maxWaitSeconds = 600;      ///< older than this is a warning
-    bool directoryNeeded = false;      ///< SNPP or WCTP runs
-    std::string directoryProblem;      ///< why there is no pager directory; empty when loaded
+    std::size_t waiting = 0;                    ///< pages in the page queue
+    std::map<std::string, uint64_t> acceptedBy; ///< pages the page queue took, by source
+    int64_t oldestWaitingSeconds = -1;          ///< the oldest of them (-1: none)
+    int64_t maxWaitSeconds = 600;               ///< older than this is a warning
+    bool directoryNeeded = false;               ///< SNPP or WCTP runs
+    std::string directoryProblem; ///< why there is no pager directory; empty when loaded
     bool dapnetEnabled = false;
     bool dapnetOnline = false;
     std::string dapnetState; ///< "online", "waiting to reconnect", ...

@@ -149,7 +149,8 @@ PARSE = '''import sys
 from prometheus_client.parser import text_string_to_metric_families
 for family in text_string_to_metric_families(sys.stdin.read()):
     for sample in family.samples:
-        print(sample.name, sample.value)
+        labels = ",".join(f'{k}="{v}"' for k, v in sorted(sample.labels.items()))
+        print(sample.name + ("{" + labels + "}" if labels else ""), sample.value)
 '''
 
 
@@ -158,7 +159,8 @@ def parsed_metrics(text):
     out = subprocess.run(["/usr/bin/python3", "-c", PARSE], input=text, capture_output=True,
                          text=True, timeout=30)
     check(out.returncode == 0, f"/metrics parses: {out.stderr.strip()[-300:]}")
-    return {line.split()[0]: float(line.split()[1]) for line in out.stdout.splitlines()}
+    return {line.rsplit(" ", 1)[0]: float(line.rsplit(" ", 1)[1])
+            for line in out.stdout.splitlines()}
 
 
 def status_pages(args):
@@ -179,6 +181,9 @@ def status_pages(args):
     metrics = parsed_metrics(http_get(port, "/metrics")[1])
     check(metrics.get("tarvex_health_state") == 0 and metrics.get("tarvex_key_ups_total") == 1,
           f"/metrics says OK, one key-up ({metrics})")
+    check(metrics.get('tarvex_pages_accepted_total{source="control"}') == 1 and
+          metrics.get('tarvex_pages_failed_total{reason="not played"}') == 0,
+          "/metrics counts pages accepted by source and failed by reason")
     stop_service(st, proc)
     st.env["TARVEX_AUDIO"] = "alsa:hw:9,0"
     proc = st.start()
@@ -190,6 +195,9 @@ def status_pages(args):
     metrics = parsed_metrics(http_get(port, "/metrics")[1])
     check(metrics.get("tarvex_health_state") == 2 and metrics.get("tarvex_audio_ok") == 0,
           f"/metrics shows the audio fault ({metrics})")
+    check(wait_until(lambda: parsed_metrics(http_get(port, "/metrics")[1]).get(
+        'tarvex_pages_failed_total{reason="not played"}', 0) >= 1, 10),
+        "/metrics counts the page the dead output did not play")
     stop_service(st, proc)
 
 

@@ -33,6 +33,11 @@ int64_t DurableFeed::now() const {
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+std::map<std::string, uint64_t> DurableFeed::acceptedBySource() {
+    std::lock_guard lock(m_countMutex);
+    return m_accepted;
+}
+
 std::optional<int64_t> DurableFeed::accept(const QueuedPage& page, std::string* error) {
     QueuedPage stamped = page;
     if (stamped.acceptedAtMs == 0)
@@ -63,6 +68,7 @@ std::optional<int64_t> DurableFeed::accept(const QueuedPage& page, std::string* 
     if (!id)
         return id;
     m_held[*id] = {page.source, bytes};
+    ++m_accepted[page.source];
     m_station.wake();
     return id;
 }

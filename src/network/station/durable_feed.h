@@ -39,6 +39,8 @@ public:
     std::size_t waiting() override;
 
     void setMaxAge(int64_t maxAgeMs) { m_maxAgeMs = maxAgeMs; }
+    /// Pages taken since start, by source (from any thread).
+    std::map<std::string, uint64_t> acceptedBySource();
     void setBounds(const Bounds& bounds);
     /// Fills in what the queue does not keep about a page's pager: how the log shows its
     /// text (the bytes read back through the pager's set) and the set itself. Null: the bytes
@@ -63,6 +65,7 @@ private:
     std::mutex m_countMutex; ///< accept() runs on the inputs' threads
     Bounds m_bounds;
     std::map<int64_t, std::pair<std::string, std::size_t>> m_held; ///< id: source, bytes
+    std::map<std::string, uint64_t> m_accepted;                    ///< source: pages taken
 };
 
 } // namespace tarvex

@@ -195,6 +195,8 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
                      m_settings.wctp.enabled || (m_settings.statusPages && m_statusPages),
                      m_wctp != nullptr, m_wctpText}};
     facts.waiting = m_feed ? m_feed->waiting() : 0;
+    if (m_feed)
+        facts.acceptedBy = m_feed->acceptedBySource();
     std::string error;
     if (m_queue)
         if (const auto oldest = m_queue->pending(1, &error); !oldest.empty()) {

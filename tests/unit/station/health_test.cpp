@@ -100,6 +100,7 @@ TEST(Health, CountersTellSentFromFailedPagesAndAddKeyedTime) {
     EXPECT_EQ(c.keyedMs, 3500u);
     EXPECT_EQ(c.pagesSent, 2u);
     EXPECT_EQ(c.pagesFailed, 3u);
+    EXPECT_EQ(c.failedBy, (std::map<std::string, uint64_t>{{"keying failed", 2}, {"refused", 1}}));
 }
 
 } // namespace
