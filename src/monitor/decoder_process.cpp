@@ -55,10 +55,9 @@ void DecoderProcess::stop(int waitMs) {
 void DecoderProcess::feed(const QByteArray& samples) {
     if (m_process.state() != QProcess::Running)
         return;
-    if (m_process.bytesToWrite() + samples.size() > MaxBacklogBytes) {
-        m_dropped += static_cast<quint64>(samples.size());
+    // A decoder that stopped reading loses what it is behind on, not the program's memory.
+    if (m_process.bytesToWrite() + samples.size() > MaxBacklogBytes)
         return;
-    }
     m_process.write(samples);
 }
 

@@ -32,7 +32,6 @@ public:
     qint64 pid() const;
     const DecoderCommand& command() const { return m_command; }
     QString lastError() const { return m_lastError; }
-    quint64 droppedBytes() const { return m_dropped; }
 
 signals:
     void decoded(const tarvex::Decode& decode);
@@ -52,7 +51,6 @@ private:
     QString m_lastStderr;
     QString m_lastError;
     bool m_stopping = false;
-    quint64 m_dropped = 0;
 };
 
 } // namespace tarvex

@@ -73,8 +73,6 @@ public:
     /// the transmitter is free); the log names each change applied and each that needs a
     /// restart. The queue, the network inputs and the DAPNET link stay as they are.
     void reload();
-    /// The signal that ended the service (0 when none did).
-    int endedBySignal() const { return m_signal; }
 
     Station& station() { return *m_station; }
     const StationSettings& settings() const { return m_settings; }

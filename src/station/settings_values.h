@@ -25,9 +25,6 @@ bool readFlag(StoredText stored, bool fallback);
 std::string readText(StoredText stored, std::string_view fallback);
 
 std::string integerText(int32_t value);
-inline std::string flagText(bool value) {
-    return value ? "1" : "0";
-}
 
 /// A stored deviation level keeps its low 8 bits ("300" gives 44, "-1" gives 255).
 constexpr uint8_t lowByte(int32_t value) {

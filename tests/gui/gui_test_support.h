@@ -4,8 +4,8 @@
 // wired to a recording port and a recording audio output.
 #include "app/main_form.h"
 #include "app/status_line.h"
+#include "recording_port_writer.h"
 #include "signal/audio_output.h"
-#include "txcontrol/port_writer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,6 +5,7 @@
 #include "encoder/errors.h"
 #include "paging/auto_send_poll.h"
 #include "paging/release_on_signal.h"
+#include "recording_port_writer.h"
 #include "station_fakes.h"
 
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 // comes no later than Duration + 100 ms + the allowed drain after the sound started; no sound
 // plays while the transmitter is released (keying that fails on purpose excepted).
 #include "recording_output.h"
+#include "recording_port_writer.h"
 #include "station_fakes.h"
 
 #include <cstring>

@@ -4,6 +4,7 @@
 // a hook at every pass, standing for the handlers that run inside a wait, and a station
 // wired with them, a recording port and a sink.
 #include "paging/event_wait.h"
+#include "recording_port_writer.h"
 #include "signal/audio_output.h"
 #include "station/basic_scheduler.h"
 #include "station/station.h"

@@ -1,4 +1,5 @@
 // Keying method names and the backend each one builds.
+#include "recording_port_writer.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
 #ifdef TARVEX_HAVE_HAMLIB

@@ -1,6 +1,7 @@
 // Keying: the key byte for every pin and polarity, the port each index reaches, settings read
 // at every call, release on every way out of a keyed scope, and a new line taking over only
 // while released.
+#include "recording_port_writer.h"
 #include "txcontrol/keying.h"
 
 #include <gtest/gtest.h>
