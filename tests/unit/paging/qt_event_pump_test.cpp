@@ -59,8 +59,9 @@ TEST_F(QtEventPumpTest, WaitingUsesAlmostNoProcessorTime) {
     const double cpuBefore = cpuSeconds();
     wait.DelayMs(1000);
     const double cpu = cpuSeconds() - cpuBefore;
-    // A spinning wait would use about one second of processor time here.
-    EXPECT_LT(cpu, 0.05) << "processor time during a 1 s wait: " << cpu << " s";
+    // A spinning wait would use about one second of processor time here; a sleeping one a few
+    // milliseconds, some more on a machine busy with other work (wake-ups, cache misses).
+    EXPECT_LT(cpu, 0.2) << "processor time during a 1 s wait: " << cpu << " s";
 }
 
 TEST_F(QtEventPumpTest, WithoutEventsTheWaitStillEndsOnTime) {
