@@ -88,7 +88,8 @@ struct WctpServer::State {
           const WctpServerConfig& config)
         : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
           service(intake, auth, loginRequired), pool(workers, 8), wctp(config.wctp),
-          statusPages(config.statusPages), auth(auth), loginRequired(loginRequired) {}
+          statusPages(config.statusPages), app(config.app), auth(auth),
+          loginRequired(loginRequired) {}
     ConnectionBook book;
     WctpService service;
     BoundedPool pool;
@@ -98,6 +99,7 @@ struct WctpServer::State {
     int wake = -1; ///< an eventfd that ends the accepting threads
     bool wctp = true;
     std::function<StatusPage(std::string_view)> statusPages;
+    std::shared_ptr<HttpApp> app;
     Authenticator* auth;
     bool loginRequired;
 };
@@ -170,6 +172,14 @@ private:
                 const HttpRequest& head = m_reader.request();
                 if (m_state.statusPages && isStatusPath(head.target))
                     return answerStatus(last);
+                m_forApp = m_state.app && m_state.app->claims(head.target);
+                if (m_forApp) {
+                    if (m_reader.expectsContinue() &&
+                        !m_stream.writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
+                        return false;
+                    state = m_reader.readBody();
+                    continue;
+                }
                 if (!m_state.wctp)
                     return refuse(HttpRefusal{404,
                                               wctp::OperationNotSupported,
@@ -193,6 +203,8 @@ private:
         if (state == State::Failed)
             return refuse(readerRefusal(m_reader.status(), m_reader.reason()));
         const HttpRequest& req = m_reader.request();
+        if (m_forApp)
+            return answerApp(last);
         const WctpAnswer answer = m_state.service.handle(req.body, m_peer);
         const bool close = last || !req.keepAlive();
         // WCTP failures travel inside a successful HTTP answer.
@@ -224,6 +236,28 @@ private:
                                             {{"Cache-Control", "no-store"}});
         if (req.method == "HEAD") // the head alone, with the body's length
             response.resize(response.size() - page.body.size());
+        return m_stream.writeAll(response) && !close;
+    }
+
+    /// A request for the web interface or its API, read whole.
+    bool answerApp(bool last) {
+        const HttpRequest& req = m_reader.request();
+        HttpExchange exchange{req,
+                              m_peer,
+                              m_names,
+                              m_state.loginRequired,
+                              m_intake,
+                              m_state.auth,
+                              [this](std::string_view bytes) { return m_stream.writeAll(bytes); },
+                              [this] { return m_state.book.stopping(); }};
+        const HttpReply reply = m_state.app->serve(exchange);
+        if (reply.streamed)
+            return false;
+        const bool close = last || !req.keepAlive();
+        std::string response =
+            httpResponse(reply.status, reply.contentType, reply.body, close, reply.headers);
+        if (req.method == "HEAD")
+            response.resize(response.size() - reply.body.size());
         return m_stream.writeAll(response) && !close;
     }
 
@@ -281,6 +315,7 @@ private:
     HttpRequestReader m_reader;
     std::vector<std::string> m_names;
     std::string m_peer;
+    bool m_forApp = false;
 };
 
 WctpServer::WctpServer(WctpServerConfig config, PageIntake& intake, Authenticator* auth)
@@ -333,7 +368,8 @@ bool WctpServer::start(std::string* error) {
     m_port = port;
     const std::string paths = std::string(m_config.wctp ? "/wctp" : "") +
                               (m_config.wctp && m_config.statusPages ? ", " : "") +
-                              (m_config.statusPages ? "/metrics, /health" : "");
+                              (m_config.statusPages ? "/metrics, /health" : "") +
+                              (m_config.app ? ", the web interface at /" : "");
     m_intake.log("http: listening on " + where + " port " + std::to_string(m_port) + " at " +
                  paths +
                  (!m_config.wctp    ? ""
