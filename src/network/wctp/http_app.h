@@ -26,6 +26,7 @@ struct HttpExchange {
     Authenticator* auth = nullptr;         ///< the login store; null: no login is accepted
     std::function<bool(std::string_view)> write; ///< bytes to the client (streams only)
     std::function<bool()> stopping;              ///< true once the server is stopping
+    std::function<bool()> hungUp;                ///< true once the client has closed (streams)
 };
 
 /// An answer; `streamed` when the application wrote it itself (the connection then closes).

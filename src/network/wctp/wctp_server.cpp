@@ -249,7 +249,8 @@ private:
                               m_intake,
                               m_state.auth,
                               [this](std::string_view bytes) { return m_stream.writeAll(bytes); },
-                              [this] { return m_state.book.stopping(); }};
+                              [this] { return m_state.book.stopping(); },
+                              [this] { return clientHungUp(); }};
         const HttpReply reply = m_state.app->serve(exchange);
         if (reply.streamed)
             return false;
@@ -259,6 +260,16 @@ private:
         if (req.method == "HEAD")
             response.resize(response.size() - reply.body.size());
         return m_stream.writeAll(response) && !close;
+    }
+
+    /// True when the client has closed its end (a stream's client sends nothing more).
+    bool clientHungUp() {
+        pollfd entry{m_fd, POLLIN | POLLRDHUP, 0};
+        if (::poll(&entry, 1, 0) <= 0)
+            return false;
+        char byte;
+        return (entry.revents & (POLLHUP | POLLERR | POLLRDHUP)) != 0 ||
+               ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     }
 
     bool statusLoginAccepted(const HttpRequest& req) {

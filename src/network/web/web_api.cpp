@@ -277,7 +277,8 @@ HttpReply WebApi::events(Call& call) {
     bool open = call.ex.write(head);
     uint64_t seen = 0;
     const int64_t endsAt = call.session && call.needsLogin ? call.session->endsAtMs : INT64_MAX;
-    while (open && !call.ex.stopping() && !m_board.closed() && nowMs() < endsAt) {
+    while (open && !call.ex.stopping() && !call.ex.hungUp() && !m_board.closed() &&
+           nowMs() < endsAt) {
         const auto [version, text] = m_board.waitForChange(seen, std::chrono::milliseconds(200));
         if (version != seen) {
             open = call.ex.write("event: status\ndata: " + text + "\n\n");

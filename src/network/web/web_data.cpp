@@ -148,6 +148,7 @@ HttpReply WebApi::changePager(Call& call, const std::string& pathId) {
     if (!directory.load(path, &error))
         return jsonError(500, error);
     const std::string& method = call.method();
+    std::string id = pathId;
     if (method == "DELETE") {
         if (!directory.remove(pathId))
             return jsonError(404, "no pager '" + pathId + "'");
@@ -180,12 +181,12 @@ HttpReply WebApi::changePager(Call& call, const std::string& pathId) {
             return jsonError(404, "no pager '" + pathId + "'");
         if (!directory.add(pager, &error))
             return fieldError(error);
+        id = pager.id;
     }
     if (!directory.save(path, &error))
         return jsonError(500, error);
     const std::string what = method == "POST" ? "added" : method == "PUT" ? "changed" : "removed";
-    call.ex.intake.log("web: " + call.who() + " " + what + " pager " +
-                       (pathId.empty() ? std::string("in the directory") : pathId.substr(0, 32)));
+    call.ex.intake.log("web: " + call.who() + " " + what + " pager " + id);
     return jsonReply(method == "POST" ? 201 : 200, "{\"" + what + "\":true}");
 }
 

@@ -72,7 +72,9 @@ function cell(row, text) {
   return td;
 }
 
+let drawn = false;
 function showStatus(s) {
+  if (!drawn) { drawn = true; performance.mark("tarvex-status-drawn"); }
   const h = s.health;
   const state = s.lamp.state;
   const lamp = $("lamp");
@@ -250,8 +252,9 @@ async function loadLog() {
 }
 
 async function start() {
-  if (!(await startSession())) return;
+  // On this computer the stream needs no session: it opens at once, beside the session's call.
   listen();
+  if (!(await startSession())) return;
   await loadPagers().catch((err) => say("pager-result", err.message, false));
   await loadLog().catch(() => {});
 }
