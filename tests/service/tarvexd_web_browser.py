@@ -89,6 +89,7 @@ def screenshots(d, folder):
                 "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
             d.execute_cdp_cmd("Emulation.setEmulatedMedia", {
                 "features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            d.execute_script("window.scrollTo(0, 0)")
             time.sleep(0.3)
             wide = d.execute_script(
                 "return document.documentElement.scrollWidth - document.documentElement.clientWidth")

@@ -156,7 +156,10 @@ async function loadPagers() {
   if (pagers.some((p) => p.id === chosen)) select.value = chosen;
   $("pagers").replaceChildren(...pagers.map((p) => {
     const row = document.createElement("tr");
-    [p.id, p.name, p.ric, p.coding, p["max-length"]].forEach((t) => cell(row, String(t)));
+    [p.id, p.name, p.ric, p.coding, p["max-length"]].forEach((t, i) => {
+      const td = cell(row, String(t));
+      if (i >= 3) td.className = "wide-only";
+    });
     const actions = cell(row, "");
     const edit = document.createElement("button");
     edit.type = "button"; edit.className = "small plain"; edit.textContent = "Edit";
