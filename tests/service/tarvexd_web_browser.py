@@ -15,6 +15,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
+from pulse_tools import multimon_decode, pocsag_line, start_recorder, stop_recorder
 from tarvexd_e2e import check, wait_until
 from tarvexd_integrity_e2e import stop_service
 
@@ -129,6 +130,8 @@ def streams_memory(port, pid, count=10):
 
 def browser(args, web_station):
     st = web_station(args, "browser")
+    if args.env:
+        st.env.pop("TARVEX_AUDIO")  # played into the fixture's null sink
     with open(os.path.join(st.folder, "Pagers.txt"), "w") as f:
         f.write("[1001]\nric = 1001\nname = Duty phone\n")
     proc = st.start()
@@ -153,11 +156,23 @@ def browser(args, web_station):
         fill_pager(d, {"name": "Night duty"})
         check(wait_until(lambda: "Night duty" in text(d, "pagers"), 5), "the pager is edited")
 
-        send(d, "3003", XSS)
-        check(text(d, "send-count") == f"{len(XSS)} / 200 characters", "the live count")
-        check(wait_until(lambda: any(s == "on air" for s, _ in d.execute_script(
-            "return window.seen")), 10), "the lamp turns ON AIR from the event stream")
-        check(wait_until(lambda: state(d) == "idle", 15), "and back to idle")
+        raw = os.path.join(st.work, "monitor.raw")
+        rec = start_recorder(raw) if args.env else None
+        try:
+            send(d, "3003", XSS)
+            check(text(d, "send-count") == f"{len(XSS)} / 200 characters", "the live count")
+            check(wait_until(lambda: any(s == "on air" for s, _ in d.execute_script(
+                "return window.seen")), 10), "the lamp turns ON AIR from the event stream")
+            check(wait_until(lambda: state(d) == "idle", 15), "and back to idle")
+        finally:
+            if rec:
+                time.sleep(0.3)
+                stop_recorder(rec)
+        if rec:
+            want = pocsag_line(512, "1234", 3, "alpha", XSS)
+            decoded = multimon_decode(raw, st.work, "web", "alpha", False)
+            check(any(line.startswith(want) for line in decoded.splitlines()),
+                  f"the page sent from the browser decodes from the sink: {want}")
         check(d.execute_script("return window.notReloaded === true"), "without a reload")
         check(wait_until(lambda: XSS in text(d, "log"), 10), "the log shows the markup as text")
         check(no_alert(d) and not d.find_elements(By.CSS_SELECTOR, "main img"),

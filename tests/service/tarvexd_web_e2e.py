@@ -7,13 +7,14 @@ and no sound output:
 - beyond loopback (NetRequireLogin here) a login is needed; a wrong password is counted until
   the address is refused, the cookie is HttpOnly, SameSite=Strict and expires, a page is
   logged under the login's name and no password reaches the log;
-- headless Chromium on the page: the lamp turns ON AIR and back from the event stream, STOP
+- headless Chromium on the page: a page sent from the form decodes from the PulseAudio
+  sink with multimon-ng, the lamp turns ON AIR and back from the event stream, STOP
   releases the transmitter, a pager is added, edited and removed (with its confirmation), a
   message with markup shows as its characters and runs nothing; screenshots at desktop and
   phone widths, light and dark, without horizontal scrolling; and the figures: load time,
   bytes, STOP-to-page latency and the memory 10 event streams add.
 
-  tarvexd_web_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR
+  tarvexd_web_e2e.py --tarvexd tarvexd --cli tarvex-cli --work DIR [--browser [--env PULSE_ENV]]
 """
 
 import argparse
@@ -161,7 +162,14 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--browser", action="store_true", help="also drive headless Chromium")
+    parser.add_argument("--env", help="the pulse fixture's environment: the browser's page is "
+                        "played there and decoded")
     args = parser.parse_args()
+    if args.env:
+        from pulse_tools import load_env
+        if not os.path.exists(args.env):
+            raise SystemExit(f"FAIL: {args.env} missing: the pulse fixture did not start")
+        load_env(args.env)
     os.makedirs(args.work, exist_ok=True)
     api_rules(args)
     login_rules(args)
