@@ -156,6 +156,10 @@ def browser(args, web_station):
         fill_pager(d, {"name": "Night duty"})
         check(wait_until(lambda: "Night duty" in text(d, "pagers"), 5), "the pager is edited")
 
+        Select(d.find_element(By.ID, "send-pager")).select_by_value("3003")
+        d.find_element(By.ID, "send-message").send_keys("Grüße")
+        check(wait_until(lambda: len(d.find_elements(By.CSS_SELECTOR, "#send-preview mark")) == 2,
+                         5), "the preview marks the characters the pager shows otherwise")
         raw = os.path.join(st.work, "monitor.raw")
         rec = start_recorder(raw) if args.env else None
         try:

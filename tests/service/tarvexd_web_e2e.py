@@ -117,6 +117,11 @@ def api_rules(args):
     check(c.call("PUT", "/api/pagers/9", {"name": "Duty"})[0] == 200 and
           "ric = 99" in open(os.path.join(st.folder, "Pagers.txt")).read(),
           "an edit keeps the fields it does not name")
+    status, seen = c.call("POST", "/api/preview", {"pager": "9", "message": "Grüße <b>"})
+    check(status == 200 and seen["length"] == 10 and seen["limit"] == 80 and
+          {"text": "u", "typed": "ü"} in seen["pieces"] and
+          {"text": "ss", "typed": "ß"} in seen["pieces"],
+          f"the preview marks what a US-ASCII pager shows instead ({seen})")
     check(c.call("POST", "/api/pages", {"pager": "nobody", "message": "x"})[0] == 400,
           "a page to an unknown pager is refused")
     status, log = c.call("GET", "/api/log?q=zzz")

@@ -174,6 +174,8 @@ HttpReply WebApi::route(Call& call) {
         return m == "POST" ? stop(call) : methodNotAllowed("POST");
     if (p == "/api/pages")
         return m == "POST" ? send(call) : methodNotAllowed("POST");
+    if (p == "/api/preview")
+        return m == "POST" ? preview(call) : methodNotAllowed("POST");
     if (p == "/api/pagers")
         return get || m == "POST" ? pagers(call) : methodNotAllowed("GET, POST");
     if (p.starts_with("/api/pagers/")) {

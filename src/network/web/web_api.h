@@ -1,9 +1,9 @@
 #pragma once
 // The station's web interface and its JSON API on the station's HTTP server: the page and its
 // two assets, and /api/session, /api/login, /api/logout, /api/status, /api/events (Server-Sent
-// Events), /api/stop, /api/pages, /api/pagers and /api/log. Every request is checked before it
-// is served: Host one of the station's names, any Origin the station's own, a login (from the
-// same store as SNPP and WCTP) beyond loopback, a session cookie and its CSRF token for every
+// Events), /api/stop, /api/pages, /api/preview, /api/pagers and /api/log. Every request is checked
+// before it is served: Host one of the station's names, any Origin the station's own, a login (from
+// the same store as SNPP and WCTP) beyond loopback, a session cookie and its CSRF token for every
 // change, JSON bodies only, bounded sizes; refusals are logged a few a minute at most.
 #include "network/intake/rate_limiter.h"
 #include "network/wctp/http_app.h"
@@ -58,6 +58,7 @@ private:
     HttpReply events(Call& call);
     HttpReply stop(Call& call);
     HttpReply send(Call& call);
+    HttpReply preview(Call& call);
     HttpReply pagers(Call& call);
     HttpReply changePager(Call& call, const std::string& id);
     HttpReply log(Call& call);

@@ -125,6 +125,49 @@ HttpReply WebApi::send(Call& call) {
                      "{\"queued\":[" + ids + "],\"changes\":" + jsonText(result.changes) + "}");
 }
 
+/// What the pager will show for a message: the text in pieces, each changed character apart
+/// with what was typed, the count of characters it shows and the pager's limit.
+HttpReply WebApi::preview(Call& call) {
+    std::string error;
+    const auto body = readJsonObject(call.ex.request.body, &error, 4);
+    if (!body)
+        return jsonError(400, error);
+    const auto id = body->find("pager");
+    const auto message = body->find("message");
+    if (id == body->end() || message == body->end() ||
+        message->second.type != JsonValue::Type::String)
+        return jsonError(400, "a preview is {\"pager\": ID, \"message\": text}");
+    const std::string& text = message->second.text;
+    if (text.size() > call.ex.intake.limits().maxMessageLength)
+        return jsonError(413, "a message is at most " +
+                                  std::to_string(call.ex.intake.limits().maxMessageLength) +
+                                  " bytes");
+    const auto pager = call.ex.intake.find(id->second.text);
+    if (!pager)
+        return jsonError(404, "no pager '" + id->second.text + "'");
+    const PagerText mapped = toPagerText(text, pager->charset);
+    std::string pieces;
+    std::size_t at = 0;
+    const auto piece = [&](std::string_view shown, std::string_view typed) {
+        if (shown.empty() && typed.empty())
+            return;
+        pieces += std::string(pieces.empty() ? "" : ",") + "{\"text\":" + jsonText(shown) +
+                  (typed.empty() ? "" : ",\"typed\":" + jsonText(typed)) + "}";
+    };
+    for (const CharChange& change : mapped.changes) {
+        if (change.offset < at || change.offset > text.size())
+            continue;
+        piece(std::string_view(text).substr(at, change.offset - at), {});
+        piece(change.to, change.from.empty() ? std::string_view("?") : change.from);
+        at = change.offset + change.from.size();
+    }
+    if (at < text.size())
+        piece(std::string_view(text).substr(at), {});
+    const std::size_t shown = pager->coding == PagerCoding::ToneOnly ? 0 : mapped.bytes.size();
+    return jsonReply(200, "{\"pieces\":[" + pieces + "],\"length\":" + std::to_string(shown) +
+                              ",\"limit\":" + std::to_string(pager->maxLength) + "}");
+}
+
 HttpReply WebApi::pagers(Call& call) {
     const std::string path = m_config.folder + PagerDirectoryFile;
     if (call.method() == "POST")

@@ -125,7 +125,12 @@ function listen() {
   if (events) events.close();
   events = new EventSource("/api/events");
   events.addEventListener("status", (e) => showStatus(JSON.parse(e.data)));
-  events.addEventListener("error", () => { $("summary").textContent = "reconnecting…"; });
+  events.addEventListener("error", () => {
+    $("summary").textContent = "reconnecting…";
+    // A stream refused outright (a restarted service that wants a login again) is not tried
+    // again by the browser: start over, which shows the login when it is needed.
+    if (events.readyState === EventSource.CLOSED) setTimeout(start, 2000);
+  });
 }
 
 function limitOf(id) {
@@ -133,13 +138,38 @@ function limitOf(id) {
   return p ? p["max-length"] : 0;
 }
 
-function updateCount() {
-  const length = [...$("send-message").value].length;
-  const limit = limitOf($("send-pager").value);
+function showCount(length, limit) {
   const count = $("send-count");
-  count.textContent = limit === 0 ? length + " characters (tone only: no message)"
+  count.textContent = limit === 0 ? "tone only: no message is sent"
     : length + " / " + limit + " characters";
   count.className = length > limit ? "over" : "";
+}
+
+// The count at once from what was typed; then, from the station, what the pager's character
+// set will show, each changed character marked with what was typed.
+let previewTimer = 0;
+let previewAsked = 0;
+function updateCount() {
+  const pager = $("send-pager").value;
+  const message = $("send-message").value;
+  showCount([...message].length, limitOf(pager));
+  clearTimeout(previewTimer);
+  if (!pager) return;
+  previewTimer = setTimeout(async () => {
+    const asked = ++previewAsked;
+    const data = await api("POST", "/api/preview", { pager, message }).catch(() => null);
+    if (!data || asked !== previewAsked) return;
+    showCount(data.length, data.limit);
+    const preview = $("send-preview");
+    preview.replaceChildren(...data.pieces.map((p) => {
+      if (p.typed === undefined) return document.createTextNode(p.text);
+      const mark = document.createElement("mark");
+      mark.textContent = p.text;
+      mark.title = "typed: " + p.typed;
+      return mark;
+    }));
+    preview.hidden = !data.pieces.some((p) => p.typed !== undefined);
+  }, 150);
 }
 
 async function loadPagers() {
