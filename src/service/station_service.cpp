@@ -75,7 +75,8 @@ StationService::StationService(ServiceOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_board(std::make_unique<WebBoard>()) {}
 
 StationService::~StationService() {
-    m_board->close(); // event streams end at once
+    setServiceLogTap({}); // the board goes with this service
+    m_board->close();     // event streams end at once
     if (m_network != nullptr)
         m_network->stop(); // its HTTP threads read this service's status pages
     if (m_station)

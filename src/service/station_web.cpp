@@ -3,6 +3,7 @@
 // to the engine's thread, so neither side ever waits for the other.
 #include "network/station/network_inputs.h"
 #include "network/web/web_api.h"
+#include "service/service_log.h"
 #include "service/station_service.h"
 
 #include <chrono>
@@ -24,6 +25,12 @@ void StationService::startWeb(const NetworkSettings& net) {
             Qt::QueuedConnection);
     });
     m_network->setWebApp(m_web);
+    setServiceLogTap([board = m_board.get()](LogLevel level, const std::string& text) {
+        using namespace std::chrono;
+        board->addServiceLine(
+            levelWord(level), text,
+            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+    });
 }
 
 void StationService::publishWebStatus(const HealthFacts& facts,

@@ -197,6 +197,8 @@ def browser(args, web_station):
         check(st.wait_for_log("web: stop by ", 5) and
               wait_until(lambda: st.port_bytes().endswith(b"\x00"), 5),
               "the STOP is logged and the transmitter released (record port)")
+        check(wait_until(lambda: "web: stop by" in text(d, "service-log"), 5),
+              "the service log's lines reach the page with their levels")
 
         d.find_element(By.CSS_SELECTOR, "button[data-id='3003']").click()
         d.switch_to.alert.accept()

@@ -183,6 +183,8 @@ HttpReply WebApi::route(Call& call) {
             return methodNotAllowed("PUT, DELETE");
         return changePager(call, readQuery("id=" + p.substr(12))["id"]);
     }
+    if (p == "/api/service-log")
+        return get ? jsonReply(200, m_board.serviceLogJson()) : methodNotAllowed("GET");
     if (p == "/api/log")
         return get ? log(call) : methodNotAllowed("GET");
     return jsonError(404, "no such path in the API");

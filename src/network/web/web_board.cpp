@@ -73,6 +73,22 @@ void WebBoard::leaveStream() {
     --m_streams;
 }
 
+void WebBoard::addServiceLine(std::string_view level, std::string text, int64_t unixMs) {
+    const std::lock_guard lock(m_mutex);
+    if (m_serviceLines.size() >= MaxServiceLines)
+        m_serviceLines.pop_front();
+    m_serviceLines.push_back({unixMs, std::string(level), std::move(text)});
+}
+
+std::string WebBoard::serviceLogJson() {
+    const std::lock_guard lock(m_mutex);
+    std::string j;
+    for (auto it = m_serviceLines.rbegin(); it != m_serviceLines.rend(); ++it)
+        j += std::string(j.empty() ? "" : ",") + "{\"time_ms\":" + std::to_string(it->unixMs) +
+             ",\"level\":" + jsonText(it->level) + ",\"text\":" + jsonText(it->text) + "}";
+    return "{\"lines\":[" + j + "]}";
+}
+
 void WebBoard::setLogPath(std::string path) {
     const std::lock_guard lock(m_mutex);
     m_logPath = std::move(path);

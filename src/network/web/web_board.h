@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,6 +40,11 @@ public:
     bool enterStream(int limit);
     void leaveStream();
 
+    /// Keeps the service log's last lines (any thread).
+    void addServiceLine(std::string_view level, std::string text, int64_t unixMs);
+    /// {"lines":[{"time_ms","level","text"}]}, newest first.
+    std::string serviceLogJson();
+
     void setLogPath(std::string path);
     std::string logPath();
 
@@ -52,6 +58,13 @@ private:
     uint64_t m_version = 0;
     std::string m_status = "{}";
     std::string m_logPath;
+    struct ServiceLine {
+        int64_t unixMs;
+        std::string level;
+        std::string text;
+    };
+    std::deque<ServiceLine> m_serviceLines; ///< the last MaxServiceLines, oldest first
+    static constexpr std::size_t MaxServiceLines = 200;
     std::function<void(const std::string&)> m_stop;
     int m_streams = 0;
     bool m_closed = false;

@@ -124,7 +124,10 @@ function showStatus(s) {
 function listen() {
   if (events) events.close();
   events = new EventSource("/api/events");
-  events.addEventListener("status", (e) => showStatus(JSON.parse(e.data)));
+  events.addEventListener("status", (e) => {
+    showStatus(JSON.parse(e.data));
+    serviceLogSoon();
+  });
   events.addEventListener("error", () => {
     $("summary").textContent = "reconnecting…";
     // A stream refused outright (a restarted service that wants a login again) is not tried
@@ -284,12 +287,36 @@ async function loadLog() {
   $("log-older").disabled = logPage + 1 >= pages;
 }
 
+async function loadServiceLog() {
+  const data = await api("GET", "/api/service-log");
+  $("service-log").replaceChildren(...data.lines.slice(0, 30).map((l) => {
+    const li = document.createElement("li");
+    const level = document.createElement("span");
+    level.className = "mark level-" + l.level;
+    level.textContent = l.level;
+    const when = new Date(l.time_ms).toLocaleTimeString();
+    li.append(level, document.createTextNode(" " + when + " " + l.text));
+    return li;
+  }));
+}
+
+// The service log follows the status, at most every two seconds.
+let serviceLogDue = 0;
+function serviceLogSoon() {
+  if (serviceLogDue) return;
+  serviceLogDue = setTimeout(() => {
+    serviceLogDue = 0;
+    loadServiceLog().catch(() => {});
+  }, 2000);
+}
+
 async function start() {
   // On this computer the stream needs no session: it opens at once, beside the session's call.
   listen();
   if (!(await startSession())) return;
   await loadPagers().catch((err) => say("pager-result", err.message, false));
   await loadLog().catch(() => {});
+  await loadServiceLog().catch(() => {});
 }
 
 function wire() {
