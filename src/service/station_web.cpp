@@ -1,6 +1,7 @@
 // tarvexd's web interface: the API answers on the HTTP server's threads from what the engine's
 // thread publishes here after every event and every second, and STOP from a browser is posted
 // to the engine's thread, so neither side ever waits for the other.
+#include "network/dapnet/dapnet_link.h"
 #include "network/station/network_inputs.h"
 #include "network/web/web_api.h"
 #include "service/service_log.h"
@@ -37,7 +38,12 @@ void StationService::publishWebStatus(const HealthFacts& facts,
                                       const std::vector<HealthFault>& faults) {
     using namespace std::chrono;
     const int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), now));
+    std::optional<std::string> allowed;
+    if (DapnetLink* link = m_network->dapnet()) {
+        const DapnetLinkStatus status = link->status();
+        allowed = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
+    }
+    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), now, allowed));
 }
 
 } // namespace tarvex

@@ -40,6 +40,7 @@ return [drawn ? drawn.startTime - n.responseStart : -1,
 def chromium():
     options = Options()
     options.binary_location = "/usr/bin/chromium"
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                 "--window-size=1280,800"):
         options.add_argument(arg)
@@ -204,6 +205,11 @@ def browser(args, web_station):
         d.switch_to.alert.accept()
         check(wait_until(lambda: "3003" not in text(d, "pagers"), 5),
               "a pager is removed after its confirmation")
+
+        d.execute_script("console.error('console probe')")  # the console is read at all
+        errors = [e["message"] for e in d.get_log("browser") if e["level"] == "SEVERE"]
+        check(len(errors) == 1 and "console probe" in errors[0],
+              f"the page reports no error in the browser's console ({errors[:3]})")
 
         ok, added = streams_memory(st.http, proc.pid)
         check(ok, "10 event streams each get the status")

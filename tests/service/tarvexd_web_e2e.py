@@ -161,6 +161,34 @@ def login_rules(args):
     stop_service(st, proc)
 
 
+def dapnet_slots(args):
+    """The slots the DAPNET server assigns reach the status the page draws its slot clock from."""
+    st = web_station(args, "dapnet")
+    here = os.path.dirname(os.path.abspath(__file__))
+    scenario = os.path.join(st.work, "scenario.json")
+    with open(scenario, "w") as f:
+        json.dump({"callsign": "dl1abc", "key": "s3cret", "slots": "0246AC", "sync_loops": 1,
+                   "connections": [{"steps": [{"hold": 6}]}]}, f)
+    standin = subprocess.Popen(
+        [sys.executable, os.path.join(here, "../network/dapnet/dapnet_standin.py"), "--scenario",
+         scenario, "--report", os.path.join(st.work, "report.json")], stdout=subprocess.PIPE,
+        text=True)
+    port = int(standin.stdout.readline().split()[1])
+    key = os.path.join(st.work, "dapnet.key")
+    with open(os.open(key, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+        f.write("s3cret\n")
+    st.args.tarvexd_extra = ["--dapnet", f"127.0.0.1:{port}", "--callsign", "dl1abc",
+                             "--auth-key-file", key]
+    proc = st.start()
+    c = Client(st.http)
+    check(wait_until(lambda: c.call("GET", "/api/status")[1].get("dapnet_slots") == "0246AC", 10),
+          "the status carries the slots the DAPNET server assigned")
+    stop_service(st, proc)
+    st.args.tarvexd_extra = []
+    standin.kill()
+    standin.wait()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tarvexd", required=True)
@@ -178,6 +206,7 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     api_rules(args)
     login_rules(args)
+    dapnet_slots(args)
     if args.browser:
         from tarvexd_web_browser import browser
         browser(args, web_station)

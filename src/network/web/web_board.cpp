@@ -5,7 +5,8 @@
 namespace tarvex {
 
 std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFault>& faults,
-                          const std::vector<QueuedPage>& waiting, int64_t nowMs) {
+                          const std::vector<QueuedPage>& waiting, int64_t nowMs,
+                          const std::optional<std::string>& dapnetSlots) {
     const StationStatus& s = facts.station;
     std::string j = "{\"health\":" + healthJson(facts, faults);
     j += ",\"lamp\":{\"state\":" + jsonText(stateName(s.state)) +
@@ -21,7 +22,10 @@ std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFaul
              ",\"ric\":" + jsonText(p.page.ric) + ",\"age_seconds\":" +
              std::to_string(std::max<int64_t>(0, (nowMs - p.acceptedAtMs) / 1000)) + "}";
     }
-    return j + "]}";
+    j += "],\"now_ms\":" + std::to_string(nowMs);
+    if (dapnetSlots)
+        j += ",\"dapnet_slots\":" + jsonText(*dapnetSlots);
+    return j + "}";
 }
 
 void WebBoard::publish(std::string statusJson) {

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,9 +21,11 @@
 namespace tarvex {
 
 /// The status the API and the event stream send: the health facts (as `status --json` gives
-/// them), the lamp and the pages waiting in the queue.
+/// them), the lamp, the pages waiting in the queue, the station's clock and, while the DAPNET
+/// link is on, its allowed time slots ("0246AC"; "*" until the server has assigned some).
 std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFault>& faults,
-                          const std::vector<QueuedPage>& waiting, int64_t nowMs);
+                          const std::vector<QueuedPage>& waiting, int64_t nowMs,
+                          const std::optional<std::string>& dapnetSlots = std::nullopt);
 
 class WebBoard {
 public:

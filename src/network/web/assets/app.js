@@ -72,6 +72,23 @@ function cell(row, text) {
   return td;
 }
 
+// The DAPNET slot clock: slot = (tenths of a second >> 6) & 15 on the station's clock.
+let slots = null;
+let clockOffset = 0;
+function showSlot() {
+  const el = $("slot");
+  el.parentElement.hidden = slots === null;
+  if (slots === null) return;
+  const now = Date.now() + clockOffset;
+  const slot = (Math.floor(now / 100) >> 6) & 15;
+  const digit = slot.toString(16).toUpperCase();
+  const allowed = slots === "*" || slots.includes(digit);
+  const left = (6400 - (Math.floor(now / 100) % 64) * 100 - (now % 100)) / 1000;
+  el.textContent = "slot " + digit + (allowed ? " (allowed)" : " (not ours)") + ", next in " +
+    left.toFixed(1) + " s; allowed: " + (slots === "*" ? "all (none assigned yet)" : slots || "none");
+}
+setInterval(showSlot, 200);
+
 let drawn = false;
 function showStatus(s) {
   if (!drawn) { drawn = true; performance.mark("tarvex-status-drawn"); }
@@ -89,6 +106,9 @@ function showStatus(s) {
   $("audio").textContent = h.audio.output + (h.audio.ok ? "" : " — " + h.audio.error);
   $("keying").textContent = h.keying.line + (h.keying.ok ? "" : " — " + h.keying.error);
   $("dapnet").textContent = h.dapnet.enabled ? h.dapnet.state + (h.dapnet.clock ? " — " + h.dapnet.clock : "") : "off";
+  slots = s.dapnet_slots === undefined ? null : s.dapnet_slots;
+  clockOffset = s.now_ms - Date.now();
+  showSlot();
   $("monitor").textContent = h.monitor.running
     ? (h.monitor.alarm ? "ALARM, " : "") + h.monitor.confirmed + " confirmed, " + h.monitor.not_heard + " not heard"
     : "off";
