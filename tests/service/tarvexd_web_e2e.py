@@ -126,6 +126,9 @@ def api_rules(args):
           "a page to an unknown pager is refused")
     status, log = c.call("GET", "/api/log?q=zzz")
     check(status == 200 and log["total"] == 0, "the log search finds nothing for a stranger text")
+    codes = [c.call("POST", "/api/preview", {})[0] for _ in range(120)]
+    check(codes[0] == 400 and codes[-1] == 429 and c.call("GET", "/api/status")[0] == 200,
+          "changes from one address are limited per minute; reading goes on")
     stop_service(st, proc)
 
 

@@ -68,7 +68,7 @@ std::string WebApi::Call::who() const {
 
 WebApi::WebApi(WebApiConfig config, WebBoard& board)
     : m_config(std::move(config)), m_board(board),
-      m_sessions(m_config.sessionMs, m_config.maxSessions) {}
+      m_sessions(m_config.sessionMs, m_config.maxSessions), m_changes(m_config.changesPerMinute) {}
 
 bool WebApi::claims(std::string_view target) const {
     const std::string_view path = target.substr(0, target.find('?'));
@@ -124,18 +124,28 @@ std::optional<HttpReply> WebApi::screen(Call& call) {
             return jsonError(403, "requests from pages of other sites are not accepted");
         }
     }
-    if (req.header("sec-fetch-site") == "cross-site") {
-        refusalLine(call, "a cross-site request");
-        return jsonError(403, "requests from pages of other sites are not accepted");
-    }
     if (req.body.size() > m_config.maxBodyBytes)
         return jsonError(413, "a request body is at most " + std::to_string(m_config.maxBodyBytes) +
                                   " bytes");
     call.needsLogin = m_config.loginOnLoopback || !isLoopbackAddress(call.ex.peer);
     call.token = cookieValue(req.header("cookie"), CookieName);
     call.session = m_sessions.find(call.token, nowMs());
-    if (!call.path.starts_with("/api/") || call.path == "/api/session" || call.path == "/api/login")
-        return std::nullopt; // the page itself shows nothing of the station
+    if (!call.path.starts_with("/api/"))
+        return std::nullopt; // the page itself shows nothing of the station: a link may lead here
+    if (req.header("sec-fetch-site") == "cross-site") {
+        refusalLine(call, "a cross-site request");
+        return jsonError(403, "requests from pages of other sites are not accepted");
+    }
+    if (isChange(call.method())) {
+        const std::lock_guard lock(m_changesMutex);
+        if (!m_changes.take(addressKey(call.ex.peer), 1, nowMs())) {
+            refusalLine(call,
+                        "more than " + std::to_string(m_changes.perMinute()) + " changes a minute");
+            return jsonError(429, "too many changes from this address; try again in a minute");
+        }
+    }
+    if (call.path == "/api/session" || call.path == "/api/login")
+        return std::nullopt;
     if (call.needsLogin && (!call.session || call.session->login.empty()))
         return jsonError(401, "log in first");
     if (isChange(call.method())) {

@@ -24,7 +24,8 @@ struct WebApiConfig {
     std::size_t maxSessions = 64;
     int maxStreams = 16; ///< event streams at once
     std::size_t maxBodyBytes = 16384;
-    int heartbeatMs = 15000; ///< a comment line on a quiet stream, so proxies keep it open
+    int heartbeatMs = 15000;    ///< a comment line on a quiet stream, so proxies keep it open
+    int changesPerMinute = 120; ///< POST, PUT and DELETE per address (logins included)
 };
 
 class WebApi : public HttpApp {
@@ -68,6 +69,8 @@ private:
     WebBoard& m_board;
     WebSessions m_sessions;
     std::mutex m_directoryMutex; ///< one change of the pager directory at a time
+    std::mutex m_changesMutex;
+    RateLimiter m_changes; ///< changes per address and minute
 };
 
 /// A JSON answer: {"error": why} with the status, or the body given.
