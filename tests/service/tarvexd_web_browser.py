@@ -80,6 +80,8 @@ def send(d, pager, message):
     box = d.find_element(By.ID, "send-message")
     box.clear()
     box.send_keys(message)
+    # The preview of what the pager shows follows the typing: the form is still till it has.
+    wait_until(lambda: text(d, "send-preview") == message.strip(), 5)
     d.find_element(By.CSS_SELECTOR, "#send-form button[type=submit]").click()
 
 

@@ -177,6 +177,7 @@ function updateCount() {
   const message = $("send-message").value;
   showCount([...message].length, limitOf(pager));
   clearTimeout(previewTimer);
+  if (!message) $("send-preview").hidden = true;
   if (!pager) return;
   previewTimer = setTimeout(async () => {
     const asked = ++previewAsked;
@@ -191,7 +192,7 @@ function updateCount() {
       mark.title = "typed: " + p.typed;
       return mark;
     }));
-    preview.hidden = !data.pieces.some((p) => p.typed !== undefined);
+    preview.hidden = message === "";
   }, 150);
 }
 
