@@ -46,13 +46,33 @@ std::string formatLogLine(LogTarget target, LogLevel level, const std::string& t
     return time + " tarvexd " + levelWord(level) + ": " + escaped;
 }
 
+namespace {
+
+std::mutex& logMutex() {
+    static std::mutex mutex; // WCTP's workers log from their own threads
+    return mutex;
+}
+
+std::function<void(LogLevel, const std::string&)>& logTap() {
+    static std::function<void(LogLevel, const std::string&)> tap;
+    return tap;
+}
+
+} // namespace
+
+void setServiceLogTap(std::function<void(LogLevel, const std::string&)> tap) {
+    const std::lock_guard lock(logMutex());
+    logTap() = std::move(tap);
+}
+
 void writeServiceLog(LogLevel level, const std::string& text) {
     static const LogTarget target = logTargetOfStderr();
-    static std::mutex mutex; // WCTP's workers log from their own threads
     const std::string line = formatLogLine(target, level, text, std::time(nullptr)) + "\n";
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(logMutex());
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
+    if (logTap())
+        logTap()(level, escapeControls(text));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "network/service_logger.h"
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace tarvex {
@@ -20,6 +21,9 @@ std::string formatLogLine(LogTarget target, LogLevel level, const std::string& t
                           std::time_t when);
 /// Writes one line on standard error for the target found at the first call.
 void writeServiceLog(LogLevel level, const std::string& text);
+/// Also hands every line (escaped, without time) to `tap`, called under the log's lock from
+/// whichever thread logs; set once before other threads log.
+void setServiceLogTap(std::function<void(LogLevel, const std::string&)> tap);
 /// Sends Qt's messages and ALSA's error reports to the service log with their levels.
 void routeLibraryMessages();
 

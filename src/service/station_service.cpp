@@ -5,6 +5,7 @@
 #include "monitor/station_monitor.h"
 #include "network/pager_directory.h"
 #include "network/station/network_inputs.h"
+#include "network/web/web_api.h"
 #include "paging/qt/qt_event_pump.h"
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
@@ -71,9 +72,11 @@ std::string environment(const char* name) {
 } // namespace
 
 StationService::StationService(ServiceOptions options, QObject* parent)
-    : QObject(parent), m_options(std::move(options)) {}
+    : QObject(parent), m_options(std::move(options)), m_board(std::make_unique<WebBoard>()) {}
 
 StationService::~StationService() {
+    setServiceLogTap({}); // the board goes with this service
+    m_board->close();     // event streams end at once
     if (m_network != nullptr)
         m_network->stop(); // its HTTP threads read this service's status pages
     if (m_station)
@@ -191,6 +194,7 @@ void StationService::refreshStatusPages() {
     const std::string summary = healthSummary(facts, faults);
     StatusPage health{critical ? 503 : 200, "text/plain; charset=utf-8", summary + "\n"};
     m_notify->status(summary); // sent only when it changed
+    publishWebStatus(facts, faults);
     const std::lock_guard lock(m_pagesMutex);
     m_metrics = std::move(metrics);
     m_health = std::move(health);
@@ -338,6 +342,7 @@ void StationService::configure() {
     s.setKeyDelay(set.keying.KeyDelay);
     s.setTxWatchdog(set.txWatchdog);
     s.setPageLog(set.logPages, set.dataFolder);
+    m_board->setLogPath(pageLogPath(set.dataFolder));
     s.setRateLevels({set.levels[0], set.levels[1], set.levels[2]});
     std::string sync = set.syncText;
     std::string idle = set.idleText;
@@ -430,6 +435,7 @@ void StationService::startNetwork(const StoredLookup& lookup) {
             return m_health;
         return StatusPage{200, "text/plain; version=0.0.4; charset=utf-8", m_metrics};
     });
+    startWeb(net);
     if (!m_network->start(net, &error))
         log("network inputs not running: " + error, LogLevel::Error);
 }
@@ -470,6 +476,7 @@ void StationService::watchSignals() {
         if (signal == 0 || m_signal != 0)
             return;
         m_signal = signal;
+        m_board->close();
         m_network->stop();
         delete m_monitor; // its page-log lines waiting for a verdict are written now
         m_monitor = nullptr;

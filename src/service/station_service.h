@@ -32,6 +32,8 @@ class QTimer;
 namespace tarvex {
 
 class ControlServer;
+class WebApi;
+class WebBoard;
 class NetworkInputs;
 class StationMonitor;
 class SystemdNotifier;
@@ -91,6 +93,10 @@ private:
     void watchSignals();
     void startNetwork(const StoredLookup& lookup);
     void startMonitor(const StoredLookup& lookup);
+    /// The web interface on the status pages' server; STOP from a browser is posted here.
+    void startWeb(const NetworkSettings& net);
+    /// Hands the status to the web interface (engine thread).
+    void publishWebStatus(const HealthFacts& facts, const std::vector<HealthFault>& faults);
     /// What the control socket's STATUS judges the station's health from.
     HealthFacts healthFacts();
     /// One line saying how the station is, for systemd's status.
@@ -120,6 +126,8 @@ private:
     std::mutex m_pagesMutex;   ///< the status pages are read by the HTTP server's threads
     std::string m_metrics;
     StatusPage m_health{503, "text/plain; charset=utf-8", "UNKNOWN: starting\n"};
+    std::unique_ptr<WebBoard> m_board; ///< read by the HTTP server's threads
+    std::shared_ptr<WebApi> m_web;
     int m_signal = 0;
     int m_exitStatus = 1;
 };

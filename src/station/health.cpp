@@ -7,9 +7,6 @@
 
 namespace tarvex {
 
-namespace {
-
-/// A JSON string: quotes, backslashes and control characters escaped.
 std::string jsonText(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -27,6 +24,8 @@ std::string jsonText(std::string_view text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string jsonFlag(bool value) {
     return value ? "true" : "false";

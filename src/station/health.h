@@ -14,6 +14,9 @@ namespace tarvex {
 
 enum class HealthState { Ok = 0, Warning = 1, Critical = 2, Unknown = 3 };
 
+/// A JSON string: quotes, backslashes and control characters escaped.
+std::string jsonText(std::string_view text);
+
 /// "OK", "WARNING", "CRITICAL", "UNKNOWN".
 std::string_view healthStateName(HealthState state);
 

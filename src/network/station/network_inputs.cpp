@@ -127,8 +127,10 @@ void NetworkInputs::startServers() {
     if ((s.wctp.enabled || statusPages) && !m_wctp) {
         WctpServerConfig config{s.wctp.listen, s.wctp.port, s.requireLogin};
         config.wctp = s.wctp.enabled;
-        if (statusPages)
+        if (statusPages) {
             config.statusPages = m_statusPages;
+            config.app = m_webApp;
+        }
         auto server = std::make_unique<WctpServer>(config, *m_intake, m_users.get());
         const std::string name = s.wctp.enabled ? "WCTP" : "HTTP status pages";
         std::string why;
@@ -137,7 +139,8 @@ void NetworkInputs::startServers() {
             m_wctpText =
                 listening(name, m_wctp->addresses(), m_wctp->port()) +
                 (s.wctp.enabled ? " (POST /wctp" : " (") +
-                (statusPages ? std::string(s.wctp.enabled ? ", " : "") + "GET /metrics, /health)"
+                (statusPages ? std::string(s.wctp.enabled ? ", " : "") + "GET /metrics, /health" +
+                                   (m_webApp ? ", the web interface)" : ")")
                              : ")");
             m_log(m_wctpText);
         } else {
@@ -220,6 +223,11 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
             facts.dapnetState += ": " + link.lastError;
         facts.clockWarning = link.clockWarning;
     }
+}
+
+std::vector<QueuedPage> NetworkInputs::waitingPages(std::size_t limit) {
+    std::string error;
+    return m_queue ? m_queue->pending(limit, &error) : std::vector<QueuedPage>{};
 }
 
 std::string NetworkInputs::statusText() {

@@ -4,6 +4,7 @@
 // its settings say. tarvexd and the desktop program start it alike, and show its status.
 #include "network/station/durable_feed.h"
 #include "network/station/network_settings.h"
+#include "network/wctp/http_app.h"
 #include "network/wctp/wctp_http.h"
 #include "station/health.h"
 
@@ -44,6 +45,11 @@ public:
         m_statusPages = std::move(pages);
     }
 
+    /// The web interface and its API, served beside the status pages; set before start().
+    void setWebApp(std::shared_ptr<HttpApp> app) { m_webApp = std::move(app); }
+    /// The pages waiting in the page queue, oldest first, at most `limit`.
+    std::vector<QueuedPage> waitingPages(std::size_t limit);
+
     /// "network: SNPP on 127.0.0.1:444, WCTP off, 2 pages waiting" and the DAPNET line.
     std::string statusText();
     /// The inputs' part of the station's health: each server, the page queue's length and
@@ -79,6 +85,7 @@ private:
     std::string m_wctpText = "WCTP off";
     NetworkSettings m_settings;
     std::function<StatusPage(std::string_view)> m_statusPages;
+    std::shared_ptr<HttpApp> m_webApp;
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;
 };

@@ -190,7 +190,9 @@ void BoundedPool::enqueue(std::function<void()> fn) {
         return m_jobs.size() < m_maxWaiting + takers || m_shutdown;
     });
     m_jobs.push_back(std::move(fn));
-    if (m_idle == 0 && m_threads.size() < m_maxThreads)
+    // An idle thread counts until it has woken: jobs beyond the idle threads need new ones, or
+    // a job queued right after another would wait for a connection that may last (a stream).
+    if (m_jobs.size() > m_idle && m_threads.size() < m_maxThreads)
         m_threads.emplace_back([this] { work(); });
     else
         m_jobReady.notify_one();

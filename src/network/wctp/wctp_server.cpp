@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -88,7 +89,8 @@ struct WctpServer::State {
           const WctpServerConfig& config)
         : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
           service(intake, auth, loginRequired), pool(workers, 8), wctp(config.wctp),
-          statusPages(config.statusPages), auth(auth), loginRequired(loginRequired) {}
+          statusPages(config.statusPages), app(config.app), auth(auth),
+          loginRequired(loginRequired) {}
     ConnectionBook book;
     WctpService service;
     BoundedPool pool;
@@ -98,6 +100,7 @@ struct WctpServer::State {
     int wake = -1; ///< an eventfd that ends the accepting threads
     bool wctp = true;
     std::function<StatusPage(std::string_view)> statusPages;
+    std::shared_ptr<HttpApp> app;
     Authenticator* auth;
     bool loginRequired;
 };
@@ -170,6 +173,14 @@ private:
                 const HttpRequest& head = m_reader.request();
                 if (m_state.statusPages && isStatusPath(head.target))
                     return answerStatus(last);
+                m_forApp = m_state.app && m_state.app->claims(head.target);
+                if (m_forApp) {
+                    if (m_reader.expectsContinue() &&
+                        !m_stream.writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
+                        return false;
+                    state = m_reader.readBody();
+                    continue;
+                }
                 if (!m_state.wctp)
                     return refuse(HttpRefusal{404,
                                               wctp::OperationNotSupported,
@@ -193,6 +204,8 @@ private:
         if (state == State::Failed)
             return refuse(readerRefusal(m_reader.status(), m_reader.reason()));
         const HttpRequest& req = m_reader.request();
+        if (m_forApp)
+            return answerApp(last);
         const WctpAnswer answer = m_state.service.handle(req.body, m_peer);
         const bool close = last || !req.keepAlive();
         // WCTP failures travel inside a successful HTTP answer.
@@ -225,6 +238,39 @@ private:
         if (req.method == "HEAD") // the head alone, with the body's length
             response.resize(response.size() - page.body.size());
         return m_stream.writeAll(response) && !close;
+    }
+
+    /// A request for the web interface or its API, read whole.
+    bool answerApp(bool last) {
+        const HttpRequest& req = m_reader.request();
+        HttpExchange exchange{req,
+                              m_peer,
+                              m_names,
+                              m_state.loginRequired,
+                              m_intake,
+                              m_state.auth,
+                              [this](std::string_view bytes) { return m_stream.writeAll(bytes); },
+                              [this] { return m_state.book.stopping(); },
+                              [this] { return clientHungUp(); }};
+        const HttpReply reply = m_state.app->serve(exchange);
+        if (reply.streamed)
+            return false;
+        const bool close = last || !req.keepAlive();
+        std::string response =
+            httpResponse(reply.status, reply.contentType, reply.body, close, reply.headers);
+        if (req.method == "HEAD")
+            response.resize(response.size() - reply.body.size());
+        return m_stream.writeAll(response) && !close;
+    }
+
+    /// True when the client has closed its end (a stream's client sends nothing more).
+    bool clientHungUp() {
+        pollfd entry{m_fd, POLLIN | POLLRDHUP, 0};
+        if (::poll(&entry, 1, 0) <= 0)
+            return false;
+        char byte;
+        return (entry.revents & (POLLHUP | POLLERR | POLLRDHUP)) != 0 ||
+               ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     }
 
     bool statusLoginAccepted(const HttpRequest& req) {
@@ -281,6 +327,7 @@ private:
     HttpRequestReader m_reader;
     std::vector<std::string> m_names;
     std::string m_peer;
+    bool m_forApp = false;
 };
 
 WctpServer::WctpServer(WctpServerConfig config, PageIntake& intake, Authenticator* auth)
@@ -333,7 +380,8 @@ bool WctpServer::start(std::string* error) {
     m_port = port;
     const std::string paths = std::string(m_config.wctp ? "/wctp" : "") +
                               (m_config.wctp && m_config.statusPages ? ", " : "") +
-                              (m_config.statusPages ? "/metrics, /health" : "");
+                              (m_config.statusPages ? "/metrics, /health" : "") +
+                              (m_config.app ? ", the web interface at /" : "");
     m_intake.log("http: listening on " + where + " port " + std::to_string(m_port) + " at " +
                  paths +
                  (!m_config.wctp    ? ""
@@ -388,6 +436,10 @@ void WctpServer::acceptOn(int listener) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
+        // Every answer goes out in one write; an event stream's small writes must not wait
+        // for the client's delayed acknowledgement (40 ms on Linux) before they leave.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         // Entered here, not by the worker, so that the count is right for the next accept.
         if (m_state->book.enter(fd, addressKey(peerOf(fd)))) {
             m_state->pool.enqueue([this, fd, state = m_state.get()] {

@@ -9,6 +9,7 @@
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
 
+#include "network/wctp/http_app.h"
 #include "network/wctp/wctp_http.h"
 
 #include <cstdint>
@@ -27,6 +28,8 @@ struct WctpServerConfig {
     /// Answers GET /metrics and /health; null: those paths are not served. Called from the
     /// server's worker threads, so it must be safe there.
     std::function<StatusPage(std::string_view target)> statusPages;
+    /// The web interface and its API (the paths it claims); null: not served.
+    std::shared_ptr<HttpApp> app;
 };
 
 class WctpServer {

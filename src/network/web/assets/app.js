@@ -1,0 +1,378 @@
+// The station's web page: everything it shows comes from the JSON API and its event stream,
+// and every text from outside is set as text (textContent), never as markup.
+"use strict";
+
+const $ = (id) => document.getElementById(id);
+let csrf = "";
+let pagers = [];
+let logPage = 0;
+let sentIds = [];
+let events = null;
+
+function say(id, text, good) {
+  const el = $(id);
+  el.textContent = text;
+  el.className = "result " + (good === undefined ? "" : good ? "good" : "bad");
+}
+
+async function api(method, path, body, retried) {
+  const options = { method, headers: {}, credentials: "same-origin" };
+  if (method !== "GET") options.headers["X-CSRF-Token"] = csrf;
+  if (body !== undefined) {
+    options.headers["Content-Type"] = "application/json";
+    options.body = JSON.stringify(body);
+  }
+  const response = await fetch(path, options);
+  let data = {};
+  try { data = await response.json(); } catch (e) { data = {}; }
+  // After a restart of the service the session is gone: take a new one and try once more.
+  if ((response.status === 403 || response.status === 401) && !retried && method !== "GET" &&
+      path !== "/api/login") {
+    if (await startSession()) return api(method, path, body, true);
+  }
+  if (!response.ok) {
+    const error = new Error(data.error || response.status + " " + response.statusText);
+    error.status = response.status;
+    throw error;
+  }
+  return data;
+}
+
+async function startSession() {
+  const response = await fetch("/api/session", { credentials: "same-origin" });
+  const data = await response.json().catch(() => ({}));
+  if (response.status === 401) {
+    showLogin(true);
+    return false;
+  }
+  if (!response.ok) return false;
+  csrf = data.csrf;
+  $("who").textContent = data.login ? "logged in as " + data.login : "";
+  $("logout").hidden = !data.login;
+  showLogin(false);
+  return true;
+}
+
+function showLogin(needed) {
+  $("login-box").hidden = !needed;
+  $("station").hidden = needed;
+  if (needed && events) { events.close(); events = null; }
+}
+
+const lampClass = {
+  "idle": "idle", "held after stop": "idle", "waiting for a slot": "waiting",
+  "preparing": "waiting", "keyed": "air", "on air": "air", "releasing": "releasing",
+  "keying failed": "air",
+};
+
+function cell(row, text) {
+  const td = document.createElement("td");
+  td.textContent = text;
+  row.appendChild(td);
+  return td;
+}
+
+// The DAPNET slot clock: slot = (tenths of a second >> 6) & 15 on the station's clock.
+let slots = null;
+let clockOffset = 0;
+function showSlot() {
+  const el = $("slot");
+  el.parentElement.hidden = slots === null;
+  if (slots === null) return;
+  const now = Date.now() + clockOffset;
+  const slot = (Math.floor(now / 100) >> 6) & 15;
+  const digit = slot.toString(16).toUpperCase();
+  const allowed = slots === "*" || slots.includes(digit);
+  const left = (6400 - (Math.floor(now / 100) % 64) * 100 - (now % 100)) / 1000;
+  el.textContent = "slot " + digit + (allowed ? " (allowed)" : " (not ours)") + ", next in " +
+    left.toFixed(1) + " s; allowed: " + (slots === "*" ? "all (none assigned yet)" : slots || "none");
+}
+setInterval(showSlot, 200);
+
+let drawn = false;
+function showStatus(s) {
+  if (!drawn) { drawn = true; performance.mark("tarvex-status-drawn"); }
+  const h = s.health;
+  const state = s.lamp.state;
+  const lamp = $("lamp");
+  lamp.textContent = (state === "on air" ? "ON AIR" : state.toUpperCase()) +
+    (s.lamp.source ? " · " + s.lamp.source : "");
+  lamp.className = "lamp " + (lampClass[state] || "idle");
+  lamp.dataset.state = state;
+  $("lamp-detail").textContent = s.lamp.held_ms > 0
+    ? "held after STOP for " + Math.ceil(s.lamp.held_ms / 1000) + " s" : "";
+  $("summary").textContent = h.summary;
+  $("health").textContent = h.state;
+  $("audio").textContent = h.audio.output + (h.audio.ok ? "" : " — " + h.audio.error);
+  $("keying").textContent = h.keying.line + (h.keying.ok ? "" : " — " + h.keying.error);
+  $("dapnet").textContent = h.dapnet.enabled ? h.dapnet.state + (h.dapnet.clock ? " — " + h.dapnet.clock : "") : "off";
+  slots = s.dapnet_slots === undefined ? null : s.dapnet_slots;
+  clockOffset = s.now_ms - Date.now();
+  showSlot();
+  $("monitor").textContent = h.monitor.running
+    ? (h.monitor.alarm ? "ALARM, " : "") + h.monitor.confirmed + " confirmed, " + h.monitor.not_heard + " not heard"
+    : "off";
+  $("counters").textContent = h.counters.pages_sent + " sent, " + h.counters.pages_failed +
+    " failed, " + h.counters.key_ups + " key-ups, " + h.counters.keyed_seconds + " s keyed";
+  const faults = $("faults");
+  faults.replaceChildren(...h.faults.map((f) => {
+    const li = document.createElement("li");
+    li.className = f.level;
+    li.textContent = f.level + ": " + f.reason;
+    return li;
+  }));
+  const queue = $("queue");
+  queue.replaceChildren(...s.queue.map((p) => {
+    const row = document.createElement("tr");
+    [ "#" + p.id, p.source + (p.origin ? " (" + p.origin + ")" : ""), p.pager, p.ric,
+      p.age_seconds + " s" ].forEach((t) => cell(row, t));
+    return row;
+  }));
+  $("queue-empty").hidden = s.queue.length > 0;
+  // A page sent from here is followed until it has left the queue.
+  if (sentIds.length) {
+    const waiting = new Set(s.queue.map((p) => p.id));
+    const left = sentIds.filter((id) => !waiting.has(id));
+    if (left.length === sentIds.length && state === "idle") {
+      say("send-result", "sent: #" + sentIds.join(", #"), true);
+      sentIds = [];
+      loadLog();
+    }
+  }
+}
+
+function listen() {
+  if (events) events.close();
+  events = new EventSource("/api/events");
+  events.addEventListener("status", (e) => {
+    showStatus(JSON.parse(e.data));
+    serviceLogSoon();
+  });
+  events.addEventListener("error", () => {
+    $("summary").textContent = "reconnecting…";
+    // A stream refused outright (a restarted service that wants a login again) is not tried
+    // again by the browser: start over, which shows the login when it is needed.
+    if (events.readyState === EventSource.CLOSED) setTimeout(start, 2000);
+  });
+}
+
+function limitOf(id) {
+  const p = pagers.find((x) => x.id === id);
+  return p ? p["max-length"] : 0;
+}
+
+function showCount(length, limit) {
+  const count = $("send-count");
+  count.textContent = limit === 0 ? "tone only: no message is sent"
+    : length + " / " + limit + " characters";
+  count.className = length > limit ? "over" : "";
+}
+
+// The count at once from what was typed; then, from the station, what the pager's character
+// set will show, each changed character marked with what was typed.
+let previewTimer = 0;
+let previewAsked = 0;
+function updateCount() {
+  const pager = $("send-pager").value;
+  const message = $("send-message").value;
+  showCount([...message].length, limitOf(pager));
+  clearTimeout(previewTimer);
+  if (!message) $("send-preview").hidden = true;
+  if (!pager) return;
+  previewTimer = setTimeout(async () => {
+    const asked = ++previewAsked;
+    const data = await api("POST", "/api/preview", { pager, message }).catch(() => null);
+    if (!data || asked !== previewAsked) return;
+    showCount(data.length, data.limit);
+    const preview = $("send-preview");
+    preview.replaceChildren(...data.pieces.map((p) => {
+      if (p.typed === undefined) return document.createTextNode(p.text);
+      const mark = document.createElement("mark");
+      mark.textContent = p.text;
+      mark.title = "typed: " + p.typed;
+      return mark;
+    }));
+    preview.hidden = message === "";
+  }, 150);
+}
+
+async function loadPagers() {
+  const data = await api("GET", "/api/pagers");
+  pagers = data.pagers;
+  const select = $("send-pager");
+  const chosen = select.value;
+  select.replaceChildren(...pagers.map((p) => {
+    const option = document.createElement("option");
+    option.value = p.id;
+    option.textContent = p.id + (p.name ? " — " + p.name : "") + " (RIC " + p.ric + ")";
+    return option;
+  }));
+  if (pagers.some((p) => p.id === chosen)) select.value = chosen;
+  $("pagers").replaceChildren(...pagers.map((p) => {
+    const row = document.createElement("tr");
+    [p.id, p.name, p.ric, p.coding, p["max-length"]].forEach((t, i) => {
+      const td = cell(row, String(t));
+      if (i >= 3) td.className = "wide-only";
+    });
+    const actions = cell(row, "");
+    const edit = document.createElement("button");
+    edit.type = "button"; edit.className = "small plain"; edit.textContent = "Edit";
+    edit.addEventListener("click", () => editPager(p));
+    const remove = document.createElement("button");
+    remove.type = "button"; remove.className = "small plain"; remove.textContent = "Remove";
+    remove.dataset.id = p.id;
+    remove.addEventListener("click", () => removePager(p.id));
+    actions.append(edit, remove);
+    return row;
+  }));
+  updateCount();
+}
+
+let editing = "";
+function editPager(p) {
+  const form = $("pager-form");
+  for (const key of ["id", "name", "ric", "function", "coding", "baud", "polarity", "charset", "max-length"])
+    form.elements[key].value = String(p[key]);
+  form.elements.id.readOnly = true;
+  editing = p.id;
+  $("pager-save").textContent = "Save";
+  say("pager-result", "editing " + p.id);
+}
+
+function newPager() {
+  $("pager-form").reset();
+  $("pager-form").elements.id.readOnly = false;
+  editing = "";
+  $("pager-save").textContent = "Add";
+  say("pager-result", "");
+}
+
+async function savePager(e) {
+  e.preventDefault();
+  const form = $("pager-form");
+  const body = {};
+  for (const key of ["id", "name", "ric", "function", "coding", "baud", "polarity", "charset", "max-length"])
+    body[key] = form.elements[key].value;
+  try {
+    if (editing) await api("PUT", "/api/pagers/" + encodeURIComponent(editing), body);
+    else await api("POST", "/api/pagers", body);
+    say("pager-result", (editing ? "saved " : "added ") + body.id, true);
+    newPager();
+    await loadPagers();
+  } catch (err) {
+    say("pager-result", err.message, false);
+  }
+}
+
+async function removePager(id) {
+  if (!window.confirm("Remove pager " + id + " from the directory?")) return;
+  try {
+    await api("DELETE", "/api/pagers/" + encodeURIComponent(id));
+    say("pager-result", "removed " + id, true);
+    await loadPagers();
+  } catch (err) {
+    say("pager-result", err.message, false);
+  }
+}
+
+async function sendPage(e) {
+  e.preventDefault();
+  try {
+    const data = await api("POST", "/api/pages",
+      { pager: $("send-pager").value, message: $("send-message").value });
+    sentIds = data.queued;
+    say("send-result", "queued as #" + data.queued.join(", #") +
+      (data.changes ? " (the pager shows " + data.changes + ")" : ""), true);
+  } catch (err) {
+    say("send-result", err.message, false);
+  }
+}
+
+async function loadLog() {
+  const q = encodeURIComponent($("log-search").value);
+  const data = await api("GET", "/api/log?page=" + logPage + "&q=" + q);
+  $("log").replaceChildren(...data.lines.map((l) => {
+    const li = document.createElement("li");
+    li.textContent = l.line;
+    for (const m of l.markers) {
+      const mark = document.createElement("span");
+      mark.className = "mark";
+      mark.textContent = m;
+      li.appendChild(mark);
+    }
+    return li;
+  }));
+  const pages = Math.max(1, Math.ceil(data.total / data.per_page));
+  $("log-where").textContent = "page " + (logPage + 1) + " of " + pages + " (" + data.total + " lines)";
+  $("log-newer").disabled = logPage === 0;
+  $("log-older").disabled = logPage + 1 >= pages;
+}
+
+async function loadServiceLog() {
+  const data = await api("GET", "/api/service-log");
+  $("service-log").replaceChildren(...data.lines.slice(0, 30).map((l) => {
+    const li = document.createElement("li");
+    const level = document.createElement("span");
+    level.className = "mark level-" + l.level;
+    level.textContent = l.level;
+    const when = new Date(l.time_ms).toLocaleTimeString();
+    li.append(level, document.createTextNode(" " + when + " " + l.text));
+    return li;
+  }));
+}
+
+// The service log follows the status, at most every two seconds.
+let serviceLogDue = 0;
+function serviceLogSoon() {
+  if (serviceLogDue) return;
+  serviceLogDue = setTimeout(() => {
+    serviceLogDue = 0;
+    loadServiceLog().catch(() => {});
+  }, 2000);
+}
+
+async function start() {
+  // On this computer the stream needs no session: it opens at once, beside the session's call.
+  listen();
+  if (!(await startSession())) return;
+  await loadPagers().catch((err) => say("pager-result", err.message, false));
+  await loadLog().catch(() => {});
+  await loadServiceLog().catch(() => {});
+}
+
+function wire() {
+  $("login-form").addEventListener("submit", async (e) => {
+    e.preventDefault();
+    try {
+      await api("POST", "/api/login", { name: $("login-name").value, password: $("login-password").value });
+      $("login-password").value = "";
+      say("login-result", "");
+      await start();
+    } catch (err) {
+      say("login-result", err.message, false);
+    }
+  });
+  $("logout").addEventListener("click", async () => {
+    await api("POST", "/api/logout").catch(() => {});
+    window.location.reload();
+  });
+  $("stop").addEventListener("click", async () => {
+    try {
+      await api("POST", "/api/stop");
+      say("stop-result", "stopped", true);
+    } catch (err) {
+      say("stop-result", err.message, false);
+    }
+  });
+  $("send-form").addEventListener("submit", sendPage);
+  $("send-message").addEventListener("input", updateCount);
+  $("send-pager").addEventListener("change", updateCount);
+  $("pager-form").addEventListener("submit", savePager);
+  $("pager-cancel").addEventListener("click", newPager);
+  $("log-form").addEventListener("submit", (e) => { e.preventDefault(); logPage = 0; loadLog(); });
+  $("log-newer").addEventListener("click", () => { logPage = Math.max(0, logPage - 1); loadLog(); });
+  $("log-older").addEventListener("click", () => { logPage += 1; loadLog(); });
+  start();
+}
+
+document.addEventListener("DOMContentLoaded", wire);

@@ -1,0 +1,76 @@
+#pragma once
+// Where the engine's thread leaves what the web interface shows and the HTTP threads pick it
+// up: the station's status as one JSON text with a number that grows with each change (the
+// event streams wait on it, so a change reaches every browser at once), the page log's path,
+// and the way back to the engine: STOP is posted to the engine's thread, never run on an
+// HTTP thread, and the engine never waits for a browser. Standard C++ only.
+#include "network/durable_queue.h"
+#include "station/health.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tarvex {
+
+/// The status the API and the event stream send: the health facts (as `status --json` gives
+/// them), the lamp, the pages waiting in the queue, the station's clock and, while the DAPNET
+/// link is on, its allowed time slots ("0246AC"; "*" until the server has assigned some).
+std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFault>& faults,
+                          const std::vector<QueuedPage>& waiting, int64_t nowMs,
+                          const std::optional<std::string>& dapnetSlots = std::nullopt);
+
+class WebBoard {
+public:
+    /// Engine thread: the status now; streams are woken only when the text changed.
+    void publish(std::string statusJson);
+    /// The status and its number.
+    std::pair<uint64_t, std::string> status();
+    /// Waits until the number is no longer `seen`, the board is closed or the time is up.
+    std::pair<uint64_t, std::string> waitForChange(uint64_t seen, std::chrono::milliseconds most);
+    /// Wakes every waiting stream for good (the service is ending).
+    void close();
+    bool closed();
+
+    /// At most `limit` event streams at once, so that streams cannot hold every worker.
+    bool enterStream(int limit);
+    void leaveStream();
+
+    /// Keeps the service log's last lines (any thread).
+    void addServiceLine(std::string_view level, std::string text, int64_t unixMs);
+    /// {"lines":[{"time_ms","level","text"}]}, newest first.
+    std::string serviceLogJson();
+
+    void setLogPath(std::string path);
+    std::string logPath();
+
+    /// How STOP reaches the engine (posted to its thread); `who` names the sender for the log.
+    void setStopAction(std::function<void(const std::string& who)> stop);
+    bool stop(const std::string& who);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    uint64_t m_version = 0;
+    std::string m_status = "{}";
+    std::string m_logPath;
+    struct ServiceLine {
+        int64_t unixMs;
+        std::string level;
+        std::string text;
+    };
+    std::deque<ServiceLine> m_serviceLines; ///< the last MaxServiceLines, oldest first
+    static constexpr std::size_t MaxServiceLines = 200;
+    std::function<void(const std::string&)> m_stop;
+    int m_streams = 0;
+    bool m_closed = false;
+};
+
+} // namespace tarvex

@@ -1,0 +1,233 @@
+"""The web page in headless Chromium (python3-selenium, chromium-driver): see
+tarvexd_web_e2e.py. Screenshots go to <work>/browser/screens, the figures to
+<work>/browser/figures.json."""
+
+import json
+import os
+import socket
+import statistics
+import time
+
+from selenium import webdriver
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
+
+from pulse_tools import multimon_decode, pocsag_line, start_recorder, stop_recorder
+from tarvexd_e2e import check, wait_until
+from tarvexd_integrity_e2e import stop_service
+
+XSS = "<img src=x onerror=alert(1)>"
+
+WATCH = """
+window.seen = [];
+const lamp = document.getElementById('lamp');
+new MutationObserver(() => window.seen.push([lamp.dataset.state, performance.now()]))
+    .observe(lamp, {attributes: true, attributeFilter: ['data-state']});
+"""
+
+LOAD = """
+const n = performance.getEntriesByType('navigation')[0];
+const drawn = performance.getEntriesByName('tarvex-status-drawn')[0];
+const files = performance.getEntriesByType('resource').filter(r => !r.name.includes('/api/events'));
+return [drawn ? drawn.startTime - n.responseStart : -1,
+        n.transferSize + files.reduce((sum, r) => sum + r.transferSize, 0)];
+"""
+
+
+def chromium():
+    options = Options()
+    options.binary_location = "/usr/bin/chromium"
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                "--window-size=1280,800"):
+        options.add_argument(arg)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def state(d):
+    return d.find_element(By.ID, "lamp").get_attribute("data-state")
+
+
+def text(d, element_id):
+    return d.find_element(By.ID, element_id).text
+
+
+def no_alert(d):
+    try:
+        d.switch_to.alert
+        return False
+    except NoAlertPresentException:
+        return True
+
+
+def fill_pager(d, fields):
+    form = d.find_element(By.ID, "pager-form")
+    for name, value in fields.items():
+        field = form.find_element(By.NAME, name)
+        if field.tag_name == "select":
+            Select(field).select_by_visible_text(value)
+        else:
+            field.clear()
+            field.send_keys(value)
+    d.find_element(By.ID, "pager-save").click()
+
+
+def send(d, pager, message):
+    Select(d.find_element(By.ID, "send-pager")).select_by_value(pager)
+    box = d.find_element(By.ID, "send-message")
+    box.clear()
+    box.send_keys(message)
+    # The preview of what the pager shows follows the typing: the form is still till it has.
+    wait_until(lambda: text(d, "send-preview") == message.strip(), 5)
+    d.find_element(By.CSS_SELECTOR, "#send-form button[type=submit]").click()
+
+
+def screenshots(d, folder):
+    os.makedirs(folder, exist_ok=True)
+    for width, height, mobile in ((1280, 800, False), (390, 844, True)):
+        for scheme in ("light", "dark"):
+            d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+            d.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+                "features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            d.execute_script("window.scrollTo(0, 0)")
+            time.sleep(0.3)
+            wide = d.execute_script(
+                "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
+            check(wide <= 0, f"{width}x{height} {scheme}: no horizontal scrolling ({wide} px)")
+            d.save_screenshot(os.path.join(folder, f"web-{width}x{height}-{scheme}.png"))
+    d.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    d.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+
+
+def rss_kb(pid):
+    for line in open(f"/proc/{pid}/status"):
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def streams_memory(port, pid, count=10):
+    before = rss_kb(pid)
+    streams = []
+    for _ in range(count):
+        s = socket.create_connection(("127.0.0.1", port), timeout=5)
+        s.sendall(f"GET /api/events HTTP/1.1\r\nHost: localhost:{port}\r\n\r\n".encode())
+        streams.append(s)
+    def first_event(s):
+        got = b""
+        while b"event: status" not in got and (chunk := s.recv(65536)):
+            got += chunk
+        return b"event: status" in got
+
+    ok = all(first_event(s) for s in streams)
+    time.sleep(1)
+    after = rss_kb(pid)
+    for s in streams:
+        s.close()
+    return ok, after - before
+
+
+def browser(args, web_station):
+    st = web_station(args, "browser")
+    if args.env:
+        st.env.pop("TARVEX_AUDIO")  # played into the fixture's null sink
+    with open(os.path.join(st.folder, "Pagers.txt"), "w") as f:
+        f.write("[1001]\nric = 1001\nname = Duty phone\n")
+    proc = st.start()
+    figures = {}
+    d = chromium()
+    url = f"http://localhost:{st.http}/"
+    try:
+        loads = []
+        for _ in range(5):
+            d.get(url)
+            check(wait_until(lambda: state(d) == "idle", 5), "the page shows the lamp idle")
+            loads.append(d.execute_script(LOAD))
+        figures["load_ms_median"] = statistics.median(x[0] for x in loads)
+        figures["bytes_transferred"] = loads[-1][1]
+        d.execute_script(WATCH + "window.notReloaded = true;")
+
+        fill_pager(d, {"id": "3003", "name": "Night <b>x</b>", "ric": "1234",
+                       "baud": "512", "max-length": "200"})
+        check(wait_until(lambda: "Night <b>x</b>" in text(d, "pagers"), 5),
+              "a pager added from the form is listed, its name as text")
+        d.find_element(By.XPATH, "//tbody[@id='pagers']/tr[td[1]='3003']//button[.='Edit']").click()
+        fill_pager(d, {"name": "Night duty"})
+        check(wait_until(lambda: "Night duty" in text(d, "pagers"), 5), "the pager is edited")
+
+        Select(d.find_element(By.ID, "send-pager")).select_by_value("3003")
+        d.find_element(By.ID, "send-message").send_keys("Grüße")
+        check(wait_until(lambda: len(d.find_elements(By.CSS_SELECTOR, "#send-preview mark")) == 2,
+                         5), "the preview marks the characters the pager shows otherwise")
+        raw = os.path.join(st.work, "monitor.raw")
+        rec = start_recorder(raw) if args.env else None
+        try:
+            send(d, "3003", XSS)
+            check(text(d, "send-count") == f"{len(XSS)} / 200 characters", "the live count")
+            check(wait_until(lambda: any(s == "on air" for s, _ in d.execute_script(
+                "return window.seen")), 10), "the lamp turns ON AIR from the event stream")
+            check(wait_until(lambda: state(d) == "idle", 15), "and back to idle")
+        finally:
+            if rec:
+                time.sleep(0.3)
+                stop_recorder(rec)
+        if rec:
+            want = pocsag_line(512, "1234", 3, "alpha", XSS)
+            decoded = multimon_decode(raw, st.work, "web", "alpha", False)
+            check(any(line.startswith(want) for line in decoded.splitlines()),
+                  f"the page sent from the browser decodes from the sink: {want}")
+        check(d.execute_script("return window.notReloaded === true"), "without a reload")
+        check(wait_until(lambda: XSS in text(d, "log"), 10), "the log shows the markup as text")
+        check(no_alert(d) and not d.find_elements(By.CSS_SELECTOR, "main img"),
+              "the markup runs nothing and makes no element")
+        screenshots(d, os.path.join(args.work, "browser", "screens"))
+
+        # STOP during a long page: the transmitter is released, the page shows it at once.
+        d.execute_script("window.seen = [];")
+        send(d, "3003", "long page " * 19)
+        check(wait_until(lambda: state(d) == "on air", 10), "the long page goes on air")
+        time.sleep(0.5)
+        clicked = d.execute_script(
+            "const t = performance.now(); document.getElementById('stop').click(); return t;")
+        check(wait_until(lambda: state(d) not in ("on air", "keyed"), 5), "STOP ends it")
+        seen = d.execute_script("return window.seen")
+        after = [t for s, t in seen if t >= clicked and s not in ("on air",)]
+        figures["stop_to_page_ms"] = round(after[0] - clicked, 1) if after else None
+        check(st.wait_for_log("web: stop by ", 5) and
+              wait_until(lambda: st.port_bytes().endswith(b"\x00"), 5),
+              "the STOP is logged and the transmitter released (record port)")
+        check(wait_until(lambda: "web: stop by" in text(d, "service-log"), 5),
+              "the service log's lines reach the page with their levels")
+
+        d.find_element(By.CSS_SELECTOR, "button[data-id='3003']").click()
+        d.switch_to.alert.accept()
+        check(wait_until(lambda: "3003" not in text(d, "pagers"), 5),
+              "a pager is removed after its confirmation")
+
+        d.execute_script("console.error('console probe')")  # the console is read at all
+        errors = [e["message"] for e in d.get_log("browser") if e["level"] == "SEVERE"]
+        check(len(errors) == 1 and "console probe" in errors[0],
+              f"the page reports no error in the browser's console ({errors[:3]})")
+
+        ok, added = streams_memory(st.http, proc.pid)
+        check(ok, "10 event streams each get the status")
+        figures["rss_kb_added_by_10_streams"] = added
+
+        # A restarted service is found again without a reload.
+        stop_service(st, proc)
+        check(wait_until(lambda: "reconnecting" in text(d, "summary"), 5),
+              "the page notices the service has gone")
+        proc = st.start()
+        check(wait_until(lambda: text(d, "summary").startswith("OK"), 10),
+              "and reconnects by itself after the restart")
+    finally:
+        d.quit()
+        stop_service(st, proc)
+    os.makedirs(os.path.join(args.work, "browser"), exist_ok=True)
+    with open(os.path.join(args.work, "browser", "figures.json"), "w") as f:
+        json.dump(figures, f, indent=1)
+    print("figures:", json.dumps(figures))
