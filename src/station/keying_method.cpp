@@ -8,11 +8,6 @@ namespace tarvex {
 static_assert(std::equal(PttSettingNames.begin(), PttSettingNames.end(),
                          ExtraSettingNames.end() - PttSettingCount));
 
-int32_t StoredReader::clamped(std::string_view name, int32_t fallback, int32_t lo,
-                              int32_t hi) const {
-    return std::clamp(integer(name, fallback), lo, hi);
-}
-
 PttSettings readPttSettings(const StoredLookup& lookup) {
     PttSettings s;
     if (const auto method = lookup(PttSettingNames[0]))

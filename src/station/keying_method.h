@@ -7,7 +7,6 @@
 #include "txcontrol/ptt/ptt_factory.h"
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,32 +22,6 @@ inline constexpr std::array<std::string_view, PttSettingCount> PttSettingNames{
 inline constexpr int MaxGpioLine = 65535;
 inline constexpr int MaxRigModel = 999999;
 inline constexpr int MaxRigSpeed = 10000000;
-
-/// Finds a stored value by name; nullopt when it is missing.
-using StoredLookup = std::function<std::optional<std::string>(std::string_view name)>;
-
-/// Reads values through a lookup with the store's rules: the default for a missing or
-/// unparsable value, an integer out of range the nearest end.
-class StoredReader {
-public:
-    explicit StoredReader(const StoredLookup& lookup) : m_lookup(lookup) {}
-    int32_t integer(std::string_view name, int32_t fallback) const {
-        const auto raw = m_lookup(name);
-        return readInteger(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    int32_t clamped(std::string_view name, int32_t fallback, int32_t lo, int32_t hi) const;
-    bool flag(std::string_view name, bool fallback) const {
-        const auto raw = m_lookup(name);
-        return readFlag(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-    std::string text(std::string_view name, std::string_view fallback) const {
-        const auto raw = m_lookup(name);
-        return readText(raw ? StoredText(*raw) : std::nullopt, fallback);
-    }
-
-private:
-    const StoredLookup& m_lookup;
-};
 
 /// The keying method's values with their defaults: a missing or unknown method is the
 /// parallel port, an unparsable number its default, a number out of range the nearest end.

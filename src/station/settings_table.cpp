@@ -1,5 +1,7 @@
 #include "station/settings_table.h"
 
+#include "station/keying_method.h"
+
 #include "encoder/conversions.h"
 
 #include <algorithm>

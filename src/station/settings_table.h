@@ -4,7 +4,7 @@
 // one table before it reads anything (one problem per value that is not what was written,
 // with what is used instead), its readers get the checked values, and the manual page of the
 // settings file lists the same rows. Standard C++ only.
-#include "station/keying_method.h"
+#include "station/settings_values.h"
 
 #include <cstdint>
 #include <span>

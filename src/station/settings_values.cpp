@@ -1,5 +1,6 @@
 #include "station/settings_values.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tarvex {
@@ -39,6 +40,11 @@ std::string readText(StoredText stored, std::string_view fallback) {
 
 std::string integerText(int32_t value) {
     return std::to_string(value);
+}
+
+int32_t StoredReader::clamped(std::string_view name, int32_t fallback, int32_t lo,
+                              int32_t hi) const {
+    return std::clamp(integer(name, fallback), lo, hi);
 }
 
 } // namespace tarvex

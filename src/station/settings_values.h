@@ -4,6 +4,7 @@
 // missing or unparsable value, and the 38 value names in the order they are read and written.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,5 +66,31 @@ inline constexpr std::string_view DefaultAudioBackend = "qt";
 inline constexpr std::string_view SettingsSection = "Tarvex";
 inline constexpr std::string_view SettingsKeyPath = "software\\dovrik-apps";
 inline constexpr std::string_view DefaultAutoFile = "AutoSend.Txt";
+
+/// Finds a stored value by name; nullopt when it is missing.
+using StoredLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+/// Reads values through a lookup with the store's rules: the default for a missing or
+/// unparsable value, an integer out of range the nearest end.
+class StoredReader {
+public:
+    explicit StoredReader(const StoredLookup& lookup) : m_lookup(lookup) {}
+    int32_t integer(std::string_view name, int32_t fallback) const {
+        const auto raw = m_lookup(name);
+        return readInteger(raw ? StoredText(*raw) : std::nullopt, fallback);
+    }
+    int32_t clamped(std::string_view name, int32_t fallback, int32_t lo, int32_t hi) const;
+    bool flag(std::string_view name, bool fallback) const {
+        const auto raw = m_lookup(name);
+        return readFlag(raw ? StoredText(*raw) : std::nullopt, fallback);
+    }
+    std::string text(std::string_view name, std::string_view fallback) const {
+        const auto raw = m_lookup(name);
+        return readText(raw ? StoredText(*raw) : std::nullopt, fallback);
+    }
+
+private:
+    const StoredLookup& m_lookup;
+};
 
 } // namespace tarvex
