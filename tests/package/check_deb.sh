@@ -98,6 +98,16 @@ if [ "$mode" = "--install" ]; then
     grep -q 'no audio output device matches "no-such-device"' "$work/check.txt" ||
         { echo "FAIL: the installed tarvexd's Qt audio module"; cat "$work/check.txt"; exit 1; }
     echo "root's tarvex-cli administers /var/lib/tarvex; --folder chooses another"
+    # An upgrade from a package that kept the service's settings in its state folder carries
+    # them over to /etc once, while the file there still sets nothing.
+    old=/var/lib/tarvex/config/dovrik-apps/Tarvex.ini
+    mkdir -p "$(dirname "$old")"
+    printf '[Tarvex]\nSnppPort=4444\n' >"$old"
+    dpkg -i "$deb" >/dev/null 2>&1
+    grep -qx "SnppPort=4444" /etc/tarvex/tarvex.ini && [ -f "$old.moved-to-etc" ] ||
+        { echo "FAIL: the old settings were not carried over to /etc"; exit 1; }
+    rm -rf /var/lib/tarvex/config
+    echo "an upgrade carried the old settings over to /etc/tarvex/tarvex.ini"
     dpkg -P tarvex >/dev/null
     echo "installed with dpkg -i, ran, removed"
 fi
