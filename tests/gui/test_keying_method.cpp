@@ -3,7 +3,7 @@
 // device that is not there), switching only while the transmitter is released.
 #include "gui_test_support.h"
 
-#include "../unit/ptt/fake_posix_io.h"
+#include "fake_posix_io.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
 #include "app/on_air_bar.h"
