@@ -26,7 +26,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(560, 294);
+    setFixedSize(560, 328);
 
     m_portLabel = placeLabel(this, QStringLiteral("Port"), 12, 16);
     m_port = new QComboBox(this);
@@ -84,21 +84,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
                    this);
     allowNote->setObjectName(QStringLiteral("AllowKeyingNote"));
     allowNote->setWordWrap(true);
-    allowNote->setGeometry(12, 222, 194, 34);
-    auto* done = new QPushButton(QStringLiteral("&Done"), this);
-    done->setObjectName(QStringLiteral("btDone"));
-    done->setGeometry(212, 228, 75, 25);
-    placeLabel(this, QStringLiteral("Transmit watchdog: release after"), 12, 270);
-    m_watchdog = new QSpinBox(this);
-    m_watchdog->setObjectName(QStringLiteral("TxWatchdog"));
-    m_watchdog->setGeometry(200, 266, 64, 22);
-    m_watchdog->setRange(0, 3600);
-    m_watchdog->setValue(180);
-    m_watchdog->setSpecialValueText(QStringLiteral("never"));
-    m_watchdog->setToolTip(QStringLiteral(
-        "The longest the transmitter stays keyed, by hand or for a transmission; then it is "
-        "released as STOP does. 0: no limit."));
-    placeLabel(this, QStringLiteral("seconds keyed (0: no limit)"), 270, 270);
+    allowNote->setGeometry(12, 222, 280, 34);
     m_keyedNote = new QLabel(
         QStringLiteral("Keyed: port, pin, polarity and delay can change after the release."), this);
     m_keyedNote->setObjectName(QStringLiteral("KeyedNote"));
@@ -106,6 +92,21 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     m_keyedNote->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
     m_keyedNote->setGeometry(300, 224, 248, 34);
     m_keyedNote->hide();
+    // The watchdog belongs with the settings, above the button that closes the dialog.
+    placeLabel(this, QStringLiteral("Transmit watchdog: release after"), 12, 266);
+    m_watchdog = new QSpinBox(this);
+    m_watchdog->setObjectName(QStringLiteral("TxWatchdog"));
+    m_watchdog->setGeometry(200, 262, 64, 22);
+    m_watchdog->setRange(0, 3600);
+    m_watchdog->setValue(180);
+    m_watchdog->setSpecialValueText(QStringLiteral("never"));
+    m_watchdog->setToolTip(QStringLiteral(
+        "The longest the transmitter stays keyed, by hand or for a transmission; then it is "
+        "released as STOP does. 0: no limit."));
+    placeLabel(this, QStringLiteral("seconds keyed (0: no limit)"), 270, 266);
+    auto* done = new QPushButton(QStringLiteral("&Done"), this);
+    done->setObjectName(QStringLiteral("btDone"));
+    done->setGeometry(473, 294, 75, 25);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
 
     buildMethodPanel();
@@ -325,9 +326,20 @@ bool TKeyingForm::event(QEvent* e) {
     const bool opening = e->type() == QEvent::WindowActivate || e->type() == QEvent::Show;
     if (opening && m_port->currentIndex() < 0)
         m_port->setCurrentIndex(0);
-    if (e->type() == QEvent::Show)
+    if (e->type() == QEvent::Show) {
         fillDevices(); // an adapter may have been plugged in since
+        m_opened.take(*this);
+    }
     return QDialog::event(e);
+}
+
+void TKeyingForm::reject() {
+    // The released level follows the polarity put back, as a click on the box does.
+    const bool inverted = m_invKey->isChecked();
+    m_opened.restore();
+    if (m_invKey->isChecked() != inverted && m_invKeyAction)
+        m_invKeyAction();
+    QDialog::reject();
 }
 
 } // namespace tarvex

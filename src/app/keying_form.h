@@ -4,6 +4,7 @@
 // these controls at every call, so a change applies at once. Beside them, the keying method
 // (parallel port, serial line, CM108 or GPIO pin, rig CAT, none) with the fields it needs;
 // the main window takes a new method on when the dialog closes.
+#include "app/dialog_support.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
 
@@ -58,6 +59,9 @@ public:
     QSpinBox* RigModel() const { return m_rigModel; }
     QSpinBox* RigSpeed() const { return m_rigSpeed; }
 
+    /// Esc and the close box put back what the dialog opened with; Done keeps the changes.
+    void reject() override;
+
 protected:
     bool event(QEvent* event) override;
 
@@ -94,6 +98,7 @@ private:
     QLabel* m_hint = nullptr;
     QLabel* m_keyedNote = nullptr;
     bool m_keyed = false;
+    DialogValues m_opened;
 };
 
 } // namespace tarvex

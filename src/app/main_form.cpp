@@ -152,10 +152,13 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
     // The dialogs that key the transmitter, or stay open while auto send keys it, show the
     // lamp and carry a STOP: the window's own is out of reach under a modal dialog.
+    // The fast search's own Stop ends the search and the transmission alike.
     for (QDialog* dialog : std::initializer_list<QDialog*>{
              m_dialogs.ident, m_dialogs.keying, m_dialogs.ricSearch, m_dialogs.fastSearch})
         if (dialog != nullptr)
-            OnAirBar::attach(*dialog, *m_station, [this] { stopTransmission(); });
+            OnAirBar::attach(
+                *dialog, *m_station, [this] { stopTransmission(); },
+                dialog != m_dialogs.fastSearch);
     connectNetworkDialogs();
     describeBackends();
 }
@@ -179,6 +182,7 @@ void TMainForm::connectHandlers() {
     connect(AudioOutput1, &QAction::triggered, this, &TMainForm::AudioOutput1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     connect(KeyTx1, &QAction::triggered, this, &TMainForm::KeyTx1Click);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
     connect(AutoSendOptions1, &QAction::triggered, this,
             [this] { showDialog(m_dialogs.autoSend); });
     connect(StationIdent1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ident); });
@@ -280,10 +284,14 @@ void TMainForm::VolumeChange(int position) {
 }
 
 void TMainForm::AN2Click() {
+    // The message stays as typed: emptying it lost the operator's words without a trace, and
+    // the next Ctrl+Enter sent an empty page. The operator is told instead, and chooses.
     const QString text = MsgEdit->toPlainText();
     for (const QChar c : text) {
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-            MsgEdit->clear();
+            m_status->hold(QStringLiteral("NUMERIC: a numeric pager cannot show the letters in "
+                                          "this message; it is kept as typed. Remove them, or "
+                                          "choose ALPHA."));
             return;
         }
     }
@@ -336,6 +344,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
+QString ricProblem(const QString& text) {
+    if (text.isEmpty())
+        return QStringLiteral("Type the pager's RIC/CAP code (a number from 0 to 2097151) first.");
+    if (!tryStrToInt(text.toStdString()) || text.startsWith('-') || text.startsWith('+'))
+        return QStringLiteral("The RIC/CAP code must be a number from 0 to 2097151, in digits "
+                              "only; \"%1\" is not.")
+            .arg(text);
+    return {};
+}
+
 void TMainForm::RicEditExit() {
     m_ricCheckPending = false;
     const QString text = RicEdit->text();
@@ -343,7 +361,7 @@ void TMainForm::RicEditExit() {
         return;
     const auto value = tryStrToInt(text.toStdString());
     if (!value) {
-        showErrorReport(this, QString::fromStdString(ConversionError(text.toStdString()).what()));
+        showErrorReport(this, ricProblem(text));
         return;
     }
     if (*value <= MaxRic)
@@ -354,7 +372,10 @@ void TMainForm::RicEditExit() {
     box->move(frameGeometry().topLeft() + QPoint(50, 50));
     box->exec();
     delete box;
-    RicEdit->clear();
+    // What was typed stays, selected, in the field it belongs to: the next digits replace it,
+    // and nothing is lost to a keystroke the box took.
+    RicEdit->setFocus(Qt::OtherFocusReason);
+    RicEdit->selectAll();
 }
 
 void TMainForm::DFolderClick() {
@@ -403,13 +424,15 @@ bool TMainForm::loadEntry(const EntryParse& parse) {
         fb[e.functionBits]->setChecked(true);
     }
     if (reached(EntryProgress::Coding)) {
+        // The entry brings its own message: the field is emptied in both cases, and first, so
+        // the numeric check has nothing of the operator's to warn about.
+        MsgEdit->clear();
         if (e.coding == Coding::Numeric) {
             AN2Click();
             AN2->setChecked(true);
         } else {
             AN1->setChecked(true);
         }
-        MsgEdit->clear();
     }
     if (reached(EntryProgress::Baud)) {
         const int index = e.baud == 512 ? 0 : e.baud == 2400 ? 2 : 1;

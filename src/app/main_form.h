@@ -262,6 +262,9 @@ private:
     /// The time keyed by hand on the strip, while a manual key-up lasts.
     void showKeyedTime(bool manualKey);
     QString outcomeText(const TxOutcome& outcome) const;
+    /// False, after saying why in the operator's words, when the RIC/CAP field holds no code
+    /// a page can go to.
+    bool refuseUnusableRic();
     /// Names the characters of a numeric page that a numeric pager cannot show.
     void noteNumericCharacters(const QString& message);
     /// Shows the installed HTML help in the program's own help window.
@@ -316,11 +319,14 @@ private:
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
             *About1 = nullptr, *AudioOutput1 = nullptr, *Pagers1 = nullptr, *Dapnet1 = nullptr,
-            *Monitor1 = nullptr, *MessageHistory1 = nullptr;
+            *Monitor1 = nullptr, *MessageHistory1 = nullptr, *Exit1 = nullptr;
     QPointer<QWidget> m_helpWindow;
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;
 };
+
+/// What is wrong with a RIC/CAP text, in the operator's words (empty: it is a number).
+QString ricProblem(const QString& text);
 
 /// Where Help looks for the HTML help, in order, for an executable in executableFolder
 /// (empty: this program's folder).

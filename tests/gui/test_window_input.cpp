@@ -1,0 +1,222 @@
+// What the operator types and chooses is never lost or misread: NUMERIC keeps the message,
+// a bad RIC or codeword is refused in plain words with the text kept, Esc in a dialog whose
+// changes apply at once puts them back, the Pagers table follows the form and Remove asks,
+// DAPNET names the field it still needs, and the window can be driven from the keyboard.
+#include "gui_test_support.h"
+
+#include "app/dapnet_form.h"
+#include "app/fast_form.h"
+#include "app/ident_form.h"
+#include "app/keying_form.h"
+#include "app/message_edit.h"
+#include "app/pagers_form.h"
+#include "app/picture_button.h"
+#include "app/sync_idle_form.h"
+#include "encoder/page_encoder.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+class WindowInputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void dialogsCarryOneStopAndTheWatchdogAboveDone();
+    void numericKeepsTheTypedMessage();
+    void badRicAndCodewordsAreRefusedInPlainWordsAndKept();
+    void escPutsBackWhatTheDialogOpenedWith();
+    void pagersTableFollowsTheFormAndRemoveAsks();
+    void dapnetJoinNamesTheMissingField();
+    void keyboardReachesHelpAndExit();
+};
+
+namespace {
+
+int visibleStops(QWidget& dialog) {
+    int count = 0;
+    for (QPushButton* b : dialog.findChildren<QPushButton*>())
+        if (b->isVisibleTo(&dialog) && b->text().remove('&').compare(QStringLiteral("stop"),
+                                                                      Qt::CaseInsensitive) == 0)
+            ++count;
+    return count;
+}
+
+} // namespace
+
+void WindowInputTest::dialogsCarryOneStopAndTheWatchdogAboveDone() {
+    Rig rig;
+    TKeyingForm& k = *rig.form->dialogs().keying;
+    const QRect done = control<QPushButton>(k, "btDone").geometry();
+    QVERIFY(k.TxWatchdog()->geometry().bottom() < done.top());
+    QCOMPARE(visibleStops(*rig.form->dialogs().fastSearch), 1);
+    QCOMPARE(visibleStops(k), 1);
+}
+
+void WindowInputTest::numericKeepsTheTypedMessage() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    auto& msg = control<MessageEdit>(f, "MsgEdit");
+    msg.setPlainText(QStringLiteral("Hello 0123 test"));
+    control<PictureButton>(f, "AN2").click();
+    QCOMPARE(msg.toPlainText(), QStringLiteral("Hello 0123 test"));
+    QVERIFY2(f.statusLine().currentMessage().startsWith(QStringLiteral("NUMERIC")),
+             qPrintable(f.statusLine().currentMessage()));
+    control<PictureButton>(f, "AN1").click();
+    QCOMPARE(msg.toPlainText(), QStringLiteral("Hello 0123 test"));
+}
+
+void WindowInputTest::badRicAndCodewordsAreRefusedInPlainWordsAndKept() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    auto& ric = control<QLineEdit>(f, "RicEdit");
+    for (const QString& typed : {QString(), QStringLiteral("2097152")}) {
+        ric.setText(typed);
+        QString said;
+        onNextModal([&](QWidget* box) {
+            said = boxText(box);
+            pressOk(box);
+        });
+        QCOMPARE(f.TxButtonClick(), SendResult::Failed);
+        QVERIFY2(said.contains(QStringLiteral("2097151")) && !said.contains(QStringLiteral("valid")),
+                 qPrintable(said));
+        QCOMPARE(ric.text(), typed);
+    }
+    QVERIFY(rig.port->writes().empty() ||
+            std::none_of(rig.port->writes().begin(), rig.port->writes().end(),
+                         [](const auto& w) { return w.value != 0; }));
+
+    // A codeword of fewer than eight digits is refused; what was typed stays.
+    TSIForm& si = *f.dialogs().syncIdle;
+    QString said;
+    onNextModal([&](QWidget* w) {
+        si.edSync()->setText(QStringLiteral("12"));
+        onNextModal([&](QWidget* box) {
+            said = boxText(box);
+            pressOk(box);
+        });
+        si.btDone()->click();
+        QVERIFY(si.isVisible());
+        QCOMPARE(si.edSync()->text(), QStringLiteral("12"));
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    control<QAction>(f, "SyncIdleValues1").trigger();
+    QVERIFY2(said.contains(QStringLiteral("eight hexadecimal digits")), qPrintable(said));
+    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
+}
+
+void WindowInputTest::escPutsBackWhatTheDialogOpenedWith() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TKeyingForm& k = *f.dialogs().keying;
+    const QString method = k.Method()->currentText();
+    const int pin = k.Pin()->checkedId();
+    const QString port = f.statusLine().portText();
+    onNextModal([&](QWidget*) {
+        k.Method()->setCurrentText(QStringLiteral("None (VOX)"));
+        k.Pin()->button(3)->click();
+        QTest::keyClick(&k, Qt::Key_Escape);
+    });
+    control<QAction>(f, "Keying1").trigger();
+    QCOMPARE(k.Method()->currentText(), method);
+    QCOMPARE(k.Pin()->checkedId(), pin);
+    QCOMPARE(f.statusLine().portText(), port);
+    control<QAction>(f, "KeyTx1").trigger(); // keys the line the dialog opened with
+    QCOMPARE(rig.port->writes().back().value, uint8_t(1u << pin));
+    control<QAction>(f, "KeyTx1").trigger();
+
+    // Done keeps the change.
+    TIdentForm& ident = *f.dialogs().ident;
+    onNextModal([&](QWidget*) {
+        ident.IdentFrequency()->setValue(7);
+        QTest::keyClick(&ident, Qt::Key_Escape);
+    });
+    control<QAction>(f, "StationIdent1").trigger();
+    QCOMPARE(ident.IdentFrequency()->value(), 0);
+    onNextModal([&](QWidget*) {
+        ident.IdentFrequency()->setValue(7);
+        ident.btDone()->click();
+    });
+    control<QAction>(f, "StationIdent1").trigger();
+    QCOMPARE(ident.IdentFrequency()->value(), 7);
+}
+
+void WindowInputTest::pagersTableFollowsTheFormAndRemoveAsks() {
+    Rig rig;
+    TPagersForm& pagers = *rig.form->dialogs().pagers;
+    auto& table = control<QTableWidget>(pagers, "PagerTable");
+    QStringList left;
+    QTimer::singleShot(0, &pagers, [&] {
+        for (const QString& id : {QStringLiteral("1001"), QStringLiteral("1002")}) {
+            control<QLineEdit>(pagers, "edPagerId").setText(id);
+            control<QLineEdit>(pagers, "edPagerRic").setText(id);
+            QVERIFY(pagers.btAddClick());
+            QCOMPARE(table.selectedItems().value(0)->text(), id);
+        }
+        QString asked;
+        onNextModal([&](QWidget* box) {
+            asked = boxText(box);
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+        });
+        control<QPushButton>(pagers, "btRemovePager").click();
+        QVERIFY2(asked.contains(QStringLiteral("1002")), qPrintable(asked));
+        QCOMPARE(table.rowCount(), 2);
+        onNextModal([&](QWidget* box) {
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+        });
+        control<QPushButton>(pagers, "btRemovePager").click();
+        for (int row = 0; row < table.rowCount(); ++row)
+            left << table.item(row, 0)->text();
+        pagers.accept();
+    });
+    pagers.exec();
+    QCOMPARE(left, QStringList{QStringLiteral("1001")});
+}
+
+void WindowInputTest::dapnetJoinNamesTheMissingField() {
+    Rig rig;
+    TDapnetForm& d = *rig.form->dialogs().dapnet;
+    QString said;
+    bool open = false;
+    QSignalSpy changed(&d, &TDapnetForm::settingsChanged);
+    QTimer::singleShot(0, &d, [&] {
+        control<QCheckBox>(d, "cbDapnet").setChecked(true);
+        control<QLineEdit>(d, "edDapnetHost").setText(QStringLiteral("dapnet.example.org"));
+        onNextModal([&](QWidget* box) {
+            said = boxText(box);
+            pressOk(box);
+        });
+        d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        open = d.isVisible();
+        d.reject();
+    });
+    d.exec();
+    QVERIFY(open);
+    QVERIFY2(said.contains(QStringLiteral("Callsign")) && !said.contains('/'), qPrintable(said));
+    QCOMPARE(changed.count(), 0);
+}
+
+void WindowInputTest::keyboardReachesHelpAndExit() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    QCOMPARE(control<QAction>(f, "Help2").shortcut(), QKeySequence(Qt::Key_F1));
+    QVERIFY(control<QPlainTextEdit>(f, "DataOut").textInteractionFlags() &
+            Qt::TextSelectableByKeyboard);
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QTest::keyClick(&f, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!f.isVisible());
+}
+
+TARVEX_GUI_TEST_MAIN(WindowInputTest)
+#include "test_window_input.moc"
