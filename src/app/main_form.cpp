@@ -88,6 +88,8 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
                                                   : withTrailingSeparator(setup.programFolder);
     DataFolder = ProgramFolder;
     m_status->setFolder(ProgramFolder);
+    if (!m_status->loadHistory(ProgramFolder + QLatin1String(StatusLine::HistoryFileName)))
+        m_status->note(QStringLiteral("The message history of earlier runs cannot be read."));
     m_openUrl = setup.openUrl;
     m_executableFolder = setup.executableFolder;
     createStation(setup);
@@ -200,6 +202,7 @@ void TMainForm::connectHandlers() {
     stop->setObjectName(QStringLiteral("StopShortcut"));
     connect(stop, &QShortcut::activated, this, &TMainForm::stopTransmission);
     connect(MessageHistory1, &QAction::triggered, this, &TMainForm::MessageHistory1Click);
+    connect(PageLog1, &QAction::triggered, this, &TMainForm::PageLog1Click);
     connect(MsgEdit, &MessageEdit::lengthRefused, this, [this] {
         QApplication::beep();
         m_status->note(QStringLiteral("The message holds at most 256 characters."));
@@ -478,6 +481,9 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     // would overwrite the operator's. A failed save is reported and the window still closes.
     if (m_activated)
         SaveSettings();
+    QString reason;
+    if (!m_status->saveHistory(ProgramFolder + QLatin1String(StatusLine::HistoryFileName), &reason))
+        qWarning("The message history could not be kept: %s", qPrintable(reason));
     QMainWindow::closeEvent(e);
 }
 

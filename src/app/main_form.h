@@ -172,6 +172,8 @@ public:
     bool transmitterInUse() const;
     /// Help > Message history: every status message with its time.
     void MessageHistory1Click();
+    /// Help > Page log: the data folder's page log with its marks.
+    void PageLog1Click();
     /// Setup > Audio Output: the dialog with the stored choice.
     void AudioOutput1Click();
     /// Takes the operator's new audio choice: stored at close, opened now, and played
@@ -319,7 +321,7 @@ private:
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
             *About1 = nullptr, *AudioOutput1 = nullptr, *Pagers1 = nullptr, *Dapnet1 = nullptr,
-            *Monitor1 = nullptr, *MessageHistory1 = nullptr, *Exit1 = nullptr;
+            *Monitor1 = nullptr, *MessageHistory1 = nullptr, *Exit1 = nullptr, *PageLog1 = nullptr;
     QPointer<QWidget> m_helpWindow;
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;

@@ -270,6 +270,8 @@ void TMainForm::buildMenu() {
     Help2->setShortcut(QKeySequence(Qt::Key_F1));
     MessageHistory1 = help->addAction(QStringLiteral("&Message history..."));
     MessageHistory1->setObjectName(QStringLiteral("MessageHistory1"));
+    PageLog1 = help->addAction(QStringLiteral("&Page log..."));
+    PageLog1->setObjectName(QStringLiteral("PageLog1"));
     About1 = help->addAction(QStringLiteral("&About"));
 
     AutoSendOptions1->setObjectName(QStringLiteral("AutoSendOptions1"));

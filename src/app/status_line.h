@@ -26,10 +26,16 @@ class StatusLine : public QStatusBar {
 public:
     /// The messages kept for the history.
     static constexpr std::size_t MaxHistory = 1000;
+    /// A message and how often it came in a row (a stuck key, a refused keystroke): repeats
+    /// are one entry with a count and the time of the last, so they cannot flush the rest.
     struct Entry {
         QDateTime when;
         QString text;
+        int count = 1;
+        QDateTime last;
     };
+    /// The file the history is kept in between runs, in the program folder.
+    static constexpr const char* HistoryFileName = "MessageHistory.txt";
 
     explicit StatusLine(QWidget* parent = nullptr);
 
@@ -54,12 +60,16 @@ public:
 
     /// A message, shown until the next one (after a warning's hold; it is in the history at
     /// once either way).
-    void note(const QString& text);
+    /// `record`, when given, is what the history keeps in place of the text (a sent page's
+    /// line with the page itself).
+    void note(const QString& text, const QString& record = {});
     /// A message the operator must see (what did not go out, what a pager will show
     /// otherwise): it holds the line for HoldMs against plain messages.
     void hold(const QString& text) { showMessage(text, false, true); }
     /// A message about something that failed: in red, and held like hold().
-    void warn(const QString& text) { showMessage(text, true, true); }
+    void warn(const QString& text, const QString& record = {}) {
+        showMessage(text, true, true, record);
+    }
     /// The DAPNET link's state and next slot; empty hides it.
     void setStation(const QString& text);
     QString stationText() const;
@@ -86,6 +96,11 @@ public:
     QString lampText() const;
     QPushButton* stopButton() const { return m_stop; }
     const std::deque<Entry>& history() const { return m_history; }
+    /// Puts the history of earlier runs before this run's messages; false when the file
+    /// exists but cannot be read.
+    bool loadHistory(const QString& path);
+    /// Writes the history for the next run; false with the reason in *reason.
+    bool saveHistory(const QString& path, QString* reason) const;
 
 signals:
     /// Stop was clicked.
@@ -94,7 +109,8 @@ signals:
 private:
     QWidget* buildOnAirStrip();
     void remember(const QString& text);
-    void showMessage(const QString& text, bool failure, bool held = false);
+    void showMessage(const QString& text, bool failure, bool held = false,
+                     const QString& record = {});
     void setMessage(const QString& text, bool failure);
     void refreshOutputs();
 

@@ -9,6 +9,7 @@
 #include "app/ident_form.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
+#include "app/page_log_form.h"
 #include "app/pagers_form.h"
 #include "app/picture_button.h"
 #include "app/sync_idle_form.h"
@@ -39,6 +40,8 @@ private slots:
     void pagersTableFollowsTheFormAndRemoveAsks();
     void dapnetJoinNamesTheMissingField();
     void keyboardReachesHelpAndExit();
+    void historyCollapsesRepeatsKeepsPagesAndOutlivesTheWindow();
+    void pageLogViewerShowsTheLinesWithAMark();
 };
 
 namespace {
@@ -46,8 +49,8 @@ namespace {
 int visibleStops(QWidget& dialog) {
     int count = 0;
     for (QPushButton* b : dialog.findChildren<QPushButton*>())
-        if (b->isVisibleTo(&dialog) && b->text().remove('&').compare(QStringLiteral("stop"),
-                                                                      Qt::CaseInsensitive) == 0)
+        if (b->isVisibleTo(&dialog) &&
+            b->text().remove('&').compare(QStringLiteral("stop"), Qt::CaseInsensitive) == 0)
             ++count;
     return count;
 }
@@ -88,7 +91,8 @@ void WindowInputTest::badRicAndCodewordsAreRefusedInPlainWordsAndKept() {
             pressOk(box);
         });
         QCOMPARE(f.TxButtonClick(), SendResult::Failed);
-        QVERIFY2(said.contains(QStringLiteral("2097151")) && !said.contains(QStringLiteral("valid")),
+        QVERIFY2(said.contains(QStringLiteral("2097151")) &&
+                     !said.contains(QStringLiteral("valid")),
                  qPrintable(said));
         QCOMPARE(ric.text(), typed);
     }
@@ -216,6 +220,45 @@ void WindowInputTest::keyboardReachesHelpAndExit() {
     QVERIFY(QTest::qWaitForWindowActive(&f));
     QTest::keyClick(&f, Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(!f.isVisible());
+}
+
+void WindowInputTest::historyCollapsesRepeatsKeepsPagesAndOutlivesTheWindow() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    for (int i = 0; i < 5; ++i)
+        f.statusLine().note(QStringLiteral("The message holds at most 256 characters."));
+    control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("1234567"));
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("Hello pager"));
+    QCOMPARE(f.TxButtonClick(), SendResult::Sent);
+    const auto& h = f.statusLine().history();
+    QCOMPARE(h.end()[-2].count, 5);
+    QVERIFY2(h.back().text.contains(QStringLiteral("RIC 1234567: \"Hello pager\"")),
+             qPrintable(h.back().text));
+    const QString path = f.ProgramFolder + QLatin1String(StatusLine::HistoryFileName);
+    f.close();
+    StatusLine next;
+    QVERIFY(next.loadHistory(path));
+    QVERIFY(next.history().size() >= 2);
+    QCOMPARE(next.history().end()[-2].text,
+             QStringLiteral("The message holds at most 256 characters."));
+    QCOMPARE(next.history().end()[-2].count, 5);
+    QCOMPARE(next.history().back().text, h.back().text);
+}
+
+void WindowInputTest::pageLogViewerShowsTheLinesWithAMark() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Tarvex-LOG.txt"));
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("1 - a - d - t - confirmed\r\n2 - b - d - t - not heard\r\n"
+              "3 - c - d - t - stopped\r\n4 - e - d - t - not sent: no sound\r\n");
+    log.close();
+    PageLogForm form(path);
+    QCOMPARE(form.shownText().count('\n'), 3);
+    form.filter()->setCurrentText(QStringLiteral("Not heard off air"));
+    QCOMPARE(form.shownText(), QStringLiteral("2 - b - d - t - not heard"));
+    form.filter()->setCurrentText(QStringLiteral("Not sent"));
+    QCOMPARE(form.shownText(), QStringLiteral("4 - e - d - t - not sent: no sound"));
 }
 
 TARVEX_GUI_TEST_MAIN(WindowInputTest)
