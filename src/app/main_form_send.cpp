@@ -161,10 +161,13 @@ void TMainForm::stopTransmission() {
     m_station->stop();
     if (!m_station->busy())
         m_station->releaseNow();
-    m_status->hold(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
-                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
-                                                 "page(s) dropped, not sent.")
-                                      .arg(waiting));
+    // Pages that will never go out are a warning that waits to be read.
+    if (waiting == 0)
+        m_status->hold(QStringLiteral("Stopped: the transmitter is released."));
+    else
+        m_status->warn(QStringLiteral("Stopped: the transmitter is released; %1 waiting "
+                                      "page(s) dropped, not sent.")
+                           .arg(waiting));
 }
 
 QString TMainForm::pageLogPath() const {

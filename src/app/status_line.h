@@ -56,6 +56,7 @@ public:
     /// How long a warning stays on the line before a plain message may replace it.
     static constexpr int HoldMs = 8000;
     /// The narrowest the message gets beside the other texts, so it is never squeezed away.
+    /// The texts beside it give way first (they elide, with their whole text as a tooltip).
     static constexpr int MessageMinWidth = 160;
 
     /// A message, shown until the next one (after a warning's hold; it is in the history at
@@ -66,10 +67,15 @@ public:
     /// A message the operator must see (what did not go out, what a pager will show
     /// otherwise): it holds the line for HoldMs against plain messages.
     void hold(const QString& text) { showMessage(text, false, true); }
-    /// A message about something that failed: in red, and held like hold().
+    /// A message about something that failed: in red, and it stands until the operator
+    /// acknowledges it (the OK beside it) or the failure is cleared; plain messages that come
+    /// meanwhile wait behind it (they are in the history at once).
     void warn(const QString& text, const QString& record = {}) {
         showMessage(text, true, true, record);
     }
+    /// The operator has read the standing warning: the line goes back to plain messages.
+    void acknowledge();
+    bool awaitingAcknowledgement() const { return m_standing; }
     /// The DAPNET link's state and next slot; empty hides it.
     void setStation(const QString& text);
     QString stationText() const;
@@ -106,26 +112,34 @@ signals:
     /// Stop was clicked.
     void stopClicked();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* buildOnAirStrip();
+    void fitLampText();
+    void placeStrip();
     void remember(const QString& text);
     void showMessage(const QString& text, bool failure, bool held = false,
                      const QString& record = {});
     void setMessage(const QString& text, bool failure);
     void refreshOutputs();
 
+    QWidget* m_strip = nullptr;
     QLabel* m_lamp = nullptr;
     QLabel* m_progress = nullptr;
     QPushButton* m_stop = nullptr;
     ElidingLabel* m_message = nullptr;
     ElidingLabel* m_audio = nullptr;
     ElidingLabel* m_port = nullptr;
-    QLabel* m_station = nullptr;
-    QLabel* m_alarm = nullptr;
+    ElidingLabel* m_station = nullptr;
+    ElidingLabel* m_alarm = nullptr;
     QString m_folder;
     QString m_failure;
     QString m_notSent;
     QTimer* m_holdTimer = nullptr;
+    QPushButton* m_ack = nullptr;
+    bool m_standing = false;          ///< a warning waits for its acknowledgement
     std::optional<QString> m_waiting; ///< the plain message a held one keeps back
     OnAirState m_state = OnAirState::Idle;
     QString m_audioName;

@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -42,6 +43,7 @@ private slots:
     void keyboardReachesHelpAndExit();
     void historyCollapsesRepeatsKeepsPagesAndOutlivesTheWindow();
     void pageLogViewerShowsTheLinesWithAMark();
+    void keyedStripKeepsItsPlaceAndWarningsStandUntilRead();
 };
 
 namespace {
@@ -259,6 +261,32 @@ void WindowInputTest::pageLogViewerShowsTheLinesWithAMark() {
     QCOMPARE(form.shownText(), QStringLiteral("2 - b - d - t - not heard"));
     form.filter()->setCurrentText(QStringLiteral("Not sent"));
     QCOMPARE(form.shownText(), QStringLiteral("4 - e - d - t - not sent: no sound"));
+}
+
+void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    StatusLine& s = f.statusLine();
+    auto& stop = control<QPushButton>(f, "btStop");
+    const int width = f.width();
+    const QPoint stopAt = stop.mapTo(&f, QPoint());
+    s.setAlarm(QStringLiteral("2 pages not heard (last RIC 1234567 at 12:00:00)"));
+    control<QAction>(f, "KeyTx1").trigger();
+    QApplication::processEvents();
+    QCOMPARE(f.width(), width);
+    QCOMPARE(stop.mapTo(&f, QPoint()), stopAt);
+    auto& lamp = control<QLabel>(f, "OnAirLamp");
+    QCOMPARE(lamp.text(), QStringLiteral("KEYED \u2014 manual key-up"));
+    QVERIFY(lamp.fontMetrics().horizontalAdvance(lamp.text()) <= lamp.contentsRect().width());
+    control<QAction>(f, "KeyTx1").trigger();
+    // The alarm's warning stands on the message line until it has been read.
+    QVERIFY(s.awaitingAcknowledgement());
+    QVERIFY(s.currentMessage().contains(QStringLiteral("not heard")));
+    s.note(QStringLiteral("later note"));
+    QTest::qWait(50);
+    QVERIFY(s.currentMessage().contains(QStringLiteral("not heard")));
+    control<QPushButton>(f, "StatusAck").click();
+    QCOMPARE(s.currentMessage(), QStringLiteral("later note"));
 }
 
 TARVEX_GUI_TEST_MAIN(WindowInputTest)
