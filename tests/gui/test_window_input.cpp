@@ -12,6 +12,7 @@
 #include "app/page_log_form.h"
 #include "app/pagers_form.h"
 #include "app/picture_button.h"
+#include "app/station_busy.h"
 #include "app/sync_idle_form.h"
 #include "encoder/page_encoder.h"
 
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -44,6 +46,7 @@ private slots:
     void historyCollapsesRepeatsKeepsPagesAndOutlivesTheWindow();
     void pageLogViewerShowsTheLinesWithAMark();
     void keyedStripKeepsItsPlaceAndWarningsStandUntilRead();
+    void heldStationKeepsTheWindowOpenUntilItIsFree();
 };
 
 namespace {
@@ -287,6 +290,38 @@ void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
     QVERIFY(s.currentMessage().contains(QStringLiteral("not heard")));
     control<QPushButton>(f, "StatusAck").click();
     QCOMPARE(s.currentMessage(), QStringLiteral("later note"));
+}
+
+void WindowInputTest::heldStationKeepsTheWindowOpenUntilItIsFree() {
+    // Another process holds the station's lock (as tarvexd does) until its input ends.
+    QTemporaryDir dir;
+    const QString lock = dir.filePath(QStringLiteral("station.lock"));
+    QProcess service;
+    service.start(QStringLiteral("python3"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("import fcntl,sys; f=open(sys.argv[1],'a+'); "
+                                  "fcntl.lockf(f, fcntl.LOCK_EX); print('held', flush=True); "
+                                  "sys.stdin.read()"),
+                   lock});
+    QVERIFY(service.waitForReadyRead(5000));
+    const std::vector<std::string> paths{lock.toStdString()};
+    StationHold window;
+    std::string holder;
+    QVERIFY(!window.acquire(paths, &holder));
+    QString said;
+    bool openAfterRetries = false;
+    QTimer::singleShot(300, [&] {
+        if (auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            said = control<QLabel>(*shown, "StationBusyText").text();
+            openAfterRetries = shown->isVisible(); // three tries have failed by now
+        }
+        service.closeWriteChannel();
+    });
+    QVERIFY(waitForStation(window, paths, holder, 80));
+    QVERIFY(openAfterRetries);
+    QVERIFY2(said.contains(QString::fromStdString(holder)), qPrintable(said));
+    QVERIFY(window.held());
+    service.waitForFinished(5000);
 }
 
 TARVEX_GUI_TEST_MAIN(WindowInputTest)
