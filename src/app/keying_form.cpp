@@ -3,6 +3,9 @@
 #include "app/ui_font.h"
 #include "station/keying_method.h"
 #include "txcontrol/ptt/ptt_devices.h"
+#ifdef TARVEX_HAVE_HAMLIB
+#include "txcontrol/ptt/hamlib_ptt.h"
+#endif
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -108,6 +111,17 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     done->setObjectName(QStringLiteral("btDone"));
     done->setGeometry(473, 294, 75, 25);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    // A check of the wiring without a page: the radio keys for a second and is released.
+    m_test = new QPushButton(QStringLiteral("&Test keying"), this);
+    m_test->setObjectName(QStringLiteral("btTestKeying"));
+    m_test->setAutoDefault(false);
+    m_test->setGeometry(473 - 8 - 100, 294, 100, 25);
+    m_test->setToolTip(QStringLiteral("Keys the transmitter through the method chosen here for "
+                                      "one second, then releases it"));
+    connect(m_test, &QPushButton::clicked, this, [this] {
+        if (m_testAction)
+            m_testAction();
+    });
 
     buildMethodPanel();
     setSettings(KeyingSettings{});
@@ -196,17 +210,57 @@ void TKeyingForm::buildMethodPanel() {
     m_gpioLine = placeSpin(panel, "GpioLine", 80, 82, 80, 0, MaxGpioLine);
     m_rigModelLabel = placeLabel(panel, QStringLiteral("Rig model"), 10, 86);
     m_rigModel = placeSpin(panel, "RigModel", 80, 82, 90, 1, MaxRigModel);
-    m_rigSpeedLabel = placeLabel(panel, QStringLiteral("Speed"), 10, 116);
-    m_rigSpeed = placeSpin(panel, "RigSpeed", 80, 112, 90, 0, MaxRigSpeed);
+    // The rig is chosen by name; the number beside it is what the settings keep.
+    m_rigName = new QComboBox(panel);
+    m_rigName->setObjectName(QStringLiteral("RigName"));
+    m_rigName->setGeometry(10, 110, 228, 22);
+    m_rigName->setMaxVisibleItems(20);
+    connect(m_rigName, &QComboBox::activated, this, [this](int index) {
+        const QVariant model = m_rigName->itemData(index);
+        if (model.isValid())
+            m_rigModel->setValue(model.toInt());
+    });
+    connect(m_rigModel, &QSpinBox::valueChanged, this, &TKeyingForm::showRigName);
+    m_rigSpeedLabel = placeLabel(panel, QStringLiteral("Speed"), 10, 144);
+    m_rigSpeed = placeSpin(panel, "RigSpeed", 80, 140, 90, 0, MaxRigSpeed);
     m_rigSpeed->setSpecialValueText(QStringLiteral("default"));
 
     m_hint = new QLabel(panel);
     m_hint->setObjectName(QStringLiteral("MethodHint"));
     m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_hint->setGeometry(10, 146, 228, 60);
+    m_hint->setGeometry(10, 168, 228, 40);
 
     connect(m_method, &QComboBox::currentIndexChanged, this, &TKeyingForm::methodChanged);
+}
+
+void TKeyingForm::fillRigNames() {
+    if (m_rigName->count() > 0)
+        return;
+#ifdef TARVEX_HAVE_HAMLIB
+    std::string error;
+    for (const HamlibModel& m : hamlibModels(&error))
+        m_rigName->addItem(QStringLiteral("%1 %2 (%3)")
+                               .arg(QString::fromStdString(m.maker), QString::fromStdString(m.name))
+                               .arg(m.model),
+                           m.model);
+#else
+    const std::string error = "this build has no hamlib";
+#endif
+    if (m_rigName->count() == 0) {
+        m_rigName->addItem(QStringLiteral("No list of rigs: %1; type the model number")
+                               .arg(QString::fromStdString(error)));
+        m_rigName->setEnabled(false);
+    }
+    showRigName(m_rigModel->value());
+}
+
+void TKeyingForm::showRigName(int model) {
+    const int index = m_rigName->findData(model);
+    if (index >= 0)
+        m_rigName->setCurrentIndex(index);
+    else if (m_rigName->isEnabled())
+        m_rigName->setCurrentIndex(-1); // a number hamlib does not list
 }
 
 PttMethod TKeyingForm::chosenMethod() const {
@@ -224,9 +278,11 @@ void TKeyingForm::methodChanged() {
     m_cm108Pin->setVisible(method == PttMethod::Cm108);
     m_gpioLabel->setVisible(method == PttMethod::Gpio);
     m_gpioLine->setVisible(method == PttMethod::Gpio);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigName,
+                                                      m_rigSpeedLabel, m_rigSpeed})
         w->setVisible(hamlib);
+    if (hamlib)
+        fillRigNames();
     m_hint->setText(QString::fromLatin1(hintFor(method)));
     fillDevices();
     enableLineControls();

@@ -141,6 +141,7 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     if (m_dialogs.keying != nullptr) {
         // Inverted keying changes the released level: release at once with the new polarity.
         m_dialogs.keying->setInvKeyAction([this] { m_station->releaseNow(); });
+        m_dialogs.keying->setTestAction([this] { testKeying(); });
         connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
                 &TMainForm::describeBackends);
         connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this,
@@ -402,6 +403,18 @@ void TMainForm::showDialog(QDialog* dialog) {
 
 void TMainForm::KeyTx1Click() {
     m_station->setManualKey(KeyTx1->isChecked());
+}
+
+void TMainForm::testKeying() {
+    if (transmitterInUse())
+        return;          // the line is busy: its keying shows already
+    applyKeyingMethod(); // the method the dialog holds now, not the one it opened with
+    m_station->setManualKey(true);
+    m_status->note(QStringLiteral("Test: the transmitter is keyed for one second."));
+    QTimer::singleShot(1000, this, [this] {
+        if (!KeyTx1->isChecked() && m_station->state() == OnAirState::ManualKey)
+            m_station->setManualKey(false);
+    });
 }
 
 void TMainForm::btPresetClick() {

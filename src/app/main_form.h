@@ -165,6 +165,8 @@ public:
     void Help2Click();
     void btPaClick();
     void KeyTx1Click();
+    /// The Keying dialog's Test: the chosen line keyed for a second, then released.
+    void testKeying();
     /// Stop (the on-air strip's button, Esc): ends whatever is on air (page, tune-up, ident,
     /// search, manual key-up), drops the pages waiting, and releases the transmitter.
     void stopTransmission();

@@ -47,6 +47,7 @@ private slots:
     void pageLogViewerShowsTheLinesWithAMark();
     void keyedStripKeepsItsPlaceAndWarningsStandUntilRead();
     void heldStationKeepsTheWindowOpenUntilItIsFree();
+    void keyingTestKeysForASecondAndRigsGoByName();
 };
 
 namespace {
@@ -322,6 +323,34 @@ void WindowInputTest::heldStationKeepsTheWindowOpenUntilItIsFree() {
     QVERIFY2(said.contains(QString::fromStdString(holder)), qPrintable(said));
     QVERIFY(window.held());
     service.waitForFinished(5000);
+}
+
+void WindowInputTest::keyingTestKeysForASecondAndRigsGoByName() {
+    Rig rig;
+    TKeyingForm& k = *rig.form->dialogs().keying;
+    rig.trace.clear();
+    k.btTestKeying()->click();
+    QCOMPARE(rig.port->writes().back().value, uint8_t{1});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.port->writes().back().value, uint8_t{0}, 3000);
+    const auto& e = rig.trace.events();
+    QVERIFY(e.size() >= 2 && e.front().what == "key" && e.back().what == "release");
+    const double keyedMs = e.back().atMs - e.front().atMs;
+    QVERIFY2(keyedMs >= 900 && keyedMs < 2000, qPrintable(QString::number(keyedMs)));
+
+    // A rig is chosen by its name; the number follows (and the name follows a typed number).
+    k.Method()->setCurrentText(QStringLiteral("Rig CAT (hamlib)"));
+    QComboBox& names = *k.RigName();
+    QVERIFY(names.isVisibleTo(&k));
+    if (!names.isEnabled()) { // no hamlib to ask: the list says so
+        QVERIFY(names.currentText().startsWith(QStringLiteral("No list of rigs")));
+        return;
+    }
+    const int dummy = names.findText(QStringLiteral("Dummy"), Qt::MatchContains);
+    QVERIFY(dummy >= 0 && names.count() > 100);
+    emit names.activated(dummy);
+    QCOMPARE(k.RigModel()->value(), names.itemData(dummy).toInt());
+    k.RigModel()->setValue(names.itemData(dummy + 1).toInt());
+    QCOMPARE(names.currentIndex(), dummy + 1);
 }
 
 TARVEX_GUI_TEST_MAIN(WindowInputTest)
