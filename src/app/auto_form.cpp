@@ -88,4 +88,14 @@ void TAutoForm::TxTimerTimer() {
     m_form.station().pollAutoSend();
 }
 
+void TAutoForm::showEvent(QShowEvent* event) {
+    m_opened.take(*this);
+    QDialog::showEvent(event);
+}
+
+void TAutoForm::reject() {
+    m_opened.restore();
+    QDialog::reject();
+}
+
 } // namespace tarvex

@@ -2,6 +2,8 @@
 // Auto Send Setup: how often the auto-send file is polled, the pause after each page sent
 // from it, the on/off switch and the two hidden file names the settings store keeps. The
 // station engine runs the poll; this dialog keeps it up to date with these values.
+#include "app/dialog_support.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -34,6 +36,12 @@ public:
     /// One poll, as the interval runs it.
     void TxTimerTimer();
 
+    /// Esc and the close box put back what the dialog opened with; Done keeps the changes.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void pushSettings();
 
@@ -44,6 +52,7 @@ private:
     QLineEdit* m_fileName = nullptr;
     QLineEdit* m_lockFile = nullptr;
     QPushButton* m_done = nullptr;
+    DialogValues m_opened;
 };
 
 } // namespace tarvex

@@ -66,7 +66,7 @@ TDapnetForm::TDapnetForm(QString keyFile, QWidget* parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (saveKey())
+        if (readyToJoin() && saveKey())
             accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -96,6 +96,32 @@ DapnetSettings TDapnetForm::settings() const {
 
 void TDapnetForm::setLinkStatus(const QString& text) {
     m_status->setText(text);
+}
+
+bool TDapnetForm::readyToJoin() {
+    // Joining needs all three; each missing one is named as the dialog names it.
+    if (!m_enabled->isChecked())
+        return true;
+    const struct {
+        QLineEdit* field;
+        bool missing;
+        const char* what;
+    } needed[] = {
+        {m_host, m_host->text().trimmed().isEmpty(), "the Server (the DAPNET core of your area)"},
+        {m_callsign, m_callsign->text().trimmed().isEmpty(),
+         "the Callsign this transmitter is registered with"},
+        {m_key, m_key->text().trimmed().isEmpty() && !QFile::exists(m_keyFile),
+         "the Key DAPNET gave this transmitter"},
+    };
+    for (const auto& n : needed) {
+        if (!n.missing)
+            continue;
+        showPlainMessage(this,
+                         QStringLiteral("To join DAPNET, type %1.").arg(QLatin1String(n.what)));
+        n.field->setFocus();
+        return false;
+    }
+    return true;
 }
 
 bool TDapnetForm::saveKey() {

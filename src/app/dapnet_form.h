@@ -26,6 +26,9 @@ public:
     DapnetSettings settings() const;
     /// Shows the link's state (called while the dialog is open too).
     void setLinkStatus(const QString& text);
+    /// False, after a box naming the field, when joining is ticked and a field it needs is
+    /// empty.
+    bool readyToJoin();
     /// Writes a key typed in the dialog to its file; false after a box naming why.
     bool saveKey();
 

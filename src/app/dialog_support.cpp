@@ -1,6 +1,11 @@
 #include "app/dialog_support.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 
 #include <QWidget>
 
@@ -48,6 +53,49 @@ QString durationText(double seconds) {
         .arg(s / 3600)
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+void DialogValues::take(const QWidget& dialog) {
+    m_values.clear();
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        if (auto* combo = qobject_cast<QComboBox*>(w))
+            m_values.push_back({w, combo->isEditable() ? QVariant(combo->currentText())
+                                                       : QVariant(combo->currentIndex())});
+        else if (auto* spin = qobject_cast<QSpinBox*>(w))
+            m_values.push_back({w, spin->value()});
+        else if (auto* slider = qobject_cast<QAbstractSlider*>(w))
+            m_values.push_back({w, slider->value()});
+        else if (auto* edit = qobject_cast<QLineEdit*>(w);
+                 edit != nullptr && qobject_cast<QComboBox*>(w->parentWidget()) == nullptr &&
+                 qobject_cast<QAbstractSpinBox*>(w->parentWidget()) == nullptr)
+            m_values.push_back({w, edit->text()});
+        else if (auto* button = qobject_cast<QAbstractButton*>(w);
+                 button != nullptr && button->isCheckable())
+            m_values.push_back({w, button->isChecked()});
+    }
+}
+
+void DialogValues::restore() const {
+    // In the order taken: a method before its device, so the device list is the method's.
+    for (const Value& v : m_values) {
+        QWidget* w = v.control;
+        if (w == nullptr || !w->isEnabled())
+            continue;
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (combo->isEditable())
+                combo->setEditText(v.value.toString());
+            else
+                combo->setCurrentIndex(v.value.toInt());
+        } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+            spin->setValue(v.value.toInt());
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
+            slider->setValue(v.value.toInt());
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            edit->setText(v.value.toString());
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setChecked(v.value.toBool());
+        }
+    }
 }
 
 } // namespace tarvex

@@ -3,7 +3,11 @@
 // a failed conversion), plain message boxes with fixed texts, and centring a dialog over
 // the main window before it opens.
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
+#include <QVariant>
+
+#include <vector>
 
 class QLabel;
 class QWidget;
@@ -31,5 +35,22 @@ QString durationText(double seconds);
 /// Builds a message box that callers may move before running it.
 QMessageBox* makeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                             const QString& text);
+
+/// What the operator can change in a dialog whose changes apply as they are made, as it stood
+/// when the dialog opened. Done keeps the changes; Esc and the close box put these values
+/// back, through the controls' own signals, so the restored values apply as typed ones do.
+/// Controls that are disabled (locked while the transmitter is keyed) are left alone.
+class DialogValues {
+public:
+    void take(const QWidget& dialog);
+    void restore() const;
+
+private:
+    struct Value {
+        QPointer<QWidget> control;
+        QVariant value;
+    };
+    std::vector<Value> m_values;
+};
 
 } // namespace tarvex

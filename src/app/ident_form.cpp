@@ -149,4 +149,14 @@ void TIdentForm::IdentTimer() {
     m_main.station().sendIdent(false);
 }
 
+void TIdentForm::showEvent(QShowEvent* event) {
+    m_opened.take(*this);
+    QDialog::showEvent(event);
+}
+
+void TIdentForm::reject() {
+    m_opened.restore();
+    QDialog::reject();
+}
+
 } // namespace tarvex

@@ -2,6 +2,8 @@
 // The Station Ident dialog: the callsign, how many minutes apart it is sent and its
 // deviation level, handed to the station engine, which keeps the interval and sends the
 // ident; Test sends it at once.
+#include "app/dialog_support.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -36,8 +38,12 @@ public:
     void setTimerEnabled(bool on);
     bool timerEnabled() const { return m_timerEnabled; }
 
+    /// Esc and the close box put back what the dialog opened with; Done keeps the changes.
+    void reject() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -51,6 +57,7 @@ private:
     QPushButton* m_test = nullptr;
     QPushButton* m_done = nullptr;
     bool m_timerEnabled = false;
+    DialogValues m_opened;
 };
 
 } // namespace tarvex

@@ -3,6 +3,9 @@
 #include "app/ui_font.h"
 #include "station/keying_method.h"
 #include "txcontrol/ptt/ptt_devices.h"
+#ifdef TARVEX_HAVE_HAMLIB
+#include "txcontrol/ptt/hamlib_ptt.h"
+#endif
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -26,7 +29,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(560, 294);
+    setFixedSize(560, 328);
 
     m_portLabel = placeLabel(this, QStringLiteral("Port"), 12, 16);
     m_port = new QComboBox(this);
@@ -84,21 +87,7 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
                    this);
     allowNote->setObjectName(QStringLiteral("AllowKeyingNote"));
     allowNote->setWordWrap(true);
-    allowNote->setGeometry(12, 222, 194, 34);
-    auto* done = new QPushButton(QStringLiteral("&Done"), this);
-    done->setObjectName(QStringLiteral("btDone"));
-    done->setGeometry(212, 228, 75, 25);
-    placeLabel(this, QStringLiteral("Transmit watchdog: release after"), 12, 270);
-    m_watchdog = new QSpinBox(this);
-    m_watchdog->setObjectName(QStringLiteral("TxWatchdog"));
-    m_watchdog->setGeometry(200, 266, 64, 22);
-    m_watchdog->setRange(0, 3600);
-    m_watchdog->setValue(180);
-    m_watchdog->setSpecialValueText(QStringLiteral("never"));
-    m_watchdog->setToolTip(QStringLiteral(
-        "The longest the transmitter stays keyed, by hand or for a transmission; then it is "
-        "released as STOP does. 0: no limit."));
-    placeLabel(this, QStringLiteral("seconds keyed (0: no limit)"), 270, 270);
+    allowNote->setGeometry(12, 222, 280, 34);
     m_keyedNote = new QLabel(
         QStringLiteral("Keyed: port, pin, polarity and delay can change after the release."), this);
     m_keyedNote->setObjectName(QStringLiteral("KeyedNote"));
@@ -106,7 +95,33 @@ TKeyingForm::TKeyingForm(QWidget* parent) : QDialog(parent) {
     m_keyedNote->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
     m_keyedNote->setGeometry(300, 224, 248, 34);
     m_keyedNote->hide();
+    // The watchdog belongs with the settings, above the button that closes the dialog.
+    placeLabel(this, QStringLiteral("Transmit watchdog: release after"), 12, 266);
+    m_watchdog = new QSpinBox(this);
+    m_watchdog->setObjectName(QStringLiteral("TxWatchdog"));
+    m_watchdog->setGeometry(200, 262, 64, 22);
+    m_watchdog->setRange(0, 3600);
+    m_watchdog->setValue(180);
+    m_watchdog->setSpecialValueText(QStringLiteral("never"));
+    m_watchdog->setToolTip(QStringLiteral(
+        "The longest the transmitter stays keyed, by hand or for a transmission; then it is "
+        "released as STOP does. 0: no limit."));
+    placeLabel(this, QStringLiteral("seconds keyed (0: no limit)"), 270, 266);
+    auto* done = new QPushButton(QStringLiteral("&Done"), this);
+    done->setObjectName(QStringLiteral("btDone"));
+    done->setGeometry(473, 294, 75, 25);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
+    // A check of the wiring without a page: the radio keys for a second and is released.
+    m_test = new QPushButton(QStringLiteral("&Test keying"), this);
+    m_test->setObjectName(QStringLiteral("btTestKeying"));
+    m_test->setAutoDefault(false);
+    m_test->setGeometry(473 - 8 - 100, 294, 100, 25);
+    m_test->setToolTip(QStringLiteral("Keys the transmitter through the method chosen here for "
+                                      "one second, then releases it"));
+    connect(m_test, &QPushButton::clicked, this, [this] {
+        if (m_testAction)
+            m_testAction();
+    });
 
     buildMethodPanel();
     setSettings(KeyingSettings{});
@@ -195,17 +210,57 @@ void TKeyingForm::buildMethodPanel() {
     m_gpioLine = placeSpin(panel, "GpioLine", 80, 82, 80, 0, MaxGpioLine);
     m_rigModelLabel = placeLabel(panel, QStringLiteral("Rig model"), 10, 86);
     m_rigModel = placeSpin(panel, "RigModel", 80, 82, 90, 1, MaxRigModel);
-    m_rigSpeedLabel = placeLabel(panel, QStringLiteral("Speed"), 10, 116);
-    m_rigSpeed = placeSpin(panel, "RigSpeed", 80, 112, 90, 0, MaxRigSpeed);
+    // The rig is chosen by name; the number beside it is what the settings keep.
+    m_rigName = new QComboBox(panel);
+    m_rigName->setObjectName(QStringLiteral("RigName"));
+    m_rigName->setGeometry(10, 110, 228, 22);
+    m_rigName->setMaxVisibleItems(20);
+    connect(m_rigName, &QComboBox::activated, this, [this](int index) {
+        const QVariant model = m_rigName->itemData(index);
+        if (model.isValid())
+            m_rigModel->setValue(model.toInt());
+    });
+    connect(m_rigModel, &QSpinBox::valueChanged, this, &TKeyingForm::showRigName);
+    m_rigSpeedLabel = placeLabel(panel, QStringLiteral("Speed"), 10, 144);
+    m_rigSpeed = placeSpin(panel, "RigSpeed", 80, 140, 90, 0, MaxRigSpeed);
     m_rigSpeed->setSpecialValueText(QStringLiteral("default"));
 
     m_hint = new QLabel(panel);
     m_hint->setObjectName(QStringLiteral("MethodHint"));
     m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_hint->setGeometry(10, 146, 228, 60);
+    m_hint->setGeometry(10, 168, 228, 40);
 
     connect(m_method, &QComboBox::currentIndexChanged, this, &TKeyingForm::methodChanged);
+}
+
+void TKeyingForm::fillRigNames() {
+    if (m_rigName->count() > 0)
+        return;
+#ifdef TARVEX_HAVE_HAMLIB
+    std::string error;
+    for (const HamlibModel& m : hamlibModels(&error))
+        m_rigName->addItem(QStringLiteral("%1 %2 (%3)")
+                               .arg(QString::fromStdString(m.maker), QString::fromStdString(m.name))
+                               .arg(m.model),
+                           m.model);
+#else
+    const std::string error = "this build has no hamlib";
+#endif
+    if (m_rigName->count() == 0) {
+        m_rigName->addItem(QStringLiteral("No list of rigs: %1; type the model number")
+                               .arg(QString::fromStdString(error)));
+        m_rigName->setEnabled(false);
+    }
+    showRigName(m_rigModel->value());
+}
+
+void TKeyingForm::showRigName(int model) {
+    const int index = m_rigName->findData(model);
+    if (index >= 0)
+        m_rigName->setCurrentIndex(index);
+    else if (m_rigName->isEnabled())
+        m_rigName->setCurrentIndex(-1); // a number hamlib does not list
 }
 
 PttMethod TKeyingForm::chosenMethod() const {
@@ -223,9 +278,11 @@ void TKeyingForm::methodChanged() {
     m_cm108Pin->setVisible(method == PttMethod::Cm108);
     m_gpioLabel->setVisible(method == PttMethod::Gpio);
     m_gpioLine->setVisible(method == PttMethod::Gpio);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigSpeedLabel, m_rigSpeed})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigName,
+                                                      m_rigSpeedLabel, m_rigSpeed})
         w->setVisible(hamlib);
+    if (hamlib)
+        fillRigNames();
     m_hint->setText(QString::fromLatin1(hintFor(method)));
     fillDevices();
     enableLineControls();
@@ -325,9 +382,20 @@ bool TKeyingForm::event(QEvent* e) {
     const bool opening = e->type() == QEvent::WindowActivate || e->type() == QEvent::Show;
     if (opening && m_port->currentIndex() < 0)
         m_port->setCurrentIndex(0);
-    if (e->type() == QEvent::Show)
+    if (e->type() == QEvent::Show) {
         fillDevices(); // an adapter may have been plugged in since
+        m_opened.take(*this);
+    }
     return QDialog::event(e);
+}
+
+void TKeyingForm::reject() {
+    // The released level follows the polarity put back, as a click on the box does.
+    const bool inverted = m_invKey->isChecked();
+    m_opened.restore();
+    if (m_invKey->isChecked() != inverted && m_invKeyAction)
+        m_invKeyAction();
+    QDialog::reject();
 }
 
 } // namespace tarvex

@@ -4,6 +4,7 @@
 // these controls at every call, so a change applies at once. Beside them, the keying method
 // (parallel port, serial line, CM108 or GPIO pin, rig CAT, none) with the fields it needs;
 // the main window takes a new method on when the dialog closes.
+#include "app/dialog_support.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
 
@@ -15,6 +16,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QSpinBox;
 
 namespace tarvex {
@@ -43,6 +45,9 @@ public:
 
     /// Runs when "Inverted Keying" is clicked (the owner releases the transmitter).
     void setInvKeyAction(std::function<void()> action) { m_invKeyAction = std::move(action); }
+    /// Runs on Test: the owner keys the chosen line for a second and releases it.
+    void setTestAction(std::function<void()> action) { m_testAction = std::move(action); }
+    QPushButton* btTestKeying() const { return m_test; }
 
     QComboBox* Port() const { return m_port; }
     QButtonGroup* Pin() const { return m_pin; }
@@ -57,6 +62,11 @@ public:
     QSpinBox* GpioLine() const { return m_gpioLine; }
     QSpinBox* RigModel() const { return m_rigModel; }
     QSpinBox* RigSpeed() const { return m_rigSpeed; }
+    /// The rig by maker and name, from hamlib's own list (filled when Rig CAT is chosen).
+    QComboBox* RigName() const { return m_rigName; }
+
+    /// Esc and the close box put back what the dialog opened with; Done keeps the changes.
+    void reject() override;
 
 protected:
     bool event(QEvent* event) override;
@@ -69,6 +79,9 @@ private:
     /// Lists the devices found for the chosen method, keeping the device text.
     void fillDevices();
     PttMethod chosenMethod() const;
+    /// hamlib's rigs into the name list, once; the number stays the setting.
+    void fillRigNames();
+    void showRigName(int model);
 
     QLabel* m_portLabel = nullptr;
     QComboBox* m_port = nullptr;
@@ -79,6 +92,8 @@ private:
     QCheckBox* m_allowKeying = nullptr;
     QCheckBox* m_invKey = nullptr;
     std::function<void()> m_invKeyAction;
+    std::function<void()> m_testAction;
+    QPushButton* m_test = nullptr;
 
     QComboBox* m_method = nullptr;
     QComboBox* m_device = nullptr;
@@ -86,6 +101,7 @@ private:
     QSpinBox* m_gpioLine = nullptr;
     QSpinBox* m_rigModel = nullptr;
     QSpinBox* m_rigSpeed = nullptr;
+    QComboBox* m_rigName = nullptr;
     QLabel* m_deviceLabel = nullptr;
     QLabel* m_cm108Label = nullptr;
     QLabel* m_gpioLabel = nullptr;
@@ -94,6 +110,7 @@ private:
     QLabel* m_hint = nullptr;
     QLabel* m_keyedNote = nullptr;
     bool m_keyed = false;
+    DialogValues m_opened;
 };
 
 } // namespace tarvex

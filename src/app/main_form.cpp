@@ -88,6 +88,8 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
                                                   : withTrailingSeparator(setup.programFolder);
     DataFolder = ProgramFolder;
     m_status->setFolder(ProgramFolder);
+    if (!m_status->loadHistory(ProgramFolder + QLatin1String(StatusLine::HistoryFileName)))
+        m_status->note(QStringLiteral("The message history of earlier runs cannot be read."));
     m_openUrl = setup.openUrl;
     m_executableFolder = setup.executableFolder;
     createStation(setup);
@@ -139,6 +141,7 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     if (m_dialogs.keying != nullptr) {
         // Inverted keying changes the released level: release at once with the new polarity.
         m_dialogs.keying->setInvKeyAction([this] { m_station->releaseNow(); });
+        m_dialogs.keying->setTestAction([this] { testKeying(); });
         connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
                 &TMainForm::describeBackends);
         connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this,
@@ -152,10 +155,13 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
     // The dialogs that key the transmitter, or stay open while auto send keys it, show the
     // lamp and carry a STOP: the window's own is out of reach under a modal dialog.
+    // The fast search's own Stop ends the search and the transmission alike.
     for (QDialog* dialog : std::initializer_list<QDialog*>{
              m_dialogs.ident, m_dialogs.keying, m_dialogs.ricSearch, m_dialogs.fastSearch})
         if (dialog != nullptr)
-            OnAirBar::attach(*dialog, *m_station, [this] { stopTransmission(); });
+            OnAirBar::attach(
+                *dialog, *m_station, [this] { stopTransmission(); },
+                dialog != m_dialogs.fastSearch);
     connectNetworkDialogs();
     describeBackends();
 }
@@ -179,6 +185,7 @@ void TMainForm::connectHandlers() {
     connect(AudioOutput1, &QAction::triggered, this, &TMainForm::AudioOutput1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     connect(KeyTx1, &QAction::triggered, this, &TMainForm::KeyTx1Click);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
     connect(AutoSendOptions1, &QAction::triggered, this,
             [this] { showDialog(m_dialogs.autoSend); });
     connect(StationIdent1, &QAction::triggered, this, [this] { showDialog(m_dialogs.ident); });
@@ -196,6 +203,7 @@ void TMainForm::connectHandlers() {
     stop->setObjectName(QStringLiteral("StopShortcut"));
     connect(stop, &QShortcut::activated, this, &TMainForm::stopTransmission);
     connect(MessageHistory1, &QAction::triggered, this, &TMainForm::MessageHistory1Click);
+    connect(PageLog1, &QAction::triggered, this, &TMainForm::PageLog1Click);
     connect(MsgEdit, &MessageEdit::lengthRefused, this, [this] {
         QApplication::beep();
         m_status->note(QStringLiteral("The message holds at most 256 characters."));
@@ -280,10 +288,14 @@ void TMainForm::VolumeChange(int position) {
 }
 
 void TMainForm::AN2Click() {
+    // The message stays as typed: emptying it lost the operator's words without a trace, and
+    // the next Ctrl+Enter sent an empty page. The operator is told instead, and chooses.
     const QString text = MsgEdit->toPlainText();
     for (const QChar c : text) {
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-            MsgEdit->clear();
+            m_status->hold(QStringLiteral("NUMERIC: a numeric pager cannot show the letters in "
+                                          "this message; it is kept as typed. Remove them, or "
+                                          "choose ALPHA."));
             return;
         }
     }
@@ -336,6 +348,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
+QString ricProblem(const QString& text) {
+    if (text.isEmpty())
+        return QStringLiteral("Type the pager's RIC/CAP code (a number from 0 to 2097151) first.");
+    if (!tryStrToInt(text.toStdString()) || text.startsWith('-') || text.startsWith('+'))
+        return QStringLiteral("The RIC/CAP code must be a number from 0 to 2097151, in digits "
+                              "only; \"%1\" is not.")
+            .arg(text);
+    return {};
+}
+
 void TMainForm::RicEditExit() {
     m_ricCheckPending = false;
     const QString text = RicEdit->text();
@@ -343,7 +365,7 @@ void TMainForm::RicEditExit() {
         return;
     const auto value = tryStrToInt(text.toStdString());
     if (!value) {
-        showErrorReport(this, QString::fromStdString(ConversionError(text.toStdString()).what()));
+        showErrorReport(this, ricProblem(text));
         return;
     }
     if (*value <= MaxRic)
@@ -354,7 +376,10 @@ void TMainForm::RicEditExit() {
     box->move(frameGeometry().topLeft() + QPoint(50, 50));
     box->exec();
     delete box;
-    RicEdit->clear();
+    // What was typed stays, selected, in the field it belongs to: the next digits replace it,
+    // and nothing is lost to a keystroke the box took.
+    RicEdit->setFocus(Qt::OtherFocusReason);
+    RicEdit->selectAll();
 }
 
 void TMainForm::DFolderClick() {
@@ -380,6 +405,18 @@ void TMainForm::KeyTx1Click() {
     m_station->setManualKey(KeyTx1->isChecked());
 }
 
+void TMainForm::testKeying() {
+    if (transmitterInUse())
+        return;          // the line is busy: its keying shows already
+    applyKeyingMethod(); // the method the dialog holds now, not the one it opened with
+    m_station->setManualKey(true);
+    m_status->note(QStringLiteral("Test: the transmitter is keyed for one second."));
+    QTimer::singleShot(1000, this, [this] {
+        if (!KeyTx1->isChecked() && m_station->state() == OnAirState::ManualKey)
+            m_station->setManualKey(false);
+    });
+}
+
 void TMainForm::btPresetClick() {
     if (m_dialogs.mess == nullptr)
         return;
@@ -403,13 +440,15 @@ bool TMainForm::loadEntry(const EntryParse& parse) {
         fb[e.functionBits]->setChecked(true);
     }
     if (reached(EntryProgress::Coding)) {
+        // The entry brings its own message: the field is emptied in both cases, and first, so
+        // the numeric check has nothing of the operator's to warn about.
+        MsgEdit->clear();
         if (e.coding == Coding::Numeric) {
             AN2Click();
             AN2->setChecked(true);
         } else {
             AN1->setChecked(true);
         }
-        MsgEdit->clear();
     }
     if (reached(EntryProgress::Baud)) {
         const int index = e.baud == 512 ? 0 : e.baud == 2400 ? 2 : 1;
@@ -455,6 +494,9 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     // would overwrite the operator's. A failed save is reported and the window still closes.
     if (m_activated)
         SaveSettings();
+    QString reason;
+    if (!m_status->saveHistory(ProgramFolder + QLatin1String(StatusLine::HistoryFileName), &reason))
+        qWarning("The message history could not be kept: %s", qPrintable(reason));
     QMainWindow::closeEvent(e);
 }
 

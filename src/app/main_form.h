@@ -165,6 +165,8 @@ public:
     void Help2Click();
     void btPaClick();
     void KeyTx1Click();
+    /// The Keying dialog's Test: the chosen line keyed for a second, then released.
+    void testKeying();
     /// Stop (the on-air strip's button, Esc): ends whatever is on air (page, tune-up, ident,
     /// search, manual key-up), drops the pages waiting, and releases the transmitter.
     void stopTransmission();
@@ -172,6 +174,8 @@ public:
     bool transmitterInUse() const;
     /// Help > Message history: every status message with its time.
     void MessageHistory1Click();
+    /// Help > Page log: the data folder's page log with its marks.
+    void PageLog1Click();
     /// Setup > Audio Output: the dialog with the stored choice.
     void AudioOutput1Click();
     /// Takes the operator's new audio choice: stored at close, opened now, and played
@@ -262,6 +266,9 @@ private:
     /// The time keyed by hand on the strip, while a manual key-up lasts.
     void showKeyedTime(bool manualKey);
     QString outcomeText(const TxOutcome& outcome) const;
+    /// False, after saying why in the operator's words, when the RIC/CAP field holds no code
+    /// a page can go to.
+    bool refuseUnusableRic();
     /// Names the characters of a numeric page that a numeric pager cannot show.
     void noteNumericCharacters(const QString& message);
     /// Shows the installed HTML help in the program's own help window.
@@ -316,11 +323,14 @@ private:
             *Keying1 = nullptr, *SyncIdleValues1 = nullptr, *KeyTx1 = nullptr,
             *RICCAPSearch1 = nullptr, *FastRICSearch1 = nullptr, *Help2 = nullptr,
             *About1 = nullptr, *AudioOutput1 = nullptr, *Pagers1 = nullptr, *Dapnet1 = nullptr,
-            *Monitor1 = nullptr, *MessageHistory1 = nullptr;
+            *Monitor1 = nullptr, *MessageHistory1 = nullptr, *Exit1 = nullptr, *PageLog1 = nullptr;
     QPointer<QWidget> m_helpWindow;
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;
 };
+
+/// What is wrong with a RIC/CAP text, in the operator's words (empty: it is a number).
+QString ricProblem(const QString& text);
 
 /// Where Help looks for the HTML help, in order, for an executable in executableFolder
 /// (empty: this program's folder).

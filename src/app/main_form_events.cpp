@@ -150,13 +150,18 @@ void TMainForm::showOutcome(const TxOutcome& out) {
     // A transmission that did not go out as it should is a failure, on the lamp too.
     const bool failed =
         out.built && !out.stopped && (!out.played || !out.portError.empty()) && !m_closing;
+    // The history keeps each page with its text, which the status line has no room for.
+    QString record;
+    if (out.kind == TxKind::Page && out.pages.size() <= 1 && !m_closing)
+        record = QStringLiteral("%1  [RIC %2: \"%3\"]")
+                     .arg(outcomeText(out), qtext(out.ric), qtext(out.message));
     if (failed) {
-        m_status->warn(outcomeText(out));
+        m_status->warn(outcomeText(out), record);
         m_status->setNotSent(
             out.played ? QStringLiteral("Keying failed: %1").arg(qtext(out.portError))
                        : QStringLiteral("The sound did not play: %1").arg(qtext(out.error)));
     } else if (!m_closing) {
-        m_status->note(outcomeText(out));
+        m_status->note(outcomeText(out), record);
     }
     if (!out.built) {
         if (out.stopped || m_closing)

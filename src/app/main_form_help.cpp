@@ -2,11 +2,12 @@
 // that cannot be opened (no such file, or no viewer for it), the HTML help installed with
 // the program, in the desktop's browser or, without one, in the program's own help window;
 // only when there is no help at all, the message that the help file is missing. Also the
-// message history.
+// message history and the page log.
 #include "app/dialog_support.h"
 #include "app/help_window.h"
 #include "app/main_form.h"
 #include "app/message_history_form.h"
+#include "app/page_log_form.h"
 #include "app/status_line.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,11 @@ void TMainForm::showHelpWindow(const QString& path) {
 void TMainForm::MessageHistory1Click() {
     MessageHistoryForm history(m_status->history(), this);
     showDialog(&history);
+}
+
+void TMainForm::PageLog1Click() {
+    PageLogForm log(pageLogPath(), this);
+    showDialog(&log);
 }
 
 } // namespace tarvex

@@ -229,6 +229,8 @@ void TMainForm::buildListingBand() {
     DataOut->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     DataOut->setTabChangesFocus(true);
     DataOut->setReadOnly(true); // the listing of what was sent, never typed into
+    // A caret shows where the focus is, and the listing can be selected and copied by keys.
+    DataOut->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     makeBlue(DataOut);
     stackCaption(Panel6, QStringLiteral("Data Being Sent"), DataOut);
 }
@@ -251,6 +253,11 @@ void TMainForm::buildMenu() {
     Dapnet1->setObjectName(QStringLiteral("Dapnet1"));
     Monitor1 = setup->addAction(QStringLiteral("Off-air &monitor..."));
     Monitor1->setObjectName(QStringLiteral("Monitor1"));
+    // The bar has no File menu: leaving the program sits at the end of the first one.
+    setup->addSeparator();
+    Exit1 = setup->addAction(QStringLiteral("E&xit"));
+    Exit1->setObjectName(QStringLiteral("Exit1"));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* special = bar->addMenu(QStringLiteral("Special Functions"));
     KeyTx1 = special->addAction(QStringLiteral("&Keyup the Tx"));
@@ -260,8 +267,11 @@ void TMainForm::buildMenu() {
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     Help2 = help->addAction(QStringLiteral("&Help"));
+    Help2->setShortcut(QKeySequence(Qt::Key_F1));
     MessageHistory1 = help->addAction(QStringLiteral("&Message history..."));
     MessageHistory1->setObjectName(QStringLiteral("MessageHistory1"));
+    PageLog1 = help->addAction(QStringLiteral("&Page log..."));
+    PageLog1->setObjectName(QStringLiteral("PageLog1"));
     About1 = help->addAction(QStringLiteral("&About"));
 
     AutoSendOptions1->setObjectName(QStringLiteral("AutoSendOptions1"));

@@ -1,16 +1,19 @@
 // SEND and the other commands that go on the air from the window: each reads the controls
 // into a plain request, as the transmit command does, and hands it to the station engine.
 // Stop ends whatever is on air.
+#include "app/dialog_support.h"
 #include "app/main_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
+#include "encoder/codeword.h"
 #include "encoder/message_packing.h"
 #include "station/page_log.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -64,11 +67,31 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
         MsgEdit->setPlainText(message);
     applyRate(rateIndex());
     SignalGen().setLevel(Volume->value());
+    if (source == TxSource::Operator && !refuseUnusableRic())
+        return SendResult::Failed;
     if (AN2->isChecked())
         noteNumericCharacters(message);
     PageJob job = jobFromControls(source);
     applyPagerCharset(job);
     return m_station->sendPage(std::move(job));
+}
+
+bool TMainForm::refuseUnusableRic() {
+    // Said in the operator's words before anything is keyed; the field keeps what was typed.
+    QString problem = ricProblem(RicEdit->text());
+    if (problem.isEmpty() && RicEdit->text().toLongLong() > MaxRic)
+        problem = QStringLiteral("RIC/CAP code %1 is too large: the largest is 2097151.")
+                      .arg(RicEdit->text());
+    if (problem.isEmpty())
+        return true;
+    m_status->warn(QStringLiteral("Not sent: %1").arg(problem));
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(ProgramTitle), problem,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("RicRefused"));
+    box.exec();
+    RicEdit->setFocus(Qt::OtherFocusReason);
+    RicEdit->selectAll();
+    return false;
 }
 
 void TMainForm::noteNumericCharacters(const QString& message) {
@@ -138,10 +161,13 @@ void TMainForm::stopTransmission() {
     m_station->stop();
     if (!m_station->busy())
         m_station->releaseNow();
-    m_status->hold(waiting == 0 ? QStringLiteral("Stopped: the transmitter is released.")
-                                : QStringLiteral("Stopped: the transmitter is released; %1 waiting "
-                                                 "page(s) dropped, not sent.")
-                                      .arg(waiting));
+    // Pages that will never go out are a warning that waits to be read.
+    if (waiting == 0)
+        m_status->hold(QStringLiteral("Stopped: the transmitter is released."));
+    else
+        m_status->warn(QStringLiteral("Stopped: the transmitter is released; %1 waiting "
+                                      "page(s) dropped, not sent.")
+                           .arg(waiting));
 }
 
 QString TMainForm::pageLogPath() const {

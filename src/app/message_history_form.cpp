@@ -40,9 +40,15 @@ MessageHistoryForm::MessageHistoryForm(const std::deque<StatusLine::Entry>& hist
 
 QString MessageHistoryForm::lines(const std::deque<StatusLine::Entry>& history) {
     QStringList out;
-    for (const StatusLine::Entry& e : history)
-        out << e.when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral("  ") +
-                   e.text;
+    for (const StatusLine::Entry& e : history) {
+        QString line =
+            e.when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + QStringLiteral("  ") + e.text;
+        if (e.count > 1)
+            line += QStringLiteral("  \u00d7%1 (last %2)")
+                        .arg(e.count)
+                        .arg(e.last.toString(QStringLiteral("hh:mm:ss")));
+        out << line;
+    }
     return out.join(QLatin1Char('\n'));
 }
 

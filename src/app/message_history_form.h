@@ -15,7 +15,8 @@ class MessageHistoryForm : public QDialog {
 public:
     MessageHistoryForm(const std::deque<StatusLine::Entry>& history, QWidget* parent = nullptr);
 
-    /// One line per message: "yyyy-MM-dd hh:mm:ss  text".
+    /// One line per message: "yyyy-MM-dd hh:mm:ss  text", and "  ×N (last hh:mm:ss)" for a
+    /// message that came N times in a row.
     static QString lines(const std::deque<StatusLine::Entry>& history);
 
 private:

@@ -96,7 +96,8 @@ OnAirBar::OnAirBar(Station& station, std::function<void()> stop, QWidget* parent
     });
 }
 
-OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void()> stop) {
+OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void()> stop,
+                           bool withStop) {
     const QSize size = dialog.size();
     auto* bar = new OnAirBar(station, std::move(stop), &dialog);
     bar->setGeometry(0, size.height(), size.width(), Height);
@@ -105,6 +106,10 @@ OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void
     constexpr int stopWidth = 76;
     bar->m_stop->setGeometry(size.width() - margin - stopWidth, 4, stopWidth, Height - 8);
     bar->m_lamp->setGeometry(margin, 4, size.width() - 3 * margin - stopWidth, Height - 8);
+    if (!withStop) {
+        bar->m_stop->hide();
+        bar->m_lamp->setGeometry(margin, 4, size.width() - 2 * margin, Height - 8);
+    }
     dialog.setFixedSize(size.width(), size.height() + Height);
     return bar;
 }

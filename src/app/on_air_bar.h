@@ -29,8 +29,10 @@ public:
 
     OnAirBar(Station& station, std::function<void()> stop, QWidget* parent);
 
-    /// Adds a bar along the bottom of a fixed-size dialog, which grows by its height.
-    static OnAirBar* attach(QDialog& dialog, Station& station, std::function<void()> stop);
+    /// Adds a bar along the bottom of a fixed-size dialog, which grows by its height. A dialog
+    /// with a Stop of its own (the fast search) takes the lamp alone: one stop button, not two.
+    static OnAirBar* attach(QDialog& dialog, Station& station, std::function<void()> stop,
+                            bool withStop = true);
 
     QString lampText() const;
     QPushButton* stopButton() const { return m_stop; }

@@ -161,6 +161,8 @@ void TPagersForm::buildFields() {
     connect(add, &QPushButton::clicked, this, &TPagersForm::btAddClick);
     connect(remove, &QPushButton::clicked, this, &TPagersForm::btRemoveClick);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_id, &QLineEdit::textEdited, this,
+            [this](const QString& id) { selectPager(id.trimmed()); });
 }
 
 QString TPagersForm::directoryPath() const {
@@ -216,7 +218,20 @@ void TPagersForm::fillTable() {
     m_table->resizeColumnsToContents();
 }
 
+void TPagersForm::selectPager(const QString& id) {
+    m_following = true;
+    m_table->clearSelection();
+    m_table->setCurrentItem(nullptr);
+    const auto& pagers = m_directory.pagers();
+    for (size_t row = 0; row < pagers.size(); ++row)
+        if (qtext(pagers[row].id) == id)
+            m_table->selectRow(static_cast<int>(row));
+    m_following = false;
+}
+
 void TPagersForm::rowChosen() {
+    if (m_following)
+        return;
     const int row = m_table->currentRow();
     if (row < 0 || row >= static_cast<int>(m_directory.pagers().size()))
         return;
@@ -261,15 +276,33 @@ bool TPagersForm::btAddClick() {
             QStringLiteral("This pager is not added.\r\n%1").arg(QString::fromStdString(error)));
         return false;
     }
-    return save();
+    if (!save())
+        return false;
+    selectPager(qtext(p.id));
+    return true;
 }
 
 void TPagersForm::btRemoveClick() {
-    const int row = m_table->currentRow();
-    if (!m_loaded || row < 0 || row >= static_cast<int>(m_directory.pagers().size()))
+    const QList<QTableWidgetItem*> chosen = m_table->selectedItems();
+    const int row = chosen.isEmpty() ? -1 : chosen.first()->row();
+    if (!m_loaded || row < 0 || row >= static_cast<int>(m_directory.pagers().size())) {
+        showPlainMessage(this, QStringLiteral("Choose the pager to remove in the table first."));
         return;
-    m_directory.remove(m_directory.pagers()[static_cast<size_t>(row)].id);
-    save();
+    }
+    const Pager p = m_directory.pagers()[static_cast<size_t>(row)];
+    QMessageBox ask(
+        QMessageBox::Question, windowTitle(),
+        QStringLiteral("Remove pager %1 (%2RIC %3) from the directory?")
+            .arg(qtext(p.id), p.name.empty() ? QString() : qtext(p.name) + QStringLiteral(", "))
+            .arg(p.ric),
+        QMessageBox::Yes | QMessageBox::No, this);
+    ask.setObjectName(QStringLiteral("ConfirmRemove"));
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() != QMessageBox::Yes)
+        return;
+    m_directory.remove(p.id);
+    if (save())
+        m_table->clearSelection();
 }
 
 bool TPagersForm::save() {

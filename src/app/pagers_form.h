@@ -55,6 +55,9 @@ private:
     void reload();
     void fillTable();
     void rowChosen();
+    /// Selects the row of the pager with this ID (none when no pager has it), leaving the
+    /// fields as they are: the table shows the pager the form names.
+    void selectPager(const QString& id);
     bool save();
     Pager pagerFromFields(std::string* error) const;
 
@@ -77,6 +80,7 @@ private:
     QCheckBox* m_wctp = nullptr;
     QSpinBox* m_wctpPort = nullptr;
     ServerChoice m_opened;
+    bool m_following = false; ///< the selection follows the form: the fields stay
 };
 
 } // namespace tarvex

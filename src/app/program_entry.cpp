@@ -14,6 +14,7 @@
 #include "app/pagers_form.h"
 #include "app/rs_form.h"
 #include "app/single_instance.h"
+#include "app/station_busy.h"
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
 #include "encoder/errors.h"
@@ -147,16 +148,13 @@ int runProgram(int argc, char** argv) {
     MainFormSetup setup;
     if (!choosePortFromEnvironment(setup))
         return 2;
-    // Only one program keys the transmitter: a running tarvexd (or another station on the
-    // same keying device) holds it, and this window says so and does not start.
+    // Only one program keys the transmitter: while a running tarvexd (or another station on
+    // the same keying device) holds it, a window says so and waits for the station.
     StationHold hold;
     std::string holder;
-    if (!hold.acquire(holdPathsFor(setup), &holder)) {
-        showPlainMessage(nullptr, QStringLiteral("The station is held by %1.\r\nTarvex does not "
-                                                 "key the transmitter while that program runs.")
-                                      .arg(QString::fromStdString(holder)));
+    if (!hold.acquire(holdPathsFor(setup), &holder) &&
+        !waitForStation(hold, holdPathsFor(setup), holder))
         return 1;
-    }
     // Headless stations and tests may choose the output (e.g. "wav:/tmp/page.wav").
     const QByteArray audio = qgetenv("TARVEX_AUDIO");
     if (!audio.isEmpty())

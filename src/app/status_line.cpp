@@ -1,10 +1,13 @@
 #include "app/status_line.h"
 #include "app/on_air_bar.h"
 
+#include <QEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -73,37 +76,49 @@ StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
     m_holdTimer = new QTimer(this);
     m_holdTimer->setSingleShot(true);
     connect(m_holdTimer, &QTimer::timeout, this, [this] {
+        if (m_standing)
+            return;
         if (m_waiting)
             setMessage(*m_waiting, false);
         m_waiting.reset();
     });
+    m_ack = new QPushButton(QStringLiteral("OK"), panel);
+    m_ack->setObjectName(QStringLiteral("StatusAck"));
+    m_ack->setToolTip(QStringLiteral("I have read this: show the next messages"));
+    m_ack->setFixedSize(m_ack->fontMetrics().horizontalAdvance(QStringLiteral("OK")) + 16,
+                        m_message->height());
+    m_ack->hide();
+    connect(m_ack, &QPushButton::clicked, this, &StatusLine::acknowledge);
     m_audio = new ElidingLabel("StatusAudio", panel);
     m_port = new ElidingLabel("StatusPort", panel);
-    for (ElidingLabel* label : {m_audio, m_port}) {
-        label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The DAPNET link's state, shown only while the link is configured. No text beside the
+    // message asks for its own width: the window's width never follows them.
+    m_station = new ElidingLabel("StatusStation", panel);
+    m_station->hide();
+    for (ElidingLabel* label : {m_audio, m_port, m_station}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         label->setMinimumWidth(60);
         label->setMaximumWidth(190);
     }
-    // The DAPNET link's state, shown only while the link is configured.
-    m_station = new QLabel(panel);
-    m_station->setObjectName(QStringLiteral("StatusStation"));
-    m_station->setMaximumWidth(220);
-    m_station->hide();
-    line->addWidget(m_message, 1);
-    line->addWidget(m_station);
-    line->addWidget(m_audio);
-    line->addWidget(m_port);
+    line->addWidget(m_message, 3);
+    line->addWidget(m_ack);
+    line->addWidget(m_station, 2);
+    line->addWidget(m_audio, 1);
+    line->addWidget(m_port, 1);
     rows->addLayout(line);
     addPermanentWidget(panel, 1);
     setOnAir(OnAirState::Idle, TxSource::Operator);
 }
 
 QWidget* StatusLine::buildOnAirStrip() {
-    auto* strip = new QWidget(this);
+    // Placed by hand (placeStrip): STOP at the right edge, the progress and the alarm left of
+    // it, the lamp in what remains. Nothing in the strip asks for width, so the window never
+    // widens and STOP never moves, whatever the lamp and the alarm say.
+    m_strip = new QWidget(this);
+    QWidget* strip = m_strip;
     strip->setObjectName(QStringLiteral("OnAirStrip"));
-    auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
+    strip->setFixedHeight(StripHeight);
+    strip->installEventFilter(this);
     m_lamp = new QLabel(strip);
     m_lamp->setObjectName(QStringLiteral("OnAirLamp"));
     m_lamp->setAutoFillBackground(true);
@@ -113,7 +128,9 @@ QWidget* StatusLine::buildOnAirStrip() {
     big.setBold(true);
     m_lamp->setFont(big);
     m_lamp->setFixedHeight(StripHeight);
-    m_lamp->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The lamp's text never widens the window: the lamp takes the room the strip leaves, and
+    // its text is drawn smaller when that room is short (fitLampText).
+    m_lamp->installEventFilter(this);
     m_progress = new QLabel(strip);
     m_progress->setObjectName(QStringLiteral("StatusProgress"));
     m_progress->setAlignment(Qt::AlignCenter);
@@ -128,18 +145,15 @@ QWidget* StatusLine::buildOnAirStrip() {
     m_stop->setFont(bold);
     m_stop->setFixedSize(86, StripHeight);
     connect(m_stop, &QPushButton::clicked, this, &StatusLine::stopClicked);
-    // The off-air alarm stands beside the lamp, in red, while it lasts.
-    m_alarm = new QLabel(strip);
-    m_alarm->setObjectName(QStringLiteral("StatusAlarm"));
-    m_alarm->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c00000; "
-                                          "font-weight: bold; padding: 0 4px; }"));
-    m_alarm->setFixedHeight(StripHeight);
-    m_alarm->setMaximumWidth(260);
+    // The off-air alarm stands beside the lamp while it lasts: red on white in a red frame, so
+    // it cannot be taken for the keyed lamp's solid red; its whole text is in its tooltip and
+    // on the message line.
+    m_alarm = new ElidingLabel("StatusAlarm", strip);
+    m_alarm->setStyleSheet(QStringLiteral("QLabel { color: #b00000; background: white; "
+                                          "border: 2px solid #c00000; font-weight: bold; "
+                                          "padding: 0 3px; }"));
+    m_alarm->setFixedSize(170, StripHeight);
     m_alarm->hide();
-    row->addWidget(m_lamp, 1);
-    row->addWidget(m_alarm);
-    row->addWidget(m_progress);
-    row->addWidget(m_stop);
     return strip;
 }
 
@@ -152,6 +166,7 @@ void StatusLine::setOnAir(OnAirState state, TxSource source) {
     else
         showLamp(*m_lamp, state, source);
     m_lamp->setToolTip(m_notSent);
+    fitLampText();
 }
 
 void StatusLine::setNotSent(const QString& why) {
@@ -162,6 +177,7 @@ void StatusLine::setNotSent(const QString& why) {
         else
             showNotSentLamp(*m_lamp);
         m_lamp->setToolTip(why);
+        fitLampText();
     }
 }
 
@@ -210,6 +226,8 @@ void StatusLine::setFailure(const QString& text) {
         warn(text);
     } else if (shown) {
         m_holdTimer->stop();
+        m_standing = false;
+        m_ack->hide();
         setMessage(m_waiting.value_or(QString()), false);
         m_waiting.reset();
     }
@@ -240,23 +258,36 @@ void StatusLine::setKeyedTime(int seconds, int limitSeconds) {
                          : QStringLiteral("Keyed %1").arg(clock(seconds)));
 }
 
-void StatusLine::note(const QString& text) {
-    showMessage(text, false);
+void StatusLine::note(const QString& text, const QString& record) {
+    showMessage(text, false, false, record);
 }
 
-void StatusLine::showMessage(const QString& text, bool failure, bool held) {
+void StatusLine::showMessage(const QString& text, bool failure, bool held, const QString& record) {
     if (!text.isEmpty())
-        remember(text);
-    if (!held && m_holdTimer->isActive()) {
-        m_waiting = text; // shown when the warning's time is up
+        remember(record.isEmpty() ? text : record);
+    if (!held && (m_holdTimer->isActive() || m_standing)) {
+        m_waiting = text; // shown when the warning's time is up, or it has been read
+        return;
+    }
+    if (m_standing && !failure) {
+        m_waiting = text; // a notice waits behind a standing failure too
         return;
     }
     m_waiting.reset();
-    if (held)
+    m_standing = failure && held && !text.isEmpty();
+    m_ack->setVisible(m_standing);
+    if (held && !m_standing)
         m_holdTimer->start(HoldMs);
     else
         m_holdTimer->stop();
     setMessage(text, failure);
+}
+
+void StatusLine::acknowledge() {
+    m_standing = false;
+    m_ack->hide();
+    setMessage(m_waiting.value_or(m_message->whole()), false);
+    m_waiting.reset();
 }
 
 void StatusLine::setMessage(const QString& text, bool failure) {
@@ -268,9 +299,65 @@ void StatusLine::setMessage(const QString& text, bool failure) {
 }
 
 void StatusLine::remember(const QString& text) {
-    m_history.push_back({QDateTime::currentDateTime(), text});
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!m_history.empty() && m_history.back().text == text) {
+        ++m_history.back().count;
+        m_history.back().last = now;
+        return;
+    }
+    m_history.push_back({now, text, 1, now});
     while (m_history.size() > MaxHistory)
         m_history.pop_front();
+}
+
+// One entry a line: time of the first, count, time of the last, text; tabs apart, and the
+// text's own line breaks and tabs escaped.
+bool StatusLine::loadHistory(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    std::deque<Entry> earlier;
+    while (!file.atEnd()) {
+        QString line = QString::fromUtf8(file.readLine());
+        if (line.endsWith('\n'))
+            line.chop(1);
+        const QStringList f = line.split('\t');
+        if (f.size() != 4)
+            continue;
+        QString text = f[3];
+        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"))
+            .replace(QStringLiteral("\\t"), QStringLiteral("\t"));
+        earlier.push_back({QDateTime::fromString(f[0], Qt::ISODate), text,
+                           std::max(1, f[1].toInt()), QDateTime::fromString(f[2], Qt::ISODate)});
+    }
+    m_history.insert(m_history.begin(), earlier.begin(), earlier.end());
+    while (m_history.size() > MaxHistory)
+        m_history.pop_front();
+    return true;
+}
+
+bool StatusLine::saveHistory(const QString& path, QString* reason) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        *reason = file.errorString();
+        return false;
+    }
+    for (const Entry& e : m_history) {
+        QString text = e.text;
+        text.replace('\n', QStringLiteral("\\n")).replace('\t', QStringLiteral("\\t"));
+        file.write(QStringLiteral("%1\t%2\t%3\t%4\n")
+                       .arg(e.when.toString(Qt::ISODate))
+                       .arg(e.count)
+                       .arg(e.last.toString(Qt::ISODate), text)
+                       .toUtf8());
+    }
+    if (!file.commit()) {
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 QString StatusLine::currentMessage() const {
@@ -278,23 +365,62 @@ QString StatusLine::currentMessage() const {
 }
 
 void StatusLine::setStation(const QString& text) {
-    m_station->setText(text);
-    m_station->setToolTip(text);
+    m_station->setWhole(text);
     m_station->setVisible(!text.isEmpty());
 }
 
 QString StatusLine::stationText() const {
-    return m_station->text();
+    return m_station->whole();
 }
 
 void StatusLine::setAlarm(const QString& text) {
-    m_alarm->setText(text);
-    m_alarm->setToolTip(text);
+    const bool raised = !text.isEmpty() && m_alarm->whole().isEmpty();
+    m_alarm->setWhole(text.isEmpty() ? QString() : QStringLiteral("\u26a0 ") + text);
     m_alarm->setVisible(!text.isEmpty());
+    placeStrip();
+    if (raised)
+        warn(text);
+    fitLampText();
 }
 
 QString StatusLine::alarmText() const {
-    return m_alarm->text();
+    const QString shown = m_alarm->whole();
+    return shown.isEmpty() ? shown : shown.mid(2);
+}
+
+void StatusLine::fitLampText() {
+    // The largest size up to the design's 15 pixels at which the whole text fits the lamp.
+    QFont f = m_lamp->font();
+    const int room = m_lamp->contentsRect().width() - 8;
+    for (int px = 15; px >= 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(m_lamp->text()) <= room || px == 8)
+            break;
+    }
+    if (f != m_lamp->font())
+        m_lamp->setFont(f);
+}
+
+void StatusLine::placeStrip() {
+    constexpr int gap = 6;
+    int right = m_strip->width();
+    for (QWidget* w : {static_cast<QWidget*>(m_stop), static_cast<QWidget*>(m_progress),
+                       static_cast<QWidget*>(m_alarm)}) {
+        if (w->isHidden())
+            continue;
+        right -= w->width();
+        w->move(right, 0);
+        right -= gap;
+    }
+    m_lamp->setGeometry(0, 0, std::max(0, right), StripHeight);
+}
+
+bool StatusLine::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_strip && event->type() == QEvent::Resize)
+        placeStrip();
+    if (watched == m_lamp && event->type() == QEvent::Resize)
+        fitLampText();
+    return QStatusBar::eventFilter(watched, event);
 }
 
 QString StatusLine::audioText() const {

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace tarvex {
@@ -68,11 +69,28 @@ void TSIForm::setFields(const QString& syncText, const QString& idleText) {
 }
 
 void TSIForm::btDoneClick() {
-    // Sync is converted first; the first field that does not convert is reported.
-    for (QLineEdit* field : {m_edSync, m_edIdle}) {
-        const std::string text = field->text().toStdString();
-        if (!hexToCodeword(text)) {
-            showErrorReport(this, QString::fromStdString(ConversionError("$" + text).what()));
+    // Sync is checked first; the first field in error is reported and the dialog stays open
+    // with what was typed. A codeword of fewer than eight digits would go out with leading
+    // zeros, a page no pager decodes: it is refused rather than sent.
+    const struct {
+        QLineEdit* field;
+        const char* name;
+        const char* stock;
+    } fields[] = {{m_edSync, "sync", StockSyncText}, {m_edIdle, "idle", StockIdleText}};
+    for (const auto& f : fields) {
+        const QString text = f.field->text();
+        if (text.size() != 8 || !hexToCodeword(text.toStdString())) {
+            QMessageBox box(
+                QMessageBox::Warning, windowTitle(),
+                QStringLiteral("The %1 codeword needs eight hexadecimal digits (0 to 9, "
+                               "A to F); \"%2\" is not that.\nThe standard %1 "
+                               "codeword is %3; Defaults puts it back.")
+                    .arg(QLatin1String(f.name), text, QLatin1String(f.stock)),
+                QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("CodewordRefused"));
+            box.exec();
+            f.field->setFocus();
+            f.field->selectAll();
             return;
         }
     }

@@ -160,10 +160,11 @@ void AudioChoiceTest::menuItemFollowsTheSetupItems() {
     QStringList captions;
     for (const QAction* a : items)
         captions << a->text();
-    // The stock items first, then the program's own.
-    QCOMPARE(captions,
-             (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying", "Sync && Idle &Values",
-                          "Audio &Output...", "&Pagers...", "&DAPNET...", "Off-air &monitor..."}));
+    // The stock items first, then the program's own, and last (the bar has no File menu)
+    // the way out.
+    QCOMPARE(captions, (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying",
+                                    "Sync && Idle &Values", "Audio &Output...", "&Pagers...",
+                                    "&DAPNET...", "Off-air &monitor...", "", "E&xit"}));
 }
 
 void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {

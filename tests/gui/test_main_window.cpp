@@ -40,7 +40,7 @@ private slots:
     void ricExitCheckReportsPastedText();
     void optionsPanelFolds();
     void eachRateKeepsItsLevel();
-    void numericButtonClearsLettersOnly();
+    void numericButtonKeepsTheMessage();
     void polarityAndTuneTimeReachTheGenerator();
     void messageFieldLimits();
     void folderChooserCreatesAfterAsking();
@@ -126,7 +126,8 @@ void MainWindowTest::ricExitCheck() {
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("2097151"));
     QVERIFY(control<MessageEdit>(f, "MsgEdit").hasFocus());
 
-    // One more: the warning at +50, +50 from the window's corner, then the field emptied.
+    // One more: the warning at +50, +50 from the window's corner; the field keeps the text,
+    // selected, with the focus back in it.
     control<QLineEdit>(f, "RicEdit").setFocus();
     control<QLineEdit>(f, "RicEdit").clear();
     typeInto(&control<QLineEdit>(f, "RicEdit"), QStringLiteral("2097152"));
@@ -138,8 +139,6 @@ void MainWindowTest::ricExitCheck() {
         caption = w->windowTitle();
         where = w->pos();
         icon = qobject_cast<QMessageBox*>(w)->icon();
-        QCOMPARE(control<QLineEdit>(f, "RicEdit").text(),
-                 QStringLiteral("2097152")); // emptied only afterwards
         pressOk(w);
     });
     QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
@@ -147,7 +146,9 @@ void MainWindowTest::ricExitCheck() {
     QCOMPARE(caption, QStringLiteral("Warning"));
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(where, f.frameGeometry().topLeft() + QPoint(50, 50));
-    QTRY_VERIFY(control<QLineEdit>(f, "RicEdit").text().isEmpty());
+    QTRY_VERIFY(f.focusWidget() == &control<QLineEdit>(f, "RicEdit"));
+    QCOMPARE(control<QLineEdit>(f, "RicEdit").selectedText(), QStringLiteral("2097152"));
+    control<QLineEdit>(f, "RicEdit").clear();
 
     // An empty field passes silently.
     control<QLineEdit>(f, "RicEdit").setFocus();
@@ -174,7 +175,8 @@ void MainWindowTest::ricExitCheckReportsPastedText() {
         pressOk(w);
     });
     QTest::keyClick(&control<QLineEdit>(f, "RicEdit"), Qt::Key_Tab);
-    QTRY_COMPARE(text, QStringLiteral("'12x' is not a valid integer value"));
+    QTRY_COMPARE(text, QStringLiteral("The RIC/CAP code must be a number from 0 to 2097151, in "
+                                      "digits only; \"12x\" is not."));
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("12x")); // the text stays
 }
 
@@ -223,7 +225,7 @@ void MainWindowTest::eachRateKeepsItsLevel() {
     QCOMPARE(f.DeviationLevels, (std::array<uint8_t, 3>{40, 20, 30}));
 }
 
-void MainWindowTest::numericButtonClearsLettersOnly() {
+void MainWindowTest::numericButtonKeepsTheMessage() {
     Rig rig;
     TMainForm& f = *rig.form;
     control<QAction>(f, "Options1").trigger();
@@ -234,8 +236,8 @@ void MainWindowTest::numericButtonClearsLettersOnly() {
             !control<PictureButton>(f, "AN1").isChecked());
     control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("123 z 45"));
     QTest::mouseClick(&control<PictureButton>(f, "AN2"),
-                      Qt::LeftButton); // already down: the check runs again
-    QVERIFY(control<MessageEdit>(f, "MsgEdit").toPlainText().isEmpty());
+                      Qt::LeftButton); // already down: the check runs again, and keeps the text
+    QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral("123 z 45"));
     control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("Q"));
     QTest::mouseClick(&control<PictureButton>(f, "AN1"),
                       Qt::LeftButton); // alphanumeric has no action

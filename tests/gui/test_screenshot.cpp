@@ -9,9 +9,11 @@
 #include "app/keying_form.h"
 #include "app/message_edit.h"
 #include "app/message_history_form.h"
+#include "app/page_log_form.h"
 #include "app/picture_button.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
@@ -218,6 +220,14 @@ void ScreenshotTest::mainWindow() {
     });
     f.TxButtonClick();
     QVERIFY(save(onAir, QStringLiteral("main-window-on-air")));
+
+    // Keyed by hand beside the off-air alarm and the DAPNET link's state: nothing moves.
+    f.statusLine().setStation(QStringLiteral("DAPNET: connected, next slot in 12 s"));
+    f.statusLine().setAlarm(QStringLiteral("2 pages not heard (last RIC 1234567 at 12:00:00)"));
+    control<QAction>(f, "KeyTx1").trigger();
+    QTest::qWait(100);
+    QVERIFY(save(framed(f), QStringLiteral("main-window-keyed-alarm")));
+    control<QAction>(f, "KeyTx1").trigger();
 }
 
 void ScreenshotTest::everyWindow() {
@@ -235,6 +245,10 @@ void ScreenshotTest::everyWindow() {
 
     MessageHistoryForm history(f.statusLine().history(), &f);
     QVERIFY(shoot(history, &f, QStringLiteral("message-history")));
+    control<QCheckBox>(f, "logpages").setChecked(true);
+    f.TxButtonClick(); // a logged page for the log's picture
+    PageLogForm log(f.pageLogPath(), &f);
+    QVERIFY(shoot(log, &f, QStringLiteral("page-log")));
     const QString help = findHelpDocument({});
     if (!help.isEmpty()) {
         HelpWindow helpWindow(&f);

@@ -170,7 +170,8 @@ void SendTest::emptyRicIsRefusedWithoutKeying() {
         pressOk(w);
     });
     QCOMPARE(f.TxButtonClick(), SendResult::Failed);
-    QCOMPARE(text, QStringLiteral("'' is not a valid integer value"));
+    QCOMPARE(text,
+             QStringLiteral("Type the pager's RIC/CAP code (a number from 0 to 2097151) first."));
     QCOMPARE(onAir(rig).size(), size_t{0}); // never keyed, nothing played
     QVERIFY(!QFile::exists(f.pageLogPath()));
     QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(),

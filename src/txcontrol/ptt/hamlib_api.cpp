@@ -7,6 +7,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <tuple>
+
 namespace tarvex {
 namespace {
 
@@ -24,6 +27,8 @@ struct HamlibCalls {
     decltype(&::rig_cleanup) cleanup = nullptr;
     decltype(&::rigerror2) error = nullptr;
     decltype(&::rig_set_debug) setDebug = nullptr;
+    decltype(&::rig_load_all_backends) loadAll = nullptr; // for the model list only
+    decltype(&::rig_list_foreach) forEach = nullptr;
     std::string loadError;
 
     template <typename F> bool find(void* library, F& slot, const char* name) {
@@ -49,6 +54,9 @@ struct HamlibCalls {
             find(library, error, "rigerror2") && find(library, setDebug, "rig_set_debug");
         if (all)
             setDebug(RIG_DEBUG_NONE);
+        // An older library without them still keys; only the list of names is missing.
+        loadAll = reinterpret_cast<decltype(loadAll)>(::dlsym(library, "rig_load_all_backends"));
+        forEach = reinterpret_cast<decltype(forEach)>(::dlsym(library, "rig_list_foreach"));
     }
     bool loaded() const { return loadError.empty(); }
 };
@@ -57,6 +65,33 @@ const HamlibCalls& calls() {
     static const HamlibCalls table;
     return table;
 }
+
+int collectModel(const struct rig_caps* caps, rig_ptr_t data) {
+    auto* out = static_cast<std::vector<HamlibModel>*>(data);
+    out->push_back({static_cast<int>(caps->rig_model), caps->mfg_name ? caps->mfg_name : "",
+                    caps->model_name ? caps->model_name : ""});
+    return 1; // go on
+}
+
+} // namespace
+
+std::vector<HamlibModel> hamlibModels(std::string* error) {
+    const HamlibCalls& c = calls();
+    std::vector<HamlibModel> models;
+    if (!c.loaded() || c.loadAll == nullptr || c.forEach == nullptr) {
+        if (error != nullptr)
+            *error = c.loaded() ? "this hamlib cannot list its rigs" : c.loadError;
+        return models;
+    }
+    c.loadAll();
+    c.forEach(&collectModel, &models);
+    std::sort(models.begin(), models.end(), [](const HamlibModel& a, const HamlibModel& b) {
+        return std::tie(a.maker, a.name, a.model) < std::tie(b.maker, b.name, b.model);
+    });
+    return models;
+}
+
+namespace {
 
 class RealHamlib : public HamlibApi {
 public:

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -37,6 +38,17 @@ public:
     /// The library's calls (loaded at the first use), its debug output silenced.
     static std::unique_ptr<HamlibApi> create();
 };
+
+/// A rig model as hamlib lists it.
+struct HamlibModel {
+    int model = 0;
+    std::string maker;
+    std::string name;
+};
+
+/// Every rig model the installed hamlib knows, by maker and name; empty (with *error) when
+/// hamlib cannot be loaded.
+std::vector<HamlibModel> hamlibModels(std::string* error = nullptr);
 
 /// hamlib's dummy rig, which keys nothing and remembers its PTT.
 inline constexpr int HamlibDummyRig = 1;
