@@ -1,7 +1,9 @@
 // tarvexd's web interface: the API answers on the HTTP server's threads from what the engine's
 // thread publishes here after every event and every second, and STOP from a browser is posted
 // to the engine's thread, so neither side ever waits for the other.
+#include "monitor/station_monitor.h"
 #include "network/dapnet/dapnet_link.h"
+#include "network/station/durable_feed.h"
 #include "network/station/network_inputs.h"
 #include "network/web/web_api.h"
 #include "service/service_log.h"
@@ -10,6 +12,15 @@
 #include <chrono>
 
 namespace tarvex {
+
+namespace {
+
+int64_t unixNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
 
 void StationService::startWeb(const NetworkSettings& net) {
     WebApiConfig config;
@@ -27,23 +38,38 @@ void StationService::startWeb(const NetworkSettings& net) {
     });
     m_network->setWebApp(m_web);
     setServiceLogTap([board = m_board.get()](LogLevel level, const std::string& text) {
-        using namespace std::chrono;
-        board->addServiceLine(
-            levelWord(level), text,
-            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+        board->addServiceLine(levelWord(level), text, unixNowMs());
     });
+}
+
+void StationService::followPages() {
+    if (DurableFeed* feed = m_network->feed())
+        feed->setFateHook([this](int64_t id, const char* fate, const std::string& why) {
+            m_fates.note(id, fate, why, unixNowMs());
+        });
+    if (m_monitor != nullptr)
+        connect(m_monitor, &StationMonitor::pageHeard, this, [this](qint64 id, bool confirmed) {
+            m_fates.judge(id, confirmed, unixNowMs());
+            refreshStatusPages();
+        });
 }
 
 void StationService::publishWebStatus(const HealthFacts& facts,
                                       const std::vector<HealthFault>& faults) {
-    using namespace std::chrono;
-    const int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    std::optional<std::string> allowed;
+    WebStatusExtras extras;
+    extras.nowMs = unixNowMs();
     if (DapnetLink* link = m_network->dapnet()) {
         const DapnetLinkStatus status = link->status();
-        allowed = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
+        extras.dapnetSlots = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
     }
-    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), now, allowed));
+    const StationTotals totals{m_counters.pagesSent, m_counters.pagesFailed, m_counters.keyedMs,
+                               facts.confirmed, facts.notHeard};
+    m_hours.note(totals, extras.nowMs);
+    extras.hoursJson = m_hours.json(totals);
+    extras.fatesJson = m_fates.json();
+    extras.elapsedSeconds = m_elapsed;
+    extras.totalSeconds = m_total;
+    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), extras));
 }
 
 } // namespace tarvex
