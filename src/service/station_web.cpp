@@ -8,8 +8,10 @@
 #include "network/web/web_api.h"
 #include "service/service_log.h"
 #include "service/station_service.h"
+#include "station/settings_values.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace tarvex {
 
@@ -26,6 +28,10 @@ void StationService::startWeb(const NetworkSettings& net) {
     WebApiConfig config;
     config.folder = m_folder;
     config.loginOnLoopback = net.requireLogin;
+    // A shorter session for a shared screen, or for a test that watches one end.
+    if (const char* seconds = std::getenv("TARVEX_WEB_SESSION_SECONDS"))
+        if (const auto n = parseDecimal(seconds); n && *n >= 1 && *n <= 86400)
+            config.sessionMs = int64_t{*n} * 1000;
     m_web = std::make_shared<WebApi>(config, *m_board);
     m_board->setStopAction([this](const std::string& who) {
         QMetaObject::invokeMethod(

@@ -181,6 +181,16 @@ def login_rules(args):
     check(other.call("GET", "/api/status")[0] == 401, "after logging out the session is gone")
     check("s3cret-pass" not in st.log_text(), "no password reaches the log")
     stop_service(st, proc)
+    # A session ends: here after 4 s (TARVEX_WEB_SESSION_SECONDS), and is then refused.
+    st.env["TARVEX_WEB_SESSION_SECONDS"] = "4"
+    proc = st.start()
+    short = Client(st.http, source="127.0.0.3")
+    status, _ = short.call("POST", "/api/login", {"name": "op", "password": "s3cret-pass"})
+    check(status == 200 and "Max-Age=4" in getattr(short, "setcookie", "") and
+          short.call("GET", "/api/status")[0] == 200, "a session with a lifetime of 4 s opens")
+    check(wait_until(lambda: short.call("GET", "/api/status")[0] == 401, 15),
+          "and is refused once it has ended")
+    stop_service(st, proc)
 
 
 def dapnet_slots(args):
