@@ -87,6 +87,12 @@ void StationMonitor::onEvent(const StationEvent& e) {
         }
         m_current = record.id;
         m_currentPages = e.outcome->pages;
+        std::vector<int64_t> ids;
+        for (const SentPage& sent : m_currentPages)
+            ids.push_back(sent.queueId);
+        if (m_queueIds.size() >= MaxTransmissions)
+            m_queueIds.pop_front();
+        m_queueIds.emplace_back(record.id, std::move(ids));
         m_logged.assign(m_currentPages.size(), false);
     } else if (e.kind == StationEvent::Kind::Ended && m_current != 0) {
         m_monitor->released(m_current, monotonicMs());
@@ -118,8 +124,13 @@ void StationMonitor::onVerdict(const PageVerdict& verdict) {
             continue;
         m_station.writePageLog(it->page, it->marker + pageLogMarker(verdict.verdict));
         m_pending.erase(it);
-        return;
+        break;
     }
+    // Told after the page log has the line, so whoever is told finds it there.
+    for (const auto& [transmission, ids] : m_queueIds)
+        if (transmission == verdict.transmissionId && verdict.pageIndex < ids.size() &&
+            ids[verdict.pageIndex] != 0)
+            emit pageHeard(ids[verdict.pageIndex], verdict.verdict == Verdict::Confirmed);
 }
 
 void StationMonitor::flush(bool all) {

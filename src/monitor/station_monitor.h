@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ signals:
     /// A line for the status line: a verdict, a station heard from elsewhere, the alarm (in
     /// red while raised), a problem.
     void report(const QString& text, bool alarm);
+    /// The verdict on a page from the durable queue, by its number.
+    void pageHeard(qint64 queueId, bool confirmed);
 
 private:
     struct Pending {
@@ -71,6 +74,9 @@ private:
     std::vector<SentPage> m_currentPages; ///< its pages, as expected by the monitor
     std::vector<bool> m_logged;           ///< which of them have their log line waiting
     std::vector<Pending> m_pending;
+    /// The queue numbers of the pages of the last transmissions, for their verdicts.
+    std::deque<std::pair<uint64_t, std::vector<int64_t>>> m_queueIds;
+    static constexpr std::size_t MaxTransmissions = 32;
 };
 
 } // namespace tarvex

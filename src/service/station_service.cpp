@@ -136,6 +136,7 @@ bool StationService::start() {
 
     startNetwork(lookup);
     startMonitor(lookup);
+    followPages();
     m_control = new ControlServer(*m_station, logger(), this);
     m_maxWaitSeconds =
         parseDecimal(lookup("StatusMaxWaitSeconds").value_or("")).value_or(m_maxWaitSeconds);
@@ -392,7 +393,12 @@ HealthFacts StationService::healthFacts() {
 
 void StationService::onEvent(const StationEvent& e) {
     switch (e.kind) {
+    case StationEvent::Kind::Progress:
+        m_elapsed = e.elapsed;
+        m_total = e.total;
+        break;
     case StationEvent::Kind::Ended:
+        m_elapsed = m_total = 0;
         countOutcome(m_counters, *e.outcome);
         for (const std::string& line : serviceLogLines(*e.outcome))
             log(line, outcomeLevel(*e.outcome));

@@ -8,6 +8,7 @@
 #include "network/service_logger.h"
 #include "network/station/network_settings.h"
 #include "network/wctp/wctp_http.h"
+#include "network/web/web_history.h"
 #include "paging/event_wait.h"
 #include "station/health.h"
 #include "station/station.h"
@@ -95,6 +96,9 @@ private:
     void startMonitor(const StoredLookup& lookup);
     /// The web interface on the status pages' server; STOP from a browser is posted here.
     void startWeb(const NetworkSettings& net);
+    /// The web page follows each queued page by its number: the queue's and the monitor's word
+    /// on it is kept in m_fates.
+    void followPages();
     /// Hands the status to the web interface (engine thread).
     void publishWebStatus(const HealthFacts& facts, const std::vector<HealthFault>& faults);
     /// What the control socket's STATUS judges the station's health from.
@@ -128,6 +132,10 @@ private:
     StatusPage m_health{503, "text/plain; charset=utf-8", "UNKNOWN: starting\n"};
     std::unique_ptr<WebBoard> m_board; ///< read by the HTTP server's threads
     std::shared_ptr<WebApi> m_web;
+    PageFates m_fates;    ///< the fate of the pages queued lately, for the web page
+    HourlyTotals m_hours; ///< m_counters at each hour's start, for the web page's charts
+    double m_elapsed = 0; ///< of the transmission on air, for the web page's progress
+    double m_total = 0;
     int m_signal = 0;
     int m_exitStatus = 1;
 };

@@ -1,20 +1,37 @@
 // tarvexd's web interface: the API answers on the HTTP server's threads from what the engine's
 // thread publishes here after every event and every second, and STOP from a browser is posted
 // to the engine's thread, so neither side ever waits for the other.
+#include "monitor/station_monitor.h"
 #include "network/dapnet/dapnet_link.h"
+#include "network/station/durable_feed.h"
 #include "network/station/network_inputs.h"
 #include "network/web/web_api.h"
 #include "service/service_log.h"
 #include "service/station_service.h"
+#include "station/settings_values.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace tarvex {
+
+namespace {
+
+int64_t unixNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
 
 void StationService::startWeb(const NetworkSettings& net) {
     WebApiConfig config;
     config.folder = m_folder;
     config.loginOnLoopback = net.requireLogin;
+    // A shorter session for a shared screen, or for a test that watches one end.
+    if (const char* seconds = std::getenv("TARVEX_WEB_SESSION_SECONDS"))
+        if (const auto n = parseDecimal(seconds); n && *n >= 1 && *n <= 86400)
+            config.sessionMs = int64_t{*n} * 1000;
     m_web = std::make_shared<WebApi>(config, *m_board);
     m_board->setStopAction([this](const std::string& who) {
         QMetaObject::invokeMethod(
@@ -27,23 +44,38 @@ void StationService::startWeb(const NetworkSettings& net) {
     });
     m_network->setWebApp(m_web);
     setServiceLogTap([board = m_board.get()](LogLevel level, const std::string& text) {
-        using namespace std::chrono;
-        board->addServiceLine(
-            levelWord(level), text,
-            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+        board->addServiceLine(levelWord(level), text, unixNowMs());
     });
+}
+
+void StationService::followPages() {
+    if (DurableFeed* feed = m_network->feed())
+        feed->setFateHook([this](int64_t id, const char* fate, const std::string& why) {
+            m_fates.note(id, fate, why, unixNowMs());
+        });
+    if (m_monitor != nullptr)
+        connect(m_monitor, &StationMonitor::pageHeard, this, [this](qint64 id, bool confirmed) {
+            m_fates.judge(id, confirmed, unixNowMs());
+            refreshStatusPages();
+        });
 }
 
 void StationService::publishWebStatus(const HealthFacts& facts,
                                       const std::vector<HealthFault>& faults) {
-    using namespace std::chrono;
-    const int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    std::optional<std::string> allowed;
+    WebStatusExtras extras;
+    extras.nowMs = unixNowMs();
     if (DapnetLink* link = m_network->dapnet()) {
         const DapnetLinkStatus status = link->status();
-        allowed = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
+        extras.dapnetSlots = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
     }
-    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), now, allowed));
+    const StationTotals totals{m_counters.pagesSent, m_counters.pagesFailed, m_counters.keyedMs,
+                               facts.confirmed, facts.notHeard};
+    m_hours.note(totals, extras.nowMs);
+    extras.hoursJson = m_hours.json(totals);
+    extras.fatesJson = m_fates.json();
+    extras.elapsedSeconds = m_elapsed;
+    extras.totalSeconds = m_total;
+    m_board->publish(webStatusJson(facts, faults, m_network->waitingPages(20), extras));
 }
 
 } // namespace tarvex

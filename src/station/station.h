@@ -38,6 +38,7 @@ struct PageJob {
                             ///< message read as Latin-1)
     std::string origin;     ///< who asked (a login, a peer), for the service log
     bool repeat = false;    ///< it was on air when the station last stopped
+    int64_t queueId = 0;    ///< its number in the durable queue (0: it did not come from there)
     /// It came from another system that keeps it (the auto-send file, the durable queue):
     /// stopped before its sound started, it goes back there and gets no page-log line.
     bool returnable = false;

@@ -75,6 +75,7 @@ struct SentPage {
     std::string bytes;   ///< the message exactly as encoded
     std::string charset; ///< its pager's character set ("de", ...); empty: plain 8-bit
     bool repeat = false; ///< it was on air when the station last stopped
+    int64_t queueId = 0; ///< its number in the durable queue (0: it did not come from there)
 };
 
 /// The end of one transmission (or of a page refused before keying).

@@ -93,6 +93,7 @@ SentPage sentPageFor(const PageJob& job, const TxOutcome& out) {
     page.bytes = job.page.message;
     page.charset = job.charset;
     page.repeat = job.repeat;
+    page.queueId = job.queueId;
     return page;
 }
 

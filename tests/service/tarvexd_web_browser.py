@@ -99,6 +99,9 @@ def screenshots(d, folder):
                 "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
             check(wide <= 0, f"{width}x{height} {scheme}: no horizontal scrolling ({wide} px)")
             d.save_screenshot(os.path.join(folder, f"web-{width}x{height}-{scheme}.png"))
+            for card in ("charts",):
+                d.find_element(By.ID, card).screenshot(
+                    os.path.join(folder, f"web-{width}x{height}-{scheme}-{card}.png"))
     d.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
     d.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
 
@@ -135,6 +138,10 @@ def browser(args, web_station):
     st = web_station(args, "browser")
     if args.env:
         st.env.pop("TARVEX_AUDIO")  # played into the fixture's null sink
+        # The off-air monitor listens to the sink: the page follows its verdict.
+        st.args.tarvexd_extra = ["--monitor-command", "parec -d " +
+                                 os.environ["TARVEX_PULSE_MONITOR"] + " --raw --format=s16le "
+                                 "--rate=22050 --channels=1 --latency-msec=20"]
     with open(os.path.join(st.folder, "Pagers.txt"), "w") as f:
         f.write("[1001]\nric = 1001\nname = Duty phone\n")
     proc = st.start()
@@ -180,6 +187,14 @@ def browser(args, web_station):
             decoded = multimon_decode(raw, st.work, "web", "alpha", False)
             check(any(line.startswith(want) for line in decoded.splitlines()),
                   f"the page sent from the browser decodes from the sink: {want}")
+        final = "confirmed" if args.env else "sent"
+        check(wait_until(lambda: text(d, "send-result").endswith(
+            "sent and confirmed off the air" if args.env else ": sent"), 20),
+            f"the form follows its page to {final} ({text(d, 'send-result')})")
+        check(d.find_elements(By.CSS_SELECTOR, "#chart-pages rect.sent") and
+              d.find_elements(By.CSS_SELECTOR, "#chart-keyed rect.keyed") and
+              bool(d.find_elements(By.CSS_SELECTOR, "#chart-verdicts rect.confirmed")) == bool(args.env),
+              "the charts draw the hour's page, keyed time and verdict")
         check(d.execute_script("return window.notReloaded === true"), "without a reload")
         check(wait_until(lambda: XSS in text(d, "log"), 10), "the log shows the markup as text")
         check(no_alert(d) and not d.find_elements(By.CSS_SELECTOR, "main img"),
@@ -190,6 +205,9 @@ def browser(args, web_station):
         d.execute_script("window.seen = [];")
         send(d, "3003", "long page " * 19)
         check(wait_until(lambda: state(d) == "on air", 10), "the long page goes on air")
+        check(wait_until(lambda: float(d.find_element(By.ID, "progress").get_attribute("value"))
+                         > 0 and " / " in text(d, "progress-text"), 5),
+              f"its progress is shown ({text(d, 'progress-text')})")
         time.sleep(0.5)
         clicked = d.execute_script(
             "const t = performance.now(); document.getElementById('stop').click(); return t;")
@@ -200,6 +218,8 @@ def browser(args, web_station):
         check(st.wait_for_log("web: stop by ", 5) and
               wait_until(lambda: st.port_bytes().endswith(b"\x00"), 5),
               "the STOP is logged and the transmitter released (record port)")
+        check(wait_until(lambda: "stopped by STOP" in text(d, "send-result"), 5),
+              f"the form says its page was stopped ({text(d, 'send-result')})")
         check(wait_until(lambda: "web: stop by" in text(d, "service-log"), 5),
               "the service log's lines reach the page with their levels")
 
@@ -212,6 +232,12 @@ def browser(args, web_station):
         errors = [e["message"] for e in d.get_log("browser") if e["level"] == "SEVERE"]
         check(len(errors) == 1 and "console probe" in errors[0],
               f"the page reports no error in the browser's console ({errors[:3]})")
+
+        # (after the console check: the browser reports the API's 400 there)
+        Select(d.find_element(By.ID, "send-to")).select_by_value("ric")
+        d.find_element(By.CSS_SELECTOR, "#send-typed [name=ric]").send_keys("2500000")
+        check(wait_until(lambda: "ric: 2500000 is above" in text(d, "send-result"), 5),
+              "a typed RIC is checked by the station as the form is filled")
 
         ok, added = streams_memory(st.http, proc.pid)
         check(ok, "10 event streams each get the status")
@@ -227,6 +253,7 @@ def browser(args, web_station):
     finally:
         d.quit()
         stop_service(st, proc)
+        st.args.tarvexd_extra = []
     os.makedirs(os.path.join(args.work, "browser"), exist_ok=True)
     with open(os.path.join(args.work, "browser", "figures.json"), "w") as f:
         json.dump(figures, f, indent=1)

@@ -124,6 +124,25 @@ def api_rules(args):
           f"the preview marks what a US-ASCII pager shows instead ({seen})")
     check(c.call("POST", "/api/pages", {"pager": "nobody", "message": "x"})[0] == 400,
           "a page to an unknown pager is refused")
+    status, err = c.call("POST", "/api/pages", {"ric": "2500000", "message": "x"})
+    check(status == 400 and err.get("field") == "ric" and err["error"] in cli.stderr,
+          f"a typed RIC is checked as a pager's is ({err})")
+    status, sent = c.call("POST", "/api/pages", {"ric": 1234, "function": 0, "coding": "numeric",
+                                                 "baud": 512, "message": "12-34"})
+    number = sent["queued"][0] if status == 202 else -1
+
+    def fate():
+        return next((p["fate"] for p in c.call("GET", "/api/status")[1]["pages"]
+                     if p["id"] == number), None)
+    check(wait_until(lambda: fate() == "sent", 10),
+          f"the status follows the typed page by its number #{number} to sent ({fate()})")
+    check(st.wait_for_log(f"page for ric-1234 from 127.0.0.1 queued as #{number}", 5) and
+          "12-34" in open(
+        os.path.join(st.folder, "Tarvex-LOG.txt"), encoding="utf-8").read(),
+        "the typed page went through the queue and into the page log")
+    hour = c.call("GET", "/api/status")[1]["hours"][-1]
+    check(hour["pages"] >= 1 and hour["keyed_ms"] > 0,
+          f"the hour's totals count the page and its keyed time ({hour})")
     status, log = c.call("GET", "/api/log?q=zzz")
     check(status == 200 and log["total"] == 0, "the log search finds nothing for a stranger text")
     codes = [c.call("POST", "/api/preview", {})[0] for _ in range(120)]
@@ -161,6 +180,16 @@ def login_rules(args):
     other.call("POST", "/api/logout")
     check(other.call("GET", "/api/status")[0] == 401, "after logging out the session is gone")
     check("s3cret-pass" not in st.log_text(), "no password reaches the log")
+    stop_service(st, proc)
+    # A session ends: here after 4 s (TARVEX_WEB_SESSION_SECONDS), and is then refused.
+    st.env["TARVEX_WEB_SESSION_SECONDS"] = "4"
+    proc = st.start()
+    short = Client(st.http, source="127.0.0.3")
+    status, _ = short.call("POST", "/api/login", {"name": "op", "password": "s3cret-pass"})
+    check(status == 200 and "Max-Age=4" in getattr(short, "setcookie", "") and
+          short.call("GET", "/api/status")[0] == 200, "a session with a lifetime of 4 s opens")
+    check(wait_until(lambda: short.call("GET", "/api/status")[0] == 401, 15),
+          "and is refused once it has ended")
     stop_service(st, proc)
 
 

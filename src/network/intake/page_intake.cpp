@@ -100,7 +100,7 @@ IntakeResult PageIntake::prepare(const Submission& s, std::vector<Prepared>& pag
     IntakeResult result;
     const auto directory = m_directory.current();
     for (const auto& id : s.recipients) {
-        const Pager* pager = directory->find(id);
+        const Pager* pager = s.typed && s.typed->id == id ? &*s.typed : directory->find(id);
         result.recipient = id;
         if (pager == nullptr) {
             result.status = IntakeStatus::UnknownPager;

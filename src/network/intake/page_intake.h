@@ -29,6 +29,9 @@ struct Submission {
     std::vector<std::string> recipients; ///< pager IDs, in the order given, no repeats
     std::string text;                    ///< the message as it arrived (UTF-8)
     std::string reference; ///< the sender's own name for the message (WCTP's messageID)
+    /// A pager given in full rather than from the directory (the web form's typed RIC): a
+    /// recipient equal to its ID means it.
+    std::optional<Pager> typed;
 };
 
 enum class IntakeStatus {

@@ -82,6 +82,7 @@ std::vector<PageJob> DurableFeed::next(std::size_t limit) {
     if (m_maxAgeMs > 0) {
         for (const QueuedPage& old : m_queue.dropOlderThan(now(), m_maxAgeMs, &error)) {
             removed(old.id);
+            tell(old.id, "dropped", "older than the age limit");
             m_log.warning(
                 "dropped page #" + std::to_string(old.id) + " for RIC " + old.page.ric + " from " +
                 old.source + (old.origin.empty() ? "" : " (" + old.origin + ")") + ": accepted " +
@@ -123,12 +124,14 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
     job.origin +=
         " #" + std::to_string(page.id) + (page.recipient.empty() ? "" : " to " + page.recipient);
     job.repeat = page.attempts > 0;
+    job.queueId = page.id;
     job.returnable = true;
     if (m_describe)
         m_describe(page, job);
     const int64_t id = page.id;
     job.starting = [this, id, repeat = job.repeat, ric = page.page.ric] {
         m_inFlight.insert(id);
+        tell(id, "on air");
         std::string error;
         if (!m_queue.markOnAir(id, &error))
             m_log.error("page queue: " + error);
@@ -145,20 +148,25 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     m_inFlight.erase(page.id);
     if (out.closing)
         return; // the program is ending: the page stays and goes after the restart
-    if (!out.built && out.refusal == Refusal::None)
-        return; // not taken this time (stopped before keying): it stays
+    if (!out.built && out.refusal == Refusal::None) {
+        tell(page.id, "waiting", "stopped before keying");
+        return; // not taken this time: it stays
+    }
     if (!out.built) {
         drop(page.id, "page #" + std::to_string(page.id) + " for RIC " + page.page.ric +
                           " refused: " + out.error);
         return;
     }
-    if (out.stopped && !out.sounded)
-        return; // stopped before its sound started: it stays for after the hold
+    if (out.stopped && !out.sounded) {
+        tell(page.id, "waiting", "stopped before its sound started");
+        return; // it stays for after the hold
+    }
     if (!out.played && !out.stopped) {
         // The output would not play: the page stays (the engine tries again after a pause),
         // until the age limit drops it.
         m_log.warning("page #" + std::to_string(page.id) + " for RIC " + page.page.ric +
                       " stays in the queue: " + out.error);
+        tell(page.id, "waiting", out.error);
         return;
     }
     if (!out.portError.empty()) {
@@ -171,9 +179,16 @@ void DurableFeed::finished(const QueuedPage& page, const TxOutcome& out) {
     if (!m_queue.remove(page.id, &error))
         m_log.error("page queue: " + error);
     removed(page.id);
+    tell(page.id, out.stopped ? "stopped" : "sent");
+}
+
+void DurableFeed::tell(int64_t id, const char* fate, const std::string& why) {
+    if (m_fate)
+        m_fate(id, fate, why);
 }
 
 void DurableFeed::drop(int64_t id, const std::string& why) {
+    tell(id, "failed", why);
     m_log.error(why);
     std::string error;
     if (!m_queue.remove(id, &error))

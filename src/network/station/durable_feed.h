@@ -47,11 +47,16 @@ public:
     /// as Latin-1, no set.
     using Describe = std::function<void(const QueuedPage&, PageJob&)>;
     void setDescribe(Describe describe) { m_describe = std::move(describe); }
+    /// Told what became of each page (station thread): "on air", "waiting" (again),
+    /// "sent", "stopped", "failed" or "dropped" by its number, and why when it did not go.
+    using FateHook = std::function<void(int64_t id, const char* fate, const std::string& why)>;
+    void setFateHook(FateHook hook) { m_fate = std::move(hook); }
 
 private:
     PageJob jobFor(const QueuedPage& page);
     void finished(const QueuedPage& page, const TxOutcome& outcome);
     void drop(int64_t id, const std::string& why);
+    void tell(int64_t id, const char* fate, const std::string& why = {});
     void removed(int64_t id);
     int64_t now() const;
 
@@ -61,6 +66,7 @@ private:
     int64_t m_maxAgeMs;
     std::function<int64_t()> m_now;
     Describe m_describe;
+    FateHook m_fate;
     std::set<int64_t> m_inFlight;
     std::mutex m_countMutex; ///< accept() runs on the inputs' threads
     Bounds m_bounds;

@@ -2,16 +2,22 @@
 
 #include "encoder/conversions.h"
 
+#include <cmath>
+
 namespace tarvex {
 
 std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFault>& faults,
-                          const std::vector<QueuedPage>& waiting, int64_t nowMs,
-                          const std::optional<std::string>& dapnetSlots) {
+                          const std::vector<QueuedPage>& waiting, const WebStatusExtras& extras) {
+    const int64_t nowMs = extras.nowMs;
     const StationStatus& s = facts.station;
     std::string j = "{\"health\":" + healthJson(facts, faults);
     j += ",\"lamp\":{\"state\":" + jsonText(stateName(s.state)) +
          ",\"source\":" + jsonText(s.state == OnAirState::Idle ? "" : sourceName(s.source)) +
-         ",\"held_ms\":" + std::to_string(s.heldMs) + "}";
+         ",\"held_ms\":" + std::to_string(s.heldMs);
+    if (extras.totalSeconds > 0)
+        j += ",\"elapsed_ms\":" + std::to_string(std::lround(extras.elapsedSeconds * 1000)) +
+             ",\"total_ms\":" + std::to_string(std::lround(extras.totalSeconds * 1000));
+    j += "}";
     j += ",\"queue\":[";
     for (std::size_t i = 0; i < waiting.size(); ++i) {
         const QueuedPage& p = waiting[i];
@@ -23,8 +29,9 @@ std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFaul
              std::to_string(std::max<int64_t>(0, (nowMs - p.acceptedAtMs) / 1000)) + "}";
     }
     j += "],\"now_ms\":" + std::to_string(nowMs);
-    if (dapnetSlots)
-        j += ",\"dapnet_slots\":" + jsonText(*dapnetSlots);
+    j += ",\"pages\":" + extras.fatesJson + ",\"hours\":" + extras.hoursJson;
+    if (extras.dapnetSlots)
+        j += ",\"dapnet_slots\":" + jsonText(*extras.dapnetSlots);
     return j + "}";
 }
 

@@ -20,12 +20,24 @@
 
 namespace tarvex {
 
+/// What the status carries besides the health facts and the queue.
+struct WebStatusExtras {
+    int64_t nowMs = 0; ///< the station's clock (Unix ms)
+    /// While the DAPNET link is on, its allowed time slots ("0246AC"; "*" until the server has
+    /// assigned some).
+    std::optional<std::string> dapnetSlots;
+    double elapsedSeconds = 0; ///< of the transmission on air (total 0: none)
+    double totalSeconds = 0;
+    std::string fatesJson = "[]"; ///< PageFates::json()
+    std::string hoursJson = "[]"; ///< HourlyTotals::json()
+};
+
 /// The status the API and the event stream send: the health facts (as `status --json` gives
-/// them), the lamp, the pages waiting in the queue, the station's clock and, while the DAPNET
-/// link is on, its allowed time slots ("0246AC"; "*" until the server has assigned some).
+/// them), the lamp with the progress of what is on air, the pages waiting in the queue, the
+/// fate of the pages numbered lately, the hourly totals, the station's clock and the DAPNET
+/// link's allowed slots.
 std::string webStatusJson(const HealthFacts& facts, const std::vector<HealthFault>& faults,
-                          const std::vector<QueuedPage>& waiting, int64_t nowMs,
-                          const std::optional<std::string>& dapnetSlots = std::nullopt);
+                          const std::vector<QueuedPage>& waiting, const WebStatusExtras& extras);
 
 class WebBoard {
 public:

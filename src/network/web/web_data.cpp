@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t LogTailBytes = 1 << 20; ///< the page log is searched this far back
 constexpr std::size_t LogPageLines = 50;
+constexpr std::size_t MaxTypedLength = 256; ///< a directory entry's own bound
 
 std::string pagerJson(const Pager& p) {
     return "{\"id\":" + jsonText(p.id) + ",\"name\":" + jsonText(p.name) +
@@ -77,25 +78,58 @@ std::string logLineJson(const std::string& line) {
            ",\"line\":" + jsonText(line) + ",\"markers\":[" + markers + "]}";
 }
 
+/// A pager typed in full (RIC, function, coding, baud, polarity, charset), checked as a
+/// directory entry is, field by field; it takes as long a message as the inputs allow.
+std::optional<std::string> readTypedPager(const JsonObject& body, const InboundLimits& limits,
+                                          Pager& typed) {
+    typed.maxLength =
+        static_cast<int>(std::min<std::size_t>(MaxTypedLength, limits.maxMessageLength));
+    for (const auto& [key, value] : body) {
+        if (key == "message" || value.type == JsonValue::Type::Null)
+            continue;
+        if (key != "ric" && key != "function" && key != "coding" && key != "baud" &&
+            key != "polarity" && key != "charset")
+            return key.substr(0, 32) + ": not a field of a typed page";
+        if (auto problem = setPagerField(typed, key, value.text))
+            return problem;
+    }
+    if (typed.coding == PagerCoding::ToneOnly)
+        typed.maxLength = 0;
+    typed.id = "ric-" + std::to_string(typed.ric);
+    return validatePager(typed);
+}
+
 } // namespace
 
 HttpReply WebApi::send(Call& call) {
     std::string error;
-    const auto body = readJsonObject(call.ex.request.body, &error, 4);
+    const auto body = readJsonObject(call.ex.request.body, &error, 8);
     if (!body)
         return jsonError(400, error);
     const auto pager = body->find("pager");
+    const auto ric = body->find("ric");
     const auto message = body->find("message");
-    if (pager == body->end() || pager->second.type != JsonValue::Type::String ||
-        pager->second.text.empty() ||
+    if ((pager == body->end()) == (ric == body->end()) ||
+        (pager != body->end() &&
+         (pager->second.type != JsonValue::Type::String || pager->second.text.empty())) ||
         (message != body->end() && message->second.type != JsonValue::Type::String))
-        return jsonError(400, "a page is {\"pager\": ID, \"message\": text}");
+        return jsonError(400, "a page is {\"pager\": ID, \"message\": text} or {\"ric\": "
+                              "number, \"function\", \"coding\", \"baud\", \"polarity\", "
+                              "\"charset\", \"message\"}");
     Submission s;
     s.source = "web";
     s.login = call.session ? call.session->login : std::string();
     s.verified = !s.login.empty();
     s.peer = call.ex.peer;
-    s.recipients = {pager->second.text};
+    if (ric != body->end()) {
+        Pager typed;
+        if (auto problem = readTypedPager(*body, call.ex.intake.limits(), typed))
+            return fieldError(*problem);
+        s.typed = typed;
+        s.recipients = {typed.id};
+    } else {
+        s.recipients = {pager->second.text};
+    }
     s.text = message == body->end() ? std::string() : message->second.text;
     if (s.text.size() > call.ex.intake.limits().maxMessageLength)
         return jsonError(413, "a message is at most " +
@@ -129,22 +163,29 @@ HttpReply WebApi::send(Call& call) {
 /// with what was typed, the count of characters it shows and the pager's limit.
 HttpReply WebApi::preview(Call& call) {
     std::string error;
-    const auto body = readJsonObject(call.ex.request.body, &error, 4);
+    const auto body = readJsonObject(call.ex.request.body, &error, 8);
     if (!body)
         return jsonError(400, error);
     const auto id = body->find("pager");
     const auto message = body->find("message");
-    if (id == body->end() || message == body->end() ||
-        message->second.type != JsonValue::Type::String)
-        return jsonError(400, "a preview is {\"pager\": ID, \"message\": text}");
+    if (message == body->end() || message->second.type != JsonValue::Type::String)
+        return jsonError(400, "a preview is {\"pager\": ID, \"message\": text} or a typed "
+                              "page's fields with its message");
     const std::string& text = message->second.text;
     if (text.size() > call.ex.intake.limits().maxMessageLength)
         return jsonError(413, "a message is at most " +
                                   std::to_string(call.ex.intake.limits().maxMessageLength) +
                                   " bytes");
-    const auto pager = call.ex.intake.find(id->second.text);
-    if (!pager)
-        return jsonError(404, "no pager '" + id->second.text + "'");
+    std::optional<Pager> pager;
+    if (id != body->end()) {
+        pager = call.ex.intake.find(id->second.text);
+        if (!pager)
+            return jsonError(404, "no pager '" + id->second.text + "'");
+    } else {
+        pager.emplace();
+        if (auto problem = readTypedPager(*body, call.ex.intake.limits(), *pager))
+            return fieldError(*problem);
+    }
     const PagerText mapped = toPagerText(text, pager->charset);
     std::string pieces;
     std::size_t at = 0;

@@ -62,3 +62,41 @@ TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
     rig.station->setFeed(nullptr);
     std::filesystem::remove_all(folder);
 }
+
+// A page is followed by its queue number: on the air (its pages carry the number to whoever
+// watches the key-up) and to its end; a page the encoder refuses is told failed, with why.
+TEST(DurableFeedFates, EachPageIsToldByItsNumber) {
+    const auto folder = std::filesystem::temp_directory_path() / "tarvex-feed-fates";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    StationRig rig(std::make_shared<RecordingOutput>());
+    std::string error;
+    auto queue = DurableQueue::open((folder / "PageQueue.db").string(), &error);
+    ASSERT_TRUE(queue) << error;
+    DurableFeed feed(
+        *queue, *rig.station, [](const std::string&) {}, 0);
+    std::vector<std::string> told;
+    feed.setFateHook([&](int64_t id, const char* fate, const std::string& why) {
+        told.push_back(std::to_string(id) + " " + fate + (why.empty() ? "" : ": error"));
+    });
+    std::vector<int64_t> keyed;
+    rig.station->subscribe([&](const StationEvent& e) {
+        if (e.kind == StationEvent::Kind::KeyedUp && e.outcome != nullptr)
+            for (const SentPage& page : e.outcome->pages)
+                keyed.push_back(page.queueId);
+    });
+    QueuedPage bad = pageFrom("snpp");
+    bad.page.ric = "x1";
+    const auto good = feed.accept(pageFrom("snpp"), &error);
+    const auto refused = feed.accept(bad, &error);
+    ASSERT_TRUE(good && refused) << error;
+    rig.station->setFeed(&feed);
+    rig.station->wake();
+    rig.run(30000);
+    rig.station->setFeed(nullptr);
+    EXPECT_EQ(keyed, std::vector<int64_t>{*good});
+    const std::string g = std::to_string(*good), r = std::to_string(*refused);
+    // (the refused page is found out while the transmission is built, before the key)
+    EXPECT_EQ(told, (std::vector<std::string>{r + " failed: error", g + " on air", g + " sent"}));
+    std::filesystem::remove_all(folder);
+}

@@ -99,6 +99,13 @@ function showStatus(s) {
     (s.lamp.source ? " · " + s.lamp.source : "");
   lamp.className = "lamp " + (lampClass[state] || "idle");
   lamp.dataset.state = state;
+  const total = s.lamp.total_ms || 0;
+  $("progress-row").hidden = total === 0;
+  if (total > 0) {
+    $("progress").value = Math.min(1, s.lamp.elapsed_ms / total);
+    $("progress-text").textContent = (s.lamp.elapsed_ms / 1000).toFixed(1) + " / " +
+      (total / 1000).toFixed(1) + " s";
+  }
   $("lamp-detail").textContent = s.lamp.held_ms > 0
     ? "held after STOP for " + Math.ceil(s.lamp.held_ms / 1000) + " s" : "";
   $("summary").textContent = h.summary;
@@ -129,16 +136,113 @@ function showStatus(s) {
     return row;
   }));
   $("queue-empty").hidden = s.queue.length > 0;
-  // A page sent from here is followed until it has left the queue.
-  if (sentIds.length) {
-    const waiting = new Set(s.queue.map((p) => p.id));
-    const left = sentIds.filter((id) => !waiting.has(id));
-    if (left.length === sentIds.length && state === "idle") {
-      say("send-result", "sent: #" + sentIds.join(", #"), true);
-      sentIds = [];
-      loadLog();
+  followSent(s.pages, h.monitor.running);
+  drawCharts(s);
+}
+
+// A page sent from here is followed by its number through the station's recent fates.
+const fateWords = {
+  "on air": "on air", "waiting": "waiting", "sent": "sent", "stopped": "stopped by STOP",
+  "failed": "not sent", "dropped": "dropped (too old)", "confirmed": "sent and confirmed off the air",
+  "not heard": "sent, not heard off the air",
+};
+let sentFates = "";
+function followSent(fates, monitoring) {
+  if (!sentIds.length) return;
+  const mine = sentIds.map((id) => fates.find((f) => f.id === id) || { id, fate: "queued", detail: "" });
+  const key = mine.map((f) => f.fate).join(",");
+  if (key === sentFates) return;
+  sentFates = key;
+  const bad = mine.some((f) => ["failed", "dropped", "stopped", "not heard"].includes(f.fate));
+  const done = mine.every((f) => f.fate !== "queued" && f.fate !== "on air" && f.fate !== "waiting" &&
+    (f.fate !== "sent" || !monitoring));
+  say("send-result", mine.map((f) => "#" + f.id + ": " + (fateWords[f.fate] || f.fate) +
+    (f.fate === "sent" && monitoring ? ", waiting for the monitor" : "") +
+    (f.detail ? " — " + f.detail : "")).join("; "), done ? !bad : undefined);
+  $("send-result").dataset.fates = key;
+  if (done) loadLog().catch(() => {});
+}
+
+// Charts of the last 24 hours, drawn as SVG from the hourly totals in the status.
+const svgNs = "http://www.w3.org/2000/svg";
+function svgEl(parent, name, attrs, text) {
+  const el = document.createElementNS(svgNs, name);
+  for (const [k, v] of Object.entries(attrs)) el.setAttribute(k, String(v));
+  if (text !== undefined) el.textContent = text;
+  parent.appendChild(el);
+  return el;
+}
+
+const HourMs = 3600 * 1000;
+// series: [[field, class]] stacked from the bottom; line: a level drawn across (or null).
+function barChart(svg, slots, series, line, unit) {
+  svg.replaceChildren();
+  const W = 360, H = 110, left = 34, bottom = 16, top = 6;
+  const sums = slots.map((h) => (h ? series.reduce((t, [f]) => t + h[f], 0) : 0));
+  const most = Math.max(1, ...sums, line || 0);
+  const y = (v) => H - bottom - (v / most) * (H - bottom - top);
+  const step = (W - left) / slots.length;
+  svgEl(svg, "line", { x1: left, y1: H - bottom, x2: W, y2: H - bottom, class: "axis" });
+  svgEl(svg, "text", { x: left - 4, y: top + 8, "text-anchor": "end" }, fmt(most) + unit);
+  svgEl(svg, "text", { x: left - 4, y: H - bottom, "text-anchor": "end" }, "0");
+  slots.forEach((h, i) => {
+    const x = left + i * step;
+    if (h) {
+      let base = 0;
+      for (const [f, cls] of series) {
+        if (h[f] > 0) {
+          const r = svgEl(svg, "rect", { x: x + 1, width: Math.max(1, step - 2), y: y(base + h[f]),
+            height: y(base) - y(base + h[f]), class: cls });
+          svgEl(r, "title", {}, new Date(h.start_ms).getHours() + ":00 — " + fmt(h[f]) + unit + " " + cls);
+        }
+        base += h[f];
+      }
     }
+    if (i % 6 === 0 && i < slots.length - 3) {
+      const hour = new Date(slotStart + i * HourMs).getHours();
+      svgEl(svg, "text", { x: x + step / 2, y: H - 3, "text-anchor": "middle" },
+        String(hour).padStart(2, "0") + ":00");
+    }
+  });
+  svgEl(svg, "text", { x: W, y: H - 3, "text-anchor": "end" }, "now");
+  if (line) svgEl(svg, "line", { x1: left, y1: y(line), x2: W, y2: y(line), class: "share" });
+}
+
+function fmt(v) {
+  return v >= 10 || Number.isInteger(v) ? String(Math.round(v)) : v.toFixed(1);
+}
+
+let slotStart = 0;
+let chartsKey = "";
+function drawCharts(s) {
+  const now = s.now_ms;
+  const thisHour = now - (now % HourMs);
+  const key = JSON.stringify(s.hours) + (s.dapnet_slots || "") + thisHour;
+  if (key === chartsKey) return;
+  chartsKey = key;
+  slotStart = thisHour - 23 * HourMs;
+  const slots = [];
+  for (let i = 0; i < 24; ++i) {
+    const h = s.hours.find((x) => x.start_ms === slotStart + i * HourMs);
+    slots.push(h ? Object.assign({ keyed_s: h.keyed_ms / 1000 }, h) : null);
   }
+  barChart($("chart-pages"), slots, [["pages", "sent"], ["failed", "failed"]], null, "");
+  // The share of each hour the DAPNET link's slots allow the station to key ("*": all).
+  let share = null;
+  if (s.dapnet_slots !== undefined)
+    share = 3600 * (s.dapnet_slots === "*" ? 16 : new Set(s.dapnet_slots).size) / 16;
+  barChart($("chart-keyed"), slots, [["keyed_s", "keyed"]], share, " s");
+  $("share-key").hidden = share === null;
+  const busiest = Math.max(0, ...slots.map((h) => (h ? h.keyed_s : 0)));
+  $("share-text").textContent = share === null ? "" : "the slots allow " + fmt(share) +
+    " s an hour; the busiest hour used " + fmt(busiest) + " s (" +
+    (share > 0 ? fmt((100 * busiest) / share) : "—") + " %)";
+  barChart($("chart-verdicts"), slots, [["confirmed", "confirmed"], ["not_heard", "not-heard"]], null, "");
+  const confirmed = s.hours.reduce((t, h) => t + h.confirmed, 0);
+  const judged = confirmed + s.hours.reduce((t, h) => t + h.not_heard, 0);
+  $("confirm-rate").textContent = judged === 0
+    ? (s.health.monitor.running ? "no verdicts yet" : "the off-air monitor is off")
+    : Math.round((100 * confirmed) / judged) + " % confirmed (" + confirmed + " of " + judged + ")";
 }
 
 function listen() {
@@ -172,17 +276,34 @@ function showCount(length, limit) {
 // set will show, each changed character marked with what was typed.
 let previewTimer = 0;
 let previewAsked = 0;
+// The addressee as the API takes it: a directory pager's ID, or a typed pager's fields.
+const typedFields = ["ric", "function", "coding", "baud", "polarity", "charset"];
+function addressee() {
+  const typed = $("send-to").value === "ric";
+  $("send-typed").hidden = !typed;
+  $("send-pager-row").hidden = typed;
+  if (!typed) return $("send-pager").value ? { pager: $("send-pager").value } : null;
+  const to = {};
+  for (const name of typedFields) to[name] = $("send-typed").elements[name].value;
+  return to.ric ? to : null;
+}
+
+let typedLimit = 256;
 function updateCount() {
-  const pager = $("send-pager").value;
+  const to = addressee();
   const message = $("send-message").value;
-  showCount([...message].length, limitOf(pager));
+  showCount([...message].length, to && to.pager ? limitOf(to.pager) : to && to.coding === "tone" ? 0 : typedLimit);
   clearTimeout(previewTimer);
   if (!message) $("send-preview").hidden = true;
-  if (!pager) return;
+  if (!to) return;
   previewTimer = setTimeout(async () => {
     const asked = ++previewAsked;
-    const data = await api("POST", "/api/preview", { pager, message }).catch(() => null);
+    const data = await api("POST", "/api/preview", Object.assign({ message }, to)).catch((err) => {
+      if (asked === previewAsked) say("send-result", err.message, false);
+      return null;
+    });
     if (!data || asked !== previewAsked) return;
+    if (!to.pager) typedLimit = data.limit || typedLimit;
     showCount(data.length, data.limit);
     const preview = $("send-preview");
     preview.replaceChildren(...data.pieces.map((p) => {
@@ -278,9 +399,11 @@ async function removePager(id) {
 async function sendPage(e) {
   e.preventDefault();
   try {
-    const data = await api("POST", "/api/pages",
-      { pager: $("send-pager").value, message: $("send-message").value });
+    const to = addressee();
+    if (!to) throw new Error($("send-to").value === "ric" ? "type the RIC" : "choose a pager");
+    const data = await api("POST", "/api/pages", Object.assign({ message: $("send-message").value }, to));
     sentIds = data.queued;
+    sentFates = "";
     say("send-result", "queued as #" + data.queued.join(", #") +
       (data.changes ? " (the pager shows " + data.changes + ")" : ""), true);
   } catch (err) {
@@ -367,6 +490,9 @@ function wire() {
   $("send-form").addEventListener("submit", sendPage);
   $("send-message").addEventListener("input", updateCount);
   $("send-pager").addEventListener("change", updateCount);
+  $("send-to").addEventListener("change", updateCount);
+  $("send-typed").addEventListener("input", updateCount);
+  $("send-typed").addEventListener("change", updateCount);
   $("pager-form").addEventListener("submit", savePager);
   $("pager-cancel").addEventListener("click", newPager);
   $("log-form").addEventListener("submit", (e) => { e.preventDefault(); logPage = 0; loadLog(); });
