@@ -69,10 +69,10 @@ public:
 /// QCoreApplication to exist. (tarvex_audio_backends)
 std::unique_ptr<AudioOutput> makeAudioOutput(std::string_view choice, std::string* error);
 
-/// Whether an ALSA device name (from ALSA's list of hints) is a way to a sound card worth
-/// offering: "default", the sound servers' "pulse" and "pipewire", and the devices of a card
-/// ("plughw:CARD=...", "sysdefault:CARD=...", ...). ALSA's converters and plugins with no
-/// card of their own ("lavrate", "jack", "oss", "null", ...) are not.
+/// Whether an ALSA device name (from ALSA's list of hints) is worth offering: "default", the
+/// sound servers' "pulse" and "pipewire", the devices of a card ("plughw:CARD=...",
+/// "sysdefault:CARD=...", ...), and "null", which discards the sound (a station keyed
+/// without one). ALSA's converters and plugins ("lavrate", "jack", "oss", ...) are not.
 bool isListedAlsaDevice(std::string_view name);
 
 /// The sinks that need no sound library ("wav:FILE", "null"); nullptr for any other choice.

@@ -7,7 +7,7 @@ namespace tarvex {
 static constexpr const char* CoreChoices = "wav:FILE or null";
 
 bool isListedAlsaDevice(std::string_view name) {
-    if (name == "default" || name == "pulse" || name == "pipewire")
+    if (name == "default" || name == "pulse" || name == "pipewire" || name == "null")
         return true;
     // Multichannel layouts of a card are not a transmitter's output.
     return name.find("CARD=") != std::string_view::npos && !name.starts_with("surround");

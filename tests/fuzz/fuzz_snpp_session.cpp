@@ -3,9 +3,9 @@
 // recording sink. Every line outside DATA text gets at least one reply, every reply line is
 // "NNN text" in printable ASCII or UTF-8 without line breaks, and a page reaches the sink only
 // with a SEND answered 250 that names it (and a 250 to SEND means every recipient's page).
-#include "server_test_support.h"
 #include "fuzz_check.h"
 #include "network/snpp/snpp_session.h"
+#include "server_test_support.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // and a recording sink. The answer is always a well-formed wctp-Operation holding either a
 // confirmation (success code 200 or a failure code of three digits) or a version response;
 // a page is queued only when the answer is a success.
-#include "server_test_support.h"
 #include "fuzz_check.h"
 #include "network/wctp/wctp_service.h"
+#include "server_test_support.h"
 
 #include <pugixml.hpp>
 

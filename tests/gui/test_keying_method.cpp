@@ -3,12 +3,12 @@
 // device that is not there), switching only while the transmitter is released.
 #include "gui_test_support.h"
 
-#include "fake_posix_io.h"
 #include "app/keying_form.h"
 #include "app/message_edit.h"
 #include "app/on_air_bar.h"
 #include "app/picture_button.h"
 #include "app/settings_store.h"
+#include "fake_posix_io.h"
 #include "station/keying_method.h"
 #include "txcontrol/ptt/serial_ptt.h"
 #ifdef TARVEX_HAVE_HAMLIB
