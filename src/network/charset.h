@@ -56,6 +56,9 @@ PagerText toPagerText(std::string_view utf8, Charset set);
 /// bits of each byte count, as on air; control codes other than CR/LF show as U+FFFD.
 std::string fromPagerText(std::string_view bytes, Charset set);
 
+/// Appends one code point as UTF-8 (1 to 4 bytes).
+void appendUtf8(std::string& out, char32_t cp);
+
 /// "é→e, ł→l" — a short list of the changes for a reply or a log line (at most `limit` items,
 /// then "…").
 std::string describeChanges(const std::vector<CharChange>& changes, std::size_t limit = 8);

@@ -1,5 +1,7 @@
 #include "network/web/web_request.h"
 
+#include "network/charset.h"
+
 #include <cstdint>
 
 namespace tarvex {
@@ -42,24 +44,6 @@ bool isUtf8(std::string_view text) {
 }
 
 namespace {
-
-void appendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 class JsonReader {
 public:
@@ -167,7 +151,7 @@ private:
                 return false;
             code = 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00);
         }
-        appendUtf8(out, *code);
+        appendUtf8(out, static_cast<char32_t>(*code));
         return true;
     }
     bool string(std::string& out) {
