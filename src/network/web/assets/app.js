@@ -50,6 +50,7 @@ async function startSession() {
   $("who").textContent = data.login ? "logged in as " + data.login : "";
   $("logout").hidden = !data.login;
   showLogin(false);
+  markDrawn();
   return true;
 }
 
@@ -89,9 +90,18 @@ function showSlot() {
 }
 setInterval(showSlot, 200);
 
+// Marks the moment the status first shows (the station part visible, the lamp set).
+let statusShown = false;
 let drawn = false;
+function markDrawn() {
+  if (!drawn && statusShown && !$("station").hidden) {
+    drawn = true;
+    performance.mark("tarvex-status-drawn");
+  }
+}
+
 function showStatus(s) {
-  if (!drawn) { drawn = true; performance.mark("tarvex-status-drawn"); }
+  statusShown = true;
   const h = s.health;
   const state = s.lamp.state;
   const lamp = $("lamp");
@@ -138,6 +148,7 @@ function showStatus(s) {
   $("queue-empty").hidden = s.queue.length > 0;
   followSent(s.pages, h.monitor.running);
   drawCharts(s);
+  markDrawn();
 }
 
 // A page sent from here is followed by its number through the station's recent fates.
@@ -177,9 +188,11 @@ const HourMs = 3600 * 1000;
 // series: [[field, class]] stacked from the bottom; line: a level drawn across (or null).
 function barChart(svg, slots, series, line, unit) {
   svg.replaceChildren();
-  const W = 360, H = 110, left = 34, bottom = 16, top = 6;
+  const W = 360, H = 110, bottom = 16, top = 6;
   const sums = slots.map((h) => (h ? series.reduce((t, [f]) => t + h[f], 0) : 0));
   const most = Math.max(1, ...sums, line || 0);
+  // Room for the scale's top label ("1350 s") left of the bars.
+  const left = Math.max(34, 8 + 7 * (fmt(most) + unit).length);
   const y = (v) => H - bottom - (v / most) * (H - bottom - top);
   const step = (W - left) / slots.length;
   svgEl(svg, "line", { x1: left, y1: H - bottom, x2: W, y2: H - bottom, class: "axis" });
@@ -457,6 +470,12 @@ function serviceLogSoon() {
 async function start() {
   // On this computer the stream needs no session: it opens at once, beside the session's call.
   listen();
+  // The first status comes from the call the page started while it was read, unless the
+  // stream was quicker.
+  fetch("/api/status", { credentials: "same-origin" })
+    .then((r) => (r.ok ? r.json() : null))
+    .then((s) => { if (s && !statusShown) showStatus(s); })
+    .catch(() => {});
   if (!(await startSession())) return;
   await loadPagers().catch((err) => say("pager-result", err.message, false));
   await loadLog().catch(() => {});
