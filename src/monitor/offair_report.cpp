@@ -38,7 +38,11 @@ std::string verdictLine(const PageVerdict& v) {
     std::string out = "Off-air: " + pageHeader(v.page.ric, v.page.functionBits, v.baud) + " " +
                       quotedOrTone(v.page) + " " + verdictText(v.verdict);
     if (v.verdict == Verdict::Confirmed && v.releaseMs >= 0)
-        out += " " + std::to_string(v.sinceReleaseMs) + " ms after release";
+        // The decoder may finish before the engine has released (it waits for the output
+        // to drain): that is a time before the release, not a negative one after it.
+        out += v.sinceReleaseMs >= 0
+                   ? " " + std::to_string(v.sinceReleaseMs) + " ms after release"
+                   : " " + std::to_string(-v.sinceReleaseMs) + " ms before release";
     if (v.heardGarbled)
         out += " (address heard, text \"" + v.heardText + "\")";
     return out;

@@ -207,4 +207,16 @@ TEST(OffAirReport, PageLogMarkers) {
     EXPECT_EQ(pageLogMarker(Verdict::NotHeard), " - not heard");
 }
 
+TEST(OffAirReport, DecodeBeforeTheReleaseIsNotANegativeTimeAfterIt) {
+    PageVerdict v;
+    v.verdict = Verdict::Confirmed;
+    v.releaseMs = 10000;
+    for (const auto& [since, words] :
+         {std::pair<int64_t, const char*>{420, " 420 ms after release"},
+          {-894, " 894 ms before release"}}) {
+        v.sinceReleaseMs = since;
+        EXPECT_NE(verdictLine(v).find(words), std::string::npos) << verdictLine(v);
+    }
+}
+
 } // namespace
