@@ -215,6 +215,9 @@ def dapnet_slots(args):
     c = Client(st.http)
     check(wait_until(lambda: c.call("GET", "/api/status")[1].get("dapnet_slots") == "0246AC", 10),
           "the status carries the slots the DAPNET server assigned")
+    if args.browser:
+        from tarvexd_web_browser import slot_share
+        slot_share(args, st.http)
     stop_service(st, proc)
     st.args.tarvexd_extra = []
     standin.kill()
