@@ -23,14 +23,12 @@
 #include "app/window_placement.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
+#include "host/station_host.h"
 #include "monitor/station_monitor.h"
 #include "network/station/network_inputs.h"
 #include "paging/event_wait.h"
-#include "paging/qt/qt_event_pump.h"
 #include "signal/audio_output.h"
 #include "signal/signal_gen.h"
-#include "station/qt/qt_log_clock.h"
-#include "station/qt/qt_scheduler.h"
 #include "txcontrol/system_port.h"
 
 #include <QAction>
@@ -72,9 +70,7 @@ TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm() {
     // The network inputs and the monitor (which writes its waiting page-log lines) go before
     // the engine they feed, and the engine before the widgets its listener writes to.
-    delete m_monitor;
-    delete m_network;
-    m_station.reset();
+    m_host.reset();
 }
 
 void TMainForm::FormCreate(const MainFormSetup& setup) {
@@ -104,19 +100,17 @@ void TMainForm::createStation(const MainFormSetup& setup) {
         m_port = system;
     }
     m_lineFactory = makeKeyingLine;
-    m_clock = std::make_unique<SteadyTickClock>();
-    m_pump = std::make_unique<QtEventPump>();
-    m_scheduler = std::make_unique<QtScheduler>();
 
-    StationSetup s;
+    HostSetup s;
     s.audio = createAudio(setup);
     s.line = std::make_unique<ParallelPortLine>(
         m_port, [this] { return keying(); }, m_portName.toStdString());
-    s.clock = m_clock.get();
-    s.pump = m_pump.get();
-    s.scheduler = m_scheduler.get();
-    s.logClock = std::make_shared<QtLogClock>();
-    m_station = std::make_unique<Station>(std::move(s));
+    s.folder = ProgramFolder.toStdString();
+    s.log = [this](const std::string& line) { networkLog(line); };
+    m_host = std::make_unique<StationHost>(std::move(s));
+    m_station = &m_host->station();
+    m_network = &m_host->network();
+    m_monitor = m_host->monitor();
     m_station->subscribe([this](const StationEvent& e) { onStationEvent(e); });
     m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
     pushPageLog();

@@ -45,10 +45,8 @@ class EventPump;
 class MessageEdit;
 class PictureButton;
 class PortWriter;
-class QtEventPump;
-class QtScheduler;
+class StationHost;
 class StatusLine;
-class SteadyTickClock;
 class TSignalGen;
 class TAboutForm;
 class TSIForm;
@@ -216,7 +214,6 @@ public:
     /// The network inputs (SNPP, WCTP, DAPNET) as their settings say (main_form_network.cpp).
     void startNetwork();
     NetworkInputs* network() { return m_network; }
-    StationMonitor* offAirMonitor() { return m_monitor; }
     /// The settings the window keeps for the network inputs and the off-air monitor.
     NetworkSettings NetworkChoice;
     MonitorSettings MonitorChoice;
@@ -290,12 +287,10 @@ private:
     QString m_executableFolder;
     std::shared_ptr<PortWriter> m_port;
     KeyingLineFactory m_lineFactory;
-    PttSettings m_pttChosen;         ///< the dialog's method last taken on
-    std::string m_methodDescription; ///< how the status line names a line method
-    std::unique_ptr<SteadyTickClock> m_clock;
-    std::unique_ptr<QtEventPump> m_pump;
-    std::unique_ptr<QtScheduler> m_scheduler;
-    std::unique_ptr<Station> m_station;
+    PttSettings m_pttChosen;             ///< the dialog's method last taken on
+    std::string m_methodDescription;     ///< how the status line names a line method
+    std::unique_ptr<StationHost> m_host; ///< the engine, the network inputs, the monitor
+    Station* m_station = nullptr;
     StatusLine* m_status = nullptr;
     NetworkInputs* m_network = nullptr;
     StationMonitor* m_monitor = nullptr;

@@ -8,6 +8,8 @@
 #include "app/picture_button.h"
 #include "app/status_line.h"
 #include "encoder/conversions.h"
+#include "host/station_host.h"
+#include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
 #include "network/charset.h"
 #include "network/dapnet/dapnet_link.h"
@@ -24,9 +26,6 @@
 namespace tarvex {
 
 void TMainForm::createNetwork() {
-    m_network = new NetworkInputs(
-        *m_station, ProgramFolder.toStdString(),
-        [this](const std::string& line) { networkLog(line); }, this);
     connect(m_network, &NetworkInputs::statusChanged, this, [this] {
         const DapnetLink* link = m_network->dapnet();
         m_status->setStation(link == nullptr
@@ -37,12 +36,10 @@ void TMainForm::createNetwork() {
                                            std::chrono::system_clock::now().time_since_epoch())
                                            .count())));
     });
-    m_monitor = new StationMonitor(
-        *m_station, [this](const std::string& line) { networkLog(line); }, this);
     connect(m_monitor, &StationMonitor::report, this, [this](const QString& text, bool alarm) {
         if (alarm)
             m_status->setAlarm(text);
-        else if (text.startsWith(QStringLiteral("Off-air alarm cleared")))
+        else if (!m_monitor->monitor().alarmRaised())
             m_status->setAlarm({});
     });
     connect(Pagers1, &QAction::triggered, this, [this] {
@@ -97,38 +94,27 @@ void TMainForm::networkLog(const std::string& line) {
 }
 
 void TMainForm::startNetwork() {
-    NetworkSettings net = NetworkChoice;
-    std::string error;
-    if (net.dapnet.enabled && !applyDapnetOverrides(net.dapnet, {}, net.keyFile, &error)) {
-        m_status->setFailure(QStringLiteral("DAPNET: %1").arg(QString::fromStdString(error)));
-        net.dapnet.enabled = false;
-    }
+    const NetworkSettings& net = NetworkChoice;
     // Pages a run with the servers on left in the queue still go out.
     const bool queued = QFile::exists(ProgramFolder + QString::fromLatin1(DurableQueueFile));
     if (!net.snpp.enabled && !net.wctp.enabled && !net.dapnet.enabled && !queued) {
-        m_network->stop();
+        m_host->stopNetwork();
         m_status->setStation({});
         return;
     }
-    if (!m_network->start(net, &error))
+    std::string dapnetError;
+    std::string error;
+    const bool started = m_host->startNetwork(net, {}, &dapnetError, &error);
+    if (!dapnetError.empty())
+        m_status->setFailure(QStringLiteral("DAPNET: %1").arg(QString::fromStdString(dapnetError)));
+    if (!started)
         m_status->setFailure(
             QStringLiteral("Network inputs: %1").arg(QString::fromStdString(error)));
     startMonitor();
 }
 
 void TMainForm::startMonitor() {
-    // The decoder reads the pagers' national letters as the directory's first set has them.
-    std::string charset;
-    PagerDirectory directory;
-    std::string error;
-    if (directory.load((ProgramFolder + QString::fromLatin1(PagerDirectoryFile)).toStdString(),
-                       &error))
-        for (const Pager& pager : directory.pagers())
-            if (pager.charset != Charset::UsAscii) {
-                charset = std::string(charsetCode(pager.charset));
-                break;
-            }
-    m_monitor->apply(MonitorChoice, NI2->isChecked(), charset);
+    m_host->startMonitor(MonitorChoice, NI2->isChecked());
 }
 
 void TMainForm::applyPagerCharset(PageJob& job) {

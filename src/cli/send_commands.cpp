@@ -183,10 +183,7 @@ struct OnAirCommand {
         setup.scheduler = &scheduler;
         station = std::make_unique<Station>(std::move(setup));
         station->setKeyDelay(keying.KeyDelay);
-        TSignalGen& gen = station->generator();
-        gen.setBaud(static_cast<int16_t>(baud));
-        gen.setInverted(inverted);
-        gen.setLevel(level);
+        station->setSignal(baud, inverted, level);
         interruptible.onInterrupt = [this](int) { station->generator().Stop(); };
         station->releaseNow();
     }

@@ -1,12 +1,11 @@
 #include "service/station_service.h"
 
 #include "encoder/conversions.h"
+#include "host/station_host.h"
 #include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
-#include "network/pager_directory.h"
 #include "network/station/network_inputs.h"
 #include "network/web/web_api.h"
-#include "paging/qt/qt_event_pump.h"
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
 #include "service/control_server.h"
@@ -18,8 +17,6 @@
 #include "signal/null_output.h"
 #include "station/control_protocol.h"
 #include "station/keying_method.h"
-#include "station/qt/qt_log_clock.h"
-#include "station/qt/qt_scheduler.h"
 #include "station/qt/settings_file.h"
 #include "txcontrol/recording_file_port.h"
 #include "txcontrol/system_port.h"
@@ -77,10 +74,8 @@ StationService::StationService(ServiceOptions options, QObject* parent)
 StationService::~StationService() {
     setServiceLogTap({}); // the board goes with this service
     m_board->close();     // event streams end at once
-    if (m_network != nullptr)
-        m_network->stop(); // its HTTP threads read this service's status pages
-    if (m_station)
-        m_station->close();
+    // The inputs' HTTP threads read this service's status pages: they stop first.
+    m_host.reset();
 }
 
 void StationService::log(const std::string& text, LogLevel level) {
@@ -119,18 +114,14 @@ bool StationService::start() {
     for (const auto& note : notes)
         log(note);
 
-    m_clock = std::make_unique<SteadyTickClock>();
-    m_pump = std::make_unique<QtEventPump>();
-    m_scheduler = std::make_unique<QtScheduler>();
-    StationSetup setup;
+    HostSetup setup;
     // Only when the settings allow it does an absent device give way to the default output.
     setup.audio = openAudio(lookup("AudioFallbackDefault").value_or("0") == "1");
     setup.line = std::move(line);
-    setup.clock = m_clock.get();
-    setup.pump = m_pump.get();
-    setup.scheduler = m_scheduler.get();
-    setup.logClock = std::make_shared<QtLogClock>();
-    m_station = std::make_unique<Station>(std::move(setup));
+    setup.folder = m_folder;
+    setup.log = logger();
+    m_host = std::make_unique<StationHost>(std::move(setup));
+    m_station = &m_host->station();
     m_station->subscribe([this](const StationEvent& e) { onEvent(e); });
     configure();
 
@@ -142,7 +133,8 @@ bool StationService::start() {
         parseDecimal(lookup("StatusMaxWaitSeconds").value_or("")).value_or(m_maxWaitSeconds);
     m_control->setHealth([this] { return healthFacts(); });
     m_control->setStatusExtra([this] {
-        return m_network->statusText() + (m_monitor ? m_monitor->statusText() : std::string());
+        const StationMonitor* monitor = m_host->monitor();
+        return m_network->statusText() + (monitor ? monitor->statusText() : std::string());
     });
     // A page handed over on the control socket is committed to the page queue like any page
     // from outside, so a restart does not lose it.
@@ -169,7 +161,7 @@ bool StationService::start() {
     else
         log("control socket " + socket.toStdString());
     watchSignals();
-    log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
+    logBackends();
     m_notify->ready(summary());
     // Ages and the link's state change without an event: monitoring sees them within a second.
     refreshStatusPages();
@@ -177,6 +169,11 @@ bool StationService::start() {
     connect(refresh, &QTimer::timeout, this, &StationService::refreshStatusPages);
     refresh->start(1000);
     return true;
+}
+
+void StationService::logBackends() {
+    const StationStatus status = m_station->status();
+    log("keying " + status.keying + ", audio " + status.audio);
 }
 
 std::string StationService::summary() {
@@ -352,14 +349,9 @@ void StationService::configure() {
         sync = StockSyncText;
         idle = StockIdleText;
     }
-    s.encoder().setSyncIdle(sync, idle);
-    TSignalGen& gen = s.generator();
+    s.setSyncIdle(sync, idle);
     const int baud = set.selectedBaud();
-    gen.setBaud(static_cast<int16_t>(baud));
-    gen.setInverted(set.selectedInverted());
-    gen.setLevel(s.rateLevel(baud));
-    gen.setAsync(true);
-    gen.setDuration(1000);
+    s.setSignal(baud, set.selectedInverted(), s.rateLevel(baud));
     s.setIdent({set.stationId, set.identMinutes, set.morseDev, set.selectedInverted()});
     s.setIdentTimerEnabled(true);
     AutoSendSettings autoSend;
@@ -380,11 +372,11 @@ HealthFacts StationService::healthFacts() {
     facts.station = m_station->status();
     facts.maxWaitSeconds = m_maxWaitSeconds;
     m_network->fillHealth(facts);
-    if (m_monitor != nullptr && m_monitor->running()) {
+    if (StationMonitor* monitor = m_host->monitor(); monitor != nullptr && monitor->running()) {
         facts.monitorRunning = true;
-        facts.monitorAlarm = m_monitor->monitor().alarmRaised();
-        facts.confirmed = m_monitor->monitor().counts().confirmed;
-        facts.notHeard = m_monitor->monitor().counts().notHeard;
+        facts.monitorAlarm = monitor->monitor().alarmRaised();
+        facts.confirmed = monitor->monitor().counts().confirmed;
+        facts.notHeard = monitor->monitor().counts().notHeard;
     }
     facts.version = TARVEX_PROJECT_VERSION;
     facts.counters = m_counters;
@@ -417,7 +409,7 @@ void StationService::onEvent(const StationEvent& e) {
         log(e.text);
         break;
     case StationEvent::Kind::Backend:
-        log("keying " + m_station->keyer().line().name() + ", audio " + m_station->audio().name());
+        logBackends();
         break;
     default:
         break;
@@ -428,13 +420,8 @@ void StationService::onEvent(const StationEvent& e) {
 }
 
 void StationService::startNetwork(const StoredLookup& lookup) {
-    NetworkSettings net = serviceNetworkSettings(lookup, m_options);
-    std::string error;
-    if (!applyDapnetOverrides(net.dapnet, m_options.dapnet, net.keyFile, &error)) {
-        log("DAPNET: " + error + "; the link stays off", LogLevel::Error);
-        net.dapnet.enabled = false;
-    }
-    m_network = new NetworkInputs(*m_station, m_folder, logger(), this);
+    const NetworkSettings net = serviceNetworkSettings(lookup, m_options);
+    m_network = &m_host->network();
     m_network->setStatusPages([this](std::string_view target) {
         const std::lock_guard lock(m_pagesMutex);
         if (target == "/health")
@@ -442,7 +429,12 @@ void StationService::startNetwork(const StoredLookup& lookup) {
         return StatusPage{200, "text/plain; version=0.0.4; charset=utf-8", m_metrics};
     });
     startWeb(net);
-    if (!m_network->start(net, &error))
+    std::string dapnetError;
+    std::string error;
+    const bool started = m_host->startNetwork(net, m_options.dapnet, &dapnetError, &error);
+    if (!dapnetError.empty())
+        log("DAPNET: " + dapnetError + "; the link stays off", LogLevel::Error);
+    if (!started)
         log("network inputs not running: " + error, LogLevel::Error);
 }
 
@@ -450,18 +442,7 @@ void StationService::startMonitor(const StoredLookup& lookup) {
     MonitorSettings settings = readMonitorSettings(lookup);
     if (m_options.monitorCommand)
         settings = withMonitorCommand(settings, *m_options.monitorCommand);
-    m_monitor = new StationMonitor(*m_station, logger(), this);
-    // The decoder reads the pagers' national letters as the directory's first set has them.
-    std::string charset;
-    PagerDirectory directory;
-    std::string error;
-    if (directory.load(m_folder + PagerDirectoryFile, &error))
-        for (const Pager& pager : directory.pagers())
-            if (pager.charset != Charset::UsAscii) {
-                charset = std::string(charsetCode(pager.charset));
-                break;
-            }
-    m_monitor->apply(settings, m_settings.selectedInverted(), charset);
+    m_host->startMonitor(settings, m_settings.selectedInverted());
 }
 
 void StationService::watchSignals() {
@@ -483,14 +464,12 @@ void StationService::watchSignals() {
             return;
         m_signal = signal;
         m_board->close();
-        m_network->stop();
-        delete m_monitor; // its page-log lines waiting for a verdict are written now
-        m_monitor = nullptr;
-        // Possibly inside the waits of a page: the close stops the sound, releases and holds
-        // the transmitter, and hands auto-send entries not yet sent back to their file.
+        // Possibly inside the waits of a page: the inputs stop, the monitor writes its
+        // page-log lines, and the close stops the sound, releases and holds the transmitter,
+        // and hands auto-send entries not yet sent back to their file.
         log("signal " + std::to_string(signal) + ": stopping");
         m_notify->stopping();
-        m_station->close();
+        m_host->shutDown();
         QCoreApplication::exit(0);
     });
 }

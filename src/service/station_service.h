@@ -36,10 +36,8 @@ class ControlServer;
 class WebApi;
 class WebBoard;
 class NetworkInputs;
-class StationMonitor;
+class StationHost;
 class SystemdNotifier;
-class QtEventPump;
-class QtScheduler;
 
 /// What the command line overrides; empty fields leave the stored settings alone.
 struct ServiceOptions {
@@ -103,6 +101,8 @@ private:
     void publishWebStatus(const HealthFacts& facts, const std::vector<HealthFault>& faults);
     /// What the control socket's STATUS judges the station's health from.
     HealthFacts healthFacts();
+    /// "keying ..., audio ...": the line and the output in force.
+    void logBackends();
     /// One line saying how the station is, for systemd's status.
     std::string summary();
     /// Renews what GET /metrics, /health and systemd's status say, from the engine's thread.
@@ -114,14 +114,11 @@ private:
     std::string m_audioFault;       ///< a settings fault: nothing is played, and why
     int64_t m_maxWaitSeconds = 600; ///< StatusMaxWaitSeconds
     std::string m_folder;
-    std::unique_ptr<SteadyTickClock> m_clock;
-    std::unique_ptr<QtEventPump> m_pump;
-    std::unique_ptr<QtScheduler> m_scheduler;
-    std::unique_ptr<Station> m_station;
+    std::unique_ptr<StationHost> m_host;
+    Station* m_station = nullptr;
     StationHold m_hold;
     ControlServer* m_control = nullptr;
-    NetworkInputs* m_network = nullptr;
-    StationMonitor* m_monitor = nullptr;
+    NetworkInputs* m_network = nullptr; ///< set once the inputs start
     QSocketNotifier* m_signals = nullptr;
     SystemdNotifier* m_notify = nullptr;
     std::map<std::string, std::string> m_stored; ///< the store's values as last read

@@ -1,6 +1,7 @@
 // tarvexd's web interface: the API answers on the HTTP server's threads from what the engine's
 // thread publishes here after every event and every second, and STOP from a browser is posted
 // to the engine's thread, so neither side ever waits for the other.
+#include "host/station_host.h"
 #include "monitor/station_monitor.h"
 #include "network/dapnet/dapnet_link.h"
 #include "network/station/durable_feed.h"
@@ -53,8 +54,8 @@ void StationService::followPages() {
         feed->setFateHook([this](int64_t id, const char* fate, const std::string& why) {
             m_fates.note(id, fate, why, unixNowMs());
         });
-    if (m_monitor != nullptr)
-        connect(m_monitor, &StationMonitor::pageHeard, this, [this](qint64 id, bool confirmed) {
+    if (StationMonitor* monitor = m_host->monitor())
+        connect(monitor, &StationMonitor::pageHeard, this, [this](qint64 id, bool confirmed) {
             m_fates.judge(id, confirmed, unixNowMs());
             refreshStatusPages();
         });

@@ -408,6 +408,12 @@ void Station::reportProblems() {
     publish(std::move(e));
 }
 
+void Station::setSignal(int baud, bool inverted, int level) {
+    m_gen.setBaud(static_cast<int16_t>(baud));
+    m_gen.setInverted(inverted);
+    m_gen.setLevel(level);
+}
+
 StationStatus Station::status() const {
     StationStatus s;
     s.state = m_state;

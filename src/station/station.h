@@ -208,6 +208,14 @@ public:
     /// Writes a page's line with its marker (reporting a failure as the engine does).
     void writePageLog(const TxOutcome& page, const std::string& marker);
     bool logsPages() const { return m_logPages; }
+    /// The sync and idle codewords of the pages it builds; false (nothing changed) when either
+    /// text is not 1 to 8 hexadecimal digits.
+    bool setSyncIdle(std::string_view sync, std::string_view idle) {
+        return m_encoder.setSyncIdle(sync, idle);
+    }
+    /// The bit rate, polarity and level (0..100) the signal is played with until a
+    /// transmission sets its own.
+    void setSignal(int baud, bool inverted, int level);
     /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
     int rateLevel(int baud) const;
