@@ -315,7 +315,7 @@ std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>*
     const KeyingSettings keying = m_settings.keying;
     auto provider = [keying] { return keying; };
     PttSettings recorded;
-    recorded.method = PttMethod::None;
+    recorded.method = "none";
     if (!m_keyingFault.empty()) {
         // Not the parallel port nobody chose: no line at all, and the reason in the status.
         *holdPaths = stationHoldPaths(recorded, {});
