@@ -216,7 +216,6 @@ public:
     /// The network inputs (SNPP, WCTP, DAPNET) as their settings say (main_form_network.cpp).
     void startNetwork();
     NetworkInputs* network() { return m_network; }
-    StationMonitor* offAirMonitor() { return m_monitor; }
     /// The settings the window keeps for the network inputs and the off-air monitor.
     NetworkSettings NetworkChoice;
     MonitorSettings MonitorChoice;
