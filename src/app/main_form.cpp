@@ -24,7 +24,7 @@
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "monitor/station_monitor.h"
-#include "network/station/network_inputs.h"
+#include "network/inputs/network_inputs.h"
 #include "paging/event_wait.h"
 #include "paging/qt/qt_event_pump.h"
 #include "signal/audio_output.h"

@@ -3,8 +3,8 @@
 // to the engine's thread, so neither side ever waits for the other.
 #include "monitor/station_monitor.h"
 #include "network/dapnet/dapnet_link.h"
-#include "network/station/durable_feed.h"
-#include "network/station/network_inputs.h"
+#include "network/inputs/durable_feed.h"
+#include "network/inputs/network_inputs.h"
 #include "network/web/web_api.h"
 #include "service/service_log.h"
 #include "service/station_service.h"
