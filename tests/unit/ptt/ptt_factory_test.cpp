@@ -1,4 +1,5 @@
 // Keying method names and the backend each one builds.
+#include "cli/help_text.h"
 #include "recording_port_writer.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
@@ -21,6 +22,16 @@ TEST(PttFactory, EveryMethodNameIsFoundAndOthersAreRefused) {
     for (const char* bad : {"", "rts", "serial", "cm108 ", "lpt1"})
         EXPECT_EQ(findPttMethod(bad), nullptr) << bad;
     EXPECT_EQ(pttMethod("laser").name, DefaultPttMethod);
+}
+
+// tarvex-cli's help is a fixed text (the render commands link no keying code): a method
+// added to the table must be named there too.
+TEST(PttFactory, HelpNamesEveryMethod) {
+    const std::string_view help = cli::HelpText;
+    const auto from = help.find("\n  --ptt METHOD"), to = help.find("\n  --ptt-device DEV");
+    ASSERT_LT(from, to);
+    for (const PttMethodInfo& m : pttMethods())
+        EXPECT_NE(help.substr(from, to - from).find(m.name), std::string_view::npos) << m.name;
 }
 
 TEST(PttFactory, BuildsTheBackendOfEachMethod) {
