@@ -139,48 +139,16 @@ QSpinBox* placeSpin(QWidget* parent, const char* name, int left, int top, int wi
     return box;
 }
 
-/// The methods in the order the choice lists them, as far as this build offers them.
-std::vector<PttMethod> listedMethods() {
-    const std::vector<PttMethod> available = availablePttMethods();
-    std::vector<PttMethod> listed;
-    for (PttMethod m : {PttMethod::ParallelPort, PttMethod::SerialRts, PttMethod::SerialDtr,
-                        PttMethod::Cm108, PttMethod::Gpio, PttMethod::Hamlib, PttMethod::None})
-        if (std::find(available.begin(), available.end(), m) != available.end())
-            listed.push_back(m);
+/// The methods this build offers, in the table's order but with those that key nothing
+/// (VOX) last.
+std::vector<const PttMethodInfo*> listedMethods() {
+    std::vector<const PttMethodInfo*> listed;
+    for (const PttMethodInfo& m : pttMethods())
+        if (m.available)
+            listed.push_back(&m);
+    std::stable_partition(listed.begin(), listed.end(),
+                          [](const PttMethodInfo* m) { return m->uses(PttPolarityField); });
     return listed;
-}
-
-std::vector<PttDevice> devicesFor(PttMethod method) {
-    switch (method) {
-    case PttMethod::SerialRts:
-    case PttMethod::SerialDtr:
-        return listSerialDevices();
-    case PttMethod::Cm108:
-        return listCm108Devices();
-    case PttMethod::Gpio:
-        return listGpioChips();
-    default:
-        return {}; // a rig's device is typed in
-    }
-}
-
-const char* hintFor(PttMethod method) {
-    switch (method) {
-    case PttMethod::ParallelPort:
-        return "Keys the data pin of the Port chosen on the left.";
-    case PttMethod::SerialRts:
-    case PttMethod::SerialDtr:
-        return "Raises the line of a serial port; the other line is left alone.";
-    case PttMethod::Cm108:
-        return "Sets a GPIO pin of a CM108-family USB sound card (hidraw device).";
-    case PttMethod::Gpio:
-        return "Sets a line of a GPIO chip.";
-    case PttMethod::Hamlib:
-        return "Keys the radio through its CAT commands; an empty device is the rig's own.";
-    case PttMethod::None:
-        return "No keying: the radio keys on the audio.";
-    }
-    return "";
 }
 
 } // namespace
@@ -194,8 +162,8 @@ void TKeyingForm::buildMethodPanel() {
     m_method = new QComboBox(panel);
     m_method->setObjectName(QStringLiteral("Method"));
     m_method->setGeometry(80, 22, 158, 22);
-    for (PttMethod m : listedMethods())
-        m_method->addItem(QString::fromLatin1(pttMethodCaption(m)), static_cast<int>(m));
+    for (const PttMethodInfo* m : listedMethods())
+        m_method->addItem(QString::fromLatin1(m->caption), QString::fromLatin1(m->name));
 
     m_deviceLabel = placeLabel(panel, QStringLiteral("Device"), 10, 56);
     m_device = new QComboBox(panel);
@@ -263,27 +231,26 @@ void TKeyingForm::showRigName(int model) {
         m_rigName->setCurrentIndex(-1); // a number hamlib does not list
 }
 
-PttMethod TKeyingForm::chosenMethod() const {
-    const QVariant item = m_method->currentData();
-    return item.isValid() ? static_cast<PttMethod>(item.toInt()) : PttMethod::ParallelPort;
+const PttMethodInfo& TKeyingForm::chosenMethod() const {
+    return pttMethod(m_method->currentData().toString().toStdString());
 }
 
 void TKeyingForm::methodChanged() {
-    const PttMethod method = chosenMethod();
-    const bool device = pttUsesDevice(method);
-    const bool hamlib = method == PttMethod::Hamlib;
+    const PttMethodInfo& method = chosenMethod();
+    const bool device = method.uses(PttDeviceField);
+    const bool rig = method.uses(PttRigFields);
     m_deviceLabel->setVisible(device);
     m_device->setVisible(device);
-    m_cm108Label->setVisible(method == PttMethod::Cm108);
-    m_cm108Pin->setVisible(method == PttMethod::Cm108);
-    m_gpioLabel->setVisible(method == PttMethod::Gpio);
-    m_gpioLine->setVisible(method == PttMethod::Gpio);
+    m_cm108Label->setVisible(method.uses(PttCm108PinField));
+    m_cm108Pin->setVisible(method.uses(PttCm108PinField));
+    m_gpioLabel->setVisible(method.uses(PttGpioLineField));
+    m_gpioLine->setVisible(method.uses(PttGpioLineField));
     for (QWidget* w : std::initializer_list<QWidget*>{m_rigModelLabel, m_rigModel, m_rigName,
                                                       m_rigSpeedLabel, m_rigSpeed})
-        w->setVisible(hamlib);
-    if (hamlib)
+        w->setVisible(rig);
+    if (rig)
         fillRigNames();
-    m_hint->setText(QString::fromLatin1(hintFor(method)));
+    m_hint->setText(QString::fromLatin1(method.hint));
     fillDevices();
     enableLineControls();
 }
@@ -291,12 +258,12 @@ void TKeyingForm::methodChanged() {
 void TKeyingForm::enableLineControls() {
     // Port and pin belong to the parallel port alone; the polarity to every line; none of
     // them while keyed.
-    const PttMethod method = chosenMethod();
-    const bool parallel = method == PttMethod::ParallelPort && !m_keyed;
+    const PttMethodInfo& method = chosenMethod();
+    const bool parallel = method.uses(PttPortField) && !m_keyed;
     m_portLabel->setEnabled(parallel);
     m_port->setEnabled(parallel);
     m_pinBox->setEnabled(parallel);
-    m_invKey->setEnabled(method != PttMethod::None && !m_keyed);
+    m_invKey->setEnabled(method.uses(PttPolarityField) && !m_keyed);
     m_keyDelay->setEnabled(!m_keyed);
     m_keyedNote->setVisible(m_keyed);
 }
@@ -313,7 +280,12 @@ void TKeyingForm::fillDevices() {
     // takes the first device found when there was none.
     const QString typed = m_device->currentText();
     m_device->clear();
-    for (const tarvex::PttDevice& d : devicesFor(chosenMethod())) {
+    const PttMethodInfo& method = chosenMethod();
+    // A rig's device is typed in; the parallel port is chosen by Port.
+    const auto devices = method.uses(PttDeviceField) && method.devices.list != nullptr
+                             ? method.devices.list()
+                             : std::vector<tarvex::PttDevice>{};
+    for (const tarvex::PttDevice& d : devices) {
         m_device->addItem(QString::fromStdString(d.path));
         m_device->setItemData(m_device->count() - 1, QString::fromStdString(d.description),
                               Qt::ToolTipRole);
@@ -323,7 +295,7 @@ void TKeyingForm::fillDevices() {
 
 PttSettings TKeyingForm::pttSettings() const {
     PttSettings s;
-    s.method = chosenMethod();
+    s.method = chosenMethod().name;
     s.device = m_device->currentText().trimmed().toStdString();
     s.cm108Pin = m_cm108Pin->value();
     s.gpioLine = static_cast<unsigned>(m_gpioLine->value());
@@ -334,9 +306,9 @@ PttSettings TKeyingForm::pttSettings() const {
 
 void TKeyingForm::setPttSettings(const PttSettings& s) {
     // A method this build does not offer falls back to the parallel port.
-    int index = m_method->findData(static_cast<int>(s.method));
+    int index = m_method->findData(QString::fromStdString(s.method));
     if (index < 0)
-        index = m_method->findData(static_cast<int>(PttMethod::ParallelPort));
+        index = m_method->findData(QString::fromLatin1(DefaultPttMethod));
     m_device->setEditText(QString::fromStdString(s.device));
     m_method->setCurrentIndex(index);
     methodChanged(); // also when the index did not change

@@ -78,7 +78,7 @@ private:
     void enableLineControls();
     /// Lists the devices found for the chosen method, keeping the device text.
     void fillDevices();
-    PttMethod chosenMethod() const;
+    const PttMethodInfo& chosenMethod() const;
     /// hamlib's rigs into the name list, once; the number stays the setting.
     void fillRigNames();
     void showRigName(int model);

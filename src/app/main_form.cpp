@@ -25,7 +25,7 @@
 #include "encoder/errors.h"
 #include "host/station_host.h"
 #include "monitor/station_monitor.h"
-#include "network/station/network_inputs.h"
+#include "network/inputs/network_inputs.h"
 #include "paging/event_wait.h"
 #include "signal/audio_output.h"
 #include "signal/signal_gen.h"

@@ -6,7 +6,7 @@
 // the Qt side of its event loop.
 #include "encoder/page_encoder.h"
 #include "monitor/monitor_settings.h"
-#include "network/station/network_settings.h"
+#include "network/inputs/network_settings.h"
 #include "paging/entry_format.h"
 #include "station/station.h"
 #include "txcontrol/keying.h"

@@ -35,7 +35,7 @@ void TMainForm::applyKeyingMethod() {
 void TMainForm::describeBackends() {
     if (m_station == nullptr)
         return;
-    const bool parallel = m_pttChosen.method == PttMethod::ParallelPort;
+    const bool parallel = pttMethod(m_pttChosen.method).uses(PttPortField);
     const StationStatus status = m_station->status();
     // A method chosen while keyed is not in force until the release: the line keying the
     // transmitter stays named until then.

@@ -13,8 +13,8 @@
 #include "monitor/station_monitor.h"
 #include "network/charset.h"
 #include "network/dapnet/dapnet_link.h"
+#include "network/inputs/network_inputs.h"
 #include "network/pager_directory.h"
-#include "network/station/network_inputs.h"
 
 #include <QAction>
 #include <QFile>

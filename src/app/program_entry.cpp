@@ -83,7 +83,7 @@ bool choosePortFromEnvironment(MainFormSetup& setup) {
 std::vector<std::string> holdPathsFor(const MainFormSetup& setup) {
     if (setup.port) {
         PttSettings recorded;
-        recorded.method = PttMethod::None;
+        recorded.method = "none";
         return stationHoldPaths(recorded, {});
     }
     const auto store = openSettingsStore(setup.settingsFile);

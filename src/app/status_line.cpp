@@ -383,11 +383,6 @@ void StatusLine::setAlarm(const QString& text) {
     fitLampText();
 }
 
-QString StatusLine::alarmText() const {
-    const QString shown = m_alarm->whole();
-    return shown.isEmpty() ? shown : shown.mid(2);
-}
-
 void StatusLine::fitLampText() {
     // The largest size up to the design's 15 pixels at which the whole text fits the lamp.
     QFont f = m_lamp->font();

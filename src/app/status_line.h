@@ -81,7 +81,6 @@ public:
     QString stationText() const;
     /// The off-air alarm, in red while it stands; empty clears it.
     void setAlarm(const QString& text);
-    QString alarmText() const;
     /// The lamp: the transmitter's state and what it is keyed for.
     void setOnAir(OnAirState state, TxSource source);
     /// The last transmission did not go out (why, for the lamp's tooltip): the released
@@ -96,7 +95,6 @@ public:
     QString shownPortText() const;
     QString failureText() const { return m_failure; }
     QString progressText() const;
-    QString folderText() const { return m_folder; }
     /// The last message, whole.
     QString currentMessage() const;
     QString lampText() const;

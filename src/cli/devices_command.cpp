@@ -2,9 +2,7 @@
 // keying methods with the devices found for them.
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "txcontrol/port_writer.h"
-#include "txcontrol/ptt/ptt_devices.h"
-#include "txcontrol/ptt/ptt_factory.h"
+#include "txcontrol/ptt/ptt_methods.h"
 
 #ifdef TARVEX_HAVE_ALSA
 #include "signal/alsa_audio_output.h"
@@ -14,7 +12,7 @@
 #include <QCoreApplication>
 #endif
 
-#include <filesystem>
+#include <algorithm>
 #include <iostream>
 
 namespace tarvex::cli {
@@ -27,6 +25,28 @@ void listDevices(const char* title, const std::vector<PttDevice>& devices) {
         std::cout << "  (none found)\n";
     for (const auto& d : devices)
         std::cout << "  " << d.path << (d.description.empty() ? "" : "  " + d.description) << "\n";
+}
+
+/// Each lister once, under "Serial ports (--ptt serial-rts / serial-dtr --ptt-device):",
+/// naming every method that shares it.
+void listMethodDevices() {
+    const auto methods = pttMethods();
+    for (auto m = methods.begin(); m != methods.end(); ++m) {
+        if (m->devices.list == nullptr)
+            continue;
+        const bool first = std::find_if(methods.begin(), m, [m](const PttMethodInfo& e) {
+                               return e.devices.list == m->devices.list;
+                           }) == m;
+        if (!first)
+            continue;
+        std::string title = std::string(m->devices.what) + " (--ptt ";
+        std::string names;
+        for (auto same = m; same != methods.end(); ++same)
+            if (same->devices.list == m->devices.list)
+                names += (names.empty() ? "" : " / ") + std::string(same->name);
+        title += names + (m->uses(PttDeviceField) ? " --ptt-device):" : "):");
+        listDevices(title.c_str(), m->devices.list());
+    }
 }
 
 } // namespace
@@ -49,20 +69,11 @@ int runDevices(const Args& argv) {
     std::cout << "  wav:FILE\n";
 
     std::cout << "Keying methods (--ptt):";
-    for (PttMethod m : availablePttMethods())
-        std::cout << " " << pttMethodName(m);
+    for (const PttMethodInfo& m : pttMethods())
+        if (m.available)
+            std::cout << " " << m.name;
     std::cout << "\n";
-
-    std::vector<PttDevice> parports;
-    for (int lpt = 0; lpt < 2; ++lpt) {
-        const auto device = parportDeviceForAddress(lptDataAddress(lpt));
-        if (device && std::filesystem::exists(*device))
-            parports.push_back({*device, lpt == 0 ? "LPT1 (--port lpt1)" : "LPT2 (--port lpt2)"});
-    }
-    listDevices("Parallel ports (--ptt parallel):", parports);
-    listDevices("Serial ports (--ptt serial-rts / serial-dtr --ptt-device):", listSerialDevices());
-    listDevices("CM108 sound cards (--ptt cm108 --ptt-device):", listCm108Devices());
-    listDevices("GPIO chips (--ptt gpio --ptt-device):", listGpioChips());
+    listMethodDevices();
     return 0;
 }
 

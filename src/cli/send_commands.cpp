@@ -105,19 +105,20 @@ KeyingChoice chooseParallelPort(const Arguments& args, KeyingSettings& keying,
 KeyingChoice chooseKeying(const Arguments& args, KeyingSettings& keying) {
     std::function<KeyingSettings()> provider = [&keying] { return keying; };
     const std::string methodText = args.value("--ptt").value_or("parallel");
-    const auto method = parsePttMethod(methodText);
+    const PttMethodInfo* method = findPttMethod(methodText);
     if (!method) {
         std::string names;
-        for (PttMethod m : availablePttMethods())
-            names += (names.empty() ? "" : ", ") + std::string(pttMethodName(m));
+        for (const PttMethodInfo& m : pttMethods())
+            if (m.available)
+                names += (names.empty() ? "" : ", ") + std::string(m.name);
         throw UsageError("--ptt must be one of " + names + ", not '" + methodText + "'");
     }
-    if (*method == PttMethod::ParallelPort)
+    if (method->uses(PttPortField))
         return chooseParallelPort(args, keying, std::move(provider));
     if (args.has("--port"))
         throw UsageError("--port is for --ptt parallel");
     PttSettings settings;
-    settings.method = *method;
+    settings.method = method->name;
     settings.device = args.value("--ptt-device").value_or("");
     settings.cm108Pin = args.intValue("--cm108-pin", 3, 1, 8);
     settings.gpioLine = static_cast<unsigned>(args.intValue("--gpio-line", 0, 0, 65535));

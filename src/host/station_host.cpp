@@ -4,7 +4,7 @@
 #include "network/charset.h"
 #include "network/dapnet/dapnet_status.h"
 #include "network/pager_directory.h"
-#include "network/station/network_inputs.h"
+#include "network/inputs/network_inputs.h"
 #include "paging/qt/qt_event_pump.h"
 #include "station/qt/qt_log_clock.h"
 #include "station/qt/qt_scheduler.h"

@@ -6,7 +6,7 @@
 // built and joined, and the order they end in, lives here.
 #include "monitor/monitor_settings.h"
 #include "network/service_logger.h"
-#include "network/station/network_settings.h"
+#include "network/inputs/network_settings.h"
 #include "station/station.h"
 
 #include <memory>

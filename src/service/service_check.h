@@ -2,7 +2,7 @@
 // tarvexd --check: everything the service reads before it runs (the settings, the pager
 // directory, the logins, the DAPNET key) and the audio output and keying line opened without
 // keying, one line per problem, as `nginx -t` checks a configuration.
-#include "network/station/network_settings.h"
+#include "network/inputs/network_settings.h"
 #include "service/station_service.h"
 
 #include <string>

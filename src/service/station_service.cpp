@@ -4,7 +4,7 @@
 #include "host/station_host.h"
 #include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
-#include "network/station/network_inputs.h"
+#include "network/inputs/network_inputs.h"
 #include "network/web/web_api.h"
 #include "paging/release_on_signal.h"
 #include "paging/station_folder.h"
@@ -312,7 +312,7 @@ std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>*
     const KeyingSettings keying = m_settings.keying;
     auto provider = [keying] { return keying; };
     PttSettings recorded;
-    recorded.method = PttMethod::None;
+    recorded.method = "none";
     if (!m_keyingFault.empty()) {
         // Not the parallel port nobody chose: no line at all, and the reason in the status.
         *holdPaths = stationHoldPaths(recorded, {});

@@ -5,8 +5,8 @@
 // socket, systemd's notifications, a reload of the settings on SIGHUP, and an orderly end on
 // SIGTERM or SIGINT (sound stopped, transmitter released, auto-send entries not yet sent
 // returned).
+#include "network/inputs/network_settings.h"
 #include "network/service_logger.h"
-#include "network/station/network_settings.h"
 #include "network/wctp/wctp_http.h"
 #include "network/web/web_history.h"
 #include "paging/event_wait.h"

@@ -11,7 +11,7 @@ static_assert(std::equal(PttSettingNames.begin(), PttSettingNames.end(),
 PttSettings readPttSettings(const StoredLookup& lookup) {
     PttSettings s;
     if (const auto method = lookup(PttSettingNames[0]))
-        s.method = parsePttMethod(*method).value_or(PttMethod::ParallelPort);
+        s.method = pttMethod(*method).name;
     const StoredReader r(lookup);
     s.device = r.text(PttSettingNames[1], "");
     s.cm108Pin = r.clamped(PttSettingNames[2], 3, 1, 8);
@@ -22,7 +22,7 @@ PttSettings readPttSettings(const StoredLookup& lookup) {
 }
 
 std::array<std::string, PttSettingCount> pttSettingsTexts(const PttSettings& s) {
-    return {std::string(pttMethodName(s.method)),
+    return {std::string(pttMethod(s.method).name),
             s.device,
             integerText(s.cm108Pin),
             integerText(static_cast<int32_t>(s.gpioLine)),

@@ -19,7 +19,7 @@ using R = OutOfRange;
 constexpr unsigned Both = ReadByWindow | ReadByService;
 constexpr int32_t Any0 = INT32_MIN;
 constexpr int32_t Any1 = INT32_MAX;
-constexpr std::string_view PttMethods = "parallel|none|serial-rts|serial-dtr|cm108|gpio|hamlib";
+const std::string PttMethods = pttMethodNames("|");
 
 constexpr SettingRow row(std::string_view name, SettingKind kind, int32_t min, int32_t max,
                          std::string_view fallback, unsigned readers = Both,
@@ -29,7 +29,7 @@ constexpr SettingRow row(std::string_view name, SettingKind kind, int32_t min, i
 
 // SnppEnabled and WctpEnabled default to 1 for tarvexd; the window runs the servers only when
 // they are switched on.
-constexpr auto Table = std::to_array<SettingRow>({
+const auto Table = std::to_array<SettingRow>({
     row("Left", K::Integer, Any0, Any1, "10", ReadByWindow),
     row("Top", K::Integer, Any0, Any1, "10", ReadByWindow),
     row("Vol1", K::Integer, 0, 255, "25", Both, R::LowByte),
@@ -288,10 +288,11 @@ CheckedSettings checkStoredSettings(const StoredLookup& stored, std::span<const 
     };
     // Values that are fine alone but not together.
     if ((reader & ReadByService) != 0) {
-        const auto method = parsePttMethod(value("PttMethod").value_or("parallel"));
-        if (method && pttUsesDevice(*method) && value("PttDevice").value_or("").empty()) {
+        const PttMethodInfo* method =
+            findPttMethod(value("PttMethod").value_or(std::string(DefaultPttMethod)));
+        if (method && method->uses(PttDeviceField) && value("PttDevice").value_or("").empty()) {
             SettingProblem p{"PttDevice", value("PttDevice").value_or(""),
-                             "is empty, and PttMethod=" + std::string(pttMethodName(*method)) +
+                             "is empty, and PttMethod=" + std::string(method->name) +
                                  " needs a device",
                              "nothing is keyed", true};
             out.keyingFault = p.text();

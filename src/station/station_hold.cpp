@@ -63,9 +63,10 @@ std::vector<std::string> stationHoldPaths(const PttSettings& keying,
         own = "/tmp/tarvex-station-" + std::to_string(::getuid()) + ".lock";
     paths.push_back(own);
     std::string device;
-    if (keying.method == PttMethod::ParallelPort)
+    const PttMethodInfo& method = pttMethod(keying.method);
+    if (method.uses(PttPortField))
         device = parallelDevice;
-    else if (keying.method != PttMethod::None)
+    else if (method.uses(PttDeviceField))
         device = keying.device;
     if (!device.empty() && environment(StationLockVariable).empty())
         paths.push_back("/run/lock/tarvex-" + lockName(device) + ".lock");

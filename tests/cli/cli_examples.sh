@@ -98,5 +98,16 @@ expect_eq "entries and fields" "$(status "$cli" listing --entries "$work/two.txt
 expect_eq "no entries file" "$(status "$cli" listing --entries "$work/none.txt")" 2
 expect_eq "send takes one entry" "$(status "$cli" send --port none --entry "$hello" --entry "$hello")" 2
 
+# The keying methods' names and device headings, as scripts read them.
+devices="$("$cli" devices 2>/dev/null)"
+for line in "Keying methods (--ptt): parallel none serial-rts serial-dtr cm108" \
+    "Parallel ports (--ptt parallel):" "Serial ports (--ptt serial-rts / serial-dtr --ptt-device):" \
+    "CM108 sound cards (--ptt cm108 --ptt-device):" "GPIO chips (--ptt gpio --ptt-device):"; do
+    grep -qF "$line" <<<"$devices" && ok || bad "devices lacks [$line]"
+done
+expect_eq "unknown keying method" "$(status "$cli" send --ric 8 --message A --ptt laser --audio wav:"$work/k.wav")" 2
+grep -q "^tarvex-cli: --ptt must be one of parallel, none, serial-rts, serial-dtr, cm108, .*, not 'laser'$" \
+    "$work/err" && ok || bad "unknown keying method text: $(cat "$work/err")"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -64,11 +64,10 @@ public:
 KeyingLineFactory scriptedSerial(PosixIo& io) {
     return [&io](const PttSettings& s, std::shared_ptr<PortWriter> port, std::string portName,
                  std::function<KeyingSettings()> keying) -> std::unique_ptr<KeyingLine> {
-        if (s.method != PttMethod::SerialRts && s.method != PttMethod::SerialDtr)
+        if (s.method != "serial-rts" && s.method != "serial-dtr")
             return makeKeyingLine(s, std::move(port), std::move(portName), std::move(keying));
         auto line = std::make_unique<SerialPtt>(
-            s.device, s.method == PttMethod::SerialRts ? SerialPttLine::Rts : SerialPttLine::Dtr,
-            io);
+            s.device, s.method == "serial-rts" ? SerialPttLine::Rts : SerialPttLine::Dtr, io);
         line->setInverted([keying] { return keying().InvKey; });
         return line;
     };
@@ -81,7 +80,7 @@ void chooseMethod(TMainForm& f, const PttSettings& s) {
 
 PttSettings serialRts(const std::string& device) {
     PttSettings s;
-    s.method = PttMethod::SerialRts;
+    s.method = "serial-rts";
     s.device = device;
     return s;
 }
@@ -99,9 +98,9 @@ SendResult sendPage(TMainForm& f) {
     return f.TxButtonClick();
 }
 
-bool offered(PttMethod m) {
-    const auto all = availablePttMethods();
-    return std::find(all.begin(), all.end(), m) != all.end();
+bool offered(std::string_view name) {
+    const PttMethodInfo* method = findPttMethod(name);
+    return method != nullptr && method->available;
 }
 
 } // namespace
@@ -131,9 +130,9 @@ void KeyingMethodTest::eachMethodShowsItsFields() {
         captions << k.Method()->itemText(i);
     QStringList expected{QStringLiteral("Parallel port"), QStringLiteral("Serial RTS"),
                          QStringLiteral("Serial DTR"), QStringLiteral("CM108 GPIO")};
-    if (offered(PttMethod::Gpio))
+    if (offered("gpio"))
         expected << QStringLiteral("Linux GPIO");
-    if (offered(PttMethod::Hamlib))
+    if (offered("hamlib"))
         expected << QStringLiteral("Rig CAT (hamlib)");
     expected << QStringLiteral("None (VOX)");
     QCOMPARE(captions, expected);
@@ -205,7 +204,7 @@ void KeyingMethodTest::valuesRoundTripThroughTheStore() {
     RigOptions options;
     options.settingsFile = dir.filePath(QStringLiteral("Tarvex.ini"));
     PttSettings chosen;
-    chosen.method = PttMethod::SerialDtr;
+    chosen.method = "serial-dtr";
     chosen.device = "/dev/tarvex-test-no-such-tty";
     chosen.cm108Pin = 5;
     chosen.gpioLine = 12;
@@ -247,14 +246,14 @@ void KeyingMethodTest::olderOrDamagedStoreGivesDefaults() {
         return it == stored.end() ? std::nullopt : std::optional<std::string>(it->second);
     };
     PttSettings s = readPttSettings(lookup);
-    QCOMPARE(s.method, PttMethod::ParallelPort);
+    QCOMPARE(QString::fromStdString(s.method), QStringLiteral("parallel"));
     QCOMPARE(s.cm108Pin, 8);
     QCOMPARE(s.gpioLine, 0u);
     QCOMPARE(s.rigModel, 1);
     QCOMPARE(s.rigSpeed, 0);
     stored = {{"PttMethod", "Serial-RTS"}, {"PttCm108Pin", "0"}, {"PttRigSpeed", "-5"}};
     s = readPttSettings(lookup);
-    QCOMPARE(s.method, PttMethod::SerialRts);
+    QCOMPARE(QString::fromStdString(s.method), QStringLiteral("serial-rts"));
     QCOMPARE(s.cm108Pin, 1);
     QCOMPARE(s.rigSpeed, 0);
     // The extra names stay clear of the 38.
@@ -315,7 +314,7 @@ void KeyingMethodTest::pageKeysTheChosenSerialLine() {
 
     // DTR instead: the old device is closed before the new one opens.
     PttSettings dtr = serialRts("/dev/ttyUSB1");
-    dtr.method = PttMethod::SerialDtr;
+    dtr.method = "serial-dtr";
     io.calls.clear();
     chooseMethod(f, dtr);
     QCOMPARE(io.calls.front().what, std::string("ioctl")); // the old line released first
@@ -458,7 +457,7 @@ void KeyingMethodTest::missingDeviceStillPlaysAndSaysWhy() {
 
     // A method that opens clears the reason.
     PttSettings vox;
-    vox.method = PttMethod::None;
+    vox.method = "none";
     chooseMethod(f, vox);
     QVERIFY(f.statusLine().failureText().isEmpty());
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: None (VOX)"));
@@ -477,7 +476,7 @@ void KeyingMethodTest::dummyRigKeyedThroughTheWindow() {
             return line;
         });
     PttSettings cat;
-    cat.method = PttMethod::Hamlib;
+    cat.method = "hamlib";
     cat.rigModel = HamlibDummyRig;
     chooseMethod(f, cat);
     QVERIFY(rigLine != nullptr);
@@ -568,7 +567,8 @@ void KeyingMethodTest::screenshot() {
         k.show();
         QApplication::processEvents();
         const QImage image = k.grab().toImage();
-        QCOMPARE(image.size(), QSize(560, 328 + OnAirBar::Height)); // the watchdog, Done, the lamp
+        // The watchdog, Done and the lamp, in the dialog's own pixels at any scale factor.
+        QCOMPARE(image.deviceIndependentSize().toSize(), QSize(560, 328 + OnAirBar::Height));
         QString name = caption;
         name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")));
         QVERIFY(image.save(QStringLiteral(TARVEX_SCREENSHOT_DIR "/keying_%1.png").arg(name)));

@@ -10,8 +10,8 @@
 #include "app/monitor_form.h"
 #include "app/pagers_form.h"
 #include "network/dapnet/auth_key_file.h"
+#include "network/inputs/network_inputs.h"
 #include "network/pager_directory.h"
-#include "network/station/network_inputs.h"
 
 #include <algorithm>
 

@@ -424,12 +424,12 @@ void OperatorTest::keyingDialogEnablesOnlyTheChosenMethodsFields() {
     TKeyingForm& k = *rig.form->dialogs().keying;
     for (int i = 0; i < k.Method()->count(); ++i) {
         k.Method()->setCurrentIndex(i);
-        const auto method = static_cast<PttMethod>(k.Method()->itemData(i).toInt());
-        const bool parallel = method == PttMethod::ParallelPort;
+        const QString method = k.Method()->itemData(i).toString();
+        const bool parallel = method == QStringLiteral("parallel");
         const QString name = k.Method()->itemText(i);
         QVERIFY2(k.Port()->isEnabled() == parallel, qPrintable(name));
         QVERIFY2(control<QWidget>(k, "PinBox").isEnabled() == parallel, qPrintable(name));
-        QVERIFY2(k.InvKey()->isEnabled() == (method != PttMethod::None), qPrintable(name));
+        QVERIFY2(k.InvKey()->isEnabled() == (method != QStringLiteral("none")), qPrintable(name));
         QVERIFY2(k.KeyDelay()->isEnabled(), qPrintable(name));
     }
     // AllowKeying keeps its stored meaning and says so where the operator looks.

@@ -241,6 +241,11 @@ void ScreenshotTest::everyWindow() {
     // The Keying dialog for a serial line: the parallel port's fields greyed.
     d.keying->Method()->setCurrentIndex(1);
     QVERIFY(shoot(*d.keying, &f, QStringLiteral("keying-serial")));
+    // A rig chosen by name from hamlib's list, when this build has it.
+    if (d.keying->Method()->findText(QStringLiteral("Rig CAT (hamlib)")) >= 0) {
+        d.keying->Method()->setCurrentText(QStringLiteral("Rig CAT (hamlib)"));
+        QVERIFY(shoot(*d.keying, &f, QStringLiteral("keying-rig")));
+    }
     d.keying->Method()->setCurrentIndex(0);
 
     MessageHistoryForm history(f.statusLine().history(), &f);

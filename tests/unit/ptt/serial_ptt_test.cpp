@@ -128,7 +128,7 @@ TEST(SerialPtt, KeyerDrivesTheLineWithThePolarityOfTheKeyingSettings) {
     FakePosixIo io;
     KeyingSettings settings;
     settings.InvKey = true;
-    const PttSettings serial{PttMethod::SerialRts, "/dev/ttyUSB1", 3, 0, 1, 0};
+    const PttSettings serial{"serial-rts", "/dev/ttyUSB1", 3, 0, 1, 0};
     auto line = makePttLine(serial, nullptr);
     ASSERT_NE(line, nullptr);
     auto own = std::make_unique<SerialPtt>("/dev/ttyUSB1", SerialPttLine::Rts, io);

@@ -1,6 +1,6 @@
 // The page queue's bounds: a flood from one input fills only its own share, the whole queue
 // has a ceiling, pages kept over a restart count, and a page that leaves frees its room.
-#include "network/station/durable_feed.h"
+#include "network/inputs/durable_feed.h"
 #include "recording_output.h"
 #include "station_fakes.h"
 

@@ -8,7 +8,7 @@
 #include "air_invariant.h"
 
 #include "network/durable_queue.h"
-#include "network/station/durable_feed.h"
+#include "network/inputs/durable_feed.h"
 #include "paging/auto_send_poll.h"
 
 #include <gtest/gtest.h>

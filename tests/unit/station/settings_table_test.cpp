@@ -1,7 +1,7 @@
 // tarvexd's check of the settings store against the one settings table: what each bad value
 // becomes, which problems are faults, and that the table's defaults are the readers' own.
 #include "monitor/monitor_settings.h"
-#include "network/station/network_settings.h"
+#include "network/inputs/network_settings.h"
 #include "station/settings_table.h"
 
 #include <gtest/gtest.h>

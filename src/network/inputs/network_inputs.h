@@ -2,8 +2,8 @@
 // The network inputs of a station as one piece: the durable queue as the engine's feed, the
 // pager directory, the SNPP and WCTP servers and the DAPNET link with its time slots, each as
 // its settings say. tarvexd and the desktop program start it alike, and show its status.
-#include "network/station/durable_feed.h"
-#include "network/station/network_settings.h"
+#include "network/inputs/durable_feed.h"
+#include "network/inputs/network_settings.h"
 #include "network/wctp/http_app.h"
 #include "network/wctp/wctp_http.h"
 #include "station/health.h"

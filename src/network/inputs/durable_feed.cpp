@@ -1,4 +1,4 @@
-#include "network/station/durable_feed.h"
+#include "network/inputs/durable_feed.h"
 
 #include <cctype>
 #include <chrono>

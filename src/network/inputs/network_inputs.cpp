@@ -1,4 +1,4 @@
-#include "network/station/network_inputs.h"
+#include "network/inputs/network_inputs.h"
 
 #include "encoder/conversions.h"
 #include "network/dapnet/auth_key_file.h"

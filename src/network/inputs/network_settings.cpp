@@ -1,4 +1,4 @@
-#include "network/station/network_settings.h"
+#include "network/inputs/network_settings.h"
 
 #include "network/dapnet/auth_key_file.h"
 #include "station/settings_values.h"
