@@ -14,8 +14,7 @@ namespace tarvex {
 namespace {
 
 const char* backendCaption(const std::string& backend) {
-    return backend == "alsa" ? "The sound card itself (ALSA)"
-                             : "The desktop's sound (PulseAudio or PipeWire)";
+    return backend == "alsa" ? "Sound card itself (ALSA)" : "Desktop sound (Pulse/PipeWire)";
 }
 
 /// A device as the operator knows it: without the output's prefix, and a device that only
