@@ -7,12 +7,26 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <cstring>
+
 namespace tarvex {
 
 namespace {
 
 const char* backendCaption(const std::string& backend) {
-    return backend == "alsa" ? "ALSA (no sound server needed)" : "Qt Multimedia (sound server)";
+    return backend == "alsa" ? "Sound card itself (ALSA)" : "Desktop sound (Pulse/PipeWire)";
+}
+
+/// A device as the operator knows it: without the output's prefix, and a device that only
+/// discards the sound said so.
+QString deviceCaption(const std::string& name) {
+    QString caption = QString::fromStdString(name);
+    for (const char* prefix : {"qt:", "alsa:"})
+        if (caption.startsWith(QLatin1String(prefix)))
+            caption = caption.mid(static_cast<qsizetype>(std::strlen(prefix)));
+    if (caption.contains(QLatin1String("null"), Qt::CaseInsensitive))
+        return QStringLiteral("No sound: discards what it is given");
+    return caption;
 }
 
 } // namespace
@@ -56,7 +70,7 @@ void TAudioForm::fillDevices(const std::string& selected) {
     m_device->clear();
     m_device->addItem(QStringLiteral("(default output)"), QString());
     for (const auto& name : m_lister(backend()))
-        m_device->addItem(QString::fromStdString(name), QString::fromStdString(name));
+        m_device->addItem(deviceCaption(name), QString::fromStdString(name));
     m_note->clear();
     if (selected.empty())
         return;
@@ -67,7 +81,7 @@ void TAudioForm::fillDevices(const std::string& selected) {
     }
     // The stored device is not there now: keep it listed so that Done does not forget it,
     // and say that the default plays meanwhile.
-    m_device->addItem(QString::fromStdString(selected + " (not found)"),
+    m_device->addItem(deviceCaption(selected) + QStringLiteral(" (not found)"),
                       QString::fromStdString(selected));
     m_device->setCurrentIndex(m_device->count() - 1);
     m_note->setText(QStringLiteral("This device is not there now; pages play through the "

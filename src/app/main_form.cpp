@@ -39,6 +39,7 @@
 #include <QDir>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -174,6 +175,8 @@ void TMainForm::connectHandlers() {
     connect(TxButton, &QAbstractButton::clicked, this, [this] { TxButtonClick(); });
     connect(btPa, &QAbstractButton::clicked, this, &TMainForm::btPaClick);
     connect(btPreset, &QAbstractButton::clicked, this, &TMainForm::btPresetClick);
+    for (QButtonGroup* group : {m_fbGroup, m_anGroup, m_brGroup, m_niGroup})
+        connect(group, &QButtonGroup::buttonToggled, this, &TMainForm::updateTabStops);
     connect(logpages, &QCheckBox::toggled, this, &TMainForm::pushPageLog);
     connect(Help2, &QAction::triggered, this, &TMainForm::Help2Click);
     connect(AudioOutput1, &QAction::triggered, this, &TMainForm::AudioOutput1Click);
@@ -243,9 +246,23 @@ void TMainForm::Options1Click() {
         Panel1->setFixedHeight(OptionsFoldedHeight);
         Options1->setText(QStringLiteral("Show &Options"));
     }
+    updateTabStops();
     // Lay the bands out at once so that the new heights hold before the next paint.
     if (centralWidget()->layout() != nullptr)
         centralWidget()->layout()->activate();
+}
+
+void TMainForm::updateTabStops() {
+    // Tab reaches the panel's buttons only while the panel can be seen: one stop per group
+    // of page buttons, at the button that is down (the arrow keys move within the group, as
+    // with radio buttons), and the data folder and TUNE-UP.
+    const bool shown = Panel1->height() > OptionsFoldedHeight;
+    for (PictureButton* b : Panel1->findChildren<PictureButton*>()) {
+        const bool stop = shown && (b->group() == nullptr || b->isChecked());
+        b->setFocusPolicy(stop ? Qt::TabFocus : Qt::NoFocus);
+        if (!shown && b->hasFocus())
+            RicEdit->setFocus(Qt::TabFocusReason);
+    }
 }
 
 int TMainForm::rateIndex() const {
@@ -263,6 +280,19 @@ int TMainForm::baud() const {
 void TMainForm::applyRate(int index) {
     Volume->setValue(DeviationLevels[static_cast<size_t>(index)]);
     SignalGen().setBaud(Rates[static_cast<size_t>(index)]);
+    showLevel();
+}
+
+void TMainForm::showLevel() {
+    const int rate = Rates[static_cast<size_t>(rateIndex())];
+    m_levelText->setText(QStringLiteral("%1 for %2 bit/s").arg(Volume->value()).arg(rate));
+    const QString tip = QStringLiteral("Deviation level %1 of 100 for %2 bit/s. Each bit rate "
+                                       "keeps its own level: choosing another rate shows and "
+                                       "sets that rate's level.")
+                            .arg(Volume->value())
+                            .arg(rate);
+    m_levelText->setToolTip(tip);
+    Volume->setToolTip(tip);
 }
 
 void TMainForm::BR1Click() {
@@ -279,6 +309,7 @@ void TMainForm::VolumeChange(int position) {
     DeviationLevels[static_cast<size_t>(rateIndex())] = static_cast<uint8_t>(position);
     SignalGen().setLevel(position);
     m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
+    showLevel();
 }
 
 void TMainForm::AN2Click() {

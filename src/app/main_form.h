@@ -27,6 +27,7 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -249,6 +250,10 @@ private:
     void buildMenu();
     void connectHandlers();
     void applyRate(int index);
+    /// The options panel's buttons that Tab reaches, as the panel and the groups stand.
+    void updateTabStops();
+    /// The deviation level's number beside the slider, with the rate it belongs to.
+    void showLevel();
     void showDialog(QDialog* dialog);
     std::shared_ptr<AudioOutput> createAudio(const MainFormSetup& setup);
     /// At start-up, after the settings: the stored output, unless the setup forced one.
@@ -263,6 +268,8 @@ private:
     /// The time keyed by hand on the strip, while a manual key-up lasts.
     void showKeyedTime(bool manualKey);
     QString outcomeText(const TxOutcome& outcome) const;
+    /// The one history line of a STOP (a warning when it dropped pages).
+    void showStopped(const QString& text, bool dropped, const QString& record = {});
     /// False, after saying why in the operator's words, when the RIC/CAP field holds no code
     /// a page can go to.
     bool refuseUnusableRic();
@@ -297,6 +304,10 @@ private:
     bool m_activated = false;
     bool m_closing = false;
     bool m_ricCheckPending = false;
+    bool m_stopping = false;            ///< inside Station::stop
+    QString m_stopNote;                 ///< the engine's note on that stop
+    std::optional<QString> m_stopAfter; ///< a stop's tail, for the line of what it cut short
+    bool m_stopDropped = false;
     QTimer* m_keyedTicker = nullptr;
     QElapsedTimer m_keyedSince;
     std::set<std::string> m_storedExtras; ///< the names the store held when it was loaded
@@ -310,6 +321,7 @@ private:
     PictureButton *DFolder = nullptr, *btPa = nullptr, *btPreset = nullptr, *TxButton = nullptr;
     QSpinBox* TuneTime = nullptr;
     QSlider* Volume = nullptr;
+    QLabel* m_levelText = nullptr;
     QLineEdit* RicEdit = nullptr;
     QCheckBox* logpages = nullptr;
     MessageEdit* MsgEdit = nullptr;
@@ -323,6 +335,11 @@ private:
     QButtonGroup *m_fbGroup = nullptr, *m_anGroup = nullptr, *m_brGroup = nullptr,
                  *m_niGroup = nullptr;
 };
+
+struct DapnetLinkStatus;
+/// Which rule holds a page sent from the window while the DAPNET link is configured: at once,
+/// or only in the link's time slots, in the operator's words.
+QString windowPageRule(const DapnetLinkStatus& status, int64_t nowMs);
 
 /// What is wrong with a RIC/CAP text, in the operator's words (empty: it is a number).
 QString ricProblem(const QString& text);

@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <utility>
+
 namespace tarvex {
 
 namespace {
@@ -62,7 +64,10 @@ void TMainForm::onStationEvent(const StationEvent& e) {
             showOutcome(*e.outcome);
         break;
     case StationEvent::Kind::Note:
-        m_status->note(qtext(e.text));
+        if (m_stopping)
+            m_stopNote = qtext(e.text); // goes into the stop's own line
+        else if (!(m_stopAfter && e.text.starts_with("Stopped:")))
+            m_status->note(qtext(e.text)); // (a search ending repeats the stop: said once)
         break;
     case StationEvent::Kind::Problem:
         showProblem(qtext(e.text));
@@ -150,18 +155,24 @@ void TMainForm::showOutcome(const TxOutcome& out) {
     // A transmission that did not go out as it should is a failure, on the lamp too.
     const bool failed =
         out.built && !out.stopped && (!out.played || !out.portError.empty()) && !m_closing;
+    QString text = outcomeText(out);
+    const bool stopLine = out.stopped && m_stopAfter.has_value();
+    if (stopLine)
+        text += *std::exchange(m_stopAfter, std::nullopt);
     // The history keeps each page with its text, which the status line has no room for.
     QString record;
     if (out.kind == TxKind::Page && out.pages.size() <= 1 && !m_closing)
-        record = QStringLiteral("%1  [RIC %2: \"%3\"]")
-                     .arg(outcomeText(out), qtext(out.ric), qtext(out.message));
-    if (failed) {
-        m_status->warn(outcomeText(out), record);
+        record =
+            QStringLiteral("%1  [RIC %2: \"%3\"]").arg(text, qtext(out.ric), qtext(out.message));
+    if (stopLine && !m_closing) {
+        showStopped(text, m_stopDropped, record);
+    } else if (failed) {
+        m_status->warn(text, record);
         m_status->setNotSent(
             out.played ? QStringLiteral("Keying failed: %1").arg(qtext(out.portError))
                        : QStringLiteral("The sound did not play: %1").arg(qtext(out.error)));
     } else if (!m_closing) {
-        m_status->note(outcomeText(out), record);
+        m_status->note(text, record);
     }
     if (!out.built) {
         if (out.stopped || m_closing)

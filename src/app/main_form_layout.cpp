@@ -102,9 +102,13 @@ void TMainForm::buildWindow() {
     m_status = new StatusLine(this);
     setStatusBar(m_status);
 
-    // Tab moves between the RIC/CAP field, the message and the listing only.
-    setTabOrder(RicEdit, MsgEdit);
-    setTabOrder(MsgEdit, DataOut);
+    // Tab goes from the RIC/CAP field to the message and the listing first, then to the
+    // buttons: Preset Messages, SEND, and (while the options are shown) the page buttons
+    // group by group, the data folder and TUNE-UP.
+    QWidget* order[] = {RicEdit, MsgEdit, DataOut, btPreset, TxButton, FB1, FB2, FB3,     FB4,
+                        AN1,     AN2,     BR1,     BR2,      BR3,      NI1, NI2, DFolder, btPa};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TMainForm::buildOptionsPanel() {
@@ -176,11 +180,15 @@ void TMainForm::buildToolGroups() {
     g = makeGroup(p, QStringLiteral("Set Deviation Level"), 272, 50, 337);
     Volume = new QSlider(Qt::Horizontal, g);
     Volume->setObjectName(QStringLiteral("Volume"));
-    Volume->setGeometry(8, 22, 323, 19);
+    Volume->setGeometry(8, 22, 225, 19);
     Volume->setRange(0, 100);
     Volume->setTickPosition(QSlider::TicksAbove);
     Volume->setTickInterval(5);
     Volume->setFocusPolicy(Qt::NoFocus); // not moved by arrow keys, not a tab stop
+    // The level as a number, and for which rate: each rate keeps a level of its own.
+    m_levelText = new QLabel(g);
+    m_levelText->setObjectName(QStringLiteral("LevelText"));
+    m_levelText->setGeometry(238, 20, 95, 22);
 }
 
 void TMainForm::buildAddressBand() {
@@ -245,13 +253,15 @@ void TMainForm::buildMenu() {
     StationIdent1 = setup->addAction(QStringLiteral("&Station Ident"));
     Keying1 = setup->addAction(QStringLiteral("&Keying"));
     SyncIdleValues1 = setup->addAction(QStringLiteral("Sync && Idle &Values"));
-    AudioOutput1 = setup->addAction(QStringLiteral("Audio &Output..."));
+    // No item ends in "...": the stock items that open a dialog have none, and the program's
+    // own items follow them.
+    AudioOutput1 = setup->addAction(QStringLiteral("Audio &Output"));
     AudioOutput1->setObjectName(QStringLiteral("AudioOutput1"));
-    Pagers1 = setup->addAction(QStringLiteral("&Pagers..."));
+    Pagers1 = setup->addAction(QStringLiteral("&Pagers"));
     Pagers1->setObjectName(QStringLiteral("Pagers1"));
-    Dapnet1 = setup->addAction(QStringLiteral("&DAPNET..."));
+    Dapnet1 = setup->addAction(QStringLiteral("&DAPNET"));
     Dapnet1->setObjectName(QStringLiteral("Dapnet1"));
-    Monitor1 = setup->addAction(QStringLiteral("Off-air &monitor..."));
+    Monitor1 = setup->addAction(QStringLiteral("Off-air &monitor"));
     Monitor1->setObjectName(QStringLiteral("Monitor1"));
     // The bar has no File menu: leaving the program sits at the end of the first one.
     setup->addSeparator();
@@ -268,9 +278,9 @@ void TMainForm::buildMenu() {
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     Help2 = help->addAction(QStringLiteral("&Help"));
     Help2->setShortcut(QKeySequence(Qt::Key_F1));
-    MessageHistory1 = help->addAction(QStringLiteral("&Message history..."));
+    MessageHistory1 = help->addAction(QStringLiteral("&Message history"));
     MessageHistory1->setObjectName(QStringLiteral("MessageHistory1"));
-    PageLog1 = help->addAction(QStringLiteral("&Page log..."));
+    PageLog1 = help->addAction(QStringLiteral("&Page log"));
     PageLog1->setObjectName(QStringLiteral("PageLog1"));
     About1 = help->addAction(QStringLiteral("&About"));
 

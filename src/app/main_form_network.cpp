@@ -25,16 +25,40 @@
 
 namespace tarvex {
 
+QString windowPageRule(const DapnetLinkStatus& status, int64_t nowMs) {
+    // The engine keys the window's pages by the slots the link last had assigned: with none
+    // assigned (never connected) every moment is allowed.
+    const TimeSlots& allowed = status.allowedSlots;
+    if (allowed.remainingMs(nowMs) == TimeSlots::Forever)
+        return status.state == DapnetLinkState::Online
+                   ? QStringLiteral("DAPNET has assigned no time slots yet: pages from this "
+                                    "window go out at once")
+                   : QStringLiteral("DAPNET link not connected: pages from this window go out "
+                                    "at once");
+    if (allowed.none())
+        return QStringLiteral("DAPNET allows no time slot: pages from this window wait until "
+                              "it assigns one");
+    QStringList numbers;
+    for (const QChar slot : QString::fromStdString(allowed.text()))
+        numbers << slot;
+    return QStringLiteral("Keying only in DAPNET slots %1: pages from this window wait for one")
+        .arg(numbers.join(QStringLiteral(", ")));
+}
+
 void TMainForm::createNetwork() {
     connect(m_network, &NetworkInputs::statusChanged, this, [this] {
         const DapnetLink* link = m_network->dapnet();
-        m_status->setStation(link == nullptr
-                                 ? QString()
-                                 : QString::fromStdString(dapnetStatusLine(
-                                       link->status(), m_station->feedWaiting(),
-                                       std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::system_clock::now().time_since_epoch())
-                                           .count())));
+        if (link == nullptr) {
+            m_status->setStation({});
+            return;
+        }
+        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+        // Which rule holds a page sent from here comes first; the link's details follow.
+        m_status->setStation(windowPageRule(link->status(), now) + QStringLiteral(" \u00b7 ") +
+                             QString::fromStdString(
+                                 dapnetStatusLine(link->status(), m_station->feedWaiting(), now)));
     });
     connect(m_monitor, &StationMonitor::report, this, [this](const QString& text, bool alarm) {
         if (alarm)

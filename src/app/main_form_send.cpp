@@ -14,8 +14,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
+
+#include <utility>
 
 namespace tarvex {
 
@@ -157,17 +161,44 @@ void TMainForm::btPaClick() {
 void TMainForm::stopTransmission() {
     const std::size_t waiting = m_station->queued();
     KeyTx1->setChecked(false);
+    // One STOP is one line in the history: the engine's note and the dropped pages go into
+    // the line of the transmission it cut short, or into one line of its own.
+    m_stopNote.clear();
+    m_stopping = true;
     emit stopRequested(); // a search ends after the step Stop cut short
     m_station->stop();
-    if (!m_station->busy())
-        m_station->releaseNow();
+    m_stopping = false;
+    QString after;
+    if (waiting > 0)
+        after = QStringLiteral(" %1 waiting page(s) dropped, not sent.").arg(waiting);
+    if (!m_stopNote.isEmpty()) {
+        QString note = m_stopNote;
+        note.remove(QRegularExpression(QStringLiteral("^Stopped: ")));
+        note[0] = note[0].toUpper();
+        after += QLatin1Char(' ') + note + QLatin1Char('.');
+    }
+    if (m_station->busy()) {
+        // The transmission's end says it; should none come, the line still does.
+        m_stopAfter = after;
+        m_stopDropped = waiting > 0;
+        QTimer::singleShot(5000, this, [this] {
+            if (m_stopAfter)
+                showStopped(QStringLiteral("Stopped: the transmitter is released.") +
+                                *std::exchange(m_stopAfter, std::nullopt),
+                            m_stopDropped);
+        });
+        return;
+    }
+    m_station->releaseNow();
+    showStopped(QStringLiteral("Stopped: the transmitter is released.") + after, waiting > 0);
+}
+
+void TMainForm::showStopped(const QString& text, bool dropped, const QString& record) {
     // Pages that will never go out are a warning that waits to be read.
-    if (waiting == 0)
-        m_status->hold(QStringLiteral("Stopped: the transmitter is released."));
+    if (dropped)
+        m_status->warn(text, record);
     else
-        m_status->warn(QStringLiteral("Stopped: the transmitter is released; %1 waiting "
-                                      "page(s) dropped, not sent.")
-                           .arg(waiting));
+        m_status->hold(text, record);
 }
 
 QString TMainForm::pageLogPath() const {

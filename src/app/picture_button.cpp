@@ -1,5 +1,6 @@
 #include "app/picture_button.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -55,19 +56,31 @@ PictureButton::PictureButton(const QString& caption, const QString& subCaption, 
                              QWidget* parent)
     : QAbstractButton(parent), m_caption(caption), m_subCaption(subCaption) {
     setCheckable(checkable);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab, never by a click: a click leaves the focus (and the RIC/CAP field's
+    // check on leaving it) where it was.
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(subCaption.isEmpty() ? caption : caption + ' ' + subCaption);
 }
 
 PictureButton::PictureButton(Face wave, const QString& caption, QWidget* parent)
     : QAbstractButton(parent), m_face(wave), m_caption(caption) {
     setCheckable(true);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(caption);
 }
 
 QSize PictureButton::sizeHint() const {
     return {50, 25};
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+    // Space presses the button as for any button; Enter does too.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void PictureButton::paintEvent(QPaintEvent*) {
@@ -96,6 +109,13 @@ void PictureButton::paintEvent(QPaintEvent*) {
                              inner.height() / 2 - 1);
         drawWave(painter, waveArea);
     }
+    if (hasFocus()) {
+        // The focus shows as a dashed frame inside the bevel, in the face's ink.
+        painter.save();
+        painter.setPen(QPen(ink, 1, Qt::DashLine));
+        painter.drawRect(frame.adjusted(2, 2, -3, -3));
+        painter.restore();
+    }
     const QList<FaceText> texts = faceTexts();
     for (int i = 0; i < texts.size(); ++i) {
         const FaceText& t = texts[i];
@@ -108,9 +128,9 @@ void PictureButton::paintEvent(QPaintEvent*) {
 }
 
 QList<PictureButton::FaceText> PictureButton::faceTexts() const {
-    // Inside the one-pixel bevel. Texts are sized for the group's samples, so every button
-    // of a group draws its captions alike.
-    const QRect inner = rect().adjusted(1, 1, -1, -1);
+    // Inside the one-pixel bevel, with a margin so that no caption touches the edges. Texts
+    // are sized for the group's samples, so every button of a group draws its captions alike.
+    const QRect inner = rect().adjusted(2, 1, -2, -1);
     const QString& sample = m_captionSample.isEmpty() ? m_caption : m_captionSample;
     if (m_face != Face::Text) {
         const QRect textArea(inner.left(), inner.top() + inner.height() / 2, inner.width(),

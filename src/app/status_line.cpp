@@ -213,7 +213,7 @@ void StatusLine::refreshOutputs() {
         label->setWhole(failure.isEmpty()
                             ? QStringLiteral("%1: %2").arg(what, name)
                             : QStringLiteral("%1: %2 failed: %3").arg(what, name, failure),
-                        failure.isEmpty() ? folder : failure + '\n' + folder);
+                        folder); // the failure is in the text (or the tip's whole text) once
     };
     show(m_audio, QStringLiteral("Audio"), m_audioName, m_audioFailure);
     show(m_port, QStringLiteral("Port"), m_portName, m_portFailure);

@@ -66,7 +66,9 @@ public:
     void note(const QString& text, const QString& record = {});
     /// A message the operator must see (what did not go out, what a pager will show
     /// otherwise): it holds the line for HoldMs against plain messages.
-    void hold(const QString& text) { showMessage(text, false, true); }
+    void hold(const QString& text, const QString& record = {}) {
+        showMessage(text, false, true, record);
+    }
     /// A message about something that failed: in red, and it stands until the operator
     /// acknowledges it (the OK beside it) or the failure is cleared; plain messages that come
     /// meanwhile wait behind it (they are in the history at once).

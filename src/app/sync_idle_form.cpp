@@ -21,24 +21,24 @@ TSIForm::TSIForm(PageEncoder& encoder, QWidget* parent) : QDialog(parent), m_enc
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(235, 146);
+    setFixedSize(300, 146); // wide enough for the whole title
     buildControls();
 }
 
 void TSIForm::buildControls() {
-    placeLabel(this, QStringLiteral("Sync CodeWord"), 10, 16);
+    placeLabel(this, QStringLiteral("Sync CodeWord"), 42, 16);
     m_edSync = new QLineEdit(this);
     m_edSync->setObjectName(QStringLiteral("edSync"));
-    m_edSync->setGeometry(94, 8, 89, 21);
+    m_edSync->setGeometry(126, 8, 89, 21);
     m_edSync->setMaxLength(8);
-    placeLabel(this, QStringLiteral("HEX"), 188, 12);
+    placeLabel(this, QStringLiteral("HEX"), 220, 12);
 
-    placeLabel(this, QStringLiteral("Idle CodeWord"), 12, 52);
+    placeLabel(this, QStringLiteral("Idle CodeWord"), 44, 52);
     m_edIdle = new QLineEdit(this);
     m_edIdle->setObjectName(QStringLiteral("edIdle"));
-    m_edIdle->setGeometry(94, 44, 89, 21);
+    m_edIdle->setGeometry(126, 44, 89, 21);
     m_edIdle->setMaxLength(8);
-    placeLabel(this, QStringLiteral("HEX"), 188, 48);
+    placeLabel(this, QStringLiteral("HEX"), 220, 48);
 
     // Both fields take hexadecimal digits only.
     KeyFilter::install(m_edSync, KeyFilter::isHexDigit);
@@ -47,17 +47,17 @@ void TSIForm::buildControls() {
     auto* notice = new QLabel(
         QStringLiteral("DO NOT Change these values unless you really know what you are doing."),
         this);
-    notice->setGeometry(10, 70, 217, 31);
+    notice->setGeometry(10, 70, 280, 31);
     notice->setAlignment(Qt::AlignCenter);
     notice->setWordWrap(true);
 
     m_btDone = new QPushButton(QStringLiteral("&Done"), this);
     m_btDone->setObjectName(QStringLiteral("btDone"));
-    m_btDone->setGeometry(28, 108, 75, 25);
+    m_btDone->setGeometry(60, 108, 75, 25);
     m_btDone->setAutoDefault(false);
     m_btDefaults = new QPushButton(QStringLiteral("De&faults"), this);
     m_btDefaults->setObjectName(QStringLiteral("btDefaults"));
-    m_btDefaults->setGeometry(130, 108, 75, 25);
+    m_btDefaults->setGeometry(162, 108, 75, 25);
     m_btDefaults->setAutoDefault(false);
     connect(m_btDone, &QPushButton::clicked, this, &TSIForm::btDoneClick);
     connect(m_btDefaults, &QPushButton::clicked, this, &TSIForm::btDefaultsClick);

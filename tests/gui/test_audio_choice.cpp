@@ -162,9 +162,9 @@ void AudioChoiceTest::menuItemFollowsTheSetupItems() {
         captions << a->text();
     // The stock items first, then the program's own, and last (the bar has no File menu)
     // the way out.
-    QCOMPARE(captions, (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying",
-                                    "Sync && Idle &Values", "Audio &Output...", "&Pagers...",
-                                    "&DAPNET...", "Off-air &monitor...", "", "E&xit"}));
+    QCOMPARE(captions,
+             (QStringList{"&Auto Send Setup", "&Station Ident", "&Keying", "Sync && Idle &Values",
+                          "Audio &Output", "&Pagers", "&DAPNET", "Off-air &monitor", "", "E&xit"}));
 }
 
 void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {

@@ -46,6 +46,7 @@ private slots:
     void folderChooserCreatesAfterAsking();
     void folderChooserFallsBackToProgramFolder();
     void helpWithoutChmOpensTheHtmlHelp();
+    void pageButtonsTakeTabAndKeys();
 };
 
 void MainWindowTest::startsInItsDesignState() {
@@ -76,13 +77,12 @@ void MainWindowTest::startsInItsDesignState() {
     QCOMPARE(rig.port->writes()[0], (RecordingPortWriter::Write{0x378, 0x00}));
     QVERIFY(f.statusLine().portText().contains(QStringLiteral("recording port")));
     QVERIFY(f.statusLine().audioText().contains(rig.wavPath()));
-    // Tab visits the three text fields only.
+    // Tab starts with the three text fields (pageButtonsTakeTabAndKeys follows it further);
+    // these are never tab stops.
     QCOMPARE(control<QLineEdit>(f, "RicEdit").focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    const QList<QWidget*> untabbed{
-        &control<PictureButton>(f, "FB1"),      &control<PictureButton>(f, "TxButton"),
-        &control<PictureButton>(f, "btPreset"), &control<PictureButton>(f, "btPa"),
-        &control<PictureButton>(f, "DFolder"),  &control<QSlider>(f, "Volume"),
-        &control<QSpinBox>(f, "TuneTime"),      &control<QCheckBox>(f, "logpages")};
+    const QList<QWidget*> untabbed{&control<QSlider>(f, "Volume"),
+                                   &control<QSpinBox>(f, "TuneTime"),
+                                   &control<QCheckBox>(f, "logpages")};
     for (QWidget* w : untabbed)
         QCOMPARE(w->focusPolicy(), Qt::NoFocus);
     QCOMPARE(control<PictureButton>(f, "FB1").caption() +
@@ -362,3 +362,50 @@ void MainWindowTest::helpWithoutChmOpensTheHtmlHelp() {
 
 TARVEX_GUI_TEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"
+
+void MainWindowTest::pageButtonsTakeTabAndKeys() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    const auto tabs = [&f](int count) {
+        QStringList seen;
+        control<QLineEdit>(f, "RicEdit").setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < count; ++i) {
+            seen << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        return seen.join(QLatin1Char(' '));
+    };
+    // Folded options: the text fields, then Preset Messages and SEND, then round again.
+    QVERIFY(!f.optionsShown());
+    QCOMPARE(tabs(6), QStringLiteral("RicEdit MsgEdit DataOut btPreset TxButton RicEdit"));
+    f.Options1Click();
+    // Shown: one stop per group of page buttons, at the button that is down.
+    control<PictureButton>(f, "BR1").click();
+    QCOMPARE(tabs(12), QStringLiteral("RicEdit MsgEdit DataOut btPreset TxButton FB4 AN1 BR1 NI1 "
+                                      "DFolder btPa RicEdit"));
+    // In a group the arrow keys move and choose, as with radio buttons; Space and Enter press
+    // the button that has the focus.
+    auto& br1 = control<PictureButton>(f, "BR1");
+    br1.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&br1, Qt::Key_Right);
+    QVERIFY(control<PictureButton>(f, "BR2").hasFocus());
+    QVERIFY(control<PictureButton>(f, "BR2").isChecked());
+    QCOMPARE(f.SignalGen().Baud(), 1200);
+    QTest::keyClick(&control<PictureButton>(f, "BR2"), Qt::Key_Left);
+    QTest::keyClick(&br1, Qt::Key_Space);
+    QVERIFY(br1.isChecked());
+    QCOMPARE(f.SignalGen().Baud(), 512);
+    auto& ni2 = control<PictureButton>(f, "NI2");
+    ni2.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&ni2, Qt::Key_Return);
+    QTRY_VERIFY(ni2.isChecked());
+    QVERIFY(f.SignalGen().Inverted());
+    auto& preset = control<PictureButton>(f, "btPreset");
+    preset.setFocus(Qt::TabFocusReason);
+    QVERIFY(preset.hasFocus()); // drawn with its dashed frame
+    control<QLineEdit>(f, "RicEdit").setFocus();
+    QTest::mouseClick(&control<PictureButton>(f, "FB2"), Qt::LeftButton);
+    QVERIFY(control<QLineEdit>(f, "RicEdit").hasFocus());
+}

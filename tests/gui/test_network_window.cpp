@@ -10,6 +10,7 @@
 #include "app/monitor_form.h"
 #include "app/pagers_form.h"
 #include "network/dapnet/auth_key_file.h"
+#include "network/dapnet/dapnet_status.h"
 #include "network/inputs/network_inputs.h"
 #include "network/pager_directory.h"
 
@@ -38,6 +39,7 @@ private slots:
     void aDirectoryPagersRicGetsItsCharacterSet();
     void snppPageShowsInTheWindowWithItsSource();
     void dapnetKeyIsKeptInItsOwnFileOnly();
+    void windowSaysWhichRuleHoldsItsPagesUnderDapnet();
     void monitorDialogRefusesAnInputThatCannotRun();
 };
 
@@ -180,3 +182,28 @@ void NetworkWindowTest::monitorDialogRefusesAnInputThatCannotRun() {
 
 TARVEX_GUI_TEST_MAIN(NetworkWindowTest)
 #include "test_network_window.moc"
+
+void NetworkWindowTest::windowSaysWhichRuleHoldsItsPagesUnderDapnet() {
+    // A link configured but never connected keyed the window's pages at once without a word.
+    const struct {
+        DapnetLinkState state;
+        std::optional<uint16_t> assigned; ///< the slots assigned (none: never)
+        const char* rule;
+    } cases[] = {
+        {DapnetLinkState::BackingOff, std::nullopt,
+         "DAPNET link not connected: pages from this window go out at once"},
+        {DapnetLinkState::Online, std::nullopt,
+         "DAPNET has assigned no time slots yet: pages from this window go out at once"},
+        {DapnetLinkState::Online, uint16_t{0x0015},
+         "Keying only in DAPNET slots 0, 2, 4: pages from this window wait for one"},
+        {DapnetLinkState::Refused, uint16_t{0},
+         "DAPNET allows no time slot: pages from this window wait until it assigns one"},
+    };
+    for (const auto& c : cases) {
+        DapnetLinkStatus status;
+        status.state = c.state;
+        if (c.assigned)
+            status.allowedSlots = TimeSlots(*c.assigned);
+        QCOMPARE(windowPageRule(status, 0), QString::fromLatin1(c.rule));
+    }
+}

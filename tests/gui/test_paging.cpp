@@ -3,16 +3,19 @@
 #include "gui_test_support.h"
 
 #include "app/auto_form.h"
+#include "app/entry_fields.h"
 #include "app/fast_form.h"
 #include "app/ident_form.h"
 #include "app/mess_form.h"
 #include "app/message_edit.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
+#include "network/pager_directory.h"
 #include "paging/auto_send.h"
 #include "signal/signal_gen.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -69,6 +72,9 @@ private slots:
     void entryReportsOnlyTheFirstFieldInError();
     void ricFieldLimits();
     void listAddResetAndClick();
+    void entryFieldsMakeTheLineAndAddNamesTheFieldInError();
+    void deleteAsksBeforeRemovingTheSelectedEntry();
+    void sendNowKeepsTheTypedMessageUnlessTheOperatorAgrees();
     void listFileReadAtShowingAndWrittenAtClose();
     void listWriteFailureKeepsTheListAndSaysWhy();
     void presetDoubleClickSendsTheEntry();
@@ -170,33 +176,158 @@ void PagingTest::ricFieldLimits() {
 void PagingTest::listAddResetAndClick() {
     Rig rig;
     TMessForm& mess = *rig.form->dialogs().mess;
+    const QString first = QStringLiteral("11A1200N0000001first");
+    const QString second = QStringLiteral("11A1200N0000002");
     mess.show();
-    mess.MessEdit()->setText(QStringLiteral("first"));
+    mess.MessEdit()->setText(first);
     QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
-    mess.MessEdit()->setText(QString());
-    QTest::mouseClick(mess.btAdd(), Qt::LeftButton); // an empty item too, untested
-    QCOMPARE(mess.items(), (QStringList{QStringLiteral("first"), QString()}));
+    mess.MessEdit()->setText(second);
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton); // an entry with an empty message
+    QCOMPARE(mess.items(), (QStringList{first, second}));
     QVERIFY(mess.MessEdit()->text().isEmpty());
 
     // Click: the item goes into the edit field; Add puts it back where it was.
     QListWidget* list = mess.MessList();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(0)).center());
-    QCOMPARE(mess.MessEdit()->text(), QStringLiteral("first"));
+    QCOMPARE(mess.MessEdit()->text(), first);
     QTest::qWait(10);
     QVERIFY(!mess.MessEdit()->hasSelectedText());
-    mess.MessEdit()->setText(QStringLiteral("edited"));
+    mess.MessEdit()->setText(QStringLiteral("11A1200N0000001edited"));
     QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
-    QCOMPARE(mess.items(), (QStringList{QStringLiteral("edited"), QString()}));
+    QCOMPARE(mess.items(), (QStringList{QStringLiteral("11A1200N0000001edited"), second}));
     QVERIFY(list->selectedItems().isEmpty());
     // Reset after a click: Add appends instead of replacing.
     list->setCurrentRow(0);
     QTest::mouseClick(mess.btReset(), Qt::LeftButton);
-    mess.MessEdit()->setText(QStringLiteral("third"));
+    mess.MessEdit()->setText(QStringLiteral("11A1200N0000003third"));
     QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
     QCOMPARE(mess.items().size(), 3);
-    QCOMPARE(mess.items().last(), QStringLiteral("third"));
+    QCOMPARE(mess.items().last(), QStringLiteral("11A1200N0000003third"));
     mess.reject();
+}
+
+void PagingTest::entryFieldsMakeTheLineAndAddNamesTheFieldInError() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    PagerDirectory directory;
+    std::string error;
+    Pager pager;
+    pager.id = "kitchen";
+    pager.ric = 1234;
+    pager.functionBits = 0;
+    pager.coding = PagerCoding::Numeric;
+    pager.baud = 512;
+    pager.inverted = true;
+    QVERIFY(directory.add(pager, &error));
+    QVERIFY(directory.save((f.ProgramFolder + QStringLiteral("Pagers.txt")).toStdString(), &error));
+    TMessForm& mess = *f.dialogs().mess;
+    mess.show();
+    EntryFields& fields = *mess.fields();
+    // A pager of the directory sets every field it knows; the line follows the fields.
+    QCOMPARE(fields.pager()->count(), 2);
+    fields.pager()->setCurrentIndex(1);
+    emit fields.pager()->activated(1);
+    fields.text()->setText(QStringLiteral("555-0100"));
+    emit fields.text()->textEdited(fields.text()->text());
+    QCOMPARE(mess.MessEdit()->text(), QStringLiteral("00N0512I0001234555-0100"));
+    // A typed line sets the fields back.
+    mess.MessEdit()->setText(QStringLiteral("01A2400N0000077hi"));
+    emit mess.MessEdit()->textEdited(mess.MessEdit()->text());
+    QCOMPARE(fields.rate()->currentText() + fields.type()->currentText() + fields.ric()->text(),
+             QStringLiteral("2400Alphanumeric0000077"));
+    QCOMPARE(fields.pager()->currentIndex(), 0);
+
+    // Refused on Add, in words that name the field; what was typed stays, the list is unchanged.
+    const struct {
+        const char* line;
+        const char* field;
+    } refused[] = {
+        {"00N0512I0001234call me", "Text"}, {"11A1200N???????x", "RIC"},
+        {"11A1200N2097152x", "RIC"},        {"11A1200N", "RIC"},
+        {"11A9600N0000001x", "Rate"},       {"12A1200N0000001x", "Function bits"},
+        {"11X1200N0000001x", "Type"},       {"11A1200Q0000001x", "Polarity"},
+    };
+    for (const auto& c : refused) {
+        const QString line = QString::fromLatin1(c.line);
+        mess.MessEdit()->setText(line);
+        BoxWatcher boxes;
+        QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+        QVERIFY2(boxes.last().startsWith(QStringLiteral("Not added. %1: ").arg(c.field)),
+                 qPrintable(line + QStringLiteral(" -> ") + boxes.last()));
+        QCOMPARE(mess.MessEdit()->text(), line);
+        QVERIFY(mess.items().isEmpty());
+    }
+    // Without a RIC the line shows where it goes, and the refusal leaves the focus there.
+    fields.clear();
+    emit fields.edited();
+    QCOMPARE(mess.MessEdit()->text(), QStringLiteral("11A1200N???????"));
+    {
+        BoxWatcher boxes;
+        QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    }
+    QCOMPARE(mess.focusWidget(), fields.ric());
+    fields.ric()->setText(QStringLiteral("42"));
+    emit fields.edited();
+    QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
+    QCOMPARE(mess.items(), QStringList{QStringLiteral("11A1200N0000042")});
+    mess.reject();
+}
+
+void PagingTest::deleteAsksBeforeRemovingTheSelectedEntry() {
+    Rig rig;
+    TMessForm& mess = *rig.form->dialogs().mess;
+    writeFile(mess.listPath(), "11A1200N0000001one\r\n11A1200N0000002two\r\n");
+    mess.show();
+    QVERIFY(!mess.btDelete()->isEnabled() && !mess.btSendNow()->isEnabled());
+    QStringList asked;
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        mess.MessList()->setCurrentRow(0);
+        QVERIFY(mess.btDelete()->isEnabled());
+        onNextModal([&asked, answer](QWidget* box) {
+            asked << boxText(box);
+            qobject_cast<QMessageBox*>(box)->button(answer)->click();
+        });
+        QTest::mouseClick(mess.btDelete(), Qt::LeftButton);
+    }
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(asked[0].contains(QStringLiteral("11A1200N0000001one")), qPrintable(asked[0]));
+    QCOMPARE(mess.items(), QStringList{QStringLiteral("11A1200N0000002two")});
+    QVERIFY(!mess.btDelete()->isEnabled());
+    mess.reject();
+    QCOMPARE(readFile(mess.listPath()), QByteArray("11A1200N0000002two\r\n"));
+}
+
+void PagingTest::sendNowKeepsTheTypedMessageUnlessTheOperatorAgrees() {
+    Rig rig;
+    TMainForm& f = *rig.form;
+    TMessForm& mess = *f.dialogs().mess;
+    QCOMPARE(mess.btSendNow()->text(), QStringLiteral("&Send now"));
+    writeFile(mess.listPath(), "11A2400N0001234Preset page\r\n");
+    control<MessageEdit>(f, "MsgEdit").setPlainText(QStringLiteral("half-typed"));
+    QSignalSpy sent(&f, &TMainForm::pageSent);
+    QStringList asked;
+    bool keptAfterNo = false;
+    onNextModal([&](QWidget* dialog) {
+        dialog->findChild<QListWidget*>(QStringLiteral("MessList"))->setCurrentRow(0);
+        auto* send = dialog->findChild<QPushButton*>(QStringLiteral("btSendNow"));
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            onNextModal([&asked, answer](QWidget* box) {
+                asked << boxText(box);
+                qobject_cast<QMessageBox*>(box)->button(answer)->click();
+            });
+            send->click();
+            if (answer == QMessageBox::No)
+                keptAfterNo =
+                    dialog->isVisible() && control<MessageEdit>(f, "MsgEdit").toPlainText() ==
+                                               QStringLiteral("half-typed");
+        }
+    });
+    QTest::mouseClick(&control<PictureButton>(f, "btPreset"), Qt::LeftButton);
+    QVERIFY(keptAfterNo);
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(asked[0].contains(QStringLiteral("half-typed")), qPrintable(asked[0]));
+    QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0001234|Preset page")});
 }
 
 void PagingTest::listFileReadAtShowingAndWrittenAtClose() {
@@ -205,10 +336,10 @@ void PagingTest::listFileReadAtShowingAndWrittenAtClose() {
     writeFile(mess.listPath(), "a\r\nb\rc\n\nd");
     mess.show();
     QCOMPARE(mess.items(), (QStringList{"a", "b", "c", "", "d"}));
-    mess.MessEdit()->setText(QStringLiteral("e"));
+    mess.MessEdit()->setText(QStringLiteral("11A1200N0000005e"));
     QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
     mess.reject();
-    QCOMPARE(readFile(mess.listPath()), QByteArray("a\r\nb\r\nc\r\n\r\nd\r\ne\r\n"));
+    QCOMPARE(readFile(mess.listPath()), QByteArray("a\r\nb\r\nc\r\n\r\nd\r\n11A1200N0000005e\r\n"));
 
     // No file: the list keeps what it holds; the close creates the file again.
     QFile::remove(mess.listPath());
@@ -222,7 +353,8 @@ void PagingTest::listWriteFailureKeepsTheListAndSaysWhy() {
     Rig rig;
     TMessForm& mess = *rig.form->dialogs().mess;
     mess.show();
-    mess.MessEdit()->setText(QStringLiteral("precious"));
+    const QString precious = QStringLiteral("11A1200N0000001precious");
+    mess.MessEdit()->setText(precious);
     QTest::mouseClick(mess.btAdd(), Qt::LeftButton);
     QVERIFY(QDir().mkpath(mess.listPath() + QStringLiteral(".new"))); // the write must fail
     auto seen = std::make_shared<QString>();
@@ -234,12 +366,12 @@ void PagingTest::listWriteFailureKeepsTheListAndSaysWhy() {
     mess.reject();
     QVERIFY2(seen->contains(QStringLiteral("MessList.txt: ")), qPrintable(*seen));
     QVERIFY(!mess.isVisible()); // the operator could leave
-    QCOMPARE(mess.items(), QStringList{QStringLiteral("precious")});
+    QCOMPARE(mess.items(), QStringList{precious});
     QDir(mess.listPath() + QStringLiteral(".new")).removeRecursively();
     mess.show(); // no file yet: the list in memory is still there
-    QCOMPARE(mess.items(), QStringList{QStringLiteral("precious")});
+    QCOMPARE(mess.items(), QStringList{precious});
     mess.reject();
-    QCOMPARE(readFile(mess.listPath()), QByteArray("precious\r\n"));
+    QCOMPARE(readFile(mess.listPath()), precious.toLatin1() + "\r\n");
 }
 
 void PagingTest::presetDoubleClickSendsTheEntry() {
