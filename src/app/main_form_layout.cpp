@@ -121,7 +121,9 @@ void TMainForm::buildOptionsPanel() {
     m_fbGroup = new QButtonGroup(this);
     for (auto* b : {FB1, FB2, FB3, FB4})
         m_fbGroup->addButton(b);
-    PictureButton::drawFacesAlike({FB1, FB2, FB3, FB4});
+    // "num", "T1" and "T2" are drawn alike; the wider "ALPHA" takes the size it needs alone,
+    // so that it does not shrink the others to its own.
+    PictureButton::drawFacesAlike({FB1, FB2, FB3});
 
     g = makeGroup(p, QStringLiteral("Alpha/Numeric"), 121, 3, 112);
     AN1 = pageButton(g, "AN1", "ABC123", "ALPHA", {5, 15, 50, 25});

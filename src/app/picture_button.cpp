@@ -14,7 +14,7 @@ struct SizeRange {
     int smallest;
 };
 constexpr SizeRange CaptionSizes{11, 9};
-constexpr SizeRange SubCaptionSizes{8, 7};
+constexpr SizeRange SubCaptionSizes{10, 7};
 constexpr SizeRange WaveCaptionSizes{9, 9};
 
 bool fits(const QFont& font, const QString& text, const QSize& room) {

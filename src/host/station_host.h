@@ -5,8 +5,8 @@
 // monitor. Front ends choose what they show and which settings they read; how the pieces are
 // built and joined, and the order they end in, lives here.
 #include "monitor/monitor_settings.h"
-#include "network/service_logger.h"
 #include "network/inputs/network_settings.h"
+#include "network/service_logger.h"
 #include "station/station.h"
 
 #include <memory>
