@@ -29,6 +29,15 @@ ENTRIES = [  # the entry line, and what the decoder must print for it
 failures = []
 
 
+def free_port():
+    """A TCP port on loopback that nothing listens on now."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
     if not ok:

@@ -21,7 +21,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from pulse_tools import fixture_args, start_recorder, stop_recorder, wait_until  # noqa: E402
-from tarvexd_e2e import Station, check, failures  # noqa: E402
+from tarvexd_e2e import Station, check, failures, free_port  # noqa: E402
 
 NET_SNPP = r'''
 my ($port) = @ARGV;
@@ -36,14 +36,6 @@ WCTP = ('<?xml version="1.0"?>\n<!DOCTYPE wctp-Operation SYSTEM '
         '<wctp-MessageControl messageID="42"/><wctp-Recipient recipientID="1004"/>'
         '</wctp-SubmitHeader><wctp-Payload><wctp-Alphanumeric>WCTP from curl</wctp-Alphanumeric>'
         '</wctp-Payload></wctp-SubmitRequest></wctp-Operation>')
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def decode(raw, work, charset):

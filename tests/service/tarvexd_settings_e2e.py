@@ -28,7 +28,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tarvexd_e2e import Station, check, failures, wait_until  # noqa: E402
+from tarvexd_e2e import Station, check, failures, free_port, wait_until  # noqa: E402
 
 HEALTHY = "[Tarvex]\nDelay=100\nSnppEnabled=0\nWctpEnabled=0\n"
 
@@ -156,14 +156,6 @@ def status_of(st):
     except ValueError:
         facts = {}
     return text, raw.returncode, facts
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def monitoring_exit_codes(args):

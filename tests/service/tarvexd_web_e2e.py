@@ -21,22 +21,13 @@ import argparse
 import http.client
 import json
 import os
-import socket
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tarvexd_e2e import Station, check, failures, wait_until  # noqa: E402
+from tarvexd_e2e import Station, check, failures, free_port, wait_until  # noqa: E402
 from tarvexd_integrity_e2e import stop_service  # noqa: E402
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def web_station(args, name, extra=""):

@@ -21,16 +21,32 @@ QueuedPage pageFrom(const std::string& source, std::size_t bytes = 10) {
     return page;
 }
 
+/// A page queue of its own in a fresh folder, and an engine on a recording output.
+struct FeedRig {
+    explicit FeedRig(const std::string& name)
+        : folder(std::filesystem::temp_directory_path() / name) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        queue = DurableQueue::open((folder / "PageQueue.db").string(), &error);
+    }
+    ~FeedRig() {
+        queue.reset();
+        std::filesystem::remove_all(folder);
+    }
+    std::filesystem::path folder;
+    StationRig rig{std::make_shared<RecordingOutput>()};
+    std::string error;
+    std::unique_ptr<DurableQueue> queue;
+};
+
 } // namespace
 
 TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
-    const auto folder = std::filesystem::temp_directory_path() / "tarvex-feed-bounds";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    StationRig rig(std::make_shared<RecordingOutput>());
-    std::string error;
-    auto queue = DurableQueue::open((folder / "PageQueue.db").string(), &error);
-    ASSERT_TRUE(queue) << error;
+    FeedRig f("tarvex-feed-bounds");
+    ASSERT_TRUE(f.queue) << f.error;
+    auto& queue = f.queue;
+    auto& rig = f.rig;
+    std::string& error = f.error;
     DurableFeed::Bounds bounds{5, 1000, 3, 25};
     {
         DurableFeed feed(
@@ -60,19 +76,16 @@ TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
     EXPECT_EQ(queue->size(), 0u) << "the kept pages went out";
     EXPECT_TRUE(again.accept(pageFrom("snpp"), &error)) << error;
     rig.station->setFeed(nullptr);
-    std::filesystem::remove_all(folder);
 }
 
 // A page is followed by its queue number: on the air (its pages carry the number to whoever
 // watches the key-up) and to its end; a page the encoder refuses is told failed, with why.
 TEST(DurableFeedFates, EachPageIsToldByItsNumber) {
-    const auto folder = std::filesystem::temp_directory_path() / "tarvex-feed-fates";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    StationRig rig(std::make_shared<RecordingOutput>());
-    std::string error;
-    auto queue = DurableQueue::open((folder / "PageQueue.db").string(), &error);
-    ASSERT_TRUE(queue) << error;
+    FeedRig f("tarvex-feed-fates");
+    ASSERT_TRUE(f.queue) << f.error;
+    auto& queue = f.queue;
+    auto& rig = f.rig;
+    std::string& error = f.error;
     DurableFeed feed(
         *queue, *rig.station, [](const std::string&) {}, 0);
     std::vector<std::string> told;
@@ -98,5 +111,4 @@ TEST(DurableFeedFates, EachPageIsToldByItsNumber) {
     const std::string g = std::to_string(*good), r = std::to_string(*refused);
     // (the refused page is found out while the transmission is built, before the key)
     EXPECT_EQ(told, (std::vector<std::string>{r + " failed: error", g + " on air", g + " sent"}));
-    std::filesystem::remove_all(folder);
 }
