@@ -172,6 +172,8 @@ def status_pages(args):
     settings(st, f"StatusPagesEnabled=1\nWctpPort={port}\n")
     st.env["TARVEX_AUDIO"] = "null"
     proc = st.start()
+    # Until the first refresh of the pages /health truthfully says "UNKNOWN: starting".
+    wait_until(lambda: not http_get(port, "/health")[1].startswith("UNKNOWN"), 10)
     code, body = http_get(port, "/health")
     check(code == 200 and body.startswith("OK"), f"/health of a sound station ({code} {body!r})")
     check(http_get(port, "/wctp", "POST")[0] == 404, "WCTP is off: /wctp is not served")
