@@ -124,7 +124,7 @@ void TFastForm::Button1Click() {
         if ((result != SendResult::Sent && result != SendResult::Queued) || m_windowStop)
             break;
         ++m_transmissions;
-        m_form.DelayMs(m_form.SignalGen().Duration() + 100);
+        m_form.DelayMs(m_form.station().signal().durationMs + 100);
         s += FastSearchCodesPerTransmission;
         m_start->setText(QString::number(s));
         showProgress(first, s, *stop, started);
@@ -159,7 +159,7 @@ void TFastForm::Button2Click() {
     // Between transmissions the search's own wait ends too; a request left pending while
     // idle would cut short the next page sent from the main window.
     if (m_searching && !m_form.pageOnAir())
-        m_form.StopRequest() = true;
+        m_form.endDelay();
 }
 
 bool TFastForm::eventFilter(QObject* watched, QEvent* event) {
@@ -205,7 +205,6 @@ void TFastForm::done(int result) {
 
 void TFastForm::FormClose() {
     m_memo->clear();
-    m_form.encoder().LastSlot = 0;
     m_form.FastSearchActive = false;
     m_form.station().holdAutoSend(false);
 }

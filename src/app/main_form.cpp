@@ -123,8 +123,8 @@ KeyingSettings TMainForm::keying() const {
     return m_dialogs.keying != nullptr ? m_dialogs.keying->settings() : KeyingSettings{};
 }
 
-bool& TMainForm::StopRequest() {
-    return m_station->waits().StopRequest;
+void TMainForm::endDelay() {
+    m_station->endDelay();
 }
 
 void TMainForm::DelayMs(uint32_t ms) {
@@ -279,7 +279,7 @@ int TMainForm::baud() const {
 
 void TMainForm::applyRate(int index) {
     Volume->setValue(DeviationLevels[static_cast<size_t>(index)]);
-    SignalGen().setBaud(Rates[static_cast<size_t>(index)]);
+    m_station->setSignal({.baud = Rates[static_cast<size_t>(index)]});
     showLevel();
 }
 
@@ -307,7 +307,7 @@ void TMainForm::BR3Click() {
 
 void TMainForm::VolumeChange(int position) {
     DeviationLevels[static_cast<size_t>(rateIndex())] = static_cast<uint8_t>(position);
-    SignalGen().setLevel(position);
+    m_station->setSignal({.level = position});
     m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
     showLevel();
 }
@@ -327,11 +327,11 @@ void TMainForm::AN2Click() {
 }
 
 void TMainForm::NI1Click() {
-    SignalGen().setInverted(false);
+    m_station->setSignal({.inverted = false});
     pushIdentPolarity();
 }
 void TMainForm::NI2Click() {
-    SignalGen().setInverted(true);
+    m_station->setSignal({.inverted = true});
     pushIdentPolarity();
 }
 
@@ -342,7 +342,7 @@ void TMainForm::pushIdentPolarity() {
 }
 
 void TMainForm::TuneTimeChange(int seconds) {
-    SignalGen().setDuration(static_cast<uint32_t>(seconds) * 1000u);
+    m_station->setSignal({.durationMs = static_cast<uint32_t>(seconds) * 1000u});
 }
 
 void TMainForm::pushPageLog() {

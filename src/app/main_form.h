@@ -48,7 +48,6 @@ class PictureButton;
 class PortWriter;
 class StationHost;
 class StatusLine;
-class TSignalGen;
 class TAboutForm;
 class TSIForm;
 class TKeyingForm;
@@ -127,8 +126,6 @@ public:
 
     /// The station engine this window is a view of.
     Station& station() { return *m_station; }
-    PageEncoder& encoder() { return m_station->encoder(); }
-    TSignalGen& SignalGen() { return m_station->generator(); }
     bool IdentInProgress() const { return m_station->identInProgress(); }
     /// The keying settings in force: the Keying dialog's controls (stock values before the
     /// dialog exists).
@@ -138,8 +135,8 @@ public:
     void applyKeyingMethod();
     /// Builds the line methods' lines (tests hand in their own).
     void setKeyingLineFactory(KeyingLineFactory factory) { m_lineFactory = std::move(factory); }
-    /// The end-early request of the current wait.
-    bool& StopRequest();
+    /// Ends the DelayMs running now.
+    void endDelay();
     void DelayMs(uint32_t ms);
 
     // Handlers.
@@ -238,6 +235,10 @@ protected:
 
 private:
     friend class MainFormStore;
+
+    /// The sync and idle texts as the settings had them, until start-up reads them.
+    std::string m_storedSync;
+    std::string m_storedIdle;
 
     void FormCreate(const MainFormSetup& setup);
     void createStation(const MainFormSetup& setup);

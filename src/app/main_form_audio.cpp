@@ -60,7 +60,7 @@ void TMainForm::openStoredAudio() {
     if (!output) {
         m_status->setFailure(QStringLiteral("Audio output %1 cannot be opened (%2); using %3.")
                                  .arg(choiceText(AudioBackend, AudioDevice), qtext(error),
-                                      qtext(m_station->audio().name())));
+                                      qtext(m_station->status().audio)));
         return;
     }
     m_station->setAudioOutput(std::move(output));
@@ -84,7 +84,7 @@ void TMainForm::applyAudioChoice(const QString& backend, const QString& device) 
         // The old output stays, and so does the stored choice that made it.
         m_status->setFailure(
             QStringLiteral("Audio output %1 cannot be opened (%2); still playing through %3.")
-                .arg(choiceText(backend, device), qtext(error), qtext(m_station->audio().name())));
+                .arg(choiceText(backend, device), qtext(error), qtext(m_station->status().audio)));
         return;
     }
     AudioBackend = backend;

@@ -40,10 +40,9 @@ void TMainForm::describeBackends() {
     // A method chosen while keyed is not in force until the release: the line keying the
     // transmitter stays named until then.
     if (!m_station->keyingSwitchPending())
-        m_status->setPort(QString::fromStdString(parallel ? m_station->keyer().line().name()
-                                                          : m_methodDescription),
+        m_status->setPort(QString::fromStdString(parallel ? status.keying : m_methodDescription),
                           QString::fromStdString(status.keyingError));
-    m_status->setAudio(QString::fromStdString(m_station->audio().name()),
+    m_status->setAudio(QString::fromStdString(status.audio),
                        QString::fromStdString(status.audioError));
 }
 

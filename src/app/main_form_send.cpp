@@ -70,7 +70,7 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
     if (message != MsgEdit->toPlainText())
         MsgEdit->setPlainText(message);
     applyRate(rateIndex());
-    SignalGen().setLevel(Volume->value());
+    m_station->setSignal({.level = Volume->value()});
     if (source == TxSource::Operator && !refuseUnusableRic())
         return SendResult::Failed;
     if (AN2->isChecked())
@@ -154,7 +154,7 @@ void TMainForm::btPaClick() {
     job.seconds = TuneTime->value();
     job.baud = baud();
     job.inverted = NI2->isChecked();
-    job.level = SignalGen().Level();
+    job.level = m_station->signal().level;
     m_station->tuneUp(job);
 }
 

@@ -45,7 +45,10 @@ MainFormDialogs createDialogs(TMainForm& form) {
     d.keying = new TKeyingForm(&form);
     d.ricSearch = new TRSForm(form);
     d.fastSearch = new TFastForm(form);
-    d.syncIdle = new TSIForm(form.encoder(), &form);
+    d.syncIdle =
+        new TSIForm([&form](const std::string& sync,
+                            const std::string& idle) { form.station().setSyncIdle(sync, idle); },
+                    &form);
     d.audio = new TAudioForm(&form);
     d.pagers = new TPagersForm(form.ProgramFolder, &form);
     d.dapnet = new TDapnetForm(QString::fromStdString(defaultAuthKeyFile()), &form);

@@ -69,7 +69,7 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
         SearchRunning = false;
         m_stopped = true;
         if (!m_form.pageOnAir())
-            m_form.StopRequest() = true; // the gap between two codes ends too
+            m_form.endDelay(); // the gap between two codes ends too
     });
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
@@ -129,7 +129,7 @@ void TRSForm::btStartClick() {
         if (result == SendResult::Failed || result == SendResult::Refused || m_stopped)
             break; // the transmit command has shown why, or Stop ended the search
         ++sent;
-        m_form.DelayMs(m_form.SignalGen().Duration() + 100);
+        m_form.DelayMs(m_form.station().signal().durationMs + 100);
         const auto next = nextCode(code);
         if (!next) {
             showErrorReport(this, QStringLiteral("'%1' is not a valid integer value").arg(code));

@@ -82,8 +82,8 @@ public:
 void MainFormStore::loadWindow(TMainForm& f, const StationSettings& s) {
     moveFrameTo(f, QPoint(s.left, s.top));
     f.DeviationLevels = s.levels;
-    f.encoder().SyncText = s.syncText;
-    f.encoder().IdleText = s.idleText;
+    f.m_storedSync = s.syncText;
+    f.m_storedIdle = s.idleText;
     f.TuneTime->setValue(s.tuneTime);
     f.BitLen = s.bitLen;
     f.DataFolder = QString::fromStdString(s.dataFolder);
@@ -152,7 +152,7 @@ void MainFormStore::alignDerivedState(TMainForm& f) {
         f.BR2Click();
     if (f.BR3->isChecked())
         f.BR3Click();
-    f.SignalGen().setInverted(!f.NI1->isChecked());
+    f.station().setSignal({.inverted = !f.NI1->isChecked()});
     f.pushIdentPolarity();
 }
 
@@ -162,8 +162,9 @@ void MainFormStore::saveWindow(TMainForm& f, Writer& w) {
     w.integer("Vol1", f.DeviationLevels[0]);
     w.integer("Vol2", f.DeviationLevels[1]);
     w.integer("Vol3", f.DeviationLevels[2]);
-    w.text("Sync", QString::fromStdString(f.encoder().SyncText));
-    w.text("Idle", QString::fromStdString(f.encoder().IdleText));
+    const EncodingState encoding = f.station().encoding();
+    w.text("Sync", QString::fromStdString(encoding.syncText));
+    w.text("Idle", QString::fromStdString(encoding.idleText));
     w.integer("TuneTime", f.TuneTime->value());
     w.integer("BitLen512", f.BitLen[0]);
     w.integer("BitLen1200", f.BitLen[1]);

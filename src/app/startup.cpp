@@ -9,7 +9,6 @@
 #include "app/status_line.h"
 #include "app/sync_idle_form.h"
 #include "encoder/conversions.h"
-#include "signal/signal_gen.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -56,22 +55,21 @@ void TMainForm::FormActivate() {
     // the stock text, so that the program still starts whole; the status line says so.
     QStringList fellBack;
     const std::string sync =
-        usableCodewordText(encoder().SyncText, StockSyncText, &fellBack, QStringLiteral("Sync"));
+        usableCodewordText(m_storedSync, StockSyncText, &fellBack, QStringLiteral("Sync"));
     const std::string idle =
-        usableCodewordText(encoder().IdleText, StockIdleText, &fellBack, QStringLiteral("Idle"));
-    encoder().setSyncIdle(sync, idle);
+        usableCodewordText(m_storedIdle, StockIdleText, &fellBack, QStringLiteral("Idle"));
+    m_station->setSyncIdle(sync, idle);
     if (!fellBack.isEmpty())
         m_status->note(QStringLiteral("Stored %1 is not hexadecimal; the stock value is used.")
                            .arg(fellBack.join(QStringLiteral(" and "))));
     if (m_dialogs.syncIdle != nullptr)
-        m_dialogs.syncIdle->setFields(QString::fromStdString(encoder().SyncText),
-                                      QString::fromStdString(encoder().IdleText));
+        m_dialogs.syncIdle->setFields(QString::fromStdString(sync), QString::fromStdString(idle));
 
-    // 9-12: the ident timer on, the generator asynchronous, Duration 1000 ms, released.
+    // 9-12: the ident timer on, the generator asynchronous (the station's own way),
+    // Duration 1000 ms, released.
     if (m_dialogs.ident != nullptr)
         m_dialogs.ident->setTimerEnabled(true);
-    SignalGen().setAsync(true);
-    SignalGen().setDuration(1000);
+    m_station->setSignal({.durationMs = 1000});
     m_station->releaseNow();
     // Beyond the sequence: the network inputs and the off-air monitor, as stored.
     startNetwork();

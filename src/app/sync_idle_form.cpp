@@ -3,9 +3,9 @@
 
 #include "app/dialog_support.h"
 #include "app/key_filter.h"
+#include "encoder/codeword.h"
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
-#include "encoder/page_encoder.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +14,7 @@
 
 namespace tarvex {
 
-TSIForm::TSIForm(PageEncoder& encoder, QWidget* parent) : QDialog(parent), m_encoder(encoder) {
+TSIForm::TSIForm(Apply apply, QWidget* parent) : QDialog(parent), m_apply(std::move(apply)) {
     setObjectName(QStringLiteral("SIForm"));
     useWindowFont(*this);
     setWindowTitle(QStringLiteral("Sync & Idle CW values"));
@@ -94,7 +94,7 @@ void TSIForm::btDoneClick() {
             return;
         }
     }
-    m_encoder.setSyncIdle(m_edSync->text().toStdString(), m_edIdle->text().toStdString());
+    m_apply(m_edSync->text().toStdString(), m_edIdle->text().toStdString());
     accept();
 }
 

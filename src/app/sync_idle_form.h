@@ -4,18 +4,20 @@
 // and only when both fields hold 1 to 8 hexadecimal digits.
 #include <QDialog>
 
+#include <functional>
+#include <string>
+
 class QLineEdit;
 class QPushButton;
 
 namespace tarvex {
 
-class PageEncoder;
-
 class TSIForm : public QDialog {
     Q_OBJECT
 public:
-    /// The dialog edits the sync and idle state the encoder holds.
-    TSIForm(PageEncoder& encoder, QWidget* parent = nullptr);
+    /// Takes the two texts once both are hexadecimal codewords (Done).
+    using Apply = std::function<void(const std::string& sync, const std::string& idle)>;
+    explicit TSIForm(Apply apply, QWidget* parent = nullptr);
 
     /// Fills the two fields (the start-up sequence does this once).
     void setFields(const QString& syncText, const QString& idleText);
@@ -32,7 +34,7 @@ public slots:
 private:
     void buildControls();
 
-    PageEncoder& m_encoder;
+    Apply m_apply;
     QLineEdit* m_edSync = nullptr;
     QLineEdit* m_edIdle = nullptr;
     QPushButton* m_btDone = nullptr;

@@ -139,13 +139,19 @@ std::vector<QueuedPage> readPages(const Arguments& args) {
     return pages;
 }
 
+std::pair<std::string, std::string> syncIdleTexts(const Arguments& args, std::string_view sync,
+                                                  std::string_view idle) {
+    std::pair<std::string, std::string> texts{args.value("--sync").value_or(std::string(sync)),
+                                              args.value("--idle").value_or(std::string(idle))};
+    if (!hexToCodeword(texts.first))
+        throw UsageError("--sync: '$" + texts.first + "' is not a valid integer value");
+    if (!hexToCodeword(texts.second))
+        throw UsageError("--idle: '$" + texts.second + "' is not a valid integer value");
+    return texts;
+}
+
 void applySyncIdle(const Arguments& args, PageEncoder& encoder) {
-    const std::string sync = args.value("--sync").value_or(encoder.SyncText);
-    const std::string idle = args.value("--idle").value_or(encoder.IdleText);
-    if (!hexToCodeword(sync))
-        throw UsageError("--sync: '$" + sync + "' is not a valid integer value");
-    if (!hexToCodeword(idle))
-        throw UsageError("--idle: '$" + idle + "' is not a valid integer value");
+    const auto [sync, idle] = syncIdleTexts(args, encoder.SyncText, encoder.IdleText);
     encoder.setSyncIdle(sync, idle);
 }
 

@@ -6,6 +6,8 @@
 #include "encoder/page_encoder.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvex::cli {
@@ -38,6 +40,10 @@ inline constexpr std::size_t MaxEntriesFileBytes = 1 << 20;
 std::vector<QueuedPage> readPages(const Arguments& args);
 
 /// Applies --sync and --idle (hexadecimal) to the encoder; throws UsageError for bad text.
+/// The sync and idle texts --sync and --idle give (`sync` and `idle` where they are not
+/// given); a usage error when either is not hexadecimal.
+std::pair<std::string, std::string> syncIdleTexts(const Arguments& args, std::string_view sync,
+                                                  std::string_view idle);
 void applySyncIdle(const Arguments& args, PageEncoder& encoder);
 
 /// Joins lists of options.

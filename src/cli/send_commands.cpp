@@ -184,8 +184,8 @@ struct OnAirCommand {
         setup.scheduler = &scheduler;
         station = std::make_unique<Station>(std::move(setup));
         station->setKeyDelay(keying.KeyDelay);
-        station->setSignal(baud, inverted, level);
-        interruptible.onInterrupt = [this](int) { station->generator().Stop(); };
+        station->setSignal({baud, inverted, level});
+        interruptible.onInterrupt = [this](int) { station->silence(); };
         station->releaseNow();
     }
 
@@ -206,16 +206,15 @@ struct OnAirCommand {
 
     /// Prints the keying writes and the audio outcome; returns the exit status.
     int report(std::ostream& out) const {
-        const TSignalGen& gen = station->generator();
+        const SignalState signal = station->signal();
         out << "port: " << portName << "\n";
         reporting->print(out);
-        out << "audio: " << station->audio().name() << " at level " << gen.Level() << "\n";
+        out << "audio: " << station->status().audio << " at level " << signal.level << "\n";
         if (std::getenv("TARVEX_TIMING")) {
-            // When Send started the sound, on the monotonic clock, for latency measurements.
-            const auto sent =
-                gen.releaseNotBefore() - std::chrono::milliseconds(gen.Duration() + 100);
+            // When the sound started, on the monotonic clock, for latency measurements.
             out << "timing: send_monotonic_ns="
-                << std::chrono::duration_cast<std::chrono::nanoseconds>(sent.time_since_epoch())
+                << std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       signal.startedAt.time_since_epoch())
                        .count()
                 << "\n";
         }
@@ -235,10 +234,12 @@ int runSend(const Args& argv) {
         argv, joinOptionRules({pageOptionRules(), rateOptionRules(), sendOptionRules()}));
     const PageParams page = readPage(args);
     OnAirCommand command(args, page.baud, page.inverted);
-    applySyncIdle(args, command.station->encoder());
+    const EncodingState encoding = command.station->encoding();
+    const auto [sync, idle] = syncIdleTexts(args, encoding.syncText, encoding.idleText);
+    command.station->setSyncIdle(sync, idle);
     PageJob job;
     job.page = page;
-    job.level = command.station->generator().Level();
+    job.level = command.station->signal().level;
     command.station->sendPage(job);
     throwIfInterrupted();
     const auto& out = command.station->lastOutcome();
@@ -247,8 +248,8 @@ int runSend(const Args& argv) {
     std::cout << "RIC " << page.ric << " function bits " << page.functionBits << ", "
               << (page.coding == Coding::Alphanumeric ? "alphanumeric" : "numeric") << ", "
               << page.baud << " bit/s " << (page.inverted ? "inverted" : "normal") << ": "
-              << command.station->encoder().LastSlot << " codewords, Duration "
-              << command.station->generator().Duration() << " ms\n";
+              << command.station->encoding().lastSlot << " codewords, Duration "
+              << command.station->signal().durationMs << " ms\n";
     return command.report(std::cout);
 }
 
@@ -260,14 +261,14 @@ int sendTuneUp(const Arguments& args, int seconds, int baud, bool inverted) {
     job.seconds = seconds;
     job.baud = baud;
     job.inverted = inverted;
-    job.level = command.station->generator().Level();
+    job.level = command.station->signal().level;
     command.station->tuneUp(job);
     throwIfInterrupted();
     const auto& out = command.station->lastOutcome();
     if (out && !out->built)
         throw Error(out->error);
     std::cout << "tune-up: " << (out ? out->codewords : 0) << " codewords at " << baud
-              << " bit/s, Duration " << command.station->generator().Duration() << " ms\n";
+              << " bit/s, Duration " << command.station->signal().durationMs << " ms\n";
     return command.report(std::cout);
 }
 

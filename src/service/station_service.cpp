@@ -351,7 +351,7 @@ void StationService::configure() {
     }
     s.setSyncIdle(sync, idle);
     const int baud = set.selectedBaud();
-    s.setSignal(baud, set.selectedInverted(), s.rateLevel(baud));
+    s.setSignal({baud, set.selectedInverted(), s.rateLevel(baud)});
     s.setIdent({set.stationId, set.identMinutes, set.morseDev, set.selectedInverted()});
     s.setIdentTimerEnabled(true);
     AutoSendSettings autoSend;

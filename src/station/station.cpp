@@ -82,6 +82,8 @@ Station::Station(StationSetup setup)
                               [this] { return drainAllowanceMs(); }}),
       m_log(setup.logClock) {
     m_gen.setAsync(true);
+    if (setup.soundClock)
+        m_gen.setClock(std::move(setup.soundClock));
     m_keyer.setSwitchedAction([this] {
         StationEvent e;
         e.kind = StationEvent::Kind::Backend;
@@ -408,10 +410,43 @@ void Station::reportProblems() {
     publish(std::move(e));
 }
 
-void Station::setSignal(int baud, bool inverted, int level) {
-    m_gen.setBaud(static_cast<int16_t>(baud));
-    m_gen.setInverted(inverted);
-    m_gen.setLevel(level);
+void Station::setSignal(const SignalChange& change) {
+    if (change.baud)
+        m_gen.setBaud(static_cast<int16_t>(*change.baud));
+    if (change.inverted)
+        m_gen.setInverted(*change.inverted);
+    if (change.level)
+        m_gen.setLevel(*change.level);
+    if (change.durationMs)
+        m_gen.setDuration(*change.durationMs);
+}
+
+SignalState Station::signal() const {
+    SignalState s;
+    s.baud = m_gen.Baud();
+    s.inverted = m_gen.Inverted();
+    s.level = m_gen.Level();
+    s.async = m_gen.Async();
+    s.silent = m_gen.Stopped();
+    s.durationMs = m_gen.Duration();
+    s.startedAt = m_gen.releaseNotBefore() - std::chrono::milliseconds(m_gen.Duration() + 100);
+    return s;
+}
+
+std::vector<uint8_t> Station::lastSound() const {
+    const auto image = m_gen.Image();
+    return {image.begin(), image.end()};
+}
+
+EncodingState Station::encoding() const {
+    EncodingState e;
+    e.syncText = m_encoder.SyncText;
+    e.idleText = m_encoder.IdleText;
+    e.sync = m_encoder.SyncCodeword;
+    e.idle = m_encoder.IdleCodeword;
+    e.slotCount = m_encoder.SlotCount;
+    e.lastSlot = m_encoder.LastSlot;
+    return e;
 }
 
 StationStatus Station::status() const {
@@ -428,6 +463,7 @@ StationStatus Station::status() const {
     s.audioError = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
     s.autoSend = m_autoSend.enabled;
     s.identInProgress = m_identInProgress;
+    s.releasedForGood = m_keyer.heldReleased();
     const uint32_t now = m_clock.tickMs();
     const auto left = [now](uint32_t at) {
         return static_cast<uint32_t>(std::max<int32_t>(0, static_cast<int32_t>(at - now)));

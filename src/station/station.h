@@ -17,6 +17,7 @@
 #include "txcontrol/keying.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -24,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -124,6 +126,7 @@ struct StationStatus {
     uint32_t heldMs = 0;             ///< left of the hold after STOP (0: not held)
     std::size_t autoSendWaiting = 0; ///< auto-send entries taken and not yet sent
     uint32_t audioRetryMs = 0;       ///< the output failed: pages from other systems wait
+    bool releasedForGood = false;    ///< the line is held released: the program is ending
 };
 
 struct StationSetup {
@@ -133,6 +136,40 @@ struct StationSetup {
     EventPump* pump = nullptr;
     Scheduler* scheduler = nullptr;
     std::shared_ptr<LogClock> logClock; ///< null: the C library's local date and time
+    /// The clock the release of a played sound is timed on; null: the steady clock. Tests
+    /// give one that follows their fake time.
+    TSignalGen::Clock soundClock;
+};
+
+/// Changes to the signal the station plays with; a field left empty keeps its value.
+struct SignalChange {
+    std::optional<int> baud;
+    std::optional<bool> inverted;
+    std::optional<int> level; ///< 0..100
+    /// The length the next sound is taken to have until it is built (a tune-up's).
+    std::optional<uint32_t> durationMs;
+};
+
+/// The signal as it stands, read back.
+struct SignalState {
+    int baud = 1200;
+    bool inverted = false;
+    int level = 100;
+    bool async = true;
+    bool silent = true;      ///< nothing plays
+    uint32_t durationMs = 0; ///< the last sound built (1000 before the first)
+    /// When the last sound started playing (the epoch of its clock when none has).
+    std::chrono::steady_clock::time_point startedAt;
+};
+
+/// What the station builds pages with, and where the last transmission built ended.
+struct EncodingState {
+    std::string syncText; ///< as given, before it was read as hexadecimal
+    std::string idleText;
+    Codeword sync = 0;
+    Codeword idle = 0;
+    int slotCount = 0;
+    int lastSlot = 0; ///< the last transmission built was slots 1..lastSlot
 };
 
 /// Runs an action when it goes out of scope, however the scope is left.
@@ -213,9 +250,18 @@ public:
     bool setSyncIdle(std::string_view sync, std::string_view idle) {
         return m_encoder.setSyncIdle(sync, idle);
     }
-    /// The bit rate, polarity and level (0..100) the signal is played with until a
-    /// transmission sets its own.
-    void setSignal(int baud, bool inverted, int level);
+    EncodingState encoding() const;
+    /// The codeword slots as the last transmission built left them (a copy).
+    SlotBuffer lastCodewords() const { return m_encoder.CodewordBuffer; }
+    /// The bit rate, polarity and level the signal is played with until a transmission sets
+    /// its own. A level is applied to the output at once while nothing plays.
+    void setSignal(const SignalChange& change);
+    SignalState signal() const;
+    /// The last sound built, as played: a WAV header and the samples (a copy).
+    std::vector<uint8_t> lastSound() const;
+    /// Silences the output at once (a signal arrived): the transmission ends and releases as
+    /// it unwinds.
+    void silence() { m_gen.Stop(); }
     /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
     int rateLevel(int baud) const;
@@ -283,6 +329,8 @@ public:
 
     // Waits that process events (the searches' gaps, the auto-send pauses).
     WaitEnd delayMs(uint32_t ms);
+    /// Ends the delayMs running now (a front end's search was stopped between two codes).
+    void endDelay() { m_wait.StopRequest = true; }
 
     // Events.
     using Listener = std::function<void(const StationEvent&)>;
@@ -297,13 +345,6 @@ public:
     bool identInProgress() const { return m_identInProgress; }
     std::size_t queued() const { return m_queue.size(); }
     const std::optional<TxOutcome>& lastOutcome() const { return m_last; }
-
-    PageEncoder& encoder() { return m_encoder; }
-    TSignalGen& generator() { return m_gen; }
-    AudioOutput& audio() { return *m_audio; }
-    Keyer& keyer() { return m_keyer; }
-    EventWait& waits() { return m_wait; }
-    TickClock& clock() { return m_clock; }
 
 private:
     SendResult queue(PageJob job);

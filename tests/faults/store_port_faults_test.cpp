@@ -114,8 +114,8 @@ void StorePortFaultsTest::everySettingDamagedGivesDefaultsAndClamps() {
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 0);
         QVERIFY(!control<QCheckBox>(f, "logpages").isChecked());
         // Texts are taken as stored; a sync or idle that is no hexadecimal falls back.
-        QCOMPARE(f.encoder().SyncCodeword, StockSyncCodeword);
-        QCOMPARE(f.encoder().IdleCodeword, StockIdleCodeword);
+        QCOMPARE(f.station().encoding().sync, StockSyncCodeword);
+        QCOMPARE(f.station().encoding().idle, StockIdleCodeword);
         QCOMPARE(f.dialogs().autoSend->edFileName()->text().isEmpty(), false);
         // A page still goes out (the RIC field's damage gives the conversion message).
         control<QLineEdit>(f, "RicEdit").setText(QStringLiteral("8"));

@@ -54,7 +54,7 @@ int sendPage(TMainForm& form, const QCommandLineParser& args, const RecordingPor
     control<PictureButton>(form, "TxButton").click();
 
     QFile image(work + QStringLiteral("/played.wav"));
-    const auto bytes = form.SignalGen().Image();
+    const auto bytes = form.station().lastSound();
     if (!image.open(QIODevice::WriteOnly) ||
         image.write(reinterpret_cast<const char*>(bytes.data()),
                     static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))

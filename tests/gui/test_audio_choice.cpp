@@ -183,7 +183,7 @@ void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {
             *form, [](TAudioForm& d) { chooseDevice(d, QStringLiteral("USB Audio CODEC")); });
         QCOMPARE(shown, (std::pair<std::string, std::string>{"qt", "Built-in Audio"}));
         QCOMPARE(opener.calls.back(), std::string("qt:USB Audio CODEC"));
-        QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
+        QCOMPARE(form->station().status().audio, std::string("fake:qt:USB Audio CODEC"));
         QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: fake:qt:USB Audio CODEC"));
 
         // The next page plays through the new output, none through the old one.
@@ -202,7 +202,7 @@ void AudioChoiceTest::doneSwitchesTheOutputAndTheChoiceSurvivesARestart() {
     opener.calls.clear();
     auto again = storedChoiceWindow(file, setup);
     QCOMPARE(opener.calls, (std::vector<std::string>{"qt:USB Audio CODEC"}));
-    QCOMPARE(again->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
+    QCOMPARE(again->station().status().audio, std::string("fake:qt:USB Audio CODEC"));
     const auto shown = throughDialog(*again, [](TAudioForm&) {});
     QCOMPARE(shown, (std::pair<std::string, std::string>{"qt", "USB Audio CODEC"}));
     again->close();
@@ -222,7 +222,7 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
         QVERIFY(form->pageOnAir());
         form->applyAudioChoice(QStringLiteral("alsa"), QStringLiteral("null"));
         pendingDuringPage = form->audioSwitchPending();
-        outputDuringPage = form->SignalGen().output().name();
+        outputDuringPage = form->station().status().audio;
     });
     control<QLineEdit>(*form, "RicEdit").setText(QStringLiteral("1234"));
     QCOMPARE(form->TxButtonClick(), SendResult::Sent);
@@ -231,7 +231,7 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
     // The whole page went out through the old output; the new one took over at the release.
     QCOMPARE(opener.plays, std::vector<std::string>{"fake:qt:Built-in Audio"});
     QVERIFY(!form->audioSwitchPending());
-    QCOMPARE(form->SignalGen().output().name(), std::string("fake:alsa:null"));
+    QCOMPARE(form->station().status().audio, std::string("fake:alsa:null"));
     QCOMPARE(form->statusLine().audioText(), QStringLiteral("Audio: fake:alsa:null"));
     QCOMPARE(form->AudioBackend, QStringLiteral("alsa"));
 
@@ -243,12 +243,12 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
         QVERIFY(form->IdentInProgress());
         form->applyAudioChoice(QStringLiteral("qt"), QStringLiteral("USB Audio CODEC"));
         pendingDuringIdent = form->audioSwitchPending();
-        outputDuringIdent = form->SignalGen().output().name();
+        outputDuringIdent = form->station().status().audio;
     });
     QVERIFY(form->station().sendIdent(true));
     QVERIFY(pendingDuringIdent);
     QCOMPARE(outputDuringIdent, std::string("fake:alsa:null"));
-    QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
+    QCOMPARE(form->station().status().audio, std::string("fake:qt:USB Audio CODEC"));
     QVERIFY(!form->audioSwitchPending());
     form->close();
 }
@@ -265,7 +265,7 @@ void AudioChoiceTest::choiceThatCannotBeOpenedChangesNothing() {
         auto form = storedChoiceWindow(file, setup);
         throughDialog(*form,
                       [](TAudioForm& d) { chooseDevice(d, QStringLiteral("USB Audio CODEC")); });
-        QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:Built-in Audio"));
+        QCOMPARE(form->station().status().audio, std::string("fake:qt:Built-in Audio"));
         QCOMPARE(form->statusLine().failureText(),
                  QStringLiteral("Audio output qt:USB Audio CODEC cannot be opened (device busy); "
                                 "still playing through fake:qt:Built-in Audio."));
@@ -320,7 +320,7 @@ void AudioChoiceTest::forcedOutputWinsAtStartUp() {
     setup.audioChoice = "null";
     auto form = storedChoiceWindow(file, setup);
     QVERIFY(opener.calls.empty());
-    QCOMPARE(form->SignalGen().output().name(), std::string("null"));
+    QCOMPARE(form->station().status().audio, std::string("null"));
     // The stored choice is still what the dialog shows, and what is saved.
     QCOMPARE(form->AudioBackend, QStringLiteral("alsa"));
     QCOMPARE(form->AudioDevice, QStringLiteral("null"));
@@ -329,7 +329,7 @@ void AudioChoiceTest::forcedOutputWinsAtStartUp() {
         d.cbBackend()->setCurrentIndex(0);
         chooseDevice(d, QStringLiteral("USB Audio CODEC"));
     });
-    QCOMPARE(form->SignalGen().output().name(), std::string("fake:qt:USB Audio CODEC"));
+    QCOMPARE(form->station().status().audio, std::string("fake:qt:USB Audio CODEC"));
     form->close();
 }
 
@@ -349,9 +349,9 @@ void AudioChoiceTest::chosenAlsaNullPlaysAPageWithoutASoundCard() {
     control<QLineEdit>(*form, "RicEdit").setText(QStringLiteral("1234"));
     control<MessageEdit>(*form, "MsgEdit").setPlainText(QStringLiteral("via ALSA"));
     QCOMPARE(form->TxButtonClick(), SendResult::Sent);
-    QCOMPARE(form->SignalGen().output().lastError(), std::string());
+    QCOMPARE(form->station().status().audioError, std::string());
     QCOMPARE(form->statusLine().failureText(), QString());
-    QVERIFY(!form->SignalGen().output().playing());
+    QCOMPARE(form->station().state(), OnAirState::Idle);
     form->close();
     QCOMPARE(storedText(file, QStringLiteral("AudioBackend")), QStringLiteral("alsa"));
     QCOMPARE(storedText(file, QStringLiteral("AudioDevice")), QStringLiteral("null"));

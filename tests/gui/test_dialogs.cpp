@@ -54,7 +54,7 @@ void withSyncIdle(TMainForm& f, const std::function<void(TSIForm&)>& action) {
 void DialogsTest::syncIdleDefaults() {
     Rig rig;
     TMainForm& f = *rig.form;
-    f.encoder().setSyncIdle("12345678", "9ABCDEF0");
+    f.station().setSyncIdle("12345678", "9ABCDEF0");
     bool closed = false;
     withSyncIdle(f, [&](TSIForm& d) {
         QCOMPARE(d.windowTitle(), QStringLiteral("Sync & Idle CW values"));
@@ -65,9 +65,9 @@ void DialogsTest::syncIdleDefaults() {
         closed = !d.isVisible();
     });
     QVERIFY(closed);
-    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
-    QCOMPARE(f.encoder().IdleCodeword, 0x7A89C197u);
-    QCOMPARE(f.encoder().SyncText, std::string("7CD215D8"));
+    QCOMPARE(f.station().encoding().sync, 0x7CD215D8u);
+    QCOMPARE(f.station().encoding().idle, 0x7A89C197u);
+    QCOMPARE(f.station().encoding().syncText, std::string("7CD215D8"));
     QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
     QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("7A89C197"));
 }
@@ -82,10 +82,10 @@ void DialogsTest::syncIdleTakesLowerCase() {
         typeInto(d.edIdle(), QStringLiteral("0000001f"));
         QTest::mouseClick(d.btDone(), Qt::LeftButton);
     });
-    QCOMPARE(f.encoder().SyncText, std::string("7cd215d9")); // stored as typed
-    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D9u);
-    QCOMPARE(f.encoder().IdleText, std::string("0000001f"));
-    QCOMPARE(f.encoder().IdleCodeword, 0x0000001Fu);
+    QCOMPARE(f.station().encoding().syncText, std::string("7cd215d9")); // stored as typed
+    QCOMPARE(f.station().encoding().sync, 0x7CD215D9u);
+    QCOMPARE(f.station().encoding().idleText, std::string("0000001f"));
+    QCOMPARE(f.station().encoding().idle, 0x0000001Fu);
 }
 
 void DialogsTest::syncIdleRefusesFieldThatDoesNotConvert() {
@@ -116,9 +116,9 @@ void DialogsTest::syncIdleRefusesFieldThatDoesNotConvert() {
     QVERIFY2(message.startsWith(QStringLiteral("The idle codeword needs eight hexadecimal")),
              qPrintable(message));
     QVERIFY(stillOpen);
-    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u); // neither codeword changed
-    QCOMPARE(f.encoder().SyncText, std::string("7CD215D8"));
-    QCOMPARE(f.encoder().IdleCodeword, 0x7A89C197u);
+    QCOMPARE(f.station().encoding().sync, 0x7CD215D8u); // neither codeword changed
+    QCOMPARE(f.station().encoding().syncText, std::string("7CD215D8"));
+    QCOMPARE(f.station().encoding().idle, 0x7A89C197u);
 }
 
 void DialogsTest::syncIdleFiltersKeys() {
@@ -143,7 +143,7 @@ void DialogsTest::syncIdleCloseBoxAppliesNothing() {
         d.edSync()->setText(QStringLiteral("ABCD"));
         d.close(); // the title-bar close box
     });
-    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
+    QCOMPARE(f.station().encoding().sync, 0x7CD215D8u);
     QString shown;
     withSyncIdle(f, [&](TSIForm& d) {
         shown = d.edSync()->text();
@@ -160,7 +160,7 @@ void DialogsTest::newSyncReachesTheNextTransmission() {
         QTest::mouseClick(d.btDone(), Qt::LeftButton);
     });
     f.TxButtonClick();
-    QCOMPARE(f.encoder().CodewordBuffer[PageEncoder::FirstBatchSlot], 0x12345678u);
+    QCOMPARE(f.station().lastCodewords()[PageEncoder::FirstBatchSlot], 0x12345678u);
     QVERIFY(
         control<QPlainTextEdit>(f, "DataOut").toPlainText().contains(QStringLiteral("12345678")));
 }

@@ -144,8 +144,8 @@ void IdentTest::letterEIsNineCodewords() {
     d.btTest()->click();
 
     QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
-    QCOMPARE(f.SignalGen().Duration(), 361u);
-    const SlotBuffer& b = f.encoder().CodewordBuffer;
+    QCOMPARE(f.station().signal().durationMs, 361u);
+    const SlotBuffer b = f.station().lastCodewords();
     const std::vector<Codeword> expected{0xAAAAAAAA, 0xAAAAAAAA, 0,         0,        0, 0, 0, 0,
                                          0,          EndMarker,  EndMarker, EndMarker};
     for (size_t i = 0; i < expected.size(); ++i)
@@ -179,13 +179,13 @@ void IdentTest::defaultCallsignAndGeneratorRestored() {
     d.SetVolume()->setValue(60);
     d.btTest()->click();
 
-    QCOMPARE(f.SignalGen().Duration(), 5241u); // GXZYX: 131 codewords
+    QCOMPARE(f.station().signal().durationMs, 5241u); // GXZYX: 131 codewords
     // Played like a page, so the window stays live while it plays.
     QCOMPARE(log.modes, std::vector<PlayMode>{PlayMode::Async});
     QCOMPARE(log.levels, std::vector<uint16_t>{static_cast<uint16_t>(60 * 65535 / 100)});
-    QCOMPARE(f.SignalGen().Level(), int16_t{33});
-    QCOMPARE(f.SignalGen().Baud(), int16_t{512});
-    QVERIFY(f.SignalGen().Async());
+    QCOMPARE(f.station().signal().level, 33);
+    QCOMPARE(f.station().signal().baud, 512);
+    QVERIFY(f.station().signal().async);
     QVERIFY(!f.IdentInProgress());
     QCOMPARE(port->writes().back(), (RecordingPortWriter::Write{0x378, 0x00}));
     f.close();
@@ -252,11 +252,11 @@ void IdentTest::charactersWithoutMorseAreSkipped() {
     // Only a stored setting can hold these; the sendable characters still go.
     f.dialogs().ident->edIdent()->setText(QStringLiteral("E-?"));
     f.dialogs().ident->btTest()->click();
-    QCOMPARE(f.SignalGen().Duration(), 361u);
+    QCOMPARE(f.station().signal().durationMs, 361u);
     // '/' is sent as -..-. : E (9 codewords) and the bar (23 + 6), 40 ms each, plus 1 ms.
     f.dialogs().ident->edIdent()->setText(QStringLiteral("E/"));
     f.dialogs().ident->btTest()->click();
-    QCOMPARE(f.SignalGen().Duration(), 1521u);
+    QCOMPARE(f.station().signal().durationMs, 1521u);
     // Nothing sendable: nothing is keyed.
     f.dialogs().ident->edIdent()->setText(QStringLiteral("-"));
     rig.trace.clear();
@@ -280,7 +280,7 @@ void IdentTest::identDuringAPageWaitsUntilThePageHasLeft() {
     const auto& e = rig.trace.events();
     const std::vector<std::string> order{e[3].what, e[4].what, e[5].what};
     QCOMPARE(order, (std::vector<std::string>{"key", "play", "release"}));
-    QCOMPARE(f.SignalGen().Duration(), 361u); // the ident was the last sound
+    QCOMPARE(f.station().signal().durationMs, 361u); // the ident was the last sound
 }
 
 TARVEX_GUI_TEST_MAIN(IdentTest)

@@ -61,15 +61,15 @@ int run(TMainForm& form, const QCommandLineParser& args, const RecordingPortWrit
         sendIdent(form, args);
 
     QFile image(args.value(QStringLiteral("work")) + QStringLiteral("/played.wav"));
-    const auto bytes = form.SignalGen().Image();
+    const auto bytes = form.station().lastSound();
     if (!image.open(QIODevice::WriteOnly) ||
         image.write(reinterpret_cast<const char*>(bytes.data()),
                     static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
         return 1;
     for (auto i = before; i < port.writes().size(); ++i)
         std::printf("port %03X=%02X\n", port.writes()[i].port, port.writes()[i].value);
-    std::printf("duration %u\nbaud %d\nlevel %d\nmark %d\n", form.SignalGen().Duration(),
-                form.SignalGen().Baud(), form.SignalGen().Level(),
+    std::printf("duration %u\nbaud %d\nlevel %d\nmark %d\n", form.station().signal().durationMs,
+                form.station().signal().baud, form.station().signal().level,
                 control<QAction>(form, "KeyTx1").isChecked() ? 1 : 0);
     const QString failure = form.statusLine().failureText();
     std::printf("failure %s\n", qPrintable(failure));

@@ -101,7 +101,7 @@ void KeyingTest::tuneUpSendsItsStreamAndReleases() {
     Rig rig;
     TMainForm& f = *rig.form;
     control<QSpinBox>(f, "TuneTime").setValue(3);
-    QCOMPARE(f.SignalGen().Duration(), 3000u); // the change action, before any Send
+    QCOMPARE(f.station().signal().durationMs, 3000u); // the change action, before any Send
     control<PictureButton>(f, "BR2").click();
     control<QSlider>(f, "Volume").setValue(42);
     rig.trace.clear();
@@ -115,13 +115,13 @@ void KeyingTest::tuneUpSendsItsStreamAndReleases() {
     QVERIFY(events[1].atMs - events[0].atMs >= 199); // the key delay
     QVERIFY(events[2].atMs - events[1].atMs >= 3039 + 99);
     // 3 seconds at 1200 bit/s: 114 codewords of the alternating pattern from slot 1.
-    const SlotBuffer& b = f.encoder().CodewordBuffer;
+    const SlotBuffer b = f.station().lastCodewords();
     QCOMPARE(b[1], PreambleCodeword);
     QCOMPARE(b[114], PreambleCodeword);
     QCOMPARE(b[115], EndMarker);
-    QCOMPARE(f.SignalGen().Duration(), 3039u);
-    QCOMPARE(f.SignalGen().Level(), int16_t{42});
-    QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
+    QCOMPARE(f.station().signal().durationMs, 3039u);
+    QCOMPARE(f.station().signal().level, 42);
+    QCOMPARE(f.station().signal().baud, 1200);
     QCOMPARE(rig.audio->lastImageBytes(), size_t{44 + 3039 * 96}); // 96 samples a millisecond
 }
 
@@ -132,8 +132,8 @@ void KeyingTest::tuneUpDuringManualKeyUpKeepsTheMark() {
     control<PictureButton>(f, "BR3").click();
     control<QAction>(f, "KeyTx1").trigger();
     QTest::mouseClick(&control<PictureButton>(f, "btPa"), Qt::LeftButton);
-    QCOMPARE(f.encoder().CodewordBuffer[76], EndMarker); // 75 codewords at 2400 bit/s
-    QCOMPARE(lastByte(rig), uint8_t{0x00});              // released at its end
+    QCOMPARE(f.station().lastCodewords()[76], EndMarker); // 75 codewords at 2400 bit/s
+    QCOMPARE(lastByte(rig), uint8_t{0x00});               // released at its end
     QVERIFY(control<QAction>(f, "KeyTx1").isChecked());
     const size_t before = rig.port->writes().size();
     control<QAction>(f, "KeyTx1").trigger();

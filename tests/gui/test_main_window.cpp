@@ -64,12 +64,12 @@ void MainWindowTest::startsInItsDesignState() {
     QCOMPARE(control<QLineEdit>(f, "RicEdit").maxLength(), 7);
     QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
     QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
-    QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
-    QCOMPARE(f.SignalGen().Level(), int16_t{20});
-    QCOMPARE(f.SignalGen().Duration(), 1000u);
-    QVERIFY(!f.SignalGen().Inverted());
-    QVERIFY(f.SignalGen().Async());
-    QCOMPARE(f.encoder().SlotCount, 200);
+    QCOMPARE(f.station().signal().baud, 1200);
+    QCOMPARE(f.station().signal().level, 20);
+    QCOMPARE(f.station().signal().durationMs, 1000u);
+    QVERIFY(!f.station().signal().inverted);
+    QVERIFY(f.station().signal().async);
+    QCOMPARE(f.station().encoding().slotCount, 200);
     QCOMPARE(f.ProgramFolder, rig.folder.path() + '/');
     QCOMPARE(f.DataFolder, f.ProgramFolder);
     // The transmitter is released at start-up: one write of the released byte to LPT1.
@@ -204,19 +204,19 @@ void MainWindowTest::eachRateKeepsItsLevel() {
     control<QAction>(f, "Options1").trigger();
     QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
     QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
-    QCOMPARE(f.SignalGen().Baud(), int16_t{512});
-    QCOMPARE(f.SignalGen().Level(), int16_t{25});
+    QCOMPARE(f.station().signal().baud, 512);
+    QCOMPARE(f.station().signal().level, 25);
     control<QSlider>(f, "Volume").setValue(40); // as a drag would
-    QCOMPARE(f.SignalGen().Level(), int16_t{40});
+    QCOMPARE(f.station().signal().level, 40);
     QTest::mouseClick(&control<PictureButton>(f, "BR2"), Qt::LeftButton);
     QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
-    QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
+    QCOMPARE(f.station().signal().baud, 1200);
     QTest::mouseClick(&control<PictureButton>(f, "BR3"), Qt::LeftButton);
     QCOMPARE(control<QSlider>(f, "Volume").value(), 30);
-    QCOMPARE(f.SignalGen().Baud(), int16_t{2400});
+    QCOMPARE(f.station().signal().baud, 2400);
     QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
     QCOMPARE(control<QSlider>(f, "Volume").value(), 40);
-    QCOMPARE(f.SignalGen().Level(), int16_t{40});
+    QCOMPARE(f.station().signal().level, 40);
     // Exclusive group: clicking the button that is down leaves it down.
     QTest::mouseClick(&control<PictureButton>(f, "BR1"), Qt::LeftButton);
     QVERIFY(control<PictureButton>(f, "BR1").isChecked() &&
@@ -249,16 +249,16 @@ void MainWindowTest::polarityAndTuneTimeReachTheGenerator() {
     TMainForm& f = *rig.form;
     control<QAction>(f, "Options1").trigger();
     QTest::mouseClick(&control<PictureButton>(f, "NI2"), Qt::LeftButton);
-    QVERIFY(f.SignalGen().Inverted());
+    QVERIFY(f.station().signal().inverted);
     QTest::mouseClick(&control<PictureButton>(f, "NI1"), Qt::LeftButton);
-    QVERIFY(!f.SignalGen().Inverted());
+    QVERIFY(!f.station().signal().inverted);
     // The up arrow works although the box takes no focus and no typing.
     QTest::mouseClick(&control<QSpinBox>(f, "TuneTime"), Qt::LeftButton, {},
                       QPoint(control<QSpinBox>(f, "TuneTime").width() - 6, 5));
     QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 6);
     QTest::keyClick(&control<QSpinBox>(f, "TuneTime"), '9');
     QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 6);
-    QCOMPARE(f.SignalGen().Duration(), 6000u);
+    QCOMPARE(f.station().signal().durationMs, 6000u);
     control<QSpinBox>(f, "TuneTime").setValue(99);
     QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 15);
 }
@@ -392,16 +392,16 @@ void MainWindowTest::pageButtonsTakeTabAndKeys() {
     QTest::keyClick(&br1, Qt::Key_Right);
     QVERIFY(control<PictureButton>(f, "BR2").hasFocus());
     QVERIFY(control<PictureButton>(f, "BR2").isChecked());
-    QCOMPARE(f.SignalGen().Baud(), 1200);
+    QCOMPARE(f.station().signal().baud, 1200);
     QTest::keyClick(&control<PictureButton>(f, "BR2"), Qt::Key_Left);
     QTest::keyClick(&br1, Qt::Key_Space);
     QVERIFY(br1.isChecked());
-    QCOMPARE(f.SignalGen().Baud(), 512);
+    QCOMPARE(f.station().signal().baud, 512);
     auto& ni2 = control<PictureButton>(f, "NI2");
     ni2.setFocus(Qt::TabFocusReason);
     QTest::keyClick(&ni2, Qt::Key_Return);
     QTRY_VERIFY(ni2.isChecked());
-    QVERIFY(f.SignalGen().Inverted());
+    QVERIFY(f.station().signal().inverted);
     auto& preset = control<PictureButton>(f, "btPreset");
     preset.setFocus(Qt::TabFocusReason);
     QVERIFY(preset.hasFocus()); // drawn with its dashed frame

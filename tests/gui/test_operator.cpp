@@ -249,8 +249,8 @@ void OperatorTest::endOfEachTransmissionIsShownAndProgressStopsAtItsTotal() {
     }
     QCOMPARE(f.statusLine().currentMessage(),
              QStringLiteral("Sent: RIC 1234567, %1 codewords, %2 s")
-                 .arg(f.encoder().LastSlot)
-                 .arg(f.SignalGen().Duration() / 1000.0, 0, 'f', 2));
+                 .arg(f.station().encoding().lastSlot)
+                 .arg(f.station().signal().durationMs / 1000.0, 0, 'f', 2));
     QVERIFY(f.statusLine().progressText().isEmpty());
     f.dialogs().ident->edIdent()->setText(QStringLiteral("E"));
     f.dialogs().ident->btTest()->click();

@@ -103,8 +103,8 @@ void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("0001234"));
     QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(),
              QString()); // exactly 15 characters: empty message
-    QCOMPARE(f.SignalGen().Baud(), 2400);
-    QVERIFY(f.SignalGen().Inverted());
+    QCOMPARE(f.station().signal().baud, 2400);
+    QVERIFY(f.station().signal().inverted);
     QVERIFY(f.EntryApplied);
 
     QVERIFY(mess.ApplyPageEntry(QStringLiteral("00A0512N2097151 Hello  World ")));
@@ -113,8 +113,8 @@ void PagingTest::entryAppliesEveryFieldAndKeepsLeadingZeros() {
             control<PictureButton>(f, "BR1").isChecked() &&
             control<PictureButton>(f, "NI1").isChecked());
     QCOMPARE(control<MessageEdit>(f, "MsgEdit").toPlainText(), QStringLiteral(" Hello  World "));
-    QCOMPARE(f.SignalGen().Baud(), 512);
-    QVERIFY(!f.SignalGen().Inverted());
+    QCOMPARE(f.station().signal().baud, 512);
+    QVERIFY(!f.station().signal().inverted);
     QCOMPARE(control<QSlider>(f, "Volume").value(), int{f.DeviationLevels[0]});
 }
 
@@ -152,7 +152,7 @@ void PagingTest::entryReportsOnlyTheFirstFieldInError() {
         applyEntry(mess, QStringLiteral("00A0512X0001234x")),
         QStringLiteral("Error in the message format! The Normal/Inverted must be either N or I."));
     QVERIFY(control<PictureButton>(f, "BR1").isChecked());
-    QCOMPARE(f.SignalGen().Baud(), 512);
+    QCOMPARE(f.station().signal().baud, 512);
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(),
              QStringLiteral("42")); // the RIC changes only on success
     QVERIFY(!f.EntryApplied);

@@ -164,10 +164,9 @@ void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
     QVERIFY(fast.Info()->text().endsWith(QStringLiteral(" Sending 3764.7 RICs per minute")));
     QVERIFY2(fast.Progress()->text().startsWith(QStringLiteral("Codes reached: 1024")),
              qPrintable(fast.Progress()->text()));
-    QCOMPARE(f.SignalGen().Duration(), 3888u); // (416 us x 32 x 292) div 1000 + 1
+    QCOMPARE(f.station().signal().durationMs, 3888u); // (416 us x 32 x 292) div 1000 + 1
     // The dialog's close step.
     QVERIFY(!f.FastSearchActive);
-    QCOMPARE(f.encoder().LastSlot, 0);
     QVERIFY(fast.Memo1()->toPlainText().isEmpty());
 }
 
@@ -250,7 +249,10 @@ void SearchesTest::fastSearchStopLimitAndClose() {
     // Stop while no search runs leaves no request behind to cut the next page short.
     fast.Button2()->click();
     QCOMPARE(fast.edStop()->text(), QStringLiteral("2097151"));
-    QVERIFY(!rig.form->StopRequest());
+    control<QLineEdit>(*rig.form, "RicEdit").setText(QStringLiteral("1234"));
+    control<MessageEdit>(*rig.form, "MsgEdit").setPlainText(QStringLiteral("whole"));
+    QCOMPARE(rig.form->TxButtonClick(), SendResult::Sent);
+    QVERIFY(!rig.form->station().lastOutcome()->stopped);
 }
 
 TARVEX_GUI_TEST_MAIN(SearchesTest)

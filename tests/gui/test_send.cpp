@@ -84,14 +84,14 @@ void SendTest::sendsKeysPlaysReleasesAndLogs() {
     // Never early (waits count whole milliseconds of the tick, so allow part of one); the
     // upper bounds only catch waits that went badly wrong on a busy machine.
     QVERIFY2(keyDelay >= 199 && keyDelay < 1500, qPrintable(QString::number(keyDelay)));
-    const uint32_t duration = f.SignalGen().Duration();
+    const uint32_t duration = f.station().signal().durationMs;
     QVERIFY2(onAirMs >= duration + 99 && onAirMs < duration + 2500,
              qPrintable(QString::number(onAirMs)));
 
     // The image that was played is in the WAV file: header plus Duration x 96 samples.
     QCOMPARE(QFileInfo(rig.wavPath()).size(), qint64{44} + qint64{duration} * 96);
     QCOMPARE(rig.audio->lastImageBytes(), size_t(44 + duration * 96));
-    QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
+    QCOMPARE(f.station().signal().baud, 1200);
 
     // The listing is the encoder's listing of this page.
     PageEncoder reference;
@@ -131,7 +131,7 @@ void SendTest::logsOneLinePerPage() {
     QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].startsWith(QStringLiteral("8 - first - ")));
     QVERIFY(lines[1].startsWith(QStringLiteral("8 - second - ")));
-    QCOMPARE(f.SignalGen().Baud(), int16_t{2400});
+    QCOMPARE(f.station().signal().baud, 2400);
 }
 
 void SendTest::logFailureIsReportedAfterThePageLeft() {
@@ -176,7 +176,7 @@ void SendTest::emptyRicIsRefusedWithoutKeying() {
     QVERIFY(!QFile::exists(f.pageLogPath()));
     QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(),
              QStringLiteral("previous listing"));
-    QCOMPARE(f.SignalGen().Level(), int16_t{20}); // the rate's level stays applied
+    QCOMPARE(f.station().signal().level, 20); // the rate's level stays applied
 }
 
 void SendTest::encoderRefusalShowsItsMessage() {
@@ -257,11 +257,11 @@ void SendTest::fastSearchBufferIsSentUnchanged() {
     // The window's listing stays; the search's buffer went out as built, end marker after it.
     QCOMPARE(control<QPlainTextEdit>(f, "DataOut").toPlainText(),
              QStringLiteral("fast search listing"));
-    const PageEncoder& enc = f.encoder();
-    QVERIFY(enc.LastSlot > 0);
-    QCOMPARE(enc.CodewordBuffer[enc.LastSlot + 1], EndMarker);
+    const EncodingState enc = f.station().encoding();
+    QVERIFY(enc.lastSlot > 0);
+    QCOMPARE(f.station().lastCodewords()[enc.lastSlot + 1], EndMarker);
     // At 1200 bit/s: (833 x 32 x codewords) div 1000 + 1 ms.
-    QCOMPARE(f.SignalGen().Duration(), uint32_t(833 * 32 * enc.LastSlot / 1000 + 1));
+    QCOMPARE(f.station().signal().durationMs, uint32_t(833 * 32 * enc.lastSlot / 1000 + 1));
     QCOMPARE(onAir(rig).size(), size_t{3});
 }
 

@@ -107,7 +107,7 @@ void SettingsTest::firstRunDefaults() {
                 control<PictureButton>(f, "AN1").isChecked() &&
                 control<PictureButton>(f, "NI1").isChecked());
         QCOMPARE(control<QSlider>(f, "Volume").value(), 20);
-        QCOMPARE(f.SignalGen().Baud(), int16_t{1200});
+        QCOMPARE(f.station().signal().baud, 1200);
         QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("1234567"));
         QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
         QCOMPARE(f.dialogs().ident->IdentFrequency()->value(), 0);
@@ -150,9 +150,9 @@ void SettingsTest::lastTrueFlagOfAGroupWinsAndClampsApply() {
         TMainForm& f = *rig.form;
         QVERIFY(control<PictureButton>(f, "BR3").isChecked() &&
                 !control<PictureButton>(f, "BR1").isChecked());
-        QCOMPARE(f.SignalGen().Baud(), int16_t{2400});
+        QCOMPARE(f.station().signal().baud, 2400);
         QCOMPARE(control<QSlider>(f, "Volume").value(), 44); // 300 keeps its low 8 bits
-        QCOMPARE(f.SignalGen().Level(), int16_t{44});
+        QCOMPARE(f.station().signal().level, 44);
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
         QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 2);
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 7);
@@ -212,7 +212,7 @@ void SettingsTest::groupWithoutTrueFlagKeepsStartUpSelection() {
     QVERIFY(control<PictureButton>(f, "BR2").isChecked());
     QVERIFY(control<PictureButton>(f, "FB4").isChecked());
     QVERIFY(control<PictureButton>(f, "NI2").isChecked()); // "2" reads as true
-    QVERIFY(f.SignalGen().Inverted());
+    QVERIFY(f.station().signal().inverted);
     QVERIFY(control<PictureButton>(f, "AN2").isChecked() &&
             !control<PictureButton>(f, "AN1").isChecked());
 }
@@ -256,7 +256,7 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
     {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
-        QCOMPARE(f.encoder().SyncCodeword, 0x1234ABCDu);
+        QCOMPARE(f.station().encoding().sync, 0x1234ABCDu);
         QVERIFY(f.station().autoSendTimerActive());
         QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 600);
         QCOMPARE(f.station().identSettings().minutes, 60);

@@ -60,10 +60,10 @@ void StartupTest::firstStartEndsIdleAndReleased() {
     QVERIFY(!f.station().autoSendTimerActive());
     QVERIFY(!f.station().identTimerActive()); // on, but without a period
     QVERIFY(f.dialogs().ident->timerEnabled());
-    QVERIFY(f.SignalGen().Async());
+    QVERIFY(f.station().signal().async);
     // Loading the tune time set Duration to 5000 ms; the sequence then sets 1000 ms.
-    QCOMPARE(f.SignalGen().Duration(), 1000u);
-    QCOMPARE(f.encoder().SyncCodeword, StockSyncCodeword);
+    QCOMPARE(f.station().signal().durationMs, 1000u);
+    QCOMPARE(f.station().encoding().sync, StockSyncCodeword);
     QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
     QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("7A89C197"));
     // The only port write is the final release.
@@ -86,13 +86,13 @@ void StartupTest::storedSettingsReachTimersAndGenerator() {
     TMainForm& f = *rig.form;
     QVERIFY(control<PictureButton>(f, "BR1").isChecked());
     QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
-    QCOMPARE(f.SignalGen().Baud(), int16_t{512});
-    QCOMPARE(f.SignalGen().Level(), int16_t{25});
+    QCOMPARE(f.station().signal().baud, 512);
+    QCOMPARE(f.station().signal().level, 25);
     QVERIFY(f.station().autoSendTimerActive());
     QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 7);
     QVERIFY(f.station().identTimerActive());
     QCOMPARE(f.station().identSettings().minutes, 3);
-    QCOMPARE(f.encoder().IdleCodeword, 0x0000ABCDu);
+    QCOMPARE(f.station().encoding().idle, 0x0000ABCDu);
     QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("0000abcd"));
 }
 
@@ -115,14 +115,14 @@ void StartupTest::nonHexSyncFallsBackAndCarriesOn() {
     {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
-        QCOMPARE(f.encoder().SyncText, std::string("7CD215D8"));
-        QCOMPARE(f.encoder().SyncCodeword, StockSyncCodeword);
-        QCOMPARE(f.encoder().IdleCodeword, 0x12345678u); // the good one is kept
+        QCOMPARE(f.station().encoding().syncText, std::string("7CD215D8"));
+        QCOMPARE(f.station().encoding().sync, StockSyncCodeword);
+        QCOMPARE(f.station().encoding().idle, 0x12345678u); // the good one is kept
         QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
         QVERIFY(f.statusLine().currentMessage().contains(QStringLiteral("Sync \"XYZ\"")));
         // The remaining steps ran.
         QVERIFY(f.station().identTimerActive());
-        QCOMPARE(f.SignalGen().Duration(), 1000u);
+        QCOMPARE(f.station().signal().durationMs, 1000u);
         QCOMPARE(rig.port->writes().size(), size_t{1});
     }
     QSettings store(file, QSettings::IniFormat);
@@ -142,7 +142,7 @@ void StartupTest::refusedPlatformWarnsRunsTheRestAndCloses() {
     QCOMPARE(seen, QStringLiteral("Tarvex can only be run on a 32bit OS, Win9x/ME/NT/2000/XP\r\n"
                                   "Tarvex will now close."));
     QCOMPARE(f.PlatformCode, -1);
-    QCOMPARE(f.SignalGen().Duration(), 1000u);
+    QCOMPARE(f.station().signal().durationMs, 1000u);
     QVERIFY(!rig.port->writes().empty());
     QTRY_VERIFY_WITH_TIMEOUT(!f.isVisible(), 2000);
     QVERIFY(QFile::exists(file)); // the close saved the settings

@@ -122,7 +122,7 @@ void WindowInputTest::badRicAndCodewordsAreRefusedInPlainWordsAndKept() {
     });
     control<QAction>(f, "SyncIdleValues1").trigger();
     QVERIFY2(said.contains(QStringLiteral("eight hexadecimal digits")), qPrintable(said));
-    QCOMPARE(f.encoder().SyncCodeword, 0x7CD215D8u);
+    QCOMPARE(f.station().encoding().sync, 0x7CD215D8u);
 }
 
 void WindowInputTest::escPutsBackWhatTheDialogOpenedWith() {

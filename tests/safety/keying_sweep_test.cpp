@@ -140,8 +140,8 @@ struct SweepRig {
         setup.clock = &clock;
         setup.pump = &pump;
         setup.scheduler = &scheduler;
+        setup.soundClock = test::fakeSteadyClock(clock);
         station = std::make_unique<tarvex::Station>(std::move(setup));
-        station->generator().setClock(test::fakeSteadyClock(clock));
         if (f == Fault::PortFails)
             port.failWith(5);
         station->releaseNow(); // as at start-up
@@ -153,7 +153,7 @@ struct SweepRig {
             if (!keyedNow)
                 return;
             const bool inKeyDelay = output->plays == 0;
-            const bool playing = output->plays > 0 && !station->generator().Stopped();
+            const bool playing = output->plays > 0 && !station->signal().silent;
             if ((fault == Fault::EndsInKeyDelay || fault == Fault::SignalInKeyDelay) && inKeyDelay)
                 strike();
             else if (playing)
@@ -226,7 +226,7 @@ std::vector<NamedPath> allPaths() {
                  if (s.sendPage(s.page(std::to_string(code), std::to_string(code))) ==
                      SendResult::Failed)
                      break;
-                 s.station->delayMs(s.station->generator().Duration() + 100);
+                 s.station->delayMs(s.station->signal().durationMs + 100);
              }
          },
          true},
@@ -325,7 +325,7 @@ TEST_F(KeyingSweep, EveryPathEveryFaultEveryPinLeavesTheTransmitterReleased) {
                         path.run(s);
                         // The program's next wait: a signal that arrived during a blocking
                         // play (nothing runs then) is seen here at the latest.
-                        s.station->waits().DelayMs(10);
+                        s.station->delayMs(10);
                     } catch (const Interrupted&) {
                         escaped = "interrupted";
                     } catch (const std::exception& e) {
@@ -367,12 +367,12 @@ TEST_F(KeyingSweep, ASignalStopsTheSoundBeforeTheRelease) {
     bool stoppedBeforeRelease = false;
     s.interruptible.onInterrupt = [&](int signal) {
         EXPECT_EQ(signal, SIGTERM);
-        s.station->generator().Stop();
+        s.station->silence();
         stoppedBeforeRelease = s.port.values().back() == keyByte(0, true, true);
     };
     EXPECT_THROW(s.sendPage(s.page("77", "signal")), Interrupted);
     EXPECT_TRUE(stoppedBeforeRelease);
-    EXPECT_TRUE(s.station->generator().Stopped());
+    EXPECT_TRUE(s.station->signal().silent);
     EXPECT_EQ(s.port.values().back(), 0x01);
     EXPECT_EQ(ReleaseSignals::received(), SIGTERM);
     EXPECT_FALSE(s.station->busy()) << "the engine must be free again after the unwinding";

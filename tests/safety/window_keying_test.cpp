@@ -132,9 +132,7 @@ struct Bench {
         if (f == Fault::PortFails)
             port->failWith(5);
         port->clear();
-        form->station()
-            .keyer()
-            .UnkeyTransmitter(); // the released level for these settings, as at start
+        form->station().releaseNow(); // the released level for these settings, as at start
         // Strikes inside the wait that follows the key byte: in the key delay for the ident,
         // otherwise while the sound plays.
         port->onKey = [this] {
@@ -345,7 +343,7 @@ void WindowKeyingTest::exceptionEscapingTheEventLoop() {
     QTimer::singleShot(0, b.form.get(), [] { throw std::runtime_error("handler failed"); });
     QCOMPARE(execReleasing(*QCoreApplication::instance(), *b.form), 1);
     b.check(QStringLiteral("exception out of the event loop"), true);
-    QVERIFY(b.form->station().keyer().heldReleased());
+    QVERIFY(b.form->station().status().releasedForGood);
 }
 
 void WindowKeyingTest::quitWhileOnAir() {

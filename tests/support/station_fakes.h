@@ -67,13 +67,13 @@ struct StationRig {
         setup.pump = &pump;
         setup.scheduler = &scheduler;
         setup.logClock = std::move(logClock);
+        setup.soundClock = fakeSteadyClock(clock);
         station = std::make_unique<Station>(std::move(setup));
-        station->generator().setClock(fakeSteadyClock(clock));
         station->releaseNow();
         port->clear();
     }
     /// Lets `ms` of fake time pass with the event loop running (timers fire).
-    void run(uint32_t ms) { station->waits().DelayMs(ms); }
+    void run(uint32_t ms) { station->delayMs(ms); }
 };
 
 /// A file's whole text; empty when it cannot be read.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -233,9 +234,17 @@ TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
         station.setKeyingLine(std::make_unique<NoPttLine>());
         EXPECT_TRUE(station.keyingSwitchPending());
     });
+    const auto plays = [&next] {
+        return std::count_if(next->calls().begin(), next->calls().end(), [](const auto& call) {
+            return call.kind == RecordingOutput::Call::Kind::Play;
+        });
+    };
     station.sendPage(pageJob("1", "x"));
-    EXPECT_EQ(&station.audio(), next.get());
-    EXPECT_EQ(station.keyer().line().name(), "none (VOX)");
+    EXPECT_EQ(plays(), 0) << "the new output took over mid-page";
+    EXPECT_FALSE(station.audioSwitchPending());
+    EXPECT_EQ(station.status().keying, "none (VOX)");
+    station.sendPage(pageJob("2", "y"));
+    EXPECT_EQ(plays(), 1) << "the next page plays through the new output";
     EXPECT_EQ(rig.port->values(), (std::vector<uint8_t>{1, 0})); // keyed and released on LPT1
 }
 
