@@ -147,12 +147,8 @@ void TMainForm::applyPagerCharset(PageJob& job) {
     const auto ric = tryStrToInt(job.page.ric);
     if (!ric)
         return;
-    PagerDirectory directory;
-    std::string error;
-    if (!directory.load((ProgramFolder + QString::fromLatin1(PagerDirectoryFile)).toStdString(),
-                        &error))
-        return;
-    const Pager* pager = directory.findByRic(static_cast<uint32_t>(*ric));
+    const auto directory = m_network->pagers();
+    const Pager* pager = directory->findByRic(static_cast<uint32_t>(*ric));
     if (pager == nullptr || pager->charset == Charset::UsAscii ||
         job.page.coding != Coding::Alphanumeric)
         return;

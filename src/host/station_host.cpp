@@ -49,7 +49,7 @@ void StationHost::stopNetwork() {
 
 void StationHost::startMonitor(const MonitorSettings& settings, bool inverted) {
     if (m_monitor)
-        m_monitor->apply(settings, inverted, directoryCharset(m_folder));
+        m_monitor->apply(settings, inverted, firstNationalCharset(*m_network->pagers()));
 }
 
 void StationHost::shutDown() {
@@ -61,13 +61,10 @@ void StationHost::shutDown() {
         m_station->close();
 }
 
-std::string directoryCharset(const std::string& folder) {
-    PagerDirectory directory;
-    std::string error;
-    if (directory.load(folder + PagerDirectoryFile, &error))
-        for (const Pager& pager : directory.pagers())
-            if (pager.charset != Charset::UsAscii)
-                return std::string(charsetCode(pager.charset));
+std::string firstNationalCharset(const PagerDirectory& directory) {
+    for (const Pager& pager : directory.pagers())
+        if (pager.charset != Charset::UsAscii)
+            return std::string(charsetCode(pager.charset));
     return {};
 }
 

@@ -15,6 +15,7 @@
 namespace tarvex {
 
 class NetworkInputs;
+class PagerDirectory;
 class QtEventPump;
 class QtScheduler;
 class StationMonitor;
@@ -67,8 +68,8 @@ private:
     std::unique_ptr<StationMonitor> m_monitor;
 };
 
-/// The character set of the first pager of the directory in `folder` that is not plain
-/// US-ASCII ("de", ...), for the off-air decoder; empty when there is none.
-std::string directoryCharset(const std::string& folder);
+/// The character set of the directory's first pager that is not plain US-ASCII ("de", ...),
+/// for the off-air decoder; empty when there is none.
+std::string firstNationalCharset(const PagerDirectory& directory);
 
 } // namespace tarvex

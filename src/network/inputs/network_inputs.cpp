@@ -40,6 +40,7 @@ NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger
       m_log([log = std::move(log)](LogLevel level, const std::string& line) {
           log.log(level, escapeControls(line));
       }) {
+    m_directory = std::make_unique<DirectoryWatch>(m_folder + PagerDirectoryFile, m_log);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &NetworkInputs::startServers);
 }
@@ -77,7 +78,6 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
         m_station.wake();
     }
     m_feed->setMaxAge(int64_t{s.maxAgeMinutes} * 60000);
-    m_directory = std::make_unique<DirectoryWatch>(m_folder + PagerDirectoryFile, m_log);
     // The log shows a page as its pager shows it: the bytes read back through its set.
     m_feed->setDescribe([directory = m_directory.get()](const QueuedPage& page, PageJob& job) {
         const auto pagers = directory->current();
@@ -176,7 +176,6 @@ void NetworkInputs::stop() {
         m_feed->setDescribe({});
     m_intake.reset();
     m_users.reset();
-    m_directory.reset();
     m_snppText = "SNPP off";
     m_wctpText = "WCTP off";
     m_settings.snpp.enabled = false;
@@ -210,10 +209,8 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
                 std::max<int64_t>(0, (now - oldest[0].acceptedAtMs) / 1000);
         }
     facts.directoryNeeded = m_settings.snpp.enabled || m_settings.wctp.enabled;
-    if (m_directory) {
-        m_directory->current();
-        facts.directoryProblem = m_directory->problem();
-    }
+    m_directory->current();
+    facts.directoryProblem = m_directory->problem();
     facts.dapnetEnabled = m_dapnet != nullptr;
     if (m_dapnet) {
         const DapnetLinkStatus link = m_dapnet->status();
@@ -223,6 +220,10 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
             facts.dapnetState += ": " + link.lastError;
         facts.clockWarning = link.clockWarning;
     }
+}
+
+std::shared_ptr<const PagerDirectory> NetworkInputs::pagers() {
+    return m_directory->current();
 }
 
 std::vector<QueuedPage> NetworkInputs::waitingPages(std::size_t limit) {

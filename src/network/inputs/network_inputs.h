@@ -18,6 +18,7 @@ namespace tarvex {
 
 class DapnetLink;
 class DirectoryWatch;
+class PagerDirectory;
 class PageIntake;
 class SnppServer;
 class UserFileAuthenticator;
@@ -47,6 +48,9 @@ public:
 
     /// The web interface and its API, served beside the status pages; set before start().
     void setWebApp(std::shared_ptr<HttpApp> app) { m_webApp = std::move(app); }
+    /// The pager directory as the file holds it now (read again only when it changed), for
+    /// the inputs and the front ends alike.
+    std::shared_ptr<const PagerDirectory> pagers();
     /// The pages waiting in the page queue, oldest first, at most `limit`.
     std::vector<QueuedPage> waitingPages(std::size_t limit);
 
