@@ -152,6 +152,8 @@ def control_socket(st):
           f"tarvex-cli search: {search.stdout!r} {search.stderr!r}")
     check(st.wait_for_log("page RIC 0000008 from search", 20) and
           "page RIC 0000007 from search" in st.log_text(), "the search sent its two codes")
+    check(st.wait_for_log("search ended (done): 2 codes sent, next 0000009", 10),
+          "the service logs the search's end")
     path = os.path.join(st.work, "run", "tarvexd.sock")
     check(raw_request(path, b"FROBNICATE\n").startswith("ERR unknown request"),
           "an unknown request gets ERR")
