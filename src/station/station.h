@@ -316,7 +316,7 @@ public:
     void setKeyingLine(std::unique_ptr<KeyingLine> line);
     bool keyingSwitchPending() const { return m_keyer.switchPending(); }
 
-    // Waits that process events (the searches' gaps, the auto-send pauses).
+    // A wait that processes events (a caller pacing its own transmissions).
     WaitEnd delayMs(uint32_t ms);
 
     // Events.
