@@ -6,13 +6,14 @@
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "paging/fast_search.h"
-#include "signal/signal_gen.h"
 #include "station/qt/qt_log_clock.h"
+#include "station/station.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTime>
 
@@ -66,22 +67,21 @@ TFastForm::TFastForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_info->setGeometry(0, 319, 564, 26);
     m_info->setFont(uiFont(13));
 
-    // The engine lists each transmission it builds for the search.
-    m_form.station().subscribe([this](const StationEvent& e) {
-        if (e.kind == StationEvent::Kind::Listing && e.source == TxSource::FastSearch)
-            m_memo->appendPlainText(
-                QString::fromLatin1(e.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    });
-    // The main window's Stop stops a search as this dialog's own Stop does, and at once:
-    // the block it cut short goes again at the next Start.
-    connect(&m_form, &TMainForm::stopRequested, this, [this] {
-        if (!m_searching)
-            return;
-        m_windowStop = true;
-        Button2Click();
+    // The engine lists each transmission it builds for the search, and tells where the
+    // search is and when it ends (STOP in the main window included).
+    m_form.station().subscribe([self = QPointer<TFastForm>(this)](const StationEvent& e) {
+        if (self)
+            self->onStationEvent(e);
     });
     connect(m_btStart, &QPushButton::clicked, this, &TFastForm::Button1Click);
     connect(m_btStop, &QPushButton::clicked, this, &TFastForm::Button2Click);
+    // Stop at may be changed while the search runs: the search ends where it now says.
+    connect(m_stop, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (const auto stop = tryStrToInt(text.toStdString()); stop && m_searching) {
+            m_stopAt = *stop;
+            m_form.station().setSearchEnd(*stop);
+        }
+    });
 }
 
 void TFastForm::Button1Click() {
@@ -98,55 +98,66 @@ void TFastForm::Button1Click() {
     m_info->setText(QString::fromStdString(fastSearchInfoText(
         m_start->text().toStdString(),
         longTimeText(QLocale::system(), QTime::currentTime()).toStdString(), baud)));
-    m_searching = true;
-    m_windowStop = false;
-    m_stopped = false;
     m_transmissions = 0;
-    m_btStart->setEnabled(false);
-    const int64_t first = s;
-    const auto started = std::chrono::steady_clock::now();
-    while (!m_stopped) { // Stop at stays as the operator wrote it, for the next Start
-        const auto stop = tryStrToInt(m_stop->text().toStdString());
-        if (!stop) {
-            showErrorReport(
-                this, QStringLiteral("'%1' is not a valid integer value").arg(m_stop->text()));
-            break;
-        }
-        if (*stop <= s)
-            break;
-        m_memo->clear();
-        m_form.FastSearchActive = true;
-        const SendResult result = m_form.sendFastSearch(s);
-        if (result == SendResult::Skipped) {
-            m_form.DelayMs(100); // the station ident is on air: this block again afterwards
-            continue;
-        }
-        if ((result != SendResult::Sent && result != SendResult::Queued) || m_windowStop)
-            break;
-        ++m_transmissions;
-        m_form.DelayMs(m_form.station().signal().durationMs + 100);
-        s += FastSearchCodesPerTransmission;
-        m_start->setText(QString::number(s));
-        showProgress(first, s, *stop, started);
+    const auto stop = tryStrToInt(m_stop->text().toStdString());
+    if (!stop) {
+        showErrorReport(this,
+                        QStringLiteral("'%1' is not a valid integer value").arg(m_stop->text()));
+        return;
     }
-    m_searching = false;
-    m_btStart->setEnabled(true);
-    if (m_transmissions > 0)
-        showProgress(first, s, s, started); // the codes reached, without a time left
-    if (m_closeRequested) {
-        m_closeRequested = false;
-        done(m_closeResult);
+    if (*stop <= s)
+        return; // nothing to send; the start line is shown
+    SearchJob job;
+    job.fast = true;
+    job.from = s;
+    job.to = *stop; // Stop at stays as the operator wrote it, for the next Start
+    job.block = m_form.fastSearchJob(s);
+    m_first = m_next = s;
+    m_stopAt = *stop;
+    m_started = std::chrono::steady_clock::now();
+    m_searching = true;
+    m_btStart->setEnabled(false);
+    std::string why;
+    if (!m_form.station().startSearch(std::move(job), &why)) {
+        m_searching = false;
+        m_btStart->setEnabled(true);
+        showPlainMessage(
+            this, QStringLiteral("The search did not start: %1").arg(QString::fromStdString(why)));
     }
 }
 
-void TFastForm::showProgress(long long start, long long next, long long stop,
-                             std::chrono::steady_clock::time_point started) {
-    const long long reached = next - 8 * (start / 8);
+void TFastForm::onStationEvent(const StationEvent& e) {
+    if (e.kind == StationEvent::Kind::Listing && e.source == TxSource::FastSearch) {
+        m_memo->setPlainText(
+            QString::fromLatin1(e.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        return;
+    }
+    if (!m_searching || e.search == nullptr || !e.search->fast)
+        return;
+    if (e.kind == StationEvent::Kind::SearchProgress && e.search->sent > 0) {
+        m_transmissions = static_cast<int>(e.search->sent);
+        m_next = e.search->next;
+        m_start->setText(QString::number(m_next));
+        showProgress(m_stopAt);
+    } else if (e.kind == StationEvent::Kind::SearchEnded) {
+        m_searching = false;
+        m_btStart->setEnabled(true);
+        if (m_transmissions > 0)
+            showProgress(m_next); // the codes reached, without a time left
+        if (m_closeRequested) {
+            m_closeRequested = false;
+            done(m_closeResult);
+        }
+    }
+}
+
+void TFastForm::showProgress(long long stop) {
+    const long long reached = m_next - 8 * (m_first / 8);
     QString text = QStringLiteral("Codes reached: %1").arg(reached);
-    if (stop > next && m_transmissions > 0) {
+    if (stop > m_next && m_transmissions > 0) {
         const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const long long left = (stop - next + 255) / 256;
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        const long long left = (stop - m_next + 255) / 256;
         text += QStringLiteral("\nTime left about %1")
                     .arg(durationText(elapsed / m_transmissions * static_cast<double>(left)));
     }
@@ -154,12 +165,7 @@ void TFastForm::showProgress(long long start, long long next, long long stop,
 }
 
 void TFastForm::Button2Click() {
-    m_form.station().stop();
-    m_stopped = m_searching; // the search ends; Stop at keeps the operator's value
-    // Between transmissions the search's own wait ends too; a request left pending while
-    // idle would cut short the next page sent from the main window.
-    if (m_searching && !m_form.pageOnAir())
-        m_form.endDelay();
+    m_form.station().stop(); // ends the search too
 }
 
 bool TFastForm::eventFilter(QObject* watched, QEvent* event) {
@@ -187,7 +193,8 @@ void TFastForm::edStopExit() {
 }
 
 void TFastForm::showEvent(QShowEvent* event) {
-    // The search owns the transmitter while this dialog is open: auto-send polls wait.
+    // The operator searches with this dialog open: auto-send polls wait until it closes (the
+    // engine also holds them while any search runs).
     m_form.station().holdAutoSend(true);
     QDialog::showEvent(event);
 }
@@ -205,7 +212,6 @@ void TFastForm::done(int result) {
 
 void TFastForm::FormClose() {
     m_memo->clear();
-    m_form.FastSearchActive = false;
     m_form.station().holdAutoSend(false);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // Fast RIC search: one packed transmission of address codewords reaches 256 consecutive
 // RIC/CAP codes; the search sends one after the other until the stop value is reached or
-// Stop is pressed. While the dialog is open after a search, the transmit command sends the
-// fast-search buffer.
+// Stop is pressed. The station engine runs the search; this dialog starts it and follows its
+// events.
 #include <QDialog>
 
 #include <chrono>
+#include <cstdint>
 
 class QLabel;
 class QLineEdit;
@@ -15,6 +16,7 @@ class QPushButton;
 namespace tarvex {
 
 class TMainForm;
+struct StationEvent;
 
 class TFastForm : public QDialog {
     Q_OBJECT
@@ -32,11 +34,11 @@ public:
     /// Transmissions the last search sent.
     int transmissions() const { return m_transmissions; }
 
-    /// Start: sends transmissions while the stop value (read anew each time) is above the
-    /// next start.
+    /// Start: starts the engine's search, which sends transmissions while the stop value is
+    /// above the next start, and returns.
     void Button1Click();
-    /// Stop: silences the generator, ends the search and the current wait; the stop value
-    /// stays for the next Start.
+    /// Stop: STOP for the station, which ends the search at once (the block it cut short goes
+    /// again at the next Start); the stop value stays for the next Start.
     void Button2Click();
     /// Refuses a stop value above 2097151 (the value becomes 0).
     void edStopExit();
@@ -50,8 +52,8 @@ protected:
 
 private:
     void FormClose();
-    void showProgress(long long start, long long next, long long stop,
-                      std::chrono::steady_clock::time_point started);
+    void onStationEvent(const StationEvent& e);
+    void showProgress(long long stop);
 
     TMainForm& m_form;
     QPlainTextEdit* m_memo = nullptr;
@@ -63,10 +65,12 @@ private:
     QLabel* m_progress = nullptr;
     bool m_searching = false;
     bool m_closeRequested = false;
-    bool m_windowStop = false; ///< the main window's Stop ended the search
-    bool m_stopped = false;    ///< the dialog's Stop ended the search
     int m_closeResult = QDialog::Rejected;
     int m_transmissions = 0;
+    int64_t m_first = 0; ///< where the search started
+    int64_t m_next = 0;  ///< the next block's start
+    int64_t m_stopAt = 0;
+    std::chrono::steady_clock::time_point m_started;
 };
 
 } // namespace tarvex

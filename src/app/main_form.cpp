@@ -123,14 +123,6 @@ KeyingSettings TMainForm::keying() const {
     return m_dialogs.keying != nullptr ? m_dialogs.keying->settings() : KeyingSettings{};
 }
 
-void TMainForm::endDelay() {
-    m_station->endDelay();
-}
-
-void TMainForm::DelayMs(uint32_t ms) {
-    m_station->delayMs(ms); // returns at once once the window is closing
-}
-
 void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
     m_dialogs = dialogs;
     if (m_dialogs.keying != nullptr) {

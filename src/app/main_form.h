@@ -116,7 +116,6 @@ public:
     QString ProgramFolder;
     QString DataFolder;
     int PlatformCode = 2;
-    bool FastSearchActive = false;
     bool EntryApplied = false;
     std::array<uint8_t, 3> DeviationLevels{25, 20, 30}; ///< 512, 1200, 2400 bit/s
     std::array<int32_t, 3> BitLen{750, 640, 320};
@@ -135,16 +134,16 @@ public:
     void applyKeyingMethod();
     /// Builds the line methods' lines (tests hand in their own).
     void setKeyingLineFactory(KeyingLineFactory factory) { m_lineFactory = std::move(factory); }
-    /// Ends the DelayMs running now.
-    void endDelay();
-    void DelayMs(uint32_t ms);
 
     // Handlers.
     /// SEND: the page in the controls, as the operator's (or the message list's) request.
     SendResult TxButtonClick(TxSource source = TxSource::Operator);
-    /// One step of the RIC/CAP search: the code as RIC and message, with the page buttons
-    /// as they stand; the operator's own RIC and message are left alone.
-    SendResult sendSearchCode(const QString& code);
+    /// The page every code of a RIC/CAP search is built from: the page buttons as they
+    /// stand (the engine puts the code in as RIC and message; the operator's own RIC and
+    /// message are left alone).
+    PageJob searchPage();
+    /// A fast-search transmission from `start` with the window's rate, polarity and level.
+    FastSearchJob fastSearchJob(int64_t start);
     /// One fast-search transmission from `start`.
     SendResult sendFastSearch(int64_t start);
     void Options1Click();

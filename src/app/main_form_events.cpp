@@ -84,10 +84,12 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         describeBackends();
         break;
     case StationEvent::Kind::KeyedUp:
+    case StationEvent::Kind::SearchProgress: // the search dialogs follow these
+    case StationEvent::Kind::SearchEnded:
         break;
     case StationEvent::Kind::Watchdog:
         KeyTx1->setChecked(false);
-        emit stopRequested(); // a search ends with the key-up the watchdog cut short
+        emit stopRequested();
         m_status->setFailure(qtext(e.text));
         break;
     }

@@ -116,23 +116,19 @@ void TMainForm::noteNumericCharacters(const QString& message) {
                            .arg(odd.join(QStringLiteral(", "))));
 }
 
-SendResult TMainForm::sendSearchCode(const QString& code) {
-    if (m_closing)
-        return SendResult::Refused;
-    if (IdentInProgress())
-        return SendResult::Skipped;
+PageJob TMainForm::searchPage() {
     KeyTx1->setChecked(false);
     applyRate(rateIndex());
-    PageJob job = jobFromControls(TxSource::Search);
-    job.page.ric = code.toStdString();
-    job.page.message = code.toLatin1().toStdString();
-    job.logRic = job.logMessage = code.toStdString();
-    return m_station->sendPage(std::move(job));
+    return jobFromControls(TxSource::Search);
 }
 
 SendResult TMainForm::sendFastSearch(int64_t start) {
     if (m_closing)
         return SendResult::Refused;
+    return m_station->sendFastSearch(fastSearchJob(start));
+}
+
+FastSearchJob TMainForm::fastSearchJob(int64_t start) {
     KeyTx1->setChecked(false);
     applyRate(rateIndex());
     FastSearchJob job;
@@ -144,7 +140,7 @@ SendResult TMainForm::sendFastSearch(int64_t start) {
     job.log = logpages->isChecked();
     job.logRic = RicEdit->text().toStdString();
     job.logMessage = trimControlText(MsgEdit->toPlainText()).toStdString();
-    return m_station->sendFastSearch(job);
+    return job;
 }
 
 void TMainForm::btPaClick() {
@@ -165,7 +161,7 @@ void TMainForm::stopTransmission() {
     // the line of the transmission it cut short, or into one line of its own.
     m_stopNote.clear();
     m_stopping = true;
-    emit stopRequested(); // a search ends after the step Stop cut short
+    emit stopRequested();
     m_station->stop();
     m_stopping = false;
     QString after;

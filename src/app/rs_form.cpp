@@ -4,10 +4,11 @@
 #include "app/dialog_support.h"
 #include "app/main_form.h"
 #include "encoder/conversions.h"
-#include "signal/signal_gen.h"
+#include "station/station.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <algorithm>
 
@@ -61,27 +62,14 @@ TRSForm::TRSForm(TMainForm& form) : QDialog(&form), m_form(form) {
     m_btCancel->setObjectName(QStringLiteral("btCancel"));
     m_btCancel->setAutoDefault(false); // Enter in a field presses no button
     m_btCancel->setGeometry(126, 178, 75, 25);
-    // The main window's Stop ends the search at once: the code it cut short is not counted
-    // as sent and shows again at the next Start.
-    connect(&m_form, &TMainForm::stopRequested, this, [this] {
-        if (!SearchRunning)
-            return;
-        SearchRunning = false;
-        m_stopped = true;
-        if (!m_form.pageOnAir())
-            m_form.endDelay(); // the gap between two codes ends too
+    // The engine's search events: the dialog shows the next code and the count, and closes
+    // when the search ends (STOP in the main window included).
+    m_form.station().subscribe([self = QPointer<TRSForm>(this)](const StationEvent& e) {
+        if (self)
+            self->onStationEvent(e);
     });
     connect(m_btStart, &QPushButton::clicked, this, &TRSForm::btStartClick);
     connect(m_btCancel, &QPushButton::clicked, this, &TRSForm::btCancelClick);
-}
-
-std::optional<QString> TRSForm::nextCode(const QString& code) {
-    const auto value = tryStrToInt(code.toStdString());
-    if (!value)
-        return std::nullopt;
-    return QString::number(static_cast<long long>(*value) + 1)
-        .rightJustified(7, QLatin1Char('0'))
-        .left(7);
 }
 
 std::optional<long long> TRSForm::codesLeft(const QString& current, const QString& end) {
@@ -103,71 +91,79 @@ void TRSForm::btStartClick() {
         return;
     }
     const auto start = tryStrToInt(m_start->text().toStdString());
-    if (start && *start > *end) {
+    if (!start) {
+        showErrorReport(this,
+                        QStringLiteral("'%1' is not a valid integer value").arg(m_start->text()));
+        return;
+    }
+    if (*start > *end) {
         showPlainMessage(this, QStringLiteral("End RIC is below Start RIC: nothing to send."));
         return;
     }
-    SearchRunning = true;
-    m_stopped = false;
-    m_btStart->setEnabled(false);
+    SearchJob job;
+    job.from = *start;
+    job.to = *end;
+    job.fromText = m_start->text().toStdString(); // the first code goes as typed
+    job.page = m_form.searchPage();
     m_current->setText(m_start->text());
-    const auto started = std::chrono::steady_clock::now();
-    int sent = 0;
-    showProgress(sent, started);
-    while (SearchRunning) {
-        const QString code = m_current->text();
-        const auto value = tryStrToInt(code.toStdString());
-        if (value && *value > *end)
-            break; // an end below the start: nothing to send
-        const bool last = value && *value >= *end;
-        const SendResult result = m_form.sendSearchCode(code);
-        if (result == SendResult::Skipped) {
-            // The station ident is on air: this code goes again once it is over.
-            m_form.DelayMs(100);
-            continue;
-        }
-        if (result == SendResult::Failed || result == SendResult::Refused || m_stopped)
-            break; // the transmit command has shown why, or Stop ended the search
-        ++sent;
-        m_form.DelayMs(m_form.station().signal().durationMs + 100);
-        const auto next = nextCode(code);
-        if (!next) {
-            showErrorReport(this, QStringLiteral("'%1' is not a valid integer value").arg(code));
-            break;
-        }
-        m_current->setText(*next);
-        showProgress(sent, started);
-        if (last)
-            break;
+    m_sent = 0;
+    m_started = std::chrono::steady_clock::now();
+    SearchRunning = true; // before the start: its first event comes at once
+    m_btStart->setEnabled(false);
+    std::string why;
+    if (!m_form.station().startSearch(std::move(job), &why)) {
+        SearchRunning = false;
+        m_btStart->setEnabled(true);
+        showPlainMessage(
+            this, QStringLiteral("The search did not start: %1").arg(QString::fromStdString(why)));
+        return;
     }
-    SearchRunning = false;
-    m_btStart->setEnabled(true);
-    QDialog::done(QDialog::Accepted);
+    showProgress();
 }
 
-void TRSForm::showProgress(int sent, std::chrono::steady_clock::time_point started) {
+void TRSForm::onStationEvent(const StationEvent& e) {
+    if (!SearchRunning || e.search == nullptr || e.search->fast)
+        return;
+    if (e.kind == StationEvent::Kind::SearchProgress) {
+        m_current->setText(QString::fromStdString(e.search->nextText));
+        m_sent = e.search->sent;
+        showProgress();
+    } else if (e.kind == StationEvent::Kind::SearchEnded) {
+        // Done, STOP, a code that could not be sent (the window has shown why) or the end of
+        // the program: the next code stays in the field for the next Start.
+        SearchRunning = false;
+        m_btStart->setEnabled(true);
+        QDialog::done(QDialog::Accepted);
+    }
+}
+
+void TRSForm::showProgress() {
     const auto left = codesLeft(m_current->text(), m_end->text());
-    QString text = QStringLiteral("Codes sent: %1").arg(sent);
+    QString text = QStringLiteral("Codes sent: %1").arg(m_sent);
     if (left && *left > 0) {
         text += QStringLiteral(", left: %1").arg(*left);
-        if (sent > 0) {
+        if (m_sent > 0) {
             const double elapsed =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
             text += QStringLiteral(", time left about %1")
-                        .arg(durationText(elapsed / sent * static_cast<double>(*left)));
+                        .arg(durationText(elapsed / static_cast<double>(m_sent) *
+                                          static_cast<double>(*left)));
         }
     }
     m_progress->setText(text);
 }
 
 void TRSForm::btCancelClick() {
-    SearchRunning = false;
-    QDialog::done(QDialog::Rejected);
+    done(QDialog::Rejected);
 }
 
 void TRSForm::done(int result) {
-    // Closing the window during a search ends it like Cancel.
-    SearchRunning = false;
+    // Cancel, or closing the window, during a search ends it.
+    if (SearchRunning) {
+        SearchRunning = false;
+        m_btStart->setEnabled(true);
+        m_form.station().cancelSearch();
+    }
     QDialog::done(result);
 }
 

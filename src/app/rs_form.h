@@ -1,10 +1,11 @@
 #pragma once
 // RIC/CAP search: pages every code of a range, one ordinary page per code with the code as
-// its message, so a pager shows its own address when it is reached. The loop runs inside
-// the Start handler; the transmit command's waits keep Cancel and the timers live.
+// its message, so a pager shows its own address when it is reached. The station engine runs
+// the search; this dialog starts it, follows its progress events and ends it.
 #include <QDialog>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 class QLabel;
@@ -14,6 +15,7 @@ class QPushButton;
 namespace tarvex {
 
 class TMainForm;
+struct StationEvent;
 
 class TRSForm : public QDialog {
     Q_OBJECT
@@ -29,15 +31,12 @@ public:
 
     bool SearchRunning = false;
 
-    /// Runs the search until the end code (a number) has been sent or Cancel; then closes
-    /// the dialog.
+    /// Starts the engine's search from the start code to the end code (a number) and
+    /// returns; the dialog closes once the search has ended.
     void btStartClick();
-    /// Ends the search after the step in progress and closes the dialog.
+    /// Ends the search (a code on air goes out whole) and closes the dialog.
     void btCancelClick();
 
-    /// The code text after `code`: the number plus 1, seven digits with leading zeros (a
-    /// longer number cut to its first seven characters). Empty when code is no number.
-    static std::optional<QString> nextCode(const QString& code);
     /// Codes from current to end inclusive (0 when the end is below); empty when either is
     /// not a number.
     static std::optional<long long> codesLeft(const QString& current, const QString& end);
@@ -46,7 +45,8 @@ public slots:
     void done(int result) override;
 
 private:
-    void showProgress(int sent, std::chrono::steady_clock::time_point started);
+    void onStationEvent(const StationEvent& e);
+    void showProgress();
 
     TMainForm& m_form;
     QLineEdit* m_start = nullptr;
@@ -55,7 +55,8 @@ private:
     QPushButton* m_btStart = nullptr;
     QPushButton* m_btCancel = nullptr;
     QLabel* m_progress = nullptr;
-    bool m_stopped = false; ///< the main window's Stop ended the search
+    int64_t m_sent = 0;
+    std::chrono::steady_clock::time_point m_started;
 };
 
 } // namespace tarvex

@@ -19,6 +19,8 @@ int runStatus(const Args& args);
 int runStop(const Args& args);
 int runResume(const Args& args);
 int runQueue(const Args& args);
+/// search: asks tarvexd to run a RIC/CAP search (or a fast search) on its station.
+int runSearch(const Args& args);
 int runPager(const Args& args);
 /// snpp-user add|remove|list: in snpp_user_command.cpp, the one command that links libsodium.
 int runSnppUser(const Args& args);

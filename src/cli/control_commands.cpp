@@ -1,5 +1,5 @@
-// tarvex-cli status, stop, resume and queue: requests to a running tarvexd over its control socket.
-// Plain POSIX sockets, so these commands load nothing beyond the C and C++ runtime.
+// tarvex-cli status, stop, resume, queue and search: requests to a running tarvexd over its control
+// socket. Plain POSIX sockets, so these commands load nothing beyond the C and C++ runtime.
 #include "cli/commands.h"
 #include "cli/page_options.h"
 #include "paging/entry_format.h"
@@ -154,6 +154,23 @@ int runQueue(const Args& argv) {
         throw UsageError("the page cannot be handed over as one entry line (RIC " + page.ric +
                          "; a message may not hold line breaks)");
     return request("QUEUE " + *line);
+}
+
+int runSearch(const Args& argv) {
+    const Arguments args(
+        argv, {{"--from"}, {"--to"}, {"--fast", false}, {"--baud"}, {"--inverted", false}});
+    if (!args.has("--from") || !args.has("--to"))
+        throw UsageError("search needs --from N and --to N (0 to 2097151)");
+    const int from = args.intValue("--from", 0, 0, 2097151);
+    const int to = args.intValue("--to", 0, 0, 2097151);
+    if (from > to)
+        throw UsageError("search: --from " + std::to_string(from) + " is above --to " +
+                         std::to_string(to));
+    const int baud = args.choice("--baud", 1200, {512, 1200, 2400});
+    // SEARCH [FAST] <from> <to> <baud> [INVERTED]; tarvexd bounds it again.
+    return request(std::string("SEARCH ") + (args.has("--fast") ? "FAST " : "") +
+                   std::to_string(from) + " " + std::to_string(to) + " " + std::to_string(baud) +
+                   (args.has("--inverted") ? " INVERTED" : ""));
 }
 
 } // namespace tarvex::cli

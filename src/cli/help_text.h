@@ -51,6 +51,12 @@ Usage:
       page older than StatusMaxWaitSeconds, 600 s), 2 CRITICAL (audio or keying failing, an
       enabled input not listening, the off-air alarm, no pager directory), 3 UNKNOWN (no
       tarvexd answered). --json prints the same facts as one JSON object.
+  tarvex-cli search --from N --to N [--baud 512|1200|2400] [--inverted] [--fast]
+      Ask a running tarvexd to search for a pager: every RIC/CAP code from --from to --to
+      (0 to 2097151) goes as its own page whose message is the code, one after the other
+      with the transmission's length plus 0.1 s between them. --fast sends fast-search
+      blocks of 256 codes each from --from until a block would start at --to or above.
+      status shows where it is; stop ends it.
   tarvex-cli snpp-user add NAME | remove NAME | list
       The logins of the SNPP and WCTP servers (SnppUsers.txt in the same folder as pager); add
       reads the password, one line, from standard input and keeps only its salted hash.
@@ -102,7 +108,7 @@ Keying and audio options (send, tune --send):
                      stations without a sound server) or wav:FILE
 
 Exit status: 0 success, 2 invalid input (reason on stderr), 1 a file could not be written,
-3 from status, stop, resume and queue when no tarvexd answered (status: see above), 128 + the signal when
+3 from status, stop, resume, queue and search when no tarvexd answered (status: see above), 128 + the signal when
 SIGTERM, SIGINT or SIGHUP ended send or tune --send (the transmitter is released first:
 "interrupted: transmitter released").
 )";

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, CommandFunction> commands = {
         {"listing", runListing}, {"wav", runWav},     {"tune", runTune},     {"ident", runIdent},
         {"fast", runFast},       {"pager", runPager}, {"status", runStatus}, {"stop", runStop},
-        {"resume", runResume},   {"queue", runQueue}};
+        {"resume", runResume},   {"queue", runQueue}, {"search", runSearch}};
     const auto command = commands.find(all[0]);
     if (command == commands.end()) {
         std::cerr << "tarvex-cli: unknown command '" << all[0] << "' (see tarvex-cli --help)\n";

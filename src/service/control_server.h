@@ -4,6 +4,7 @@
 // air, or hands over a page. One request line per connection, answered and closed; every
 // request is bounded in length and time, and a bad one changes nothing.
 #include "network/intake/rate_limiter.h"
+#include "station/control_protocol.h"
 #include "station/health.h"
 #include "station/station.h"
 
@@ -47,6 +48,7 @@ private:
     void accept();
     void readFrom(QLocalSocket* socket);
     std::string answer(const std::string& line);
+    std::string startSearch(const ControlRequest& request);
     void reply(QLocalSocket* socket, const std::string& text);
     /// A refused request, logged a few times a minute at most.
     void logRefusal(const std::string& line);

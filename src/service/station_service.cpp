@@ -411,6 +411,15 @@ void StationService::onEvent(const StationEvent& e) {
     case StationEvent::Kind::Backend:
         logBackends();
         break;
+    case StationEvent::Kind::SearchEnded: {
+        const SearchState& s = *e.search;
+        log(std::string(s.fast ? "fast search" : "search") + " ended (" +
+                std::string(searchEndName(s.end)) + "): " + std::to_string(s.sent) +
+                (s.fast ? " blocks" : " codes") + " sent, next " + s.nextText +
+                (s.error.empty() ? std::string() : ", " + s.error),
+            s.end == SearchEnd::Failed ? LogLevel::Warning : LogLevel::Info);
+        break;
+    }
     default:
         break;
     }

@@ -1,7 +1,10 @@
 #include "station/control_protocol.h"
 
+#include "encoder/codeword.h"
+
 #include <algorithm>
 #include <cctype>
+#include <sstream>
 
 namespace tarvex {
 
@@ -33,6 +36,52 @@ std::string outcomeWord(const TxOutcome& out) {
     return out.portError.empty() ? "sent" : "keying failed";
 }
 
+/// A whole number of at most seven digits in 0..max.
+std::optional<int64_t> boundedNumber(const std::string& word, int64_t max) {
+    if (word.empty() || word.size() > 7 ||
+        !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int64_t value = std::stoll(word);
+    return value <= max ? std::optional<int64_t>(value) : std::nullopt;
+}
+
+ControlParse parseSearch(std::string_view rest) {
+    std::istringstream in{std::string(rest)};
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(upper(word));
+    ControlRequest r;
+    r.kind = ControlRequest::Kind::Search;
+    std::size_t at = 0;
+    if (at < words.size() && words[at] == "FAST") {
+        r.fast = true;
+        ++at;
+    }
+    const std::string usage = "SEARCH [FAST] <from> <to> [512|1200|2400] [INVERTED]";
+    if (words.size() < at + 2 || words.size() > at + 4)
+        return {std::nullopt, "SEARCH needs " + usage};
+    const auto from = boundedNumber(words[at], MaxRic);
+    const auto to = boundedNumber(words[at + 1], MaxRic);
+    if (!from || !to)
+        return {std::nullopt, "search codes are whole numbers from 0 to " + std::to_string(MaxRic)};
+    if (*from > *to)
+        return {std::nullopt, "the search's first code " + std::to_string(*from) +
+                                  " is above its last " + std::to_string(*to)};
+    r.from = *from;
+    r.to = *to;
+    at += 2;
+    if (at < words.size() && (words[at] == "512" || words[at] == "1200" || words[at] == "2400"))
+        r.baud = std::stoi(words[at++]);
+    if (at < words.size() && words[at] == "INVERTED") {
+        r.inverted = true;
+        ++at;
+    }
+    if (at != words.size())
+        return {std::nullopt, "SEARCH: '" + printable(words[at]) +
+                                  "' is not a bit rate (512, 1200, 2400) or INVERTED; " + usage};
+    return {r, {}};
+}
+
 } // namespace
 
 ControlParse parseControlRequest(std::string_view line) {
@@ -60,10 +109,12 @@ ControlParse parseControlRequest(std::string_view line) {
             return {std::nullopt, "the entry holds a line break or a zero byte"};
         return {ControlRequest{ControlRequest::Kind::Queue, std::string(rest)}, {}};
     }
+    if (word == "SEARCH")
+        return parseSearch(rest);
     if (word == "STATUS" || word == "STOP" || word == "RESUME")
         return {std::nullopt, word + " takes no arguments"};
-    return {std::nullopt,
-            "unknown request '" + printable(word) + "' (STATUS, STOP, RESUME or QUEUE <entry>)"};
+    return {std::nullopt, "unknown request '" + printable(word) +
+                              "' (STATUS, STOP, RESUME, QUEUE <entry> or SEARCH ...)"};
 }
 
 std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
@@ -83,6 +134,10 @@ std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
     if (s.autoSendWaiting > 0)
         text += ", " + std::to_string(s.autoSendWaiting) + " taken entries waiting";
     text += "\n";
+    if (s.search)
+        text += std::string("search: ") + (s.search->fast ? "fast, next block " : "codes, next ") +
+                s.search->nextText + (s.search->fast ? ", stop at " : " of ") +
+                std::to_string(s.search->to) + ", " + std::to_string(s.search->sent) + " sent\n";
     if (s.heldMs > 0)
         text += "held: after STOP, pages from other systems wait " +
                 std::to_string((s.heldMs + 999) / 1000) + " s more (tarvex-cli resume ends it)\n";

@@ -1,8 +1,9 @@
 #pragma once
 // The service's control requests, one line each over a local socket: STATUS [JSON], STOP,
-// RESUME and QUEUE <entry-format line>. Reading a request is bounded and never trusts its input;
-// the answer is "OK ..." or "ERR <reason>" on the first line, then the body. And the one line per
-// transmission that the service writes to its log. Standard C++ only.
+// RESUME, QUEUE <entry-format line> and SEARCH [FAST] <from> <to> [<baud>] [INVERTED]. Reading a
+// request is bounded and never trusts its input; the answer is "OK ..." or "ERR <reason>" on the
+// first line, then the body. And the one line per transmission that the service writes to its log.
+// Standard C++ only.
 #include "station/station.h"
 
 #include <cstddef>
@@ -17,9 +18,15 @@ namespace tarvex {
 inline constexpr std::size_t MaxControlRequest = 4096;
 
 struct ControlRequest {
-    enum class Kind { Status, StatusJson, Stop, Resume, Queue };
+    enum class Kind { Status, StatusJson, Stop, Resume, Queue, Search };
     Kind kind = Kind::Status;
     std::string entry; ///< QUEUE: the entry-format line
+    // SEARCH: codes from..to (fast: 256-code blocks from `from` while below `to`), 0..MaxRic.
+    bool fast = false;
+    int64_t from = 0;
+    int64_t to = 0;
+    int baud = 1200; ///< 512, 1200 or 2400
+    bool inverted = false;
 };
 
 struct ControlParse {

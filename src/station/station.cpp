@@ -258,6 +258,8 @@ void Station::releaseNow() {
 void Station::stop() {
     if (m_closing)
         return;
+    // A search ends at once; the code cut short is not counted and goes first next time.
+    endSearch(SearchEnd::Stopped);
     if (m_busy) {
         m_stopRequested = true;
         m_gen.Stop();
@@ -297,6 +299,7 @@ void Station::resume() {
 }
 
 void Station::close() {
+    endSearch(SearchEnd::Closing);
     m_closing = true;
     stopTimers();
     dropQueue("the station is closing");
@@ -473,6 +476,8 @@ StationStatus Station::status() const {
     s.autoSendWaiting = m_autoPending.size();
     if (m_audioRetry->active())
         s.audioRetryMs = std::max<uint32_t>(1, left(m_audioRetryAt));
+    if (m_search.running)
+        s.search = m_search;
     return s;
 }
 

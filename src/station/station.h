@@ -88,6 +88,23 @@ struct FastSearchJob {
     std::string logMessage;
 };
 
+/// A search the engine runs on its own time: RIC/CAP codes from..to, each sent as its own page
+/// with the code as RIC and message, or fast-search blocks of 256 codes from `from` while the
+/// block's start is below `to`. Between two transmissions it waits the last one's Duration
+/// plus SearchGapMs on a timer; STOP, cancelSearch() and close() end it.
+struct SearchJob {
+    bool fast = false;
+    int64_t from = 0;
+    int64_t to = 0;
+    /// The first code as the operator wrote it ("5"); empty: seven digits ("0000005"). The
+    /// codes after it are always seven digits.
+    std::string fromText;
+    /// Codes: every page is this one with the code as its RIC, message and log fields.
+    PageJob page;
+    /// Fast: every block is this one from its own start.
+    FastSearchJob block;
+};
+
 struct TuneJob {
     int seconds = 5;
     int baud = 1200;
@@ -123,10 +140,11 @@ struct StationStatus {
     std::string audioError;
     bool autoSend = false;
     bool identInProgress = false;
-    uint32_t heldMs = 0;             ///< left of the hold after STOP (0: not held)
-    std::size_t autoSendWaiting = 0; ///< auto-send entries taken and not yet sent
-    uint32_t audioRetryMs = 0;       ///< the output failed: pages from other systems wait
-    bool releasedForGood = false;    ///< the line is held released: the program is ending
+    uint32_t heldMs = 0;               ///< left of the hold after STOP (0: not held)
+    std::size_t autoSendWaiting = 0;   ///< auto-send entries taken and not yet sent
+    uint32_t audioRetryMs = 0;         ///< the output failed: pages from other systems wait
+    std::optional<SearchState> search; ///< a search is running
+    bool releasedForGood = false;      ///< the line is held released: the program is ending
 };
 
 struct StationSetup {
@@ -223,6 +241,10 @@ public:
     /// transmission the station builds, 1137 codewords at 512 bit/s, takes 71 s).
     static constexpr int DefaultTxWatchdogSeconds = 180;
     static constexpr int MaxTxWatchdogSeconds = 3600;
+    /// A search waits its last transmission's Duration plus this before the next code, and
+    /// this long before it tries again while the ident (or another transmission) is on air.
+    static constexpr uint32_t SearchGapMs = 100;
+    static constexpr uint32_t SearchRetryMs = 100;
 
     explicit Station(StationSetup setup);
     /// Stops whatever is on air and releases the transmitter.
@@ -266,6 +288,22 @@ public:
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
     int rateLevel(int baud) const;
 
+    // Searches. One runs at a time; it never waits in place: each code is one transmission,
+    // the gaps are timers. Its progress and end are SearchProgress / SearchEnded events.
+    /// Starts a search; false, with the reason in `why`, when refused (codes outside
+    /// 0..MaxRic, `from` above `to`, a search running, the station closing).
+    bool startSearch(SearchJob job, std::string* why = nullptr);
+    /// Ends the search: at once between codes, else once the code on air has gone.
+    void cancelSearch();
+    /// Moves the running search's last code (the fast search's stop value): an end already
+    /// reached ends it after the code on air. False when no search runs.
+    bool setSearchEnd(int64_t to);
+    bool searching() const { return m_search.running; }
+    /// The running search (or the last one, once ended).
+    const SearchState& search() const { return m_search; }
+    /// The text of a code as a search sends it: seven digits with leading zeros.
+    static std::string searchCodeText(int64_t code);
+
     // Transmissions. Each returns once it (and what queued behind it) has gone, processing
     // events meanwhile; during another transmission a page is queued instead.
     SendResult sendPage(PageJob job);
@@ -299,7 +337,7 @@ public:
     bool identTimerActive() const;
     void setAutoSend(const AutoSendSettings& settings);
     const AutoSendSettings& autoSendSettings() const { return m_autoSend; }
-    /// While held (the fast search owns the transmitter) polls do nothing.
+    /// While held polls do nothing (they are also held while a search runs).
     void holdAutoSend(bool held) { m_autoSendHeld = held; }
     /// One auto-send poll, as the timer runs it: takes the entries that are due and hands
     /// them to the engine, which sends them in turn with AutoDelay between them. It never
@@ -327,10 +365,8 @@ public:
     void setKeyingLine(std::unique_ptr<KeyingLine> line);
     bool keyingSwitchPending() const { return m_keyer.switchPending(); }
 
-    // Waits that process events (the searches' gaps, the auto-send pauses).
+    // A wait that processes events (a caller pacing its own transmissions).
     WaitEnd delayMs(uint32_t ms);
-    /// Ends the delayMs running now (a front end's search was stopped between two codes).
-    void endDelay() { m_wait.StopRequest = true; }
 
     // Events.
     using Listener = std::function<void(const StationEvent&)>;
@@ -399,6 +435,9 @@ private:
     void reportProblems();
     void switchAudioWhenIdle();
     bool cancelled() const;
+    void searchStep();
+    void endSearch(SearchEnd end, std::string error = {});
+    void publishSearch(StationEvent::Kind kind);
 
     PageEncoder m_encoder;
     std::shared_ptr<AudioOutput> m_audio;
@@ -464,6 +503,14 @@ private:
     std::unique_ptr<StationTimer> m_audioRetry; ///< running: the output failed, others wait
     int m_failedPolls = 0;
     LeftLock m_leftLock;
+
+    std::optional<SearchJob> m_searchJob;
+    SearchState m_search;
+    std::unique_ptr<StationTimer> m_searchTimer; ///< the gap before the next code
+    bool m_searchStepping = false;               ///< a search's code is being sent
+    bool m_searchCancelAfterStep = false;        ///< cancelled while its code was on air
+    std::optional<TxOutcome> m_searchOutcome;    ///< the outcome of the code being sent
+    uint64_t m_searchRun = 0; ///< counts searches ended, so a step knows its own ended
 
     std::unique_ptr<StationTimer> m_progressTimer;
     /// Releases on time whatever holds the framing's wait (a dialog's own event loop opened

@@ -105,19 +105,45 @@ struct TxOutcome {
     std::vector<SentPage> pages;
 };
 
+/// Why a search ended.
+enum class SearchEnd {
+    Done,      ///< it sent its last code (or reached its stop value)
+    Stopped,   ///< STOP (or the transmit watchdog): the code on air was cut short
+    Cancelled, ///< its front end ended it (the code on air, if any, went out whole)
+    Closing,   ///< the program is ending
+    Failed,    ///< a code could not be sent; `error` says why
+};
+/// "done", "stopped", "cancelled", "closing", "failed".
+std::string_view searchEndName(SearchEnd end);
+
+/// Where a running search is (and, once it has ended, where it stopped and why).
+struct SearchState {
+    bool running = false;
+    bool fast = false;           ///< 256-code fast-search blocks rather than one page per code
+    int64_t next = 0;            ///< the code (fast: the block's start) to go next
+    std::string nextText;        ///< the next code as it is sent (RIC and message of its page)
+    int64_t to = 0;              ///< the last code; fast: blocks go while their start is below it
+    int64_t sent = 0;            ///< codes (fast: blocks) sent whole or in part, not cut by STOP
+    uint32_t lastDurationMs = 0; ///< Duration of the last transmission sent
+    SearchEnd end = SearchEnd::Done;
+    std::string error; ///< Failed: why
+};
+
 struct StationEvent {
     enum class Kind {
-        State,     ///< state / source changed
-        Listing,   ///< a page was built: `text` is its listing ("Data Being Sent")
-        Progress,  ///< `elapsed` of `total` seconds on air
-        Ended,     ///< a transmission ended (or a page was refused): `outcome`
-        Note,      ///< a passing note for the status line
-        Problem,   ///< a failure the station went on without (`text`; empty clears it)
-        LogFailed, ///< the page log could not be written (`text`: the reason)
-        Refused,   ///< an unattended input refused an entry (`text`: entry and reason)
-        Backend,   ///< the audio output or keying line in force changed
-        KeyedUp,   ///< the transmitter was keyed for `outcome` (its pages; not yet ended)
-        Watchdog,  ///< the transmit watchdog stopped a key-up that ran too long (`text`)
+        State,          ///< state / source changed
+        Listing,        ///< a page was built: `text` is its listing ("Data Being Sent")
+        Progress,       ///< `elapsed` of `total` seconds on air
+        Ended,          ///< a transmission ended (or a page was refused): `outcome`
+        Note,           ///< a passing note for the status line
+        Problem,        ///< a failure the station went on without (`text`; empty clears it)
+        LogFailed,      ///< the page log could not be written (`text`: the reason)
+        Refused,        ///< an unattended input refused an entry (`text`: entry and reason)
+        Backend,        ///< the audio output or keying line in force changed
+        KeyedUp,        ///< the transmitter was keyed for `outcome` (its pages; not yet ended)
+        Watchdog,       ///< the transmit watchdog stopped a key-up that ran too long (`text`)
+        SearchProgress, ///< a search started or sent a code: `search`
+        SearchEnded,    ///< a search ended: `search` (with its end and error)
     };
     Kind kind = Kind::Note;
     OnAirState state = OnAirState::Idle;
@@ -126,6 +152,7 @@ struct StationEvent {
     double elapsed = 0;
     double total = 0;
     const TxOutcome* outcome = nullptr;
+    const SearchState* search = nullptr;
 };
 
 } // namespace tarvex

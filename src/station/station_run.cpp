@@ -285,6 +285,8 @@ void Station::finish(TxOutcome& out, bool log,
     else if (out.played)
         m_audioBackoffMs = 0;
     m_last = out;
+    if (m_searchStepping && (out.source == TxSource::Search || out.source == TxSource::FastSearch))
+        m_searchOutcome = out;
     StationEvent ended;
     ended.kind = StationEvent::Kind::Ended;
     ended.source = out.source;

@@ -21,6 +21,7 @@ void Station::createTimers() {
     m_autoPace = m_scheduler.createTimer([this] { kick(); }, false);
     m_holdTimer = m_scheduler.createTimer([this] { resume(); }, false);
     m_audioRetry = m_scheduler.createTimer([this] { kick(); }, false);
+    m_searchTimer = m_scheduler.createTimer([this] { searchStep(); }, false);
 }
 
 void Station::kick() {
@@ -39,6 +40,7 @@ void Station::stopTimers() {
     m_holdTimer->stop();
     m_audioRetry->stop();
     m_releaseGuard->stop();
+    m_searchTimer->stop();
 }
 
 // ---- the station ident ------------------------------------------------------------------
@@ -184,10 +186,10 @@ std::string Station::autoSendLock() const {
 }
 
 void Station::pollAutoSend() {
-    // The fast search owns the transmitter while its dialog is open, and after STOP nothing
-    // new is taken until the hold ends: the timer keeps running and the poll waits.
-    if (m_identInProgress || m_autoSendHeld || m_closing || m_held || m_autoRunning ||
-        !m_autoPending.empty())
+    // A search owns the transmitter while it runs, and after STOP nothing new is taken until
+    // the hold ends: the timer keeps running and the poll waits.
+    if (m_identInProgress || m_autoSendHeld || m_search.running || m_closing || m_held ||
+        m_autoRunning || !m_autoPending.empty())
         return;
     const std::string fileName = autoSendFile();
     const std::string lockName = autoSendLock();

@@ -71,6 +71,10 @@ expect_eq "unwritable" "$(status "$cli" wav --ric 1 -o /nonexistent-dir/x.wav)" 
 expect_eq "unknown option" "$(status "$cli" listing --ric 1 --colour red)" 2
 expect_eq "help" "$(status "$cli" --help)" 0
 expect_eq "sync text" "$(status "$cli" listing --ric 1 --sync 12G4)" 2
+# A search is bounded before tarvexd is asked.
+expect_eq "search beyond the top code" "$(status "$cli" search --from 1 --to 2097152)" 2
+expect_eq "search backwards" "$(status "$cli" search --from 9 --to 8)" 2
+expect_eq "search backwards text" "$(cat "$work/err")" "tarvex-cli: search: --from 9 is above --to 8"
 
 # Several pages in one transmission: --entry repeated or a file of entry lines.
 hello=00A1200N1234567Hello

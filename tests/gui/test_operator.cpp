@@ -99,7 +99,8 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
              rs.edERic()->setText(QStringLiteral("2097151"));
              rs.show();
              rs.btStartClick();
-             QVERIFY(!rs.isVisible() && !rs.SearchRunning);
+             QTRY_VERIFY_WITH_TIMEOUT(!rs.SearchRunning, 5000);
+             QVERIFY(!rs.isVisible());
          }},
         {"fast search", "ON AIR \u2014 fast search", false,
          [](Rig& r) {
@@ -107,7 +108,7 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
              fast.edStop()->setText(QStringLiteral("2000000"));
              fast.show();
              fast.Button1Click();
-             QVERIFY(!fast.searching());
+             QTRY_VERIFY_WITH_TIMEOUT(!fast.searching(), 5000);
              QCOMPARE(fast.edStart()->text(), QStringLiteral("1000")); // the block goes again
              fast.reject();
          }},
@@ -461,6 +462,7 @@ void OperatorTest::fastSearchStoppedShowsNoTimeLeft() {
     });
     poll.start(50);
     fast.Button1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!fast.searching(), 20000);
     QVERIFY(fast.transmissions() >= 1);
     QVERIFY2(!fast.Progress()->text().contains(QStringLiteral("Time left")),
              qPrintable(fast.Progress()->text()));

@@ -275,7 +275,10 @@ void WindowKeyingTest::ricCapSearch() {
         rs.edSRIC()->setText(QStringLiteral("0000008"));
         rs.edERic()->setText(QStringLiteral("0000009"));
         rs.show();
-        b.run([&] { rs.btStartClick(); });
+        b.run([&] {
+            rs.btStartClick();
+            QTRY_VERIFY_WITH_TIMEOUT(!rs.SearchRunning, 15000);
+        });
         QVERIFY(!rs.SearchRunning);
         b.check(QStringLiteral("RIC/CAP search"), true);
     }
@@ -292,7 +295,10 @@ void WindowKeyingTest::fastSearch() {
         fast.edStart()->setText(QStringLiteral("1000"));
         fast.edStop()->setText(QStringLiteral("1001"));
         fast.show();
-        b.run([&] { fast.Button1Click(); });
+        b.run([&] {
+            fast.Button1Click();
+            QTRY_VERIFY_WITH_TIMEOUT(!fast.searching(), 20000);
+        });
         fast.reject();
         b.check(QStringLiteral("fast search"), true);
     }

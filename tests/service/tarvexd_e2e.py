@@ -146,6 +146,14 @@ def control_socket(st):
     bad = st.cli("queue", "--entry", "99A1200N0001234bad function bits")
     check(bad.returncode == 2 and "Function bits" in bad.stderr,
           f"a bad entry is refused with its reason: {bad.stderr.strip()!r}")
+    # A search runs in the service: both codes go out as pages from the search, then it ends.
+    search = st.cli("search", "--from", "7", "--to", "8", "--baud", "2400")
+    check(search.returncode == 0 and "search of codes 7 to 8" in search.stdout,
+          f"tarvex-cli search: {search.stdout!r} {search.stderr!r}")
+    check(st.wait_for_log("page RIC 0000008 from search", 20) and
+          "page RIC 0000007 from search" in st.log_text(), "the search sent its two codes")
+    check(st.wait_for_log("search ended (done): 2 codes sent, next 0000009", 10),
+          "the service logs the search's end")
     path = os.path.join(st.work, "run", "tarvexd.sock")
     check(raw_request(path, b"FROBNICATE\n").startswith("ERR unknown request"),
           "an unknown request gets ERR")
