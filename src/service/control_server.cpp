@@ -146,37 +146,14 @@ std::string ControlServer::answer(const std::string& line) {
 }
 
 std::string ControlServer::startSearch(const ControlRequest& request) {
-    SearchJob job;
-    job.fast = request.fast;
-    job.from = request.from;
-    job.to = request.to;
-    const int level = m_station.rateLevel(request.baud);
-    if (request.fast) {
-        job.block.baud = request.baud;
-        job.block.inverted = request.inverted;
-        job.block.level = level;
-        job.block.log = m_station.logsPages();
-        job.block.logRic = std::to_string(request.from);
-        job.block.logMessage = "fast search from tarvex-cli";
-    } else {
-        // Each code goes as an ordinary page whose RIC and message are the code.
-        job.page.page.baud = request.baud;
-        job.page.page.inverted = request.inverted;
-        job.page.level = level;
-        job.page.log = m_station.logsPages();
-        job.page.origin = "tarvex-cli";
+    const RequestedSearch search = startRequestedSearch(m_station, request, "tarvex-cli");
+    if (!search.started) {
+        m_log("control: " + search.what + " not started: " + search.why);
+        return "ERR " + search.why + "\n";
     }
-    const std::string what = std::string(request.fast ? "fast search from " : "search of codes ") +
-                             std::to_string(request.from) + (request.fast ? " until " : " to ") +
-                             std::to_string(request.to) + " at " + std::to_string(request.baud) +
-                             " bit/s" + (request.inverted ? ", inverted" : "");
-    std::string why;
-    if (!m_station.startSearch(std::move(job), &why)) {
-        m_log("control: " + what + " not started: " + why);
-        return "ERR " + why + "\n";
-    }
-    m_log("control: " + what + " started");
-    return "OK started the " + what + " (tarvex-cli status follows it, tarvex-cli stop ends it)\n";
+    m_log("control: " + search.what + " started");
+    return "OK started the " + search.what +
+           " (tarvex-cli status follows it, tarvex-cli stop ends it)\n";
 }
 
 void ControlServer::reply(QLocalSocket* socket, const std::string& text) {

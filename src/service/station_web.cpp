@@ -1,6 +1,7 @@
 // tarvexd's web interface: the API answers on the HTTP server's threads from what the engine's
 // thread publishes here after every event and every second, and STOP from a browser is posted
-// to the engine's thread, so neither side ever waits for the other.
+// to the engine's thread. The engine never waits for a browser; a search request waits at most
+// SearchAnswerMs for the engine to say whether it started.
 #include "host/station_host.h"
 #include "monitor/station_monitor.h"
 #include "network/dapnet/dapnet_link.h"
@@ -9,14 +10,19 @@
 #include "network/web/web_api.h"
 #include "service/service_log.h"
 #include "service/station_service.h"
+#include "station/control_protocol.h"
 #include "station/settings_values.h"
 
 #include <chrono>
 #include <cstdlib>
+#include <future>
+#include <memory>
 
 namespace tarvex {
 
 namespace {
+
+constexpr auto SearchAnswerMs = std::chrono::milliseconds(2000);
 
 int64_t unixNowMs() {
     using namespace std::chrono;
@@ -42,6 +48,27 @@ void StationService::startWeb(const NetworkSettings& net) {
                 m_station->stop();
             },
             Qt::QueuedConnection);
+    });
+    m_board->setSearchAction([this](const std::string& line, const std::string& who) {
+        const ControlParse parsed = parseControlRequest(line);
+        if (!parsed.request || parsed.request->kind != ControlRequest::Kind::Search)
+            return WebBoard::SearchAnswer{400, parsed.error};
+        auto answer = std::make_shared<std::promise<WebBoard::SearchAnswer>>();
+        std::future<WebBoard::SearchAnswer> future = answer->get_future();
+        QMetaObject::invokeMethod(
+            this,
+            [this, answer, request = *parsed.request, who] {
+                const RequestedSearch search = startRequestedSearch(*m_station, request, who);
+                log("web: " + search.what + (search.started ? " started by " : " by ") + who +
+                        (search.started ? std::string() : " not started: " + search.why),
+                    LogLevel::Notice);
+                answer->set_value(search.started ? WebBoard::SearchAnswer{202, search.what}
+                                                 : WebBoard::SearchAnswer{409, search.why});
+            },
+            Qt::QueuedConnection);
+        if (future.wait_for(SearchAnswerMs) != std::future_status::ready)
+            return WebBoard::SearchAnswer{503, "the station did not answer in time"};
+        return future.get();
     });
     m_network->setWebApp(m_web);
     setServiceLogTap([board = m_board.get()](LogLevel level, const std::string& text) {

@@ -117,6 +117,37 @@ ControlParse parseControlRequest(std::string_view line) {
                               "' (STATUS, STOP, RESUME, QUEUE <entry> or SEARCH ...)"};
 }
 
+RequestedSearch startRequestedSearch(Station& station, const ControlRequest& request,
+                                     const std::string& origin) {
+    SearchJob job;
+    job.fast = request.fast;
+    job.from = request.from;
+    job.to = request.to;
+    const int level = station.rateLevel(request.baud);
+    if (request.fast) {
+        job.block.baud = request.baud;
+        job.block.inverted = request.inverted;
+        job.block.level = level;
+        job.block.log = station.logsPages();
+        job.block.logRic = std::to_string(request.from);
+        job.block.logMessage = "fast search from " + origin;
+    } else {
+        // Each code goes as an ordinary page whose RIC and message are the code.
+        job.page.page.baud = request.baud;
+        job.page.page.inverted = request.inverted;
+        job.page.level = level;
+        job.page.log = station.logsPages();
+        job.page.origin = origin;
+    }
+    RequestedSearch out;
+    out.what = std::string(request.fast ? "fast search from " : "search of codes ") +
+               std::to_string(request.from) + (request.fast ? " until " : " to ") +
+               std::to_string(request.to) + " at " + std::to_string(request.baud) + " bit/s" +
+               (request.inverted ? ", inverted" : "");
+    out.started = station.startSearch(std::move(job), &out.why);
+    return out;
+}
+
 std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
     std::string text;
     text += "state: " + std::string(stateName(s.state));

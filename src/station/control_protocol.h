@@ -37,6 +37,17 @@ struct ControlParse {
 /// Reads one request line (without its line end; a CR before it is dropped).
 ControlParse parseControlRequest(std::string_view line);
 
+/// A search asked for from outside the window (the control socket, the web interface).
+struct RequestedSearch {
+    bool started = false;
+    std::string what; ///< "search of codes 7 to 8 at 1200 bit/s", for the log and the answer
+    std::string why;  ///< why it did not start
+};
+/// Starts the search a SEARCH request describes, with the station's level for its rate and
+/// its page log; `origin` names who asked (the log shows it).
+RequestedSearch startRequestedSearch(Station& station, const ControlRequest& request,
+                                     const std::string& origin);
+
 /// The body of STATUS: "key: value" lines.
 std::string statusText(const StationStatus& status, std::size_t networkWaiting = 0);
 

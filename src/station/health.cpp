@@ -140,6 +140,11 @@ std::string healthJson(const HealthFacts& f, const std::vector<HealthFault>& fau
     j += "],\"dapnet\":{\"enabled\":" + jsonFlag(f.dapnetEnabled) +
          ",\"online\":" + jsonFlag(f.dapnetOnline) + ",\"state\":" + jsonText(f.dapnetState) +
          ",\"clock\":" + jsonText(f.clockWarning) + "}";
+    if (s.search)
+        j += ",\"search\":{\"fast\":" + jsonFlag(s.search->fast) +
+             ",\"next\":" + jsonText(s.search->nextText) +
+             ",\"to\":" + std::to_string(s.search->to) +
+             ",\"sent\":" + std::to_string(s.search->sent) + "}";
     j += ",\"monitor\":{\"running\":" + jsonFlag(f.monitorRunning) +
          ",\"alarm\":" + jsonFlag(f.monitorAlarm) +
          ",\"confirmed\":" + std::to_string(f.confirmed) +

@@ -136,6 +136,17 @@ def api_rules(args):
           f"the hour's totals count the page and its keyed time ({hour})")
     status, log = c.call("GET", "/api/log?q=zzz")
     check(status == 200 and log["total"] == 0, "the log search finds nothing for a stranger text")
+    status, err = c.call("POST", "/api/search", {"from": 9, "to": 3})
+    check(status == 400 and "above its last" in err["error"],
+          f"a search is read as the control socket reads it ({status} {err})")
+    status, started = c.call("POST", "/api/search", {"from": 41, "to": 42, "baud": 2400})
+    again = c.call("POST", "/api/search", {"from": 1, "to": 2})
+    check(status == 202 and "search of codes 41 to 42" in started["started"] and
+          again[0] == 409 and again[1]["error"] == "a search is already running",
+          f"a search starts from the API, one at a time ({started} / {again})")
+    check(st.wait_for_log("search ended (done): 2 codes sent", 20) and
+          "page RIC 0000042 from search" in st.log_text(),
+          "the search sent its codes and ended")
     codes = [c.call("POST", "/api/preview", {})[0] for _ in range(120)]
     check(codes[0] == 400 and codes[-1] == 429 and c.call("GET", "/api/status")[0] == 200,
           "changes from one address are limited per minute; reading goes on")

@@ -184,6 +184,8 @@ HttpReply WebApi::route(Call& call) {
         return m == "POST" ? stop(call) : methodNotAllowed("POST");
     if (p == "/api/pages")
         return m == "POST" ? send(call) : methodNotAllowed("POST");
+    if (p == "/api/search")
+        return m == "POST" ? search(call) : methodNotAllowed("POST");
     if (p == "/api/preview")
         return m == "POST" ? preview(call) : methodNotAllowed("POST");
     if (p == "/api/pagers")
@@ -307,6 +309,34 @@ HttpReply WebApi::events(Call& call) {
     HttpReply done;
     done.streamed = true;
     return done;
+}
+
+HttpReply WebApi::search(Call& call) {
+    std::string error;
+    const auto body = readJsonObject(call.ex.request.body, &error, 5);
+    if (!body)
+        return jsonError(400, error);
+    // The request becomes the control socket's SEARCH line, so that both are read and bounded
+    // by one reader and answer alike.
+    const auto word = [&body](std::string_view name, JsonValue::Type type) {
+        const auto it = body->find(name);
+        return it != body->end() && it->second.type == type ? std::optional(it->second.text)
+                                                            : std::nullopt;
+    };
+    const auto from = word("from", JsonValue::Type::Number);
+    const auto to = word("to", JsonValue::Type::Number);
+    const auto baud = word("baud", JsonValue::Type::Number);
+    if (!from || !to || (body->contains("baud") && !baud))
+        return jsonError(400, "a search is {\"from\": number, \"to\": number, \"fast\", "
+                              "\"baud\", \"inverted\"}");
+    std::string line = std::string("SEARCH ") +
+                       (word("fast", JsonValue::Type::Bool) == "true" ? "FAST " : "") + *from +
+                       " " + *to + (baud ? " " + *baud : "") +
+                       (word("inverted", JsonValue::Type::Bool) == "true" ? " INVERTED" : "");
+    const WebBoard::SearchAnswer answer = m_board.search(line, call.who());
+    if (answer.status != 202)
+        return jsonError(answer.status, answer.text);
+    return jsonReply(202, "{\"started\":" + jsonText(answer.text) + "}");
 }
 
 HttpReply WebApi::stop(Call& call) {

@@ -58,6 +58,7 @@ private:
     HttpReply status(Call& call);
     HttpReply events(Call& call);
     HttpReply stop(Call& call);
+    HttpReply search(Call& call);
     HttpReply send(Call& call);
     HttpReply preview(Call& call);
     HttpReply pagers(Call& call);

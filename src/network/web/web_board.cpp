@@ -110,6 +110,20 @@ std::string WebBoard::logPath() {
     return m_logPath;
 }
 
+void WebBoard::setSearchAction(SearchAction action) {
+    const std::lock_guard lock(m_mutex);
+    m_search = std::move(action);
+}
+
+WebBoard::SearchAnswer WebBoard::search(const std::string& request, const std::string& who) {
+    SearchAction search;
+    {
+        const std::lock_guard lock(m_mutex);
+        search = m_search;
+    }
+    return search ? search(request, who) : SearchAnswer{};
+}
+
 void WebBoard::setStopAction(std::function<void(const std::string&)> stop) {
     const std::lock_guard lock(m_mutex);
     m_stop = std::move(stop);

@@ -67,6 +67,19 @@ public:
     void setStopAction(std::function<void(const std::string& who)> stop);
     bool stop(const std::string& who);
 
+    /// What a search request got: 202 started, 400 refused as written, 409 refused by the
+    /// station (one runs already), 503 no station; `text` says what or why.
+    struct SearchAnswer {
+        int status = 503;
+        std::string text = "the station is not running";
+    };
+    /// How a search reaches the engine: `request` is a control-socket SEARCH line. The action
+    /// hands it to the engine's thread and waits (boundedly) for its answer.
+    using SearchAction =
+        std::function<SearchAnswer(const std::string& request, const std::string& who)>;
+    void setSearchAction(SearchAction action);
+    SearchAnswer search(const std::string& request, const std::string& who);
+
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -81,6 +94,7 @@ private:
     std::deque<ServiceLine> m_serviceLines; ///< the last MaxServiceLines, oldest first
     static constexpr std::size_t MaxServiceLines = 200;
     std::function<void(const std::string&)> m_stop;
+    SearchAction m_search;
     int m_streams = 0;
     bool m_closed = false;
 };
