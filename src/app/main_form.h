@@ -220,8 +220,6 @@ signals:
     void pageSent(const QString& ric, const QString& message);
     /// bringForward() chose this window (the open dialog, or the main window).
     void broughtForward(QWidget* window);
-    /// Stop was asked for: the searches end too.
-    void stopRequested();
 
 public slots:
     /// Brings the window the operator last used forward (the open dialog, if any).

@@ -89,7 +89,6 @@ void TMainForm::onStationEvent(const StationEvent& e) {
         break;
     case StationEvent::Kind::Watchdog:
         KeyTx1->setChecked(false);
-        emit stopRequested();
         m_status->setFailure(qtext(e.text));
         break;
     }

@@ -161,7 +161,6 @@ void TMainForm::stopTransmission() {
     // the line of the transmission it cut short, or into one line of its own.
     m_stopNote.clear();
     m_stopping = true;
-    emit stopRequested();
     m_station->stop();
     m_stopping = false;
     QString after;
