@@ -125,7 +125,7 @@ public:
 
     /// The station engine this window is a view of.
     Station& station() { return *m_station; }
-    bool IdentInProgress() const { return m_station->identInProgress(); }
+    bool IdentInProgress() const { return m_station->status().identInProgress; }
     /// The keying settings in force: the Keying dialog's controls (stock values before the
     /// dialog exists).
     KeyingSettings keying() const;
@@ -177,7 +177,7 @@ public:
     /// through from the next transmission (after the release when one is on air). A choice
     /// that cannot be opened leaves the output as it was; the status line says why.
     void applyAudioChoice(const QString& backend, const QString& device);
-    bool audioSwitchPending() const { return m_station->audioSwitchPending(); }
+    bool audioSwitchPending() const { return m_station->status().audioSwitchPending; }
     void About1Click();
     /// Shows the message list and sends the entry double-clicked there.
     void btPresetClick();

@@ -39,7 +39,7 @@ void TMainForm::describeBackends() {
     const StationStatus status = m_station->status();
     // A method chosen while keyed is not in force until the release: the line keying the
     // transmitter stays named until then.
-    if (!m_station->keyingSwitchPending())
+    if (!status.keyingSwitchPending)
         m_status->setPort(QString::fromStdString(parallel ? status.keying : m_methodDescription),
                           QString::fromStdString(status.keyingError));
     m_status->setAudio(QString::fromStdString(status.audio),

@@ -218,7 +218,7 @@ struct OnAirCommand {
                        .count()
                 << "\n";
         }
-        const auto& last = station->lastOutcome();
+        const auto last = station->status().last;
         if (last && last->built && !last->played && !last->error.empty()) {
             std::cerr << "tarvex-cli: the audio was not played: " << last->error << "\n";
             return 1;
@@ -242,7 +242,7 @@ int runSend(const Args& argv) {
     job.level = command.station->signal().level;
     command.station->sendPage(job);
     throwIfInterrupted();
-    const auto& out = command.station->lastOutcome();
+    const auto out = command.station->status().last;
     if (out && !out->built)
         throw Error(out->error);
     std::cout << "RIC " << page.ric << " function bits " << page.functionBits << ", "
@@ -264,7 +264,7 @@ int sendTuneUp(const Arguments& args, int seconds, int baud, bool inverted) {
     job.level = command.station->signal().level;
     command.station->tuneUp(job);
     throwIfInterrupted();
-    const auto& out = command.station->lastOutcome();
+    const auto out = command.station->status().last;
     if (out && !out->built)
         throw Error(out->error);
     std::cout << "tune-up: " << (out ? out->codewords : 0) << " codewords at " << baud

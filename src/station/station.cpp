@@ -84,6 +84,7 @@ Station::Station(StationSetup setup)
     m_gen.setAsync(true);
     if (setup.soundClock)
         m_gen.setClock(std::move(setup.soundClock));
+    m_unixNow = std::move(setup.unixClock);
     m_keyer.setSwitchedAction([this] {
         StationEvent e;
         e.kind = StationEvent::Kind::Backend;
@@ -478,6 +479,11 @@ StationStatus Station::status() const {
         s.audioRetryMs = std::max<uint32_t>(1, left(m_audioRetryAt));
     if (m_search.running)
         s.search = m_search;
+    s.identTimer = m_identTimer->active();
+    s.autoSendTimer = m_pollTimer->active();
+    s.failedPolls = m_failedPolls;
+    s.audioSwitchPending = m_pendingAudio != nullptr;
+    s.keyingSwitchPending = m_keyer.switchPending();
     return s;
 }
 

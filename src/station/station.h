@@ -144,6 +144,11 @@ struct StationStatus {
     std::size_t autoSendWaiting = 0;   ///< auto-send entries taken and not yet sent
     uint32_t audioRetryMs = 0;         ///< the output failed: pages from other systems wait
     std::optional<SearchState> search; ///< a search is running
+    bool identTimer = false;           ///< the ident's interval timer runs
+    bool autoSendTimer = false;        ///< the auto-send poll's timer runs
+    int failedPolls = 0;               ///< auto-send polls that failed in a row
+    bool audioSwitchPending = false;   ///< a new audio output waits for the release
+    bool keyingSwitchPending = false;  ///< a new keying line waits for the release
     bool releasedForGood = false;      ///< the line is held released: the program is ending
 };
 
@@ -157,6 +162,9 @@ struct StationSetup {
     /// The clock the release of a played sound is timed on; null: the steady clock. Tests
     /// give one that follows their fake time.
     TSignalGen::Clock soundClock;
+    /// The wall clock (Unix ms) time slots are planned on; null: the system's. Tests give
+    /// their own.
+    std::function<int64_t()> unixClock;
 };
 
 /// Changes to the signal the station plays with; a field left empty keeps its value.
@@ -298,11 +306,8 @@ public:
     /// Moves the running search's last code (the fast search's stop value): an end already
     /// reached ends it after the code on air. False when no search runs.
     bool setSearchEnd(int64_t to);
-    bool searching() const { return m_search.running; }
     /// The running search (or the last one, once ended).
     const SearchState& search() const { return m_search; }
-    /// The text of a code as a search sends it: seven digits with leading zeros.
-    static std::string searchCodeText(int64_t code);
 
     // Transmissions. Each returns once it (and what queued behind it) has gone, processing
     // events meanwhile; during another transmission a page is queued instead.
@@ -334,7 +339,6 @@ public:
     const IdentSettings& identSettings() const { return m_ident; }
     /// Switches the ident's interval timer on (the start-up sequence) or off.
     void setIdentTimerEnabled(bool on);
-    bool identTimerActive() const;
     void setAutoSend(const AutoSendSettings& settings);
     const AutoSendSettings& autoSendSettings() const { return m_autoSend; }
     /// While held polls do nothing (they are also held while a search runs).
@@ -343,16 +347,11 @@ public:
     /// them to the engine, which sends them in turn with AutoDelay between them. It never
     /// waits, so it holds no transmission on air; the next poll comes once they have gone.
     void pollAutoSend();
-    bool autoSendTimerActive() const;
-    std::size_t autoSendWaiting() const { return m_autoPending.size(); }
-    int failedPolls() const { return m_failedPolls; }
 
     // Network pages and time slots.
     void setFeed(PageFeed* feed) { m_feed = feed; }
     /// Null: keying is not restricted.
     void setSlotPlanner(SlotPlanner* planner) { m_slots = planner; }
-    /// The wall clock the slots are planned on (Unix ms); tests give their own.
-    void setUnixClock(std::function<int64_t()> clock) { m_unixNow = std::move(clock); }
     /// Looks for work soon (from the event loop): a feed that has new pages calls it. Safe
     /// from any thread.
     void wake();
@@ -361,9 +360,7 @@ public:
 
     // Backends, changed only while the transmitter is released.
     void setAudioOutput(std::shared_ptr<AudioOutput> output);
-    bool audioSwitchPending() const { return m_pendingAudio != nullptr; }
     void setKeyingLine(std::unique_ptr<KeyingLine> line);
-    bool keyingSwitchPending() const { return m_keyer.switchPending(); }
 
     // A wait that processes events (a caller pacing its own transmissions).
     WaitEnd delayMs(uint32_t ms);
@@ -378,11 +375,11 @@ public:
     OnAirState state() const { return m_state; }
     bool busy() const { return m_busy; }
     bool closing() const { return m_closing; }
-    bool identInProgress() const { return m_identInProgress; }
     std::size_t queued() const { return m_queue.size(); }
-    const std::optional<TxOutcome>& lastOutcome() const { return m_last; }
 
 private:
+    /// The text of a code as a search sends it: seven digits with leading zeros.
+    static std::string searchCodeText(int64_t code);
     SendResult queue(PageJob job);
     void runFeed(std::vector<PageJob> jobs);
     bool runAutoEntry();

@@ -57,10 +57,6 @@ void Station::setIdentTimerEnabled(bool on) {
     applyIdentTimer();
 }
 
-bool Station::identTimerActive() const {
-    return m_identTimer->active();
-}
-
 void Station::applyIdentTimer() {
     // An interval of 0 never fires: such a timer stays off.
     if (m_identTimerEnabled && m_ident.minutes > 0 && !m_closing)
@@ -153,10 +149,6 @@ void Station::setAutoSend(const AutoSendSettings& settings) {
     else if (m_autoPending.empty() && !m_autoRunning &&
              (switched || rateChanged || !m_pollTimer->active()))
         restartPollTimer();
-}
-
-bool Station::autoSendTimerActive() const {
-    return m_pollTimer->active();
 }
 
 void Station::restartPollTimer() {

@@ -109,8 +109,8 @@ void StorePortFaultsTest::everySettingDamagedGivesDefaultsAndClamps() {
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
         QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 0);
         QVERIFY(!f.dialogs().autoSend->AutoSend()->isChecked());
-        QVERIFY(!f.station().autoSendTimerActive());
-        QVERIFY(!f.station().identTimerActive());
+        QVERIFY(!f.station().status().autoSendTimer);
+        QVERIFY(!f.station().status().identTimer);
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 0);
         QVERIFY(!control<QCheckBox>(f, "logpages").isChecked());
         // Texts are taken as stored; a sync or idle that is no hexadecimal falls back.

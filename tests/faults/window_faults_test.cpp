@@ -253,7 +253,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     }
     QCOMPARE(sent.count(), 1); // taken before the lock failed, and sent once
     QVERIFY(QFile::exists(lock));
-    QVERIFY(!f.station().autoSendTimerActive()); // stopped until the box is ticked again
+    QVERIFY(!f.station().status().autoSendTimer); // stopped until the box is ticked again
 
     // Writable again and auto send switched off and on: the old lock goes, a writer can
     // add its page, and the next poll sends it.
@@ -271,7 +271,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     QCOMPARE(sent.count(), 2);
     QCOMPARE(sent.last().at(0).toString(), QStringLiteral("0000002"));
     QVERIFY(!QFile::exists(file));
-    QVERIFY(f.station().autoSendTimerActive());
+    QVERIFY(f.station().status().autoSendTimer);
     autoSend.AutoSend()->setChecked(false);
 }
 

@@ -124,12 +124,12 @@ void IdentTest::intervalDrivesTheTimer() {
     Rig rig;
     TIdentForm& d = *rig.form->dialogs().ident;
     Station& station = rig.form->station();
-    QVERIFY(!station.identTimerActive());
+    QVERIFY(!station.status().identTimer);
     d.IdentFrequency()->setValue(5);
     QCOMPARE(station.identSettings().minutes, 5);
-    QVERIFY(station.identTimerActive());
+    QVERIFY(station.status().identTimer);
     d.IdentFrequency()->setValue(0);
-    QVERIFY(!station.identTimerActive());
+    QVERIFY(!station.status().identTimer);
     // With no interval and no test request, an expiry sends nothing.
     d.IdentTimer();
     QCOMPARE(rig.trace.events().size(), size_t{1}); // the start-up release only
@@ -151,7 +151,7 @@ void IdentTest::letterEIsNineCodewords() {
     for (size_t i = 0; i < expected.size(); ++i)
         QCOMPARE(b[SlotBuffer::IdentFirstSlot + static_cast<int>(i)], expected[i]);
     QCOMPARE(rig.audio->lastImageBytes(), size_t{44 + 361 * 96}); // 96 samples a millisecond
-    QVERIFY(!f.station().identTimerActive()); // interval 0: the test sent it once
+    QVERIFY(!f.station().status().identTimer); // interval 0: the test sent it once
     rig.trace.clear();
     d.IdentTimer(); // the test request is used up: an expiry sends nothing
     QVERIFY(rig.trace.events().empty());
@@ -220,14 +220,14 @@ void IdentTest::timerExpirySendsAndRestartsTheInterval() {
     TIdentForm& d = *f.dialogs().ident;
     d.edIdent()->setText(QStringLiteral("E"));
     d.IdentFrequency()->setValue(1);
-    QVERIFY(f.station().identTimerActive());
+    QVERIFY(f.station().status().identTimer);
     bool activeDuring = true;
-    QTimer::singleShot(100, &f, [&] { activeDuring = f.station().identTimerActive(); });
+    QTimer::singleShot(100, &f, [&] { activeDuring = f.station().status().identTimer; });
     rig.trace.clear();
     d.IdentTimer(); // the expiry (a minute is too long for a test)
     QCOMPARE(kinds(rig), (std::vector<std::string>{"key", "play", "release"}));
-    QVERIFY(!activeDuring);                  // the timer is off while the ident is keyed
-    QVERIFY(f.station().identTimerActive()); // and runs a new interval after it
+    QVERIFY(!activeDuring);                   // the timer is off while the ident is keyed
+    QVERIFY(f.station().status().identTimer); // and runs a new interval after it
     d.IdentFrequency()->setValue(0);
 }
 

@@ -367,7 +367,7 @@ void KeyingMethodTest::switchWaitsForTheRelease() {
     control<QAction>(f, "KeyTx1").trigger(); // keyed on the parallel port
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x01});
     chooseMethod(f, serialRts("/dev/ttyUSB0"));
-    QVERIFY(f.station().keyingSwitchPending());
+    QVERIFY(f.station().status().keyingSwitchPending);
     QVERIFY(io.calls.empty()); // nothing opened while on air
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: LPT1 recording port"));
 
@@ -376,7 +376,7 @@ void KeyingMethodTest::switchWaitsForTheRelease() {
         .trigger(); // the release goes where the key went, then the line takes over
     QCOMPARE(rig.port->writes().size(), size_t{1});
     QCOMPARE(rig.port->writes().back().value, uint8_t{0x00});
-    QVERIFY(!f.station().keyingSwitchPending());
+    QVERIFY(!f.station().status().keyingSwitchPending);
     QCOMPARE(io.named("open").size(), size_t{1});
     QCOMPARE(io.lineChanges().back(), std::string("-RTS"));
     QCOMPARE(f.statusLine().portText(), QStringLiteral("Port: Serial RTS on /dev/ttyUSB0"));

@@ -448,7 +448,7 @@ void PagingTest::autoSendHoldsBackTimedEntriesUntilDue() {
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000077|due soon")});
     QVERIFY(!QFile::exists(file));
     QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list is not touched
-    QVERIFY(!f.station().autoSendTimerActive());           // AutoSend is not ticked
+    QVERIFY(!f.station().status().autoSendTimer);          // AutoSend is not ticked
 }
 
 void PagingTest::autoSendThreeEntriesWithPauses() {
@@ -457,7 +457,7 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     TAutoForm& autoForm = *f.dialogs().autoSend;
     autoForm.AutoDelay()->setValue(2);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.station().autoSendTimerActive());
+    QVERIFY(f.station().status().autoSendTimer);
     const QString ric = control<QLineEdit>(f, "RicEdit").text();
     autoForm.edFileName()->clear(); // an empty name stands for "AutoSend.Txt"
     writeFile(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt")),
@@ -470,10 +470,10 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     autoForm.TxTimerTimer();
     // The engine read the stock name (the hidden field keeps what it held).
     QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt"))));
-    QVERIFY(!f.station().autoSendTimerActive()); // off while the entries wait
+    QVERIFY(!f.station().status().autoSendTimer); // off while the entries wait
     QTRY_COMPARE_WITH_TIMEOUT(at.size(), size_t{3}, 15000);
     QVERIFY2(at[1] - at[0] >= 2000 && at[2] - at[1] >= 2000, qPrintable(QString::number(at[1])));
-    QTRY_VERIFY(f.station().autoSendTimerActive()); // on again once they have gone
+    QTRY_VERIFY(f.station().status().autoSendTimer); // on again once they have gone
     // The window's RIC stays as the operator left it; the listing shows the last page.
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), ric);
     QVERIFY(!control<QPlainTextEdit>(f, "DataOut").toPlainText().isEmpty());
@@ -544,7 +544,7 @@ void PagingTest::autoSendWaitsForIdentAndFastSearch() {
         QVERIFY(f.IdentInProgress());
         autoForm.TxTimerTimer(); // a poll while the ident is on air does not start
         QCOMPARE(sent.count(), 0);
-        timerOn = f.station().autoSendTimerActive(); // the next tick comes an interval later
+        timerOn = f.station().status().autoSendTimer; // the next tick comes an interval later
         // An auto-send page that arrives meanwhile waits for the ident, then goes.
         PageJob page;
         page.source = TxSource::AutoSend;
@@ -580,13 +580,13 @@ void PagingTest::autoSendTimerStaysOffDuringAPoll() {
         // The operator clears and ticks the box during the poll.
         autoForm.AutoSend()->setChecked(false);
         autoForm.AutoSend()->setChecked(true);
-        sawTimerOn = sawTimerOn || f.station().autoSendTimerActive();
+        sawTimerOn = sawTimerOn || f.station().status().autoSendTimer;
     });
     watch.start(50);
     autoForm.TxTimerTimer();
     watch.stop();
     QVERIFY(!sawTimerOn);
-    QVERIFY(f.station().autoSendTimerActive());
+    QVERIFY(f.station().status().autoSendTimer);
 }
 
 void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
@@ -603,11 +603,11 @@ void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
              qPrintable(failure));
     QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(autoForm.edLockFile()->text())));
     // The timer stays off until the box is ticked again.
-    QVERIFY(!f.station().autoSendTimerActive());
-    QCOMPARE(f.station().failedPolls(), 1);
+    QVERIFY(!f.station().status().autoSendTimer);
+    QCOMPARE(f.station().status().failedPolls, 1);
     autoForm.AutoSend()->setChecked(false);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.station().autoSendTimerActive());
+    QVERIFY(f.station().status().autoSendTimer);
 }
 
 void PagingTest::autoSendFromAWriterProcessOnTheTimer() {

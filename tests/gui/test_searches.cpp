@@ -160,7 +160,7 @@ void SearchesTest::fastSearchSendsFourTransmissionsFrom1000To2000() {
     QVERIFY(fast.Info()->text().endsWith(QStringLiteral(" Sending 3764.7 RICs per minute")));
     QVERIFY2(fast.Progress()->text().startsWith(QStringLiteral("Codes reached: 1024")),
              qPrintable(fast.Progress()->text()));
-    QCOMPARE(f.station().lastOutcome()->durationMs, 3888u); // (416 us x 32 x 292) div 1000 + 1
+    QCOMPARE(f.station().status().last->durationMs, 3888u); // (416 us x 32 x 292) div 1000 + 1
     QVERIFY(fast.Memo1()->toPlainText().isEmpty());         // the dialog's close step
 }
 
@@ -248,7 +248,7 @@ void SearchesTest::fastSearchStopLimitAndClose() {
     control<QLineEdit>(*rig.form, "RicEdit").setText(QStringLiteral("1234"));
     control<MessageEdit>(*rig.form, "MsgEdit").setPlainText(QStringLiteral("whole"));
     QCOMPARE(rig.form->TxButtonClick(), SendResult::Sent);
-    QVERIFY(!rig.form->station().lastOutcome()->stopped);
+    QVERIFY(!rig.form->station().status().last->stopped);
 }
 
 TARVEX_GUI_TEST_MAIN(SearchesTest)

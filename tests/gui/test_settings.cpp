@@ -111,7 +111,7 @@ void SettingsTest::firstRunDefaults() {
         QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("1234567"));
         QCOMPARE(control<QSpinBox>(f, "TuneTime").value(), 5);
         QCOMPARE(f.dialogs().ident->IdentFrequency()->value(), 0);
-        QVERIFY(!f.station().identTimerActive()); // an interval of 0: no ident is ever sent
+        QVERIFY(!f.station().status().identTimer); // an interval of 0: no ident is ever sent
         QCOMPARE(f.dialogs().ident->edIdent()->text(), QStringLiteral("GXZYX"));
         QCOMPARE(f.dialogs().autoSend->edFileName()->text(), QStringLiteral("AutoSend.Txt"));
         QCOMPARE(f.DataFolder, f.ProgramFolder);
@@ -257,10 +257,10 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
         QCOMPARE(f.station().encoding().sync, 0x1234ABCDu);
-        QVERIFY(f.station().autoSendTimerActive());
+        QVERIFY(f.station().status().autoSendTimer);
         QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 600);
         QCOMPARE(f.station().identSettings().minutes, 60);
-        QVERIFY(f.station().identTimerActive());
+        QVERIFY(f.station().status().identTimer);
         QCOMPARE(control<QSlider>(f, "Volume").value(), 99);
         QCOMPARE(rig.port->writes().back(), (RecordingPortWriter::Write{0x278, 0x08}));
     }

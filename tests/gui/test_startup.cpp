@@ -57,8 +57,8 @@ void StartupTest::firstStartEndsIdleAndReleased() {
     QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Show &Options"));
     QCOMPARE(f.focusWidget(), static_cast<QWidget*>(&control<QLineEdit>(f, "RicEdit")));
     QCOMPARE(f.PlatformCode, 2);
-    QVERIFY(!f.station().autoSendTimerActive());
-    QVERIFY(!f.station().identTimerActive()); // on, but without a period
+    QVERIFY(!f.station().status().autoSendTimer);
+    QVERIFY(!f.station().status().identTimer); // on, but without a period
     QVERIFY(f.dialogs().ident->timerEnabled());
     QVERIFY(f.station().signal().async);
     // Loading the tune time set Duration to 5000 ms; the sequence then sets 1000 ms.
@@ -88,9 +88,9 @@ void StartupTest::storedSettingsReachTimersAndGenerator() {
     QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
     QCOMPARE(f.station().signal().baud, 512);
     QCOMPARE(f.station().signal().level, 25);
-    QVERIFY(f.station().autoSendTimerActive());
+    QVERIFY(f.station().status().autoSendTimer);
     QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 7);
-    QVERIFY(f.station().identTimerActive());
+    QVERIFY(f.station().status().identTimer);
     QCOMPARE(f.station().identSettings().minutes, 3);
     QCOMPARE(f.station().encoding().idle, 0x0000ABCDu);
     QCOMPARE(f.dialogs().syncIdle->edIdle()->text(), QStringLiteral("0000abcd"));
@@ -121,7 +121,7 @@ void StartupTest::nonHexSyncFallsBackAndCarriesOn() {
         QCOMPARE(f.dialogs().syncIdle->edSync()->text(), QStringLiteral("7CD215D8"));
         QVERIFY(f.statusLine().currentMessage().contains(QStringLiteral("Sync \"XYZ\"")));
         // The remaining steps ran.
-        QVERIFY(f.station().identTimerActive());
+        QVERIFY(f.station().status().identTimer);
         QCOMPARE(f.station().signal().durationMs, 1000u);
         QCOMPARE(rig.port->writes().size(), size_t{1});
     }

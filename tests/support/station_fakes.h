@@ -57,7 +57,8 @@ struct StationRig {
 
     explicit StationRig(std::shared_ptr<AudioOutput> output,
                         std::shared_ptr<LogClock> logClock = nullptr,
-                        std::shared_ptr<RecordingPortWriter> ownPort = nullptr) {
+                        std::shared_ptr<RecordingPortWriter> ownPort = nullptr,
+                        std::function<int64_t()> unixClock = nullptr) {
         if (ownPort)
             port = std::move(ownPort);
         StationSetup setup;
@@ -67,6 +68,7 @@ struct StationRig {
         setup.pump = &pump;
         setup.scheduler = &scheduler;
         setup.logClock = std::move(logClock);
+        setup.unixClock = std::move(unixClock);
         setup.soundClock = fakeSteadyClock(clock);
         station = std::make_unique<Station>(std::move(setup));
         station->releaseNow();

@@ -51,7 +51,9 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         AirTimeline tl;
         auto output = std::make_shared<TimedOutput>(tl);
         auto port = std::make_shared<TimedPort>(tl);
-        StationRig rig(output, nullptr, port);
+        const FakeClock* fake = nullptr; // the slots are planned on the rig's fake time
+        StationRig rig(output, nullptr, port, [&fake] { return Epoch + fake->now; });
+        fake = &rig.clock;
         tl.clock = &rig.clock;
         Station& station = *rig.station;
         std::mt19937 rng(seed);
@@ -69,7 +71,6 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         const bool slotted = chance(30);
         if (slotted)
             station.setSlotPlanner(&slots);
-        station.setUnixClock([&] { return Epoch + rig.clock.now; });
         station.setPageLog(true, folder.string() + "/");
         station.setIdent({"TEST", 0, 10, false});
         AutoSendSettings autoSend;

@@ -57,7 +57,7 @@ TEST_F(SearchTest, RicSearchSendsExactlyItsRangeWithTheGapOnATimer) {
     EXPECT_EQ(end->end, SearchEnd::Done);
     EXPECT_EQ(end->sent, 6);
     EXPECT_EQ(end->nextText, "0000106");
-    EXPECT_FALSE(station.searching());
+    EXPECT_FALSE(station.status().search.has_value());
     EXPECT_FALSE(station.status().search);
     for (const TxOutcome& o : ended)
         EXPECT_EQ(o.source, TxSource::Search);
@@ -94,7 +94,7 @@ TEST_F(SearchTest, StopEndsTheSearchAtOnceAndTheCodeCutShortIsNotCounted) {
     ASSERT_TRUE(station.startSearch(codes(10, 20)));
     station.close();
     EXPECT_EQ(end->end, SearchEnd::Closing);
-    EXPECT_FALSE(station.searching());
+    EXPECT_FALSE(station.status().search.has_value());
 }
 
 TEST_F(SearchTest, ACodeThatMeetsTheIdentOnAirGoesAfterIt) {
@@ -103,7 +103,7 @@ TEST_F(SearchTest, ACodeThatMeetsTheIdentOnAirGoesAfterIt) {
     station.setIdent(ident);
     bool started = false;
     rig.jumping.onPass = [&] {
-        if (!started && station.identInProgress()) {
+        if (!started && station.status().identInProgress) {
             started = true;
             EXPECT_TRUE(station.startSearch(codes(7, 8)));
         }

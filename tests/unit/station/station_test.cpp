@@ -211,17 +211,17 @@ TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
     ASSERT_EQ(ended.size(), 1u) << "the ident must not cut into the page";
     SendResult during = SendResult::Sent;
     whenState(OnAirState::OnAir, [&] {
-        if (station.identInProgress())
+        if (station.status().identInProgress)
             during = station.sendPage(pageJob("2", "x"));
     });
     rig.run(Station::IdentRetryMs + 50);
     ASSERT_EQ(ended.size(), 2u);
     EXPECT_EQ(ended[1].kind, TxKind::Ident);
     EXPECT_EQ(during, SendResult::Skipped);
-    EXPECT_TRUE(station.identTimerActive()); // a new full interval
+    EXPECT_TRUE(station.status().identTimer); // a new full interval
     // Interval 0: only a test sends it.
     station.setIdent({"E", 0, 10, false});
-    EXPECT_FALSE(station.identTimerActive());
+    EXPECT_FALSE(station.status().identTimer);
     EXPECT_FALSE(station.sendIdent());
     EXPECT_TRUE(station.sendIdent(true));
 }
@@ -230,9 +230,9 @@ TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
     auto next = std::make_shared<RecordingOutput>();
     whenState(OnAirState::OnAir, [&] {
         station.setAudioOutput(next);
-        EXPECT_TRUE(station.audioSwitchPending());
+        EXPECT_TRUE(station.status().audioSwitchPending);
         station.setKeyingLine(std::make_unique<NoPttLine>());
-        EXPECT_TRUE(station.keyingSwitchPending());
+        EXPECT_TRUE(station.status().keyingSwitchPending);
     });
     const auto plays = [&next] {
         return std::count_if(next->calls().begin(), next->calls().end(), [](const auto& call) {
@@ -241,7 +241,7 @@ TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
     };
     station.sendPage(pageJob("1", "x"));
     EXPECT_EQ(plays(), 0) << "the new output took over mid-page";
-    EXPECT_FALSE(station.audioSwitchPending());
+    EXPECT_FALSE(station.status().audioSwitchPending);
     EXPECT_EQ(station.status().keying, "none (VOX)");
     station.sendPage(pageJob("2", "y"));
     EXPECT_EQ(plays(), 1) << "the next page plays through the new output";
