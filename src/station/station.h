@@ -306,8 +306,6 @@ public:
     /// Moves the running search's last code (the fast search's stop value): an end already
     /// reached ends it after the code on air. False when no search runs.
     bool setSearchEnd(int64_t to);
-    /// The running search (or the last one, once ended).
-    const SearchState& search() const { return m_search; }
 
     // Transmissions. Each returns once it (and what queued behind it) has gone, processing
     // events meanwhile; during another transmission a page is queued instead.
