@@ -169,8 +169,10 @@ void TMainForm::stopTransmission() {
     if (!m_stopNote.isEmpty()) {
         QString note = m_stopNote;
         note.remove(QRegularExpression(QStringLiteral("^Stopped: ")));
-        note[0] = note[0].toUpper();
-        after += QLatin1Char(' ') + note + QLatin1Char('.');
+        if (!note.isEmpty()) {
+            note[0] = note[0].toUpper();
+            after += QLatin1Char(' ') + note + QLatin1Char('.');
+        }
     }
     if (m_station->busy()) {
         // The transmission's end says it; should none come, the line still does.

@@ -290,7 +290,10 @@ CheckedSettings checkStoredSettings(const StoredLookup& stored, std::span<const 
     if ((reader & ReadByService) != 0) {
         const PttMethodInfo* method =
             findPttMethod(value("PttMethod").value_or(std::string(DefaultPttMethod)));
-        if (method && method->uses(PttDeviceField) && value("PttDevice").value_or("").empty()) {
+        // A method whose device is optional (a rig reached through its own default) needs
+        // none: the line is built without one, as the Keying dialog allows.
+        if (method && method->uses(PttDeviceField) && !method->uses(PttDeviceOptional) &&
+            value("PttDevice").value_or("").empty()) {
             SettingProblem p{"PttDevice", value("PttDevice").value_or(""),
                              "is empty, and PttMethod=" + std::string(method->name) +
                                  " needs a device",

@@ -79,6 +79,7 @@ TEST(SettingsTable, ServiceReadsEachBadValueAsTheProblemSays) {
     EXPECT_FALSE(check({{"PttMethod", "rts"}}).keyingFault.empty());
     EXPECT_FALSE(check({{"PttMethod", "serial-dtr"}}).keyingFault.empty()); // no device
     EXPECT_TRUE(check({{"PttMethod", "none"}}).keyingFault.empty());
+    EXPECT_TRUE(check({{"PttMethod", "hamlib"}}).keyingFault.empty()); // the rig's own device
     EXPECT_FALSE(check({{"AudioBackend", "pulse"}}).audioFault.empty());
 }
 
