@@ -267,6 +267,19 @@ def browser(args, web_station):
         check(wait_until(lambda: "web: stop by" in text(d, "service-log"), 5),
               "the service log's lines reach the page with their levels")
 
+        # A search started from the page runs in the service; the status follows it.
+        d.find_element(By.ID, "search-from").send_keys("51")
+        d.find_element(By.ID, "search-to").send_keys("52")
+        Select(d.find_element(By.ID, "search-baud")).select_by_visible_text("2400")
+        d.find_element(By.CSS_SELECTOR, "#search-form button[type=submit]").click()
+        check(wait_until(lambda: "started the search of codes 51 to 52" in
+                         text(d, "search-result"), 5) and
+              wait_until(lambda: text(d, "search-state").startswith("Running"), 5),
+              f"a search starts from the page and shows while it runs ({text(d, 'search-result')})")
+        check(st.wait_for_log("search ended (done): 2 codes sent", 20) and
+              wait_until(lambda: text(d, "search-state") == "No search running.", 5),
+              "the search ends and the page says so")
+
         d.find_element(By.CSS_SELECTOR, "button[data-id='3003']").click()
         d.switch_to.alert.accept()
         check(wait_until(lambda: "3003" not in text(d, "pagers"), 5),

@@ -119,6 +119,7 @@ function showStatus(s) {
   $("lamp-detail").textContent = s.lamp.held_ms > 0
     ? "held after STOP for " + Math.ceil(s.lamp.held_ms / 1000) + " s" : "";
   $("summary").textContent = h.summary;
+  showSearch(h.search);
   $("health").textContent = h.state;
   $("audio").textContent = h.audio.output + (h.audio.ok ? "" : " — " + h.audio.error);
   $("keying").textContent = h.keying.line + (h.keying.ok ? "" : " — " + h.keying.error);
@@ -424,6 +425,32 @@ async function sendPage(e) {
   }
 }
 
+async function startSearch(e) {
+  e.preventDefault();
+  const from = $("search-from").value.trim();
+  const to = $("search-to").value.trim();
+  if (!/^[0-9]{1,7}$/.test(from) || !/^[0-9]{1,7}$/.test(to)) {
+    say("search-result", "codes are whole numbers from 0 to 2097151", false);
+    return;
+  }
+  try {
+    const data = await api("POST", "/api/search", {
+      from: Number(from), to: Number(to), fast: $("search-kind").value === "fast",
+      baud: Number($("search-baud").value), inverted: $("search-polarity").value === "inverted",
+    });
+    say("search-result", "started the " + data.started + "; STOP ends it", true);
+  } catch (err) {
+    say("search-result", err.message, false);
+  }
+}
+
+function showSearch(search) {
+  $("search-state").textContent = search
+    ? "Running: next " + search.next + (search.fast ? ", while below " : ", last ") + search.to +
+      ", " + search.sent + (search.fast ? " block(s)" : " code(s)") + " sent."
+    : "No search running.";
+}
+
 async function loadLog() {
   const q = encodeURIComponent($("log-search").value);
   const data = await api("GET", "/api/log?page=" + logPage + "&q=" + q);
@@ -507,6 +534,7 @@ function wire() {
     }
   });
   $("send-form").addEventListener("submit", sendPage);
+  $("search-form").addEventListener("submit", startSearch);
   $("send-message").addEventListener("input", updateCount);
   $("send-pager").addEventListener("change", updateCount);
   $("send-to").addEventListener("change", updateCount);
