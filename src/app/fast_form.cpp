@@ -117,12 +117,9 @@ void TFastForm::Button1Click() {
     m_started = std::chrono::steady_clock::now();
     m_searching = true;
     m_btStart->setEnabled(false);
-    std::string why;
-    if (!m_form.station().startSearch(std::move(job), &why)) {
+    if (!m_form.startSearch(std::move(job), this)) {
         m_searching = false;
         m_btStart->setEnabled(true);
-        showPlainMessage(
-            this, QStringLiteral("The search did not start: %1").arg(QString::fromStdString(why)));
     }
 }
 

@@ -146,6 +146,8 @@ public:
     FastSearchJob fastSearchJob(int64_t start);
     /// One fast-search transmission from `start`.
     SendResult sendFastSearch(int64_t start);
+    /// Starts a search on the station; a refusal is shown over `dialog` and gives false.
+    bool startSearch(SearchJob job, QWidget* dialog);
     void Options1Click();
     void BR1Click();
     void BR2Click();

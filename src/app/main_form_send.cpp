@@ -116,6 +116,15 @@ void TMainForm::noteNumericCharacters(const QString& message) {
                            .arg(odd.join(QStringLiteral(", "))));
 }
 
+bool TMainForm::startSearch(SearchJob job, QWidget* dialog) {
+    std::string why;
+    if (m_station->startSearch(std::move(job), &why))
+        return true;
+    showPlainMessage(
+        dialog, QStringLiteral("The search did not start: %1").arg(QString::fromStdString(why)));
+    return false;
+}
+
 PageJob TMainForm::searchPage() {
     KeyTx1->setChecked(false);
     applyRate(rateIndex());

@@ -110,12 +110,9 @@ void TRSForm::btStartClick() {
     m_started = std::chrono::steady_clock::now();
     SearchRunning = true; // before the start: its first event comes at once
     m_btStart->setEnabled(false);
-    std::string why;
-    if (!m_form.station().startSearch(std::move(job), &why)) {
+    if (!m_form.startSearch(std::move(job), this)) {
         SearchRunning = false;
         m_btStart->setEnabled(true);
-        showPlainMessage(
-            this, QStringLiteral("The search did not start: %1").arg(QString::fromStdString(why)));
         return;
     }
     showProgress();

@@ -209,8 +209,11 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
                 std::max<int64_t>(0, (now - oldest[0].acceptedAtMs) / 1000);
         }
     facts.directoryNeeded = m_settings.snpp.enabled || m_settings.wctp.enabled;
-    m_directory->current();
-    facts.directoryProblem = m_directory->problem();
+    // Only a running server needs the directory: no stat of the file otherwise.
+    if (facts.directoryNeeded) {
+        m_directory->current();
+        facts.directoryProblem = m_directory->problem();
+    }
     facts.dapnetEnabled = m_dapnet != nullptr;
     if (m_dapnet) {
         const DapnetLinkStatus link = m_dapnet->status();
