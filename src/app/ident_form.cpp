@@ -141,12 +141,12 @@ void TIdentForm::setTimerEnabled(bool on) {
 
 void TIdentForm::btTestClick() {
     pushSettings();
-    m_main.station().sendIdent(true);
+    m_main.sendIdent(true);
 }
 
 void TIdentForm::IdentTimer() {
     pushSettings();
-    m_main.station().sendIdent(false);
+    m_main.sendIdent(false);
 }
 
 void TIdentForm::showEvent(QShowEvent* event) {

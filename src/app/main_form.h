@@ -138,6 +138,9 @@ public:
     // Handlers.
     /// SEND: the page in the controls, as the operator's (or the message list's) request.
     SendResult TxButtonClick(TxSource source = TxSource::Operator);
+    /// The station ident now (the Test button's, or the interval's), waiting until it has
+    /// gone as SEND waits for its page: false when it did not start.
+    bool sendIdent(bool test);
     /// The page every code of a RIC/CAP search is built from: the page buttons as they
     /// stand (the engine puts the code in as RIC and message; the operator's own RIC and
     /// message are left alone).
@@ -145,7 +148,6 @@ public:
     /// A fast-search transmission from `start` with the window's rate, polarity and level.
     FastSearchJob fastSearchJob(int64_t start);
     /// One fast-search transmission from `start`.
-    SendResult sendFastSearch(int64_t start);
     /// Starts a search on the station; a refusal is shown over `dialog` and gives false.
     bool startSearch(SearchJob job, QWidget* dialog);
     void Options1Click();

@@ -8,7 +8,9 @@
 #include "app/status_line.h"
 #include "encoder/codeword.h"
 #include "encoder/message_packing.h"
+#include "host/station_host.h"
 #include "station/page_log.h"
+#include "station/station_wait.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -77,7 +79,13 @@ SendResult TMainForm::TxButtonClick(TxSource source) {
         noteNumericCharacters(message);
     PageJob job = jobFromControls(source);
     applyPagerCharset(job);
-    return m_station->sendPage(std::move(job));
+    return sendAndWait(*m_station, m_host->waits(), std::move(job));
+}
+
+bool TMainForm::sendIdent(bool test) {
+    if (m_closing)
+        return false;
+    return identAndWait(*m_station, m_host->waits(), test);
 }
 
 bool TMainForm::refuseUnusableRic() {
@@ -131,12 +139,6 @@ PageJob TMainForm::searchPage() {
     return jobFromControls(TxSource::Search);
 }
 
-SendResult TMainForm::sendFastSearch(int64_t start) {
-    if (m_closing)
-        return SendResult::Refused;
-    return m_station->sendFastSearch(fastSearchJob(start));
-}
-
 FastSearchJob TMainForm::fastSearchJob(int64_t start) {
     KeyTx1->setChecked(false);
     applyRate(rateIndex());
@@ -160,7 +162,7 @@ void TMainForm::btPaClick() {
     job.baud = baud();
     job.inverted = NI2->isChecked();
     job.level = m_station->signal().level;
-    m_station->tuneUp(job);
+    tuneUpAndWait(*m_station, m_host->waits(), std::move(job));
 }
 
 void TMainForm::stopTransmission() {

@@ -8,6 +8,7 @@
 #include "paging/release_on_signal.h"
 #include "station/basic_scheduler.h"
 #include "station/station.h"
+#include "station/station_wait.h"
 #include "txcontrol/ptt/ptt_factory.h"
 #include "txcontrol/recording_file_port.h"
 #include "txcontrol/system_port.h"
@@ -133,9 +134,9 @@ KeyingChoice chooseKeying(const Arguments& args, KeyingSettings& keying) {
             methodText + (settings.device.empty() ? "" : " on " + settings.device)};
 }
 
-/// The station engine as an on-air command sets it up. SIGTERM, SIGINT and SIGHUP end its
-/// waits: the sound stops, the transmission unwinds and releases the transmitter, and the
-/// command ends with Interrupted.
+/// The station engine as an on-air command sets it up. SIGTERM, SIGINT and SIGHUP end the
+/// command's wait: the station closes (the sound stops and the transmitter is released at
+/// once), and the command ends with Interrupted.
 struct OnAirCommand {
 #ifdef TARVEX_WITH_QT
     std::unique_ptr<QCoreApplication> app;
@@ -148,6 +149,7 @@ struct OnAirCommand {
     SteadyTickClock clock;
     BasicScheduler scheduler{clock};
     SchedulingPump pump{scheduler, interruptible};
+    EventWait wait{clock, pump};
     KeyingSettings keying;
     ReportingLine* reporting = nullptr;
     std::string portName;
@@ -180,12 +182,11 @@ struct OnAirCommand {
         setup.audio = std::move(output);
         setup.line = std::move(line);
         setup.clock = &clock;
-        setup.pump = &pump;
         setup.scheduler = &scheduler;
         station = std::make_unique<Station>(std::move(setup));
         station->setKeyDelay(keying.KeyDelay);
         station->setSignal({baud, inverted, level});
-        interruptible.onInterrupt = [this](int) { station->silence(); };
+        interruptible.onInterrupt = [this](int) { station->close(); };
         station->releaseNow();
     }
 
@@ -240,7 +241,7 @@ int runSend(const Args& argv) {
     PageJob job;
     job.page = page;
     job.level = command.station->signal().level;
-    command.station->sendPage(job);
+    sendAndWait(*command.station, command.wait, job);
     throwIfInterrupted();
     const auto out = command.station->status().last;
     if (out && !out->built)
@@ -262,7 +263,7 @@ int sendTuneUp(const Arguments& args, int seconds, int baud, bool inverted) {
     job.baud = baud;
     job.inverted = inverted;
     job.level = command.station->signal().level;
-    command.station->tuneUp(job);
+    tuneUpAndWait(*command.station, command.wait, job);
     throwIfInterrupted();
     const auto out = command.station->status().last;
     if (out && !out->built)

@@ -13,12 +13,12 @@ namespace tarvex {
 
 StationHost::StationHost(HostSetup setup)
     : m_folder(std::move(setup.folder)), m_clock(std::make_unique<SteadyTickClock>()),
-      m_pump(std::make_unique<QtEventPump>()), m_scheduler(std::make_unique<QtScheduler>()) {
+      m_pump(std::make_unique<QtEventPump>()), m_scheduler(std::make_unique<QtScheduler>()),
+      m_wait(std::make_unique<EventWait>(*m_clock, *m_pump)) {
     StationSetup s;
     s.audio = std::move(setup.audio);
     s.line = std::move(setup.line);
     s.clock = m_clock.get();
-    s.pump = m_pump.get();
     s.scheduler = m_scheduler.get();
     s.logClock = std::make_shared<QtLogClock>();
     m_station = std::make_unique<Station>(std::move(s));

@@ -37,6 +37,9 @@ public:
     StationHost& operator=(const StationHost&) = delete;
 
     Station& station() { return *m_station; }
+    /// The front end's own event-processing wait (DelayMs) on the station's clock, for
+    /// handlers that wait for a transmission to end, as the window's SEND does.
+    EventWait& waits() { return *m_wait; }
     NetworkInputs& network() { return *m_network; }
     /// Null once the station has shut down.
     StationMonitor* monitor() { return m_monitor.get(); }
@@ -63,6 +66,7 @@ private:
     std::unique_ptr<SteadyTickClock> m_clock;
     std::unique_ptr<QtEventPump> m_pump;
     std::unique_ptr<QtScheduler> m_scheduler;
+    std::unique_ptr<EventWait> m_wait;
     std::unique_ptr<Station> m_station;
     std::unique_ptr<NetworkInputs> m_network;
     std::unique_ptr<StationMonitor> m_monitor;

@@ -13,10 +13,9 @@ namespace tarvex {
 namespace {
 
 StationSetup& validated(StationSetup& setup) {
-    if (!setup.audio || !setup.line || setup.clock == nullptr || setup.pump == nullptr ||
-        setup.scheduler == nullptr)
-        throw std::invalid_argument("Station needs an audio output, a keying line, a clock, an "
-                                    "event pump and a scheduler");
+    if (!setup.audio || !setup.line || setup.clock == nullptr || setup.scheduler == nullptr)
+        throw std::invalid_argument(
+            "Station needs an audio output, a keying line, a clock and a scheduler");
     return setup;
 }
 
@@ -75,9 +74,9 @@ std::string_view stateName(OnAirState state) {
 
 Station::Station(StationSetup setup)
     : m_audio(validated(setup).audio), m_gen(m_audio), m_keyer(std::move(setup.line)),
-      m_clock(*setup.clock), m_wait(*setup.clock, *setup.pump), m_scheduler(*setup.scheduler),
-      m_tx(m_keyer, m_wait, m_gen,
-           Transmitter::Hooks{[this] { return m_keyDelayMs; }, [this] { return cancelled(); },
+      m_clock(*setup.clock), m_scheduler(*setup.scheduler),
+      m_tx(m_keyer, m_gen, m_scheduler,
+           Transmitter::Hooks{[this] { return m_keyDelayMs; },
                               [this](Transmitter::Phase phase) { onPhase(phase); },
                               [this] { return drainAllowanceMs(); }}),
       m_log(setup.logClock) {
@@ -91,7 +90,6 @@ Station::Station(StationSetup setup)
         publish(std::move(e));
     });
     m_progressTimer = m_scheduler.createTimer([this] { reportProgress(); }, true);
-    m_releaseGuard = m_scheduler.createTimer([this] { guardRelease(); }, false);
     m_watchdog = m_scheduler.createTimer([this] { watchdogFired(); }, false);
     createTimers();
 }
@@ -112,18 +110,7 @@ int Station::rateLevel(int baud) const {
 }
 
 bool Station::cancelled() const {
-    return m_stopRequested || m_closing || m_guardFired;
-}
-
-void Station::guardRelease() {
-    if (!m_keyer.keyed() || m_manualKey)
-        return;
-    // The framing should have released by now; its wait is held up by an event loop nested
-    // inside it. The transmission ends here, as a stop would end it.
-    m_guardFired = true;
-    m_gen.Stop();
-    m_keyer.UnkeyTransmitter();
-    note("Released at the end of the transmission while a dialog held the station's wait");
+    return m_stopRequested || m_closing;
 }
 
 void Station::setTxWatchdog(int seconds) {
@@ -173,7 +160,11 @@ SendResult Station::sendPage(PageJob job) {
         return SendResult::Skipped;
     if (m_busy)
         return queue(std::move(job));
-    return runNow([&] { return runPage(job); });
+    m_busy = true;
+    SendResult result = SendResult::Started;
+    if (!launchPage(std::move(job), nullptr, &result))
+        runNext();
+    return result;
 }
 
 SendResult Station::enqueue(PageJob job) {
@@ -192,29 +183,18 @@ SendResult Station::enqueue(PageJob job) {
     return SendResult::Queued;
 }
 
-SendResult Station::sendFastSearch(const FastSearchJob& job) {
-    if (m_closing)
-        return SendResult::Refused;
-    if (m_identInProgress)
-        return SendResult::Skipped;
-    if (m_busy) {
-        note("A page is on air; the new page was not sent.");
-        return SendResult::Refused;
-    }
-    return runNow([&] {
-        runFastSearch(job);
-        return SendResult::Sent;
-    });
-}
-
-SendResult Station::tuneUp(const TuneJob& job) {
+SendResult Station::tuneUp(TuneJob job) {
     if (m_closing)
         return SendResult::Refused;
     if (m_busy) {
         note("A page is on air; the tune-up was not started.");
         return SendResult::Refused;
     }
-    return runNow([&] { return runTuneUp(job); });
+    m_busy = true;
+    SendResult result = SendResult::Started;
+    if (!launchTuneUp(std::move(job), &result))
+        runNext();
+    return result;
 }
 
 void Station::setManualKey(bool keyed) {
@@ -261,10 +241,10 @@ void Station::stop() {
         return;
     // A search ends at once; the code cut short is not counted and goes first next time.
     endSearch(SearchEnd::Stopped);
-    if (m_busy) {
+    if (m_flight) {
         m_stopRequested = true;
         m_gen.Stop();
-        m_wait.StopRequest = true;
+        abortFlight();
     }
     if (m_manualKey)
         setManualKey(false);
@@ -306,8 +286,13 @@ void Station::close() {
     dropQueue("the station is closing");
     m_stopRequested = true;
     m_gen.Stop();
-    m_wait.StopRequest = true;
     m_manualKey = false;
+    // The transmission on air ends now: the program may not run its event loop again.
+    if (m_flight) {
+        abortFlight();
+        endFlight();
+    }
+    m_busy = false;
     m_keyer.holdReleased();
     // Released: the entries taken from the auto-send file go back before the program ends.
     returnAutoEntries(takeAutoEntries(), "the station is closing");
@@ -330,12 +315,6 @@ void Station::audioFailed(const TxOutcome& out) {
     m_audioRetry->start(m_audioBackoffMs);
     note("The audio output failed (" + out.error + "): the page queue waits, next try in " +
          std::to_string(m_audioBackoffMs / 1000) + " s");
-}
-
-WaitEnd Station::delayMs(uint32_t ms) {
-    if (m_closing)
-        return WaitEnd::Stopped;
-    return m_wait.DelayMs(ms);
 }
 
 void Station::dropJob(PageJob& job, const std::string& why) {

@@ -4,8 +4,9 @@
 // key, key delay, play, release once the sound has left), a queue of pending transmissions
 // that records where each came from, the on-air state and its progress, the page log, Stop,
 // the station ident's interval and the auto-send poll. Front ends (the window, tarvex-cli,
-// tarvexd) hand it requests and show its events. Standard C++: the event loop comes in
-// through EventPump / TickClock (the waits) and Scheduler (timers).
+// tarvexd) hand it requests and show its events. It never waits in place: every step of a
+// transmission is a timer of its Scheduler, so nothing enters the engine in the middle of
+// one. Standard C++: the event loop comes in through TickClock and Scheduler.
 #include "encoder/page_encoder.h"
 #include "paging/auto_send_poll.h"
 #include "paging/event_wait.h"
@@ -110,6 +111,8 @@ struct TuneJob {
     int baud = 1200;
     bool inverted = false;
     int level = 100;
+    /// Runs once with the outcome when the tune-up has ended (or was refused).
+    std::function<void(const TxOutcome&)> finished;
 };
 
 struct AutoSendSettings {
@@ -156,7 +159,6 @@ struct StationSetup {
     std::shared_ptr<AudioOutput> audio;
     std::unique_ptr<KeyingLine> line;
     TickClock* clock = nullptr;
-    EventPump* pump = nullptr;
     Scheduler* scheduler = nullptr;
     std::shared_ptr<LogClock> logClock; ///< null: the C library's local date and time
     /// The clock the release of a played sound is timed on; null: the steady clock. Tests
@@ -233,9 +235,6 @@ public:
     /// Reserved in an allowed slot run after a key-up's sound and its 100 ms: the longest the
     /// framing then waits for the output to drain (it releases at that point, sound or not).
     static constexpr uint32_t SlotMarginMs = 300;
-    /// Beyond a key-up's planned end, how long the release guard waits before it releases the
-    /// transmitter itself (the framing's own wait is stuck under a modal dialog's loop).
-    static constexpr uint32_t ReleaseGuardMs = 100;
     /// How long the engine lets new network pages gather before it keys for them.
     static constexpr uint32_t FeedGatherMs = 300;
     /// How long STOP keeps pages from other systems (auto send, the network inputs, the
@@ -289,15 +288,12 @@ public:
     SignalState signal() const;
     /// The last sound built, as played: a WAV header and the samples (a copy).
     std::vector<uint8_t> lastSound() const;
-    /// Silences the output at once (a signal arrived): the transmission ends and releases as
-    /// it unwinds.
-    void silence() { m_gen.Stop(); }
     /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
     void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
     int rateLevel(int baud) const;
 
-    // Searches. One runs at a time; it never waits in place: each code is one transmission,
-    // the gaps are timers. Its progress and end are SearchProgress / SearchEnded events.
+    // Searches. One runs at a time; each code is one transmission, the gaps are timers. Its
+    // progress and end are SearchProgress / SearchEnded events.
     /// Starts a search; false, with the reason in `why`, when refused (codes outside
     /// 0..MaxRic, `from` above `to`, a search running, the station closing).
     bool startSearch(SearchJob job, std::string* why = nullptr);
@@ -307,29 +303,30 @@ public:
     /// reached ends it after the code on air. False when no search runs.
     bool setSearchEnd(int64_t to);
 
-    // Transmissions. Each returns once it (and what queued behind it) has gone, processing
-    // events meanwhile; during another transmission a page is queued instead.
+    // Transmissions. None waits: a request the transmitter is free for starts now (Started;
+    // its end is its Ended event and `finished`), one refused before keying says so at once
+    // (Failed), and during another transmission a page is queued instead.
     SendResult sendPage(PageJob job);
-    SendResult sendFastSearch(const FastSearchJob& job);
-    SendResult tuneUp(const TuneJob& job);
-    /// The station ident now (the interval's or a test's): false when it was not sent.
+    SendResult tuneUp(TuneJob job);
+    /// The station ident now (the interval's or a test's): false when it did not start.
     bool sendIdent(bool test = false);
-    /// Queues a page without waiting: it goes when the transmitter is free.
+    /// Queues a page: it goes when the transmitter is free.
     SendResult enqueue(PageJob job);
     /// Keys (true) or releases the transmitter by hand.
     void setManualKey(bool keyed);
     /// Releases at once (a polarity change takes effect on the line).
     void releaseNow();
-    /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases.
-    /// Nothing that was waiting keys up after it: the engine's own queue (pages of the window)
-    /// is dropped, auto-send entries taken and not sent go back to their file, and pages from
-    /// other systems are held for StopHoldMs (the durable queue keeps its pages).
+    /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases
+    /// at once; the transmission's Ended event follows from the event loop. Nothing that was
+    /// waiting keys up after it: the engine's own queue (pages of the window) is dropped,
+    /// auto-send entries taken and not sent go back to their file, and pages from other
+    /// systems are held for StopHoldMs (the durable queue keeps its pages).
     void stop();
     /// Ends the hold after STOP at once.
     void resume();
-    bool held() const { return m_held; }
-    /// The program is ending: stops, releases and holds the transmitter released, drops the
-    /// queue and every timer; every request after this is refused.
+    /// The program is ending: stops, releases and holds the transmitter released, ends the
+    /// transmission on air (its Ended event comes before this returns), drops the queue and
+    /// every timer; every request after this is refused.
     void close();
 
     // The station ident and auto send.
@@ -342,8 +339,7 @@ public:
     /// While held polls do nothing (they are also held while a search runs).
     void holdAutoSend(bool held) { m_autoSendHeld = held; }
     /// One auto-send poll, as the timer runs it: takes the entries that are due and hands
-    /// them to the engine, which sends them in turn with AutoDelay between them. It never
-    /// waits, so it holds no transmission on air; the next poll comes once they have gone.
+    /// them to the engine, which sends them in turn with AutoDelay between them.
     void pollAutoSend();
 
     // Network pages and time slots.
@@ -360,9 +356,6 @@ public:
     void setAudioOutput(std::shared_ptr<AudioOutput> output);
     void setKeyingLine(std::unique_ptr<KeyingLine> line);
 
-    // A wait that processes events (a caller pacing its own transmissions).
-    WaitEnd delayMs(uint32_t ms);
-
     // Events.
     using Listener = std::function<void(const StationEvent&)>;
     int subscribe(Listener listener);
@@ -371,16 +364,62 @@ public:
     // State.
     StationStatus status() const;
     OnAirState state() const { return m_state; }
+    /// A transmission is on air, or waits for its slot, settles or has just ended and what
+    /// queued behind it is about to go.
     bool busy() const { return m_busy; }
-    bool closing() const { return m_closing; }
     std::size_t queued() const { return m_queue.size(); }
 
 private:
+    /// One transmission on its way through the steps: waiting for air time, settling,
+    /// keyed (the framing runs), then finished from the event loop.
+    struct Flight {
+        enum class Step { Air, Settle, Keyed, Finishing };
+        uint64_t serial = 0;
+        Step step = Step::Air;
+        TxOutcome out;
+        std::vector<PageJob> jobs; ///< the pages it carries (pages and feed batches)
+        bool feed = false;         ///< a batch from the feed: stopped early, its pages stay there
+        bool log = false;          ///< a fast search's page-log line
+        bool settle = true;        ///< pages and fast searches settle SettleMs before the key
+        int level = 100;
+        uint32_t keyUpMs = 0; ///< the whole key-up, for the time slots
+        Transmitter::KeyUp keyUp;
+        std::string listing;
+        bool keyed = false;     ///< the framing ran (or the output was found not ready)
+        std::string refusedWhy; ///< no air time for it: why
+        /// Runs after its outcome has been told (the auto-send entry's and the search's own
+        /// bookkeeping).
+        std::function<void()> after;
+    };
+
     /// The text of a code as a search sends it: seven digits with leading zeros.
     static std::string searchCodeText(int64_t code);
+    /// The stream from slot `first` up to and including its EndMarker.
+    static std::vector<Codeword> streamFromSlot(const SlotBuffer& buffer, int first);
     SendResult queue(PageJob job);
-    void runFeed(std::vector<PageJob> jobs);
-    bool runAutoEntry();
+    // Starting work: each returns true when a transmission is on its way, false when the
+    // request ended at once (refused before keying) or nothing was started.
+    bool launchPage(PageJob job, std::function<void()> after, SendResult* result);
+    bool launchFeed(std::vector<PageJob> jobs);
+    void launchFastSearch(const FastSearchJob& job, std::function<void()> after);
+    bool launchTuneUp(TuneJob job, SendResult* result);
+    bool launchIdent();
+    void launch(Flight flight);
+    void runNext();
+    void becomeIdle();
+    bool launchAutoEntry();
+    void autoEntryEnded(const std::string& text);
+    // The steps of a flight.
+    void scheduleStep(uint32_t ms, std::function<void()> step);
+    bool current(uint64_t serial) const;
+    void airStep();
+    void settleStep();
+    void keyStep();
+    void released(const Transmitter::End& end);
+    void finishStep();
+    void endFlight();
+    void abortFlight();
+    void endPages(Flight& f);
     /// The entries taken and not yet sent, as the file had them; the list is emptied.
     std::vector<std::string> takeAutoEntries();
     void returnAutoEntries(std::vector<std::string> entries, const std::string& why);
@@ -389,30 +428,21 @@ private:
     void kick();
     void restState();
     void audioFailed(const TxOutcome& out);
-    void guardRelease();
     void watchdogFired();
     uint32_t drainAllowanceMs() const;
     int budgetFor(int baud, int64_t airMs) const;
-    bool awaitAirTime(uint32_t keyUpMs, TxSource source, std::string* why);
     uint32_t keyUpMs(int baud, std::size_t codewords) const;
     int64_t unixNowMs() const;
     void finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log);
     void dropJob(PageJob& job, const std::string& why);
     void dropQueue(const std::string& why);
-    SendResult runNow(const std::function<SendResult()>& first);
-    void drain();
     TxOutcome outcomeFor(const PageJob& job) const;
-    bool prepare(TxSource source, int baud, bool inverted, int level);
-    bool outputReady(TxOutcome& out);
     void dropQueued(PageJob& job, const std::string& why);
-    SendResult runPage(PageJob& job);
-    void runFastSearch(const FastSearchJob& job);
-    SendResult runTuneUp(const TuneJob& job);
-    void runIdent();
+    void searchStep();
+    void searchStepped(uint64_t run, bool fast, int64_t code);
     void identTick();
     void applyIdentTimer();
-    void transmitBuffer(TxOutcome& out);
-    void settle(TxOutcome& out);
+    void settle(TxOutcome& out, const Transmitter::End& end);
     void finish(TxOutcome& out, bool log, const std::function<void(const TxOutcome&)>& finished);
     void logPage(const TxOutcome& out);
     void logNote(const std::string& text);
@@ -430,7 +460,6 @@ private:
     void reportProblems();
     void switchAudioWhenIdle();
     bool cancelled() const;
-    void searchStep();
     void endSearch(SearchEnd end, std::string error = {});
     void publishSearch(StationEvent::Kind kind);
 
@@ -440,7 +469,6 @@ private:
     TSignalGen m_gen;
     Keyer m_keyer;
     TickClock& m_clock;
-    EventWait m_wait;
     Scheduler& m_scheduler;
     Transmitter m_tx;
     PageLog m_log;
@@ -450,7 +478,11 @@ private:
     SlotPlanner* m_slots = nullptr;
     std::function<int64_t()> m_unixNow;
     PageLogHook m_logHook;
-    const TxOutcome* m_onAir = nullptr; ///< the transmission being keyed, for KeyedUp
+
+    std::optional<Flight> m_flight;
+    uint64_t m_flightSerial = 0;
+    std::unique_ptr<StationTimer> m_stepTimer; ///< the wait of the flight's current step
+    std::function<void()> m_step;              ///< what that timer runs
 
     uint32_t m_keyDelayMs = 200;
     bool m_logPages = false;
@@ -463,7 +495,6 @@ private:
     bool m_closing = false;
     bool m_stopRequested = false;
     bool m_manualKey = false;
-    bool m_soundStarted = false;
     bool m_keyFailed = false; ///< the line failed to key for the transmission on air
     uint32_t m_keyedAt = 0;
     uint32_t m_releasedAt = 0;
@@ -474,7 +505,6 @@ private:
     bool m_identTimerEnabled = false;
     bool m_identInProgress = false;
     bool m_identTest = false;
-    uint64_t m_identCount = 0; ///< idents that went on air
 
     AutoSendSettings m_autoSend;
     std::unique_ptr<StationTimer> m_pollTimer;
@@ -508,10 +538,6 @@ private:
     uint64_t m_searchRun = 0; ///< counts searches ended, so a step knows its own ended
 
     std::unique_ptr<StationTimer> m_progressTimer;
-    /// Releases on time whatever holds the framing's wait (a dialog's own event loop opened
-    /// while on air): it runs from any event loop, nested or not.
-    std::unique_ptr<StationTimer> m_releaseGuard;
-    bool m_guardFired = false;
     std::unique_ptr<StationTimer> m_watchdog; ///< runs while the transmitter is keyed
     int m_watchdogSeconds = DefaultTxWatchdogSeconds;
     std::unique_ptr<StationTimer> m_gather; ///< starts the feed's pages after FeedGatherMs

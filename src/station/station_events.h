@@ -47,6 +47,7 @@ std::string_view stateName(OnAirState state);
 /// How a request to transmit was taken.
 enum class SendResult {
     Sent,    ///< transmitted (see the outcome for whether the sound played)
+    Started, ///< taken for the air now: its end comes as its Ended event (and `finished`)
     Queued,  ///< another transmission is on air: it goes after the release
     Skipped, ///< the station ident is on air: nothing was done
     Failed,  ///< refused before keying (the page could not be built); see the outcome

@@ -51,33 +51,41 @@ uint32_t Station::keyUpMs(int baud, std::size_t codewords) const {
            SlotMarginMs;
 }
 
-bool Station::awaitAirTime(uint32_t keyUp, TxSource source, std::string* why) {
-    if (m_slots == nullptr)
-        return true;
-    for (;;) {
-        if (cancelled())
-            return false;
-        const int64_t t = unixNowMs();
-        const int64_t left = m_slots->remainingMs(t);
-        if (left == Unrestricted || left >= static_cast<int64_t>(keyUp))
-            return true;
-        if (m_slots->longestRunMs() < static_cast<int64_t>(keyUp)) {
-            *why = "the transmission takes " + std::to_string(keyUp) +
-                   " ms with its settle, key delay and release, longer than any allowed run "
-                   "of time slots (" +
-                   std::to_string(m_slots->longestRunMs()) + " ms)";
-            return false;
-        }
-        const std::optional<int64_t> next = m_slots->nextRunStart(t);
-        if (!next) {
-            *why = "no time slot is allowed";
-            return false;
-        }
-        setState(OnAirState::Waiting, source);
-        // The slots can change meanwhile (a new assignment): look again at least each second.
-        const int64_t wait = std::clamp<int64_t>(*next - t, 1, 1000);
-        m_wait.DelayMs(static_cast<uint32_t>(wait));
+void Station::airStep() {
+    // Keys only inside an allowed run long enough for the whole key-up; otherwise waits for
+    // the next run, looking again at least each second (a new assignment may change them).
+    Flight& f = *m_flight;
+    f.step = Flight::Step::Air;
+    if (m_slots == nullptr) {
+        settleStep();
+        return;
     }
+    const int64_t t = unixNowMs();
+    const int64_t left = m_slots->remainingMs(t);
+    const auto keyUp = static_cast<int64_t>(f.keyUpMs);
+    if (left == Unrestricted || left >= keyUp) {
+        settleStep();
+        return;
+    }
+    const std::optional<int64_t> next = m_slots->nextRunStart(t);
+    if (m_slots->longestRunMs() < keyUp) {
+        f.refusedWhy = "the transmission takes " + std::to_string(keyUp) +
+                       " ms with its settle, key delay and release, longer than any allowed "
+                       "run of time slots (" +
+                       std::to_string(m_slots->longestRunMs()) + " ms)";
+    } else if (!next) {
+        f.refusedWhy = "no time slot is allowed";
+    }
+    if (!f.refusedWhy.empty()) {
+        f.step = Flight::Step::Finishing;
+        scheduleStep(0, [this] { finishStep(); });
+        return;
+    }
+    const uint64_t serial = f.serial;
+    setState(OnAirState::Waiting, f.out.source);
+    if (current(serial))
+        scheduleStep(static_cast<uint32_t>(std::clamp<int64_t>(*next - t, 1, 1000)),
+                     [this] { airStep(); });
 }
 
 int Station::budgetFor(int baud, int64_t airMs) const {
@@ -88,7 +96,7 @@ int Station::budgetFor(int baud, int64_t airMs) const {
     return static_cast<int>(std::clamp<int64_t>(codewords, 0, MaxTransmissionCodewords));
 }
 
-void Station::runFeed(std::vector<PageJob> jobs) {
+bool Station::launchFeed(std::vector<PageJob> jobs) {
     std::vector<PageParams> pages;
     pages.reserve(jobs.size());
     for (const PageJob& job : jobs)
@@ -109,48 +117,23 @@ void Station::runFeed(std::vector<PageJob> jobs) {
         finish(out, false, jobs[refused.index].finished);
     }
     if (t.pages.empty())
-        return; // only refused pages: the feed has dropped them, ask again
-    const PageJob& first = jobs[t.pages.front().index];
-    TxOutcome out = outcomeFor(first);
-    out.codewords = t.lastSlot;
+        return false; // only refused pages: the feed has dropped them, ask again
     m_manualKey = false;
-    std::string why;
-    if (!awaitAirTime(keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot)), first.source, &why) ||
-        !prepare(first.source, t.baud, t.inverted, first.level)) {
-        if (cancelled())
-            return; // stopped or closing: the pages stay in the feed
-        // Even alone this page never fits a slot run: it can never be sent.
-        out.built = false;
-        out.refusal = Refusal::Other;
-        out.error = why;
-        finish(out, false, first.finished);
-        return;
-    }
-    std::vector<PageJob*> packed;
+    Flight f;
+    f.feed = true;
+    f.out = outcomeFor(jobs[t.pages.front().index]);
+    f.out.codewords = t.lastSlot;
+    f.out.baud = t.baud;
+    f.out.inverted = t.inverted;
+    f.level = jobs[t.pages.front().index].level;
+    f.keyUpMs = keyUpMs(t.baud, static_cast<std::size_t>(t.lastSlot));
+    f.keyUp.stream.assign(t.stream.begin(), t.stream.end());
+    f.listing = std::move(t.listing);
+    // Only the pages it carries: the others stay in the feed for a later transmission.
     for (const PackedPage& p : t.pages)
-        packed.push_back(&jobs[p.index]);
-    if (!outputReady(out)) {
-        finishPages(out, packed, true);
-        return;
-    }
-    StationEvent shown;
-    shown.kind = StationEvent::Kind::Listing;
-    shown.source = first.source;
-    shown.text = t.listing;
-    publish(std::move(shown));
-    packed.clear();
-    for (const PackedPage& p : t.pages) {
-        PageJob& job = jobs[p.index];
-        packed.push_back(&job);
-        out.pages.push_back(sentPageFor(job, outcomeFor(job)));
-        if (job.starting)
-            job.starting();
-    }
-    m_onAir = &out;
-    const AtExit onAirEnds([this] { m_onAir = nullptr; });
-    m_tx.transmit(t.stream);
-    settle(out);
-    finishPages(out, packed, true);
+        f.jobs.push_back(std::move(jobs[p.index]));
+    launch(std::move(f));
+    return true;
 }
 
 void Station::finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log) {

@@ -1,11 +1,14 @@
-// The station engine running a transmission: the settle, the build, the framing, the
-// outcome with its page-log line, and the on-air state and progress along the way.
+// The station engine running a transmission: each is a flight through its steps (air time,
+// settle, the framing, the finish), every step a timer of the scheduler, so nothing runs in
+// the middle of one. Its outcome gets its page-log line, and the on-air state and progress
+// are told along the way.
 #include "station/station.h"
 
 #include "encoder/conversions.h"
 #include "encoder/errors.h"
 #include "paging/fast_search.h"
 #include "signal/wav_image.h"
+#include "txcontrol/tune_up.h"
 
 #include <algorithm>
 
@@ -24,48 +27,6 @@ std::string latin1ToUtf8(std::string_view bytes) {
         }
     }
     return out;
-}
-
-// ---- running transmissions ----------------------------------------------------------------
-
-SendResult Station::runNow(const std::function<SendResult()>& first) {
-    m_busy = true;
-    const AtExit done([this] {
-        m_busy = false;
-        m_stopRequested = false;
-        m_wait.StopRequest = false; // a stop meant for this transmission ends no later wait
-        restState();
-        switchAudioWhenIdle();
-        flushAutoReturns();
-    });
-    const SendResult result = first();
-    drain();
-    return result;
-}
-
-void Station::drain() {
-    // A stop ends the drain: what waits behind the stopped transmission does not key up.
-    while (!m_closing && !m_stopRequested) {
-        if (!m_queue.empty()) {
-            PageJob job = std::move(m_queue.front());
-            m_queue.pop_front();
-            runPage(job);
-            continue;
-        }
-        // Pages from other systems wait out the hold after STOP; the page queue's pages, which
-        // are tried again when their sound fails, also the pause after a failed audio output.
-        if (m_held)
-            return;
-        if (runAutoEntry())
-            continue;
-        if (m_audioRetry->active())
-            return;
-        std::vector<PageJob> jobs =
-            m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
-        if (jobs.empty())
-            return;
-        runFeed(std::move(jobs));
-    }
 }
 
 TxOutcome Station::outcomeFor(const PageJob& job) const {
@@ -97,20 +58,77 @@ SentPage sentPageFor(const PageJob& job, const TxOutcome& out) {
     return page;
 }
 
-bool Station::prepare(TxSource source, int baud, bool inverted, int level) {
-    m_stopRequested = false;
-    m_guardFired = false;
-    m_soundStarted = false;
-    m_keyedAt = m_releasedAt = 0;
-    setState(OnAirState::Preparing, source);
-    m_gen.setBaud(static_cast<int16_t>(baud));
-    m_gen.setInverted(inverted);
-    m_gen.setLevel(level);
-    m_wait.DelayMs(SettleMs);
-    return !cancelled();
+std::vector<Codeword> Station::streamFromSlot(const SlotBuffer& buffer, int first) {
+    std::vector<Codeword> stream;
+    for (const Codeword c : buffer.from(first)) {
+        stream.push_back(c);
+        if (c == EndMarker)
+            break;
+    }
+    return stream;
 }
 
-SendResult Station::runPage(PageJob& job) {
+// ---- what goes next ------------------------------------------------------------------------
+
+void Station::runNext() {
+    // Called with the station busy, at the top of the event loop: the queue's pages first,
+    // then (outside the hold after STOP) auto send's entries and the feed's pages.
+    while (!m_closing) {
+        if (!m_queue.empty()) {
+            PageJob job = std::move(m_queue.front());
+            m_queue.pop_front();
+            SendResult ignored;
+            if (launchPage(std::move(job), nullptr, &ignored))
+                return;
+            continue;
+        }
+        if (m_held)
+            break;
+        if (launchAutoEntry())
+            return;
+        // The page queue's pages, which are tried again when their sound fails, also wait out
+        // the pause after a failed audio output.
+        if (m_audioRetry->active())
+            break;
+        std::vector<PageJob> jobs =
+            m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
+        if (jobs.empty())
+            break;
+        if (launchFeed(std::move(jobs)))
+            return;
+    }
+    becomeIdle();
+}
+
+void Station::becomeIdle() {
+    m_busy = false;
+    m_stopRequested = false;
+    restState();
+    switchAudioWhenIdle();
+    flushAutoReturns();
+}
+
+void Station::kick() {
+    // From a timer: whatever waits goes now, unless a transmission is on its way (its end
+    // looks).
+    if (m_busy || m_closing)
+        return;
+    m_busy = true;
+    runNext();
+}
+
+// ---- starting a flight ---------------------------------------------------------------------
+
+void Station::launch(Flight flight) {
+    flight.serial = ++m_flightSerial;
+    m_stopRequested = false;
+    m_keyedAt = m_releasedAt = 0;
+    m_flight = std::move(flight);
+    airStep();
+}
+
+bool Station::launchPage(PageJob job, std::function<void()> after, SendResult* result) {
+    *result = SendResult::Started;
     TxOutcome out = outcomeFor(job);
     m_manualKey = false; // the release after the page ends a manual key-up
     std::string listing;
@@ -122,133 +140,225 @@ SendResult Station::runPage(PageJob& job) {
                                                                           : Refusal::Encoder;
         out.error = e.what();
         finish(out, false, job.finished);
-        return SendResult::Failed;
+        if (after)
+            after();
+        *result = SendResult::Failed;
+        return false;
     }
-    std::string why;
-    if (!awaitAirTime(keyUpMs(job.page.baud, static_cast<std::size_t>(m_encoder.LastSlot)),
-                      job.source, &why) ||
-        !prepare(job.source, job.page.baud, job.page.inverted, job.level)) {
+    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
+    Flight f;
+    f.out = std::move(out);
+    f.out.codewords = m_encoder.LastSlot;
+    f.level = job.level;
+    f.keyUpMs = keyUpMs(job.page.baud, static_cast<std::size_t>(m_encoder.LastSlot));
+    f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::FirstSlot);
+    f.listing = std::move(listing);
+    f.jobs.push_back(std::move(job));
+    f.after = std::move(after);
+    launch(std::move(f));
+    return true;
+}
+
+void Station::launchFastSearch(const FastSearchJob& job, std::function<void()> after) {
+    Flight f;
+    f.out.kind = TxKind::FastSearch;
+    f.out.source = TxSource::FastSearch;
+    f.out.ric = job.logRic;
+    f.out.message = job.logMessage;
+    f.out.baud = job.baud;
+    f.out.inverted = job.inverted;
+    f.log = job.log;
+    f.level = job.level;
+    f.keyUpMs = keyUpMs(job.baud, FastSearchLastSlot);
+    const FastSearchTransmission tx = BuildFastSearch(m_encoder, job.start);
+    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
+    f.out.codewords = m_encoder.LastSlot;
+    f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::FirstSlot);
+    f.listing = tx.listing;
+    f.after = std::move(after);
+    launch(std::move(f));
+}
+
+bool Station::launchTuneUp(TuneJob job, SendResult* result) {
+    Flight f;
+    f.out.kind = TxKind::TuneUp;
+    f.out.source = TxSource::TuneUp;
+    f.out.baud = job.baud;
+    f.out.inverted = job.inverted;
+    f.level = job.level;
+    f.settle = false;
+    try {
+        f.out.codewords = BuildTuneUp(m_encoder.CodewordBuffer, job.seconds, job.baud);
+    } catch (const Error& e) {
+        f.out.built = false;
+        f.out.refusal = Refusal::Other;
+        f.out.error = e.what();
+        finish(f.out, false, job.finished);
+        *result = SendResult::Failed;
+        return false;
+    }
+    f.keyUpMs = keyUpMs(job.baud, static_cast<std::size_t>(f.out.codewords)) - SettleMs;
+    f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::FirstSlot);
+    if (job.finished)
+        f.after = [this, finished = std::move(job.finished)] {
+            if (m_last)
+                finished(*m_last);
+        };
+    *result = SendResult::Started;
+    launch(std::move(f));
+    return true;
+}
+
+// ---- the steps -------------------------------------------------------------------------------
+
+void Station::scheduleStep(uint32_t ms, std::function<void()> step) {
+    m_step = std::move(step);
+    m_stepTimer->start(ms);
+}
+
+bool Station::current(uint64_t serial) const {
+    return m_flight && m_flight->serial == serial && m_flight->step != Flight::Step::Finishing;
+}
+
+void Station::settleStep() {
+    Flight& f = *m_flight;
+    f.step = Flight::Step::Settle;
+    const uint64_t serial = f.serial;
+    setState(OnAirState::Preparing, f.out.source);
+    if (!current(serial))
+        return; // a listener stopped it
+    if (f.out.kind == TxKind::Ident) {
+        m_gen.setInverted(m_ident.inverted);
+    } else {
+        m_gen.setBaud(static_cast<int16_t>(f.out.baud));
+        m_gen.setInverted(f.out.inverted);
+        m_gen.setLevel(f.level);
+    }
+    if (f.settle)
+        scheduleStep(SettleMs, [this] { keyStep(); });
+    else
+        keyStep();
+}
+
+void Station::keyStep() {
+    Flight& f = *m_flight;
+    const uint64_t serial = f.serial;
+    f.keyed = true;
+    // Asked before anything is marked as going on air: an output that cannot play keys
+    // nothing, and the page stays where it came from.
+    if (!m_gen.outputReady()) {
+        released(Transmitter::End{});
+        return;
+    }
+    if (!f.listing.empty()) {
+        StationEvent shown;
+        shown.kind = StationEvent::Kind::Listing;
+        shown.source = f.out.source;
+        shown.text = f.listing;
+        publish(std::move(shown));
+    }
+    for (PageJob& job : f.jobs) {
+        f.out.pages.push_back(sentPageFor(job, outcomeFor(job)));
+        if (job.starting)
+            job.starting();
+    }
+    if (!current(serial))
+        return;
+    f.step = Flight::Step::Keyed;
+    if (!m_tx.start(std::move(f.keyUp), [this](const Transmitter::End& end) { released(end); }))
+        released(Transmitter::End{});
+}
+
+void Station::released(const Transmitter::End& end) {
+    Flight& f = *m_flight;
+    // Judged at the release: a STOP after it does not make a whole transmission "stopped".
+    settle(f.out, end);
+    f.step = Flight::Step::Finishing;
+    // The outcome is told from the event loop, after the release has been seen through.
+    scheduleStep(0, [this] { finishStep(); });
+}
+
+void Station::finishStep() {
+    endFlight();
+    runNext();
+}
+
+void Station::abortFlight() {
+    // STOP or the program's end: the framing releases at once; a flight not yet keyed just
+    // ends. Either way its outcome is told from the event loop (at once when closing).
+    if (!m_flight)
+        return;
+    Flight& f = *m_flight;
+    if (f.step == Flight::Step::Keyed) {
+        m_tx.cancel();
+        return;
+    }
+    if (f.step != Flight::Step::Finishing) {
+        f.step = Flight::Step::Finishing;
+        scheduleStep(0, [this] { finishStep(); });
+    }
+}
+
+void Station::endFlight() {
+    m_stepTimer->stop();
+    m_step = nullptr;
+    Flight f = std::move(*m_flight);
+    m_flight.reset();
+    TxOutcome& out = f.out;
+    const bool ident = out.kind == TxKind::Ident;
+    if (!f.keyed && (cancelled() || !f.refusedWhy.empty())) {
+        // Never keyed: stopped on its way, or there is no air time for it.
         out.built = false;
         out.stopped = cancelled();
         out.closing = m_closing;
         out.refusal = out.stopped ? Refusal::None : Refusal::Other;
-        out.error = out.stopped ? "stopped before the transmitter was keyed" : why;
-        finish(out, out.stopped && job.log && !job.returnable, job.finished);
-        return out.stopped ? SendResult::Sent : SendResult::Failed;
+        out.error = out.stopped ? (out.kind == TxKind::Page && !f.feed
+                                       ? "stopped before the transmitter was keyed"
+                                       : "")
+                                : f.refusedWhy;
+        if (f.feed) {
+            if (!out.stopped)
+                finish(out, false, f.jobs.front().finished); // even alone it never fits
+        } else if (out.kind == TxKind::Page) {
+            const PageJob& job = f.jobs.front();
+            finish(out, out.stopped && job.log && !job.returnable, job.finished);
+        } else {
+            finish(out, out.stopped && f.log, nullptr);
+        }
+    } else {
+        if (f.feed || out.kind == TxKind::Page) {
+            endPages(f);
+        } else {
+            finish(out, f.log, nullptr);
+        }
     }
-    out.codewords = m_encoder.LastSlot;
-    if (!outputReady(out)) {
-        finish(out, job.log, job.finished);
-        return SendResult::Sent;
+    if (ident) {
+        // However the ident ended, SEND and the polls are free again and the interval starts
+        // anew.
+        m_identInProgress = false;
+        applyIdentTimer();
     }
-    StationEvent shown;
-    shown.kind = StationEvent::Kind::Listing;
-    shown.source = job.source;
-    shown.text = std::move(listing);
-    publish(std::move(shown));
-    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
-    out.pages.push_back(sentPageFor(job, out));
-    if (job.starting)
-        job.starting();
-    transmitBuffer(out);
+    if (f.after)
+        f.after();
+}
+
+void Station::endPages(Flight& f) {
+    TxOutcome& out = f.out;
+    if (f.feed) {
+        std::vector<PageJob*> jobs;
+        for (PageJob& job : f.jobs)
+            jobs.push_back(&job);
+        finishPages(out, jobs, true);
+        return;
+    }
+    const PageJob& job = f.jobs.front();
     // A page that goes back to its source when it never sounded gets no line for this try.
     const bool back = job.returnable && !out.sounded && (out.stopped || out.closing);
     finish(out, job.log && !back, job.finished);
-    return SendResult::Sent;
 }
 
-void Station::runFastSearch(const FastSearchJob& job) {
-    TxOutcome out;
-    out.kind = TxKind::FastSearch;
-    out.source = TxSource::FastSearch;
-    out.ric = job.logRic;
-    out.message = job.logMessage;
-    out.baud = job.baud;
-    out.inverted = job.inverted;
-    std::string why;
-    if (!awaitAirTime(keyUpMs(job.baud, FastSearchLastSlot), TxSource::FastSearch, &why) ||
-        !prepare(TxSource::FastSearch, job.baud, job.inverted, job.level)) {
-        out.built = false;
-        out.stopped = cancelled();
-        out.closing = m_closing;
-        out.refusal = out.stopped ? Refusal::None : Refusal::Other;
-        out.error = why;
-        finish(out, out.stopped && job.log, nullptr);
-        return;
-    }
-    const FastSearchTransmission tx = BuildFastSearch(m_encoder, job.start);
-    StationEvent shown;
-    shown.kind = StationEvent::Kind::Listing;
-    shown.source = TxSource::FastSearch;
-    shown.text = tx.listing;
-    publish(std::move(shown));
-    m_encoder.CodewordBuffer[m_encoder.LastSlot + 1] = EndMarker;
-    out.codewords = m_encoder.LastSlot;
-    transmitBuffer(out);
-    finish(out, job.log, nullptr);
-}
-
-SendResult Station::runTuneUp(const TuneJob& job) {
-    TxOutcome out;
-    out.kind = TxKind::TuneUp;
-    out.source = TxSource::TuneUp;
-    out.baud = job.baud;
-    out.inverted = job.inverted;
-    m_stopRequested = false;
-    m_guardFired = false;
-    m_soundStarted = false;
-    m_keyedAt = m_releasedAt = 0;
-    std::string why;
-    const std::size_t codewords =
-        static_cast<std::size_t>(std::clamp(job.seconds, 0, 15)) * (job.baud / 32 + 1);
-    if (!awaitAirTime(keyUpMs(job.baud, codewords) - SettleMs, TxSource::TuneUp, &why)) {
-        out.built = false;
-        out.stopped = cancelled();
-        out.closing = m_closing;
-        out.refusal = out.stopped ? Refusal::None : Refusal::Other;
-        out.error = why;
-        finish(out, false, nullptr);
-        return SendResult::Failed;
-    }
-    setState(OnAirState::Preparing, TxSource::TuneUp);
-    m_gen.setBaud(static_cast<int16_t>(job.baud));
-    m_gen.setInverted(job.inverted);
-    m_gen.setLevel(job.level);
-    m_onAir = &out;
-    const AtExit onAirEnds([this] { m_onAir = nullptr; });
-    try {
-        out.codewords = m_tx.TuneUp(m_encoder.CodewordBuffer, job.seconds, job.baud);
-    } catch (const Error& e) {
-        out.built = false;
-        out.refusal = Refusal::Other;
-        out.error = e.what();
-        finish(out, false, nullptr);
-        return SendResult::Failed;
-    }
-    settle(out);
-    finish(out, false, nullptr);
-    return SendResult::Sent;
-}
-
-bool Station::outputReady(TxOutcome& out) {
-    // Asked before anything is marked as going on air: an output that cannot play keys
-    // nothing, and the page stays where it came from.
-    if (m_gen.outputReady())
-        return true;
-    m_soundStarted = false;
-    settle(out);
-    return false;
-}
-
-void Station::transmitBuffer(TxOutcome& out) {
-    m_onAir = &out;
-    const AtExit onAirEnds([this] { m_onAir = nullptr; });
-    m_tx.transmit(m_encoder.CodewordBuffer.from(SlotBuffer::FirstSlot));
-    settle(out);
-}
-
-void Station::settle(TxOutcome& out) {
-    const bool started = m_soundStarted;
+void Station::settle(TxOutcome& out, const Transmitter::End& end) {
+    const bool started = end.sounded;
     out.closing = m_closing;
     out.sounded = started;
     out.stopped = cancelled();
@@ -259,14 +369,15 @@ void Station::settle(TxOutcome& out) {
                                             static_cast<std::size_t>(out.codewords));
     out.keyedAtMs = m_keyedAt;
     out.releasedAtMs = m_releasedAt;
-    const std::string audioError =
-        !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
+    std::string audioError = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
+    if (audioError.empty())
+        audioError = end.error;
     if (!audioError.empty() && (started || !out.stopped))
         out.error = audioError;
     else if (!started)
         out.error = "stopped before the sound started";
     out.played = started && audioError.empty() && !out.stopped;
-    if (started && m_tx.drainCut() && !out.stopped)
+    if (started && end.drainCut && !out.stopped)
         note("Released at the end of its time slot with sound still leaving the output");
     const PortStatus& port = m_keyer.lastStatus();
     if (!port.success)
@@ -296,7 +407,6 @@ void Station::finish(TxOutcome& out, bool log,
         reportProblems();
     if (finished)
         finished(out);
-    m_guardFired = false; // it ended this transmission only
 }
 
 std::string pageLogMarker(const TxOutcome& out) {
@@ -344,39 +454,35 @@ void Station::logNote(const std::string& text) {
 }
 
 void Station::onPhase(Transmitter::Phase phase) {
+    const TxSource source = m_flight ? m_flight->out.source : m_source;
     switch (phase) {
     case Transmitter::Phase::Keyed: {
         m_keyedAt = m_clock.tickMs();
         if (m_watchdogSeconds > 0)
             m_watchdog->start(static_cast<uint32_t>(m_watchdogSeconds) * 1000u);
-        // The sound is due after the key delay (and an ident's settle).
-        m_releaseGuard->start(m_keyDelayMs + Transmitter::IdentSettleMs + ReleaseGuardMs);
         m_keyFailed = !m_keyer.lastStatus().success;
-        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::Keyed, m_source);
+        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::Keyed, source);
         StationEvent keyed;
         keyed.kind = StationEvent::Kind::KeyedUp;
-        keyed.source = m_source;
-        keyed.outcome = m_onAir;
+        keyed.source = source;
+        keyed.outcome = m_flight ? &m_flight->out : nullptr;
         publish(std::move(keyed));
         break;
     }
     case Transmitter::Phase::Playing:
-        m_soundStarted = true;
         m_onAirSince = m_clock.tickMs();
-        m_releaseGuard->start(m_gen.Duration() + 100 + drainAllowanceMs() + ReleaseGuardMs);
         // A line that failed to key keeps saying so while the sound plays.
-        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::OnAir, m_source);
-        reportProgress();
+        setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::OnAir, source);
         m_progressTimer->start(ProgressMs);
+        reportProgress();
         break;
     case Transmitter::Phase::Draining:
         if (!m_keyFailed)
-            setState(OnAirState::Releasing, m_source);
+            setState(OnAirState::Releasing, source);
         break;
     case Transmitter::Phase::Released:
         m_releasedAt = m_clock.tickMs();
         m_progressTimer->stop();
-        m_releaseGuard->stop();
         m_watchdog->stop();
         m_keyFailed = false;
         m_manualKey = false; // the framing's release ends a manual key-up too
@@ -386,7 +492,7 @@ void Station::onPhase(Transmitter::Phase phase) {
 
 void Station::reportProgress() {
     if (m_state != OnAirState::OnAir && m_state != OnAirState::Releasing &&
-        !(m_state == OnAirState::KeyingFailed && m_soundStarted))
+        !(m_state == OnAirState::KeyingFailed && m_progressTimer->active()))
         return;
     StationEvent e;
     e.kind = StationEvent::Kind::Progress;

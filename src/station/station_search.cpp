@@ -96,32 +96,32 @@ void Station::searchStep() {
     const uint64_t run = m_searchRun;
     const bool fast = m_search.fast;
     const int64_t code = m_search.next;
-    SendResult result = SendResult::Refused;
     m_searchOutcome.reset();
     m_searchStepping = true;
-    {
-        const AtExit stepped([this] { m_searchStepping = false; });
-        if (fast) {
-            FastSearchJob block = m_searchJob->block;
-            block.start = code;
-            result = sendFastSearch(block);
-        } else {
-            PageJob page = m_searchJob->page;
-            const std::string& text = m_search.nextText;
-            page.source = TxSource::Search;
-            page.page.ric = text;
-            page.page.message = text;
-            page.logRic = page.logMessage = text;
-            result = sendPage(std::move(page));
-        }
-    }
-    if (run != m_searchRun || !m_search.running)
-        return; // STOP or the program's end finished the search while the code was on air
-    if (result == SendResult::Skipped) {
-        m_searchTimer->start(SearchRetryMs);
+    m_busy = true;
+    auto stepped = [this, run, fast, code] { searchStepped(run, fast, code); };
+    if (fast) {
+        FastSearchJob block = m_searchJob->block;
+        block.start = code;
+        launchFastSearch(block, std::move(stepped));
         return;
     }
-    if (result != SendResult::Sent || !m_searchOutcome || !m_searchOutcome->built) {
+    PageJob page = m_searchJob->page;
+    const std::string& text = m_search.nextText;
+    page.source = TxSource::Search;
+    page.page.ric = text;
+    page.page.message = text;
+    page.logRic = page.logMessage = text;
+    SendResult result;
+    if (!launchPage(std::move(page), std::move(stepped), &result))
+        runNext(); // refused before keying: the search has ended, whatever waits goes
+}
+
+void Station::searchStepped(uint64_t run, bool fast, int64_t code) {
+    m_searchStepping = false;
+    if (run != m_searchRun || !m_search.running)
+        return; // STOP or the program's end finished the search while the code was on air
+    if (!m_searchOutcome || !m_searchOutcome->built) {
         endSearch(SearchEnd::Failed, m_searchOutcome ? m_searchOutcome->error
                                                      : std::string("the station did not take it"));
         return;

@@ -22,12 +22,12 @@ void Station::createTimers() {
     m_holdTimer = m_scheduler.createTimer([this] { resume(); }, false);
     m_audioRetry = m_scheduler.createTimer([this] { kick(); }, false);
     m_searchTimer = m_scheduler.createTimer([this] { searchStep(); }, false);
-}
-
-void Station::kick() {
-    // From a timer: whatever waits goes now, unless a transmission is on air (its end looks).
-    if (!m_busy && !m_closing)
-        runNow([] { return SendResult::Sent; });
+    m_stepTimer = m_scheduler.createTimer(
+        [this] {
+            if (m_step)
+                std::exchange(m_step, nullptr)();
+        },
+        false);
 }
 
 void Station::stopTimers() {
@@ -39,7 +39,6 @@ void Station::stopTimers() {
     m_autoPace->stop();
     m_holdTimer->stop();
     m_audioRetry->stop();
-    m_releaseGuard->stop();
     m_searchTimer->stop();
 }
 
@@ -68,71 +67,50 @@ void Station::applyIdentTimer() {
 bool Station::sendIdent(bool test) {
     if (test)
         m_identTest = true;
-    const uint64_t before = m_identCount;
-    identTick();
-    return m_identCount != before;
-}
-
-void Station::identTick() {
     if (m_closing || (m_ident.minutes < 1 && !m_identTest) || m_ident.callsign.empty() ||
         m_identInProgress)
-        return;
+        return false;
     if (m_busy) {
         // Sending now would cut the transmission on air short: try again once it has left.
         m_identRetry->start(IdentRetryMs);
-        return;
+        return false;
     }
-    runNow([this] {
-        runIdent();
-        return SendResult::Sent;
-    });
+    m_busy = true;
+    if (launchIdent())
+        return true;
+    runNext();
+    return false;
 }
 
-void Station::runIdent() {
+void Station::identTick() {
+    sendIdent(false);
+}
+
+bool Station::launchIdent() {
     m_identTest = false;
+    Flight f;
+    f.out.kind = TxKind::Ident;
+    f.out.source = TxSource::Ident;
+    f.settle = false;
+    f.keyUp.identLevel = m_ident.level;
+    try {
+        // Built before keying: a callsign that cannot be sent never keys the transmitter.
+        f.out.codewords = BuildMorseIdent(m_encoder.CodewordBuffer, m_ident.callsign);
+    } catch (const Error& e) {
+        f.out.built = false;
+        f.out.refusal = Refusal::Other;
+        f.out.error = e.what();
+        finish(f.out, false, nullptr);
+        return false;
+    }
+    if (f.out.codewords == 0)
+        return false; // nothing of the callsign has a Morse code
     m_identInProgress = true;
     m_identTimer->stop();
-    // However the ident ends (a signal, a failing sound device), SEND and the polls are free
-    // again and the interval starts anew.
-    const AtExit done([this] {
-        m_identInProgress = false;
-        applyIdentTimer();
-    });
-    m_stopRequested = false;
-    m_guardFired = false;
-    m_soundStarted = false;
-    m_keyedAt = m_releasedAt = 0;
-    setState(OnAirState::Preparing, TxSource::Ident);
-    TxOutcome out;
-    out.kind = TxKind::Ident;
-    out.source = TxSource::Ident;
-    m_gen.setInverted(m_ident.inverted);
-    try {
-        SlotBuffer scratch;
-        const int count = BuildMorseIdent(scratch, m_ident.callsign);
-        std::string why;
-        if (count > 0 &&
-            !awaitAirTime(keyUpMs(static_cast<int>(MorseBaud), static_cast<std::size_t>(count)),
-                          TxSource::Ident, &why)) {
-            out.built = false;
-            out.stopped = cancelled();
-            out.refusal = out.stopped ? Refusal::None : Refusal::Other;
-            out.error = why;
-            finish(out, false, nullptr);
-            return;
-        }
-        m_onAir = &out;
-        const AtExit onAirEnds([this] { m_onAir = nullptr; });
-        out.codewords = m_tx.SendIdent(m_encoder.CodewordBuffer, m_ident.callsign, m_ident.level);
-        settle(out);
-        ++m_identCount;
-    } catch (const Error& e) {
-        out.built = false;
-        out.refusal = Refusal::Other;
-        out.error = e.what();
-    }
-    if (out.codewords > 0 || !out.built)
-        finish(out, false, nullptr);
+    f.keyUpMs = keyUpMs(static_cast<int>(MorseBaud), static_cast<std::size_t>(f.out.codewords));
+    f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::IdentFirstSlot);
+    launch(std::move(f));
+    return true;
 }
 
 // ---- auto send --------------------------------------------------------------------------
@@ -219,36 +197,39 @@ void Station::pollAutoSend() {
     kick();
 }
 
-bool Station::runAutoEntry() {
-    if (m_autoPending.empty())
-        return false;
-    if (m_autoPaced) {
-        const auto left = static_cast<int32_t>(m_autoDueAt - m_clock.tickMs());
-        if (left > 0) {
-            if (!m_autoPace->active())
-                m_autoPace->start(static_cast<uint32_t>(left));
-            return false;
+bool Station::launchAutoEntry() {
+    while (!m_autoPending.empty()) {
+        if (m_autoPaced) {
+            const auto left = static_cast<int32_t>(m_autoDueAt - m_clock.tickMs());
+            if (left > 0) {
+                if (!m_autoPace->active())
+                    m_autoPace->start(static_cast<uint32_t>(left));
+                return false;
+            }
+            m_autoPaced = false;
         }
-        m_autoPaced = false;
+        AutoSendEntry entry = std::move(m_autoPending.front());
+        m_autoPending.pop_front();
+        m_autoRunning = true;
+        SendResult result;
+        if (launchPage(
+                std::move(entry.job), [this, text = entry.text] { autoEntryEnded(text); }, &result))
+            return true;
     }
-    AutoSendEntry entry = std::move(m_autoPending.front());
-    m_autoPending.pop_front();
-    PageJob job = std::move(entry.job);
-    m_autoRunning = true;
-    {
-        const AtExit ran([this] { m_autoRunning = false; });
-        runPage(job);
-    }
+    return false;
+}
+
+void Station::autoEntryEnded(const std::string& text) {
+    m_autoRunning = false;
     const TxOutcome& out = *m_last;
     if (!out.sounded && (out.stopped || out.closing)) {
-        returnAutoEntries({entry.text}, out.closing ? "the station is closing" : "stopped");
+        returnAutoEntries({text}, out.closing ? "the station is closing" : "stopped");
     } else if (m_autoSend.autoDelaySeconds > 0) {
         m_autoPaced = true;
         m_autoDueAt = m_clock.tickMs() + static_cast<uint32_t>(m_autoSend.autoDelaySeconds) * 1000u;
     }
     if (m_autoPending.empty() && m_failedPolls == 0)
         restartPollTimer();
-    return true;
 }
 
 std::vector<std::string> Station::takeAutoEntries() {

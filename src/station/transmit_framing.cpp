@@ -1,52 +1,33 @@
 #include "station/transmit_framing.h"
 
 #include "txcontrol/morse_ident.h"
-#include "txcontrol/tune_up.h"
+
+#include <exception>
+#include <utility>
 
 namespace tarvex {
 
-namespace {
+Transmitter::Transmitter(Keyer& keyer, TSignalGen& generator, Scheduler& scheduler, Hooks hooks)
+    : m_keyer(keyer), m_gen(generator), m_hooks(std::move(hooks)) {
+    m_timer = scheduler.createTimer(
+        [this] {
+            if (m_next)
+                std::exchange(m_next, nullptr)();
+        },
+        false);
+}
 
-/// Puts the generator's Level and Baud back when the ident ends, however it ends.
-class GeneratorRestore {
-public:
-    explicit GeneratorRestore(TSignalGen& gen)
-        : m_gen(gen), m_level(gen.Level()), m_baud(gen.Baud()) {}
-    ~GeneratorRestore() {
-        m_gen.setLevel(m_level);
-        m_gen.setBaud(m_baud);
+Transmitter::~Transmitter() {
+    if (!active())
+        return;
+    m_timer->stop();
+    m_done = nullptr;
+    try {
+        m_gen.Stop();
+        m_keyer.UnkeyTransmitter();
+    } catch (...) {
+        // Port and sound failures are silent; nothing may escape a destructor.
     }
-    GeneratorRestore(const GeneratorRestore&) = delete;
-    GeneratorRestore& operator=(const GeneratorRestore&) = delete;
-
-private:
-    TSignalGen& m_gen;
-    int16_t m_level;
-    int16_t m_baud;
-};
-
-/// Tells the hooks of the release when the key goes, however the framing ends.
-class ReleaseNotice {
-public:
-    explicit ReleaseNotice(std::function<void()> told) : m_told(std::move(told)) {}
-    ~ReleaseNotice() {
-        try {
-            m_told();
-        } catch (...) {
-            // A listener's failure must not escape while unwinding.
-        }
-    }
-    ReleaseNotice(const ReleaseNotice&) = delete;
-    ReleaseNotice& operator=(const ReleaseNotice&) = delete;
-
-private:
-    std::function<void()> m_told;
-};
-
-} // namespace
-
-bool Transmitter::cancelled() const {
-    return m_keyer.heldReleased() || (m_hooks.cancelled && m_hooks.cancelled());
 }
 
 void Transmitter::tell(Phase phase) const {
@@ -54,82 +35,108 @@ void Transmitter::tell(Phase phase) const {
         m_hooks.phase(phase);
 }
 
-uint32_t Transmitter::keyDelayMs() const {
-    return m_hooks.keyDelayMs ? m_hooks.keyDelayMs() : 200u;
-}
-
-bool Transmitter::transmit(std::span<const Codeword> stream) {
-    m_drainCut = false;
-    // A transmitter keyed for an output that cannot play sends a dead carrier.
-    if (!m_gen.outputReady())
+bool Transmitter::start(KeyUp keyUp, Done done) {
+    // A transmitter keyed for an output that cannot play sends a dead carrier; one held
+    // released (the program is ending) keys nothing.
+    if (active() || m_keyer.heldReleased() || !m_gen.outputReady())
         return false;
-    // Declared before the key: destroyed after it, so the release is told once it happened.
-    const ReleaseNotice released([this] { tell(Phase::Released); });
-    KeyedTransmitter keyed(m_keyer);
+    m_keyUp = std::move(keyUp);
+    m_done = std::move(done);
+    m_end = End{};
+    m_drained = 0;
+    m_keyer.KeyTransmitter();
     tell(Phase::Keyed);
-    m_wait.DelayMs(keyDelayMs());
-    if (cancelled())
-        return false; // stopped, or the program is ending: nothing goes on air
-    m_gen.setData(stream);
-    m_gen.Send();
-    if (!m_gen.lastError().empty())
-        return false; // the sound did not start: release at once
-    tell(Phase::Playing);
-    waitUntilPlayed();
+    m_next = [this] { afterKeyDelay(); };
+    m_timer->start(m_hooks.keyDelayMs ? m_hooks.keyDelayMs() : 200u);
     return true;
 }
 
-void Transmitter::waitUntilPlayed() {
-    if (m_wait.DelayMs(m_gen.Duration() + 100) != WaitEnd::Elapsed || cancelled())
-        return; // stopped (or the tick counter wrapped): release now
+void Transmitter::afterKeyDelay() {
+    if (!m_keyUp.identLevel) {
+        play();
+        return;
+    }
+    m_savedLevel = m_gen.Level();
+    m_savedBaud = m_gen.Baud();
+    m_gen.setLevel(*m_keyUp.identLevel);
+    m_next = [this] { play(); };
+    m_timer->start(IdentSettleMs);
+}
+
+void Transmitter::play() {
+    m_gen.setData(m_keyUp.stream);
+    if (m_keyUp.identLevel)
+        m_gen.setBaud(static_cast<int16_t>(MorseBaud));
+    try {
+        m_gen.Send();
+    } catch (const std::exception& e) {
+        // An output that throws is one that does not play: released at once.
+        m_end.error = e.what();
+    }
+    if (!m_end.error.empty() || !m_gen.lastError().empty()) {
+        if (m_end.error.empty())
+            m_end.error = m_gen.lastError();
+        release();
+        return;
+    }
+    m_end.sounded = true;
+    tell(Phase::Playing);
+    m_next = [this] { afterPlay(); };
+    m_timer->start(m_gen.Duration() + 100);
+}
+
+void Transmitter::afterPlay() {
     tell(Phase::Draining);
+    drainStep();
+}
+
+void Transmitter::drainStep() {
     // Never before Duration + 100 ms; beyond that, until the last sample has left the output,
     // but never past the drain this key-up was allowed.
-    const uint32_t allowance = m_hooks.maxDrainMs ? m_hooks.maxDrainMs() : MaxDrainMs;
-    for (uint32_t extra = 0; !m_gen.Stopped() && !m_gen.outputDrained(); extra += DrainStepMs) {
-        if (extra >= allowance) {
-            m_drainCut = allowance < MaxDrainMs;
-            return;
-        }
-        if (m_wait.DelayMs(DrainStepMs) != WaitEnd::Elapsed || cancelled())
-            return;
+    if (m_gen.Stopped() || m_gen.outputDrained()) {
+        release();
+        return;
     }
+    const uint32_t allowance = m_hooks.maxDrainMs ? m_hooks.maxDrainMs() : MaxDrainMs;
+    if (m_drained >= allowance) {
+        m_end.drainCut = allowance < MaxDrainMs;
+        release();
+        return;
+    }
+    m_drained += DrainStepMs;
+    m_next = [this] { drainStep(); };
+    m_timer->start(DrainStepMs);
 }
 
-int Transmitter::TuneUp(SlotBuffer& buffer, int tuneTime, int baud) {
-    const int n = BuildTuneUp(buffer, tuneTime, baud);
-    transmit(buffer.from(SlotBuffer::FirstSlot));
-    return n;
+void Transmitter::cancel() {
+    if (!active())
+        return;
+    m_end.cancelled = true;
+    release();
 }
 
-int Transmitter::SendIdent(SlotBuffer& buffer, std::string_view callsign, int identLevel) {
-    // Built before keying: a callsign that cannot be sent never keys the transmitter.
-    const int count = BuildMorseIdent(buffer, callsign);
-    if (count == 0)
-        return 0;
-    m_drainCut = false;
-    if (!m_gen.outputReady())
-        return count;
-    const ReleaseNotice released([this] { tell(Phase::Released); });
-    KeyedTransmitter keyed(m_keyer);
-    GeneratorRestore restore(m_gen); // destroyed first: the generator is back before release
-    tell(Phase::Keyed);
-    m_wait.DelayMs(keyDelayMs());
-    m_gen.setLevel(identLevel);
-    m_wait.DelayMs(IdentSettleMs);
-    if (cancelled())
-        return count;
-    m_gen.setData(buffer.from(SlotBuffer::IdentFirstSlot));
-    m_gen.setBaud(static_cast<int16_t>(MorseBaud));
-    // Played like any transmission, so the window stays live and Stop ends it.
-    m_gen.Send();
-    if (!m_gen.lastError().empty())
-        return count;
-    tell(Phase::Playing);
-    waitUntilPlayed();
-    // Played out: the generator stands stopped, so the level put back applies at once.
-    m_gen.Stop();
-    return count;
+void Transmitter::release() {
+    m_timer->stop();
+    m_next = nullptr;
+    if (m_keyUp.identLevel) {
+        // Played out or cut short: the generator stands stopped, so the level put back
+        // applies at once, before the release.
+        m_gen.Stop();
+        if (m_savedBaud != 0) {
+            m_gen.setLevel(m_savedLevel);
+            m_gen.setBaud(m_savedBaud);
+        }
+    } else if (m_end.cancelled) {
+        m_gen.Stop();
+    }
+    m_savedBaud = 0;
+    m_keyer.UnkeyTransmitter();
+    Done done = std::exchange(m_done, nullptr);
+    const End end = m_end;
+    m_keyUp = KeyUp{};
+    tell(Phase::Released);
+    if (done)
+        done(end);
 }
 
 } // namespace tarvex

@@ -1,17 +1,20 @@
 #pragma once
 // Transmission framing shared by pages, the fast search, the tune-up and the Morse ident:
 // key the transmitter, wait the key delay, point the generator at the stream, Send, wait
-// until the sound has left, release. Every way out (stop, error, exception) releases the
-// transmitter.
-#include "encoder/codeword_buffer.h"
-#include "paging/event_wait.h"
+// until the sound has left, release. Each step is a timer on the station's scheduler, so
+// the framing never waits in place and nothing runs inside one of its steps; every way out
+// (cancel, a failing output, destruction) releases the transmitter.
+#include "encoder/codeword.h"
 #include "signal/signal_gen.h"
+#include "station/scheduler.h"
 #include "txcontrol/keying.h"
 
 #include <cstdint>
 #include <functional>
-#include <span>
-#include <string_view>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -28,56 +31,67 @@ public:
 
     struct Hooks {
         std::function<uint32_t()> keyDelayMs; ///< the key delay in force (null: 200 ms)
-        std::function<bool()> cancelled;      ///< true: Stop was asked for (null: never)
         std::function<void(Phase)> phase;     ///< told of each step (null: nobody)
         /// The longest wait for the output to drain that this key-up may take (null:
         /// MaxDrainMs); a time-slotted key-up allows only what its slot leaves.
         std::function<uint32_t()> maxDrainMs;
     };
 
-    Transmitter(Keyer& keyer, EventWait& wait, TSignalGen& generator, Hooks hooks = {})
-        : m_keyer(keyer), m_wait(wait), m_gen(generator), m_hooks(std::move(hooks)) {}
+    /// One key-up: the stream to play, which must end in EndMarker.
+    struct KeyUp {
+        std::vector<Codeword> stream;
+        /// The ident: after the key delay the level becomes this and settles for
+        /// IdentSettleMs, the stream plays at 800 bit/s, and the generator's level and
+        /// rate are put back before the release.
+        std::optional<int> identLevel;
+    };
 
-    /// Keys, waits the key delay, sets Data to the stream (which must end in EndMarker),
-    /// Sends with the generator's current settings, waits Duration + 100 ms and, when that
-    /// wait ran in full, until the output has played its last sample (capped at the drain
-    /// allowance), then releases. An output that is not ready is never keyed for, and one
-    /// that fails to start is released at once (the generator's lastError() says why). A
-    /// stop request, Stop on the generator or `cancelled` ends the waits early (nothing is
-    /// played when it comes during the key delay); the transmitter is released in every
-    /// case. Returns true when the sound was started.
-    bool transmit(std::span<const Codeword> stream);
+    /// How a key-up ended, told once the transmitter is released.
+    struct End {
+        bool sounded = false;   ///< the sound was started
+        bool cancelled = false; ///< cancel() cut it short
+        /// Released at its drain allowance with samples still leaving the output.
+        bool drainCut = false;
+        std::string error; ///< a sound that would not start (the output's reason)
+    };
+    using Done = std::function<void(const End&)>;
 
-    /// The tune-up: TuneTime seconds of 0xAAAAAAAA at `baud` (the generator plays at its own
-    /// Baud, which the caller keeps equal), sent from slot 1 with the framing above.
-    /// Returns the codeword count. Throws tarvex::Error, before keying, for a tune time or
-    /// rate it cannot send.
-    int TuneUp(SlotBuffer& buffer, int tuneTime, int baud);
+    Transmitter(Keyer& keyer, TSignalGen& generator, Scheduler& scheduler, Hooks hooks = {});
+    /// Releases a key-up still running (its `done` is not told).
+    ~Transmitter();
+    Transmitter(const Transmitter&) = delete;
+    Transmitter& operator=(const Transmitter&) = delete;
 
-    /// The station ident: builds the callsign's Morse stream from slot 1001, keys, waits the
-    /// key delay, sets the ident level, waits 250 ms, plays the stream at 800 bit/s until it
-    /// has left, puts the generator's Level and Baud back and releases. Returns the
-    /// codeword count; a callsign with nothing to send (0) keys nothing. Throws
-    /// tarvex::Error, before keying, for a callsign too long for its slots.
-    int SendIdent(SlotBuffer& buffer, std::string_view callsign, int identLevel);
-
-    Keyer& keyer() { return m_keyer; }
-    /// True when the last key-up was released at its drain allowance with samples still
-    /// leaving the output.
-    bool drainCut() const { return m_drainCut; }
-    TSignalGen& generator() { return m_gen; }
+    /// Keys and runs the key-up on the scheduler's timers: the key delay, Send with the
+    /// generator's current settings, Duration + 100 ms and, when that ran in full, until the
+    /// output has played its last sample (capped at the drain allowance), the release.
+    /// `done` runs once, after the release. An output that is not ready is never keyed for:
+    /// false, nothing keyed and `done` never runs (the generator's lastError() says why).
+    bool start(KeyUp keyUp, Done done);
+    /// Ends the running key-up now: nothing more plays, the transmitter is released and
+    /// `done` has run when this returns. Nothing happens when no key-up runs.
+    void cancel();
+    bool active() const { return m_done != nullptr; }
 
 private:
-    void waitUntilPlayed();
-    bool cancelled() const;
+    void afterKeyDelay();
+    void play();
+    void afterPlay();
+    void drainStep();
+    void release();
     void tell(Phase phase) const;
-    uint32_t keyDelayMs() const;
 
     Keyer& m_keyer;
-    EventWait& m_wait;
     TSignalGen& m_gen;
     Hooks m_hooks;
-    bool m_drainCut = false;
+    std::unique_ptr<StationTimer> m_timer; ///< the step that is waited for
+    std::function<void()> m_next;          ///< what that timer runs
+    KeyUp m_keyUp;
+    Done m_done;
+    End m_end;
+    int16_t m_savedLevel = 0; ///< the generator's, put back after an ident
+    int16_t m_savedBaud = 0;
+    uint32_t m_drained = 0; ///< ms waited so far for the output to drain
 };
 
 } // namespace tarvex

@@ -245,7 +245,7 @@ void AudioChoiceTest::choiceWhileOnAirWaitsForTheRelease() {
         pendingDuringIdent = form->audioSwitchPending();
         outputDuringIdent = form->station().status().audio;
     });
-    QVERIFY(form->station().sendIdent(true));
+    QVERIFY(form->sendIdent(true));
     QVERIFY(pendingDuringIdent);
     QCOMPARE(outputDuringIdent, std::string("fake:alsa:null"));
     QCOMPARE(form->station().status().audio, std::string("fake:qt:USB Audio CODEC"));

@@ -413,7 +413,7 @@ void OperatorTest::autoSendLeavesTheOperatorsTextAlone() {
     BoxWatcher boxes;
     QSignalSpy sent(&f, &TMainForm::pageSent);
     autoForm.TxTimerTimer();
-    QCOMPARE(sent.count(), 1);
+    QTRY_COMPARE(sent.count(), 1);
     QVERIFY(boxes.texts.isEmpty()); // the refused entry goes to the status line
     QVERIFY(f.statusLine().failureText().contains(QStringLiteral("bad entry")));
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("0000042"));

@@ -400,8 +400,8 @@ void PagingTest::presetDoubleClickSendsTheEntry() {
     });
     QTest::mouseClick(&control<PictureButton>(f, "btPreset"), Qt::LeftButton);
     QVERIFY(openAfterPoll);
+    QTRY_COMPARE(sent.count(), 2);
     QCOMPARE(sentRics(sent).last(), QStringLiteral("0000055|polled"));
-    QCOMPARE(sent.count(), 2);
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), QStringLiteral("0001234"));
     QVERIFY(!mess.isVisible());
     sent.clear();
@@ -445,6 +445,7 @@ void PagingTest::autoSendHoldsBackTimedEntriesUntilDue() {
     QCOMPARE(readFile(file), later + "\r\n");
     QTest::qWait(4100);
     autoForm.TxTimerTimer();
+    QTRY_COMPARE(sent.count(), 1);
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000077|due soon")});
     QVERIFY(!QFile::exists(file));
     QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list is not touched
@@ -498,6 +499,7 @@ void PagingTest::autoSendSkipsEmptyLinesAndRefusedEntries() {
                      "Error in the message format! The Function bits must be 00 or 01 or 10 or "
                      "11.")),
              qPrintable(failure));
+    QTRY_COMPARE(sent.count(), 1);
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000002|ok")});
     const QStringList log =
         QString::fromUtf8(readFile(f.pageLogPath())).split(QStringLiteral("\r\n"));
@@ -512,8 +514,8 @@ void PagingTest::autoSendSkipsEmptyLinesAndRefusedEntries() {
     QVERIFY(boxes.texts.isEmpty());
     QVERIFY2(f.statusLine().failureText().startsWith(QStringLiteral("Auto send RIC 0000003")),
              qPrintable(f.statusLine().failureText()));
+    QTRY_COMPARE(sent.count(), 2);
     QCOMPARE(sentRics(sent).last(), QStringLiteral("0000004|after"));
-    QCOMPARE(sent.count(), 2);
 }
 
 void PagingTest::autoSendLeavesALockedFileAlone() {
@@ -552,7 +554,7 @@ void PagingTest::autoSendWaitsForIdentAndFastSearch() {
         page.page.message = "after the ident";
         arriving = f.station().sendPage(std::move(page));
     });
-    QVERIFY(f.station().sendIdent(true));
+    QVERIFY(f.sendIdent(true));
     QVERIFY(timerOn);
     QCOMPARE(arriving, SendResult::Queued);
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("77|after the ident")});
@@ -564,7 +566,7 @@ void PagingTest::autoSendWaitsForIdentAndFastSearch() {
     QVERIFY(QFile::exists(file));
     fast->reject(); // closing the dialog hands the transmitter back
     autoForm.TxTimerTimer();
-    QCOMPARE(sent.count(), 1);
+    QTRY_COMPARE(sent.count(), 1);
 }
 
 void PagingTest::autoSendTimerStaysOffDuringAPoll() {
@@ -575,15 +577,19 @@ void PagingTest::autoSendTimerStaysOffDuringAPoll() {
     autoForm.AutoDelay()->setValue(1);
     writeFile(autoSendPath(f), "11A2400N0000001x\r\n");
     bool sawTimerOn = false;
+    QSignalSpy sent(&f, &TMainForm::pageSent);
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
-        // The operator clears and ticks the box during the poll.
+        if (sent.count() > 0)
+            return; // the entry has gone
+        // The operator clears and ticks the box while the entry taken waits or is on air.
         autoForm.AutoSend()->setChecked(false);
         autoForm.AutoSend()->setChecked(true);
         sawTimerOn = sawTimerOn || f.station().status().autoSendTimer;
     });
     watch.start(50);
     autoForm.TxTimerTimer();
+    QTRY_COMPARE(sent.count(), 1);
     watch.stop();
     QVERIFY(!sawTimerOn);
     QVERIFY(f.station().status().autoSendTimer);

@@ -233,9 +233,8 @@ void WindowKeyingTest::sendPage() {
         control<MessageEdit>(*b.form, "MsgEdit").setPlainText(QStringLiteral("safety"));
         if (fault == Fault::Refused)
             onNextModal(pressOk, 3000);
-        const QString escaped = b.run([&] { b.form->TxButtonClick(); });
-        QCOMPARE(escaped, fault == Fault::AudioThrows ? QStringLiteral("sound server went away")
-                                                      : QString());
+        // An output that throws is one that did not play: nothing escapes the handler.
+        QCOMPARE(b.run([&] { b.form->TxButtonClick(); }), QString());
         b.check(QStringLiteral("SEND"), fault != Fault::Refused);
     }
 }
@@ -258,10 +257,8 @@ void WindowKeyingTest::identTest() {
         ++n;
         TIdentForm& d = *b.form->dialogs().ident;
         d.edIdent()->setText(QStringLiteral("E"));
-        const QString escaped = b.run([&] { d.btTestClick(); });
-        QCOMPARE(escaped, fault == Fault::AudioThrows ? QStringLiteral("sound server went away")
-                                                      : QString());
-        QVERIFY(!b.form->IdentInProgress());
+        QCOMPARE(b.run([&] { d.btTestClick(); }), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!b.form->IdentInProgress(), 5000);
         b.check(QStringLiteral("ident"), true);
     }
 }
@@ -317,6 +314,7 @@ void WindowKeyingTest::autoSendPoll() {
         file.write("11A2400N0000043Two\r\n");
         file.close();
         b.run([&] { a.TxTimerTimer(); }); // a refused entry shows no box now
+        QTRY_VERIFY_WITH_TIMEOUT(!b.form->station().busy(), 15000);
         b.check(QStringLiteral("auto send"), true);
         if (fault == Fault::Close) {
             // The entry the close kept from the air is back in the file for the next start.

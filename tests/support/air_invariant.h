@@ -29,18 +29,19 @@ struct AirTimeline {
 };
 
 /// A parallel port whose writes land on the timeline (pin D0, active high); it can be told
-/// to fail, as a port that cannot be opened.
+/// to fail, as a port that cannot be opened. The timeline holds what the station asked for,
+/// written or not: a port that fails cannot be released either, which is no fault of the
+/// station's timing.
 struct TimedPort : RecordingPortWriter {
     AirTimeline& timeline;
     bool keyed = false;
     explicit TimedPort(AirTimeline& t) : timeline(t) {}
     bool writeByte(uint16_t port, uint8_t value) override {
         const bool ok = RecordingPortWriter::writeByte(port, value);
-        const bool on = ok && (value & 1) != 0;
-        if (ok && on != keyed)
+        const bool on = (value & 1) != 0;
+        if (on != keyed)
             timeline.add(on ? AirTimeline::Event::Kind::Key : AirTimeline::Event::Kind::Release);
-        if (ok)
-            keyed = on;
+        keyed = on;
         return ok;
     }
 };

@@ -8,6 +8,7 @@
 #include "signal/audio_output.h"
 #include "station/basic_scheduler.h"
 #include "station/station.h"
+#include "station/station_wait.h"
 #include "txcontrol/keying.h"
 
 #include <chrono>
@@ -51,6 +52,7 @@ struct StationRig {
     JumpingPump jumping{clock};
     BasicScheduler scheduler{clock};
     SchedulingPump pump{scheduler, jumping};
+    EventWait wait{clock, pump};
     std::shared_ptr<RecordingPortWriter> port = std::make_shared<RecordingPortWriter>();
     KeyingSettings keying;
     std::unique_ptr<Station> station;
@@ -65,7 +67,6 @@ struct StationRig {
         setup.audio = std::move(output);
         setup.line = std::make_unique<ParallelPortLine>(port, [this] { return keying; });
         setup.clock = &clock;
-        setup.pump = &pump;
         setup.scheduler = &scheduler;
         setup.logClock = std::move(logClock);
         setup.unixClock = std::move(unixClock);
@@ -75,7 +76,15 @@ struct StationRig {
         port->clear();
     }
     /// Lets `ms` of fake time pass with the event loop running (timers fire).
-    void run(uint32_t ms) { station->delayMs(ms); }
+    void run(uint32_t ms) { wait.DelayMs(ms); }
+    /// Sends the page as SEND does: returns once it (and what queued behind it) has gone.
+    SendResult send(PageJob job) { return sendAndWait(*station, wait, std::move(job)); }
+    SendResult tuneUp(TuneJob job) { return tuneUpAndWait(*station, wait, std::move(job)); }
+    /// Runs the event loop until the station is free (nothing on air or queued).
+    void settle() {
+        while (station->busy())
+            wait.DelayMs(10);
+    }
 };
 
 /// A file's whole text; empty when it cannot be read.

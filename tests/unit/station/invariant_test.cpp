@@ -81,7 +81,6 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         station.setAutoSend(autoSend);
 
         AirLimits limits;
-        limits.slackMs = Station::ReleaseGuardMs + 20;
         std::map<std::string, int> finishedCalls;
         std::vector<std::string> autoEntries, feedPages;
         uint32_t heldUntil = 0;

@@ -87,7 +87,7 @@ TEST_F(StationTest, PagesAskedForOnAirWaitInOrderWithTheirSource) {
         // Nothing else may start while the transmitter is busy.
         EXPECT_EQ(station.tuneUp(TuneJob{}), SendResult::Refused);
     });
-    EXPECT_EQ(station.sendPage(pageJob("1", "A")), SendResult::Sent);
+    EXPECT_EQ(rig.send(pageJob("1", "A")), SendResult::Sent);
     ASSERT_EQ(ended.size(), 3u);
     EXPECT_EQ(ended[0].ric + ended[1].ric + ended[2].ric, "123");
     EXPECT_EQ(ended[1].source, TxSource::AutoSend);
@@ -100,10 +100,10 @@ TEST_F(StationTest, PagesAskedForOnAirWaitInOrderWithTheirSource) {
 }
 
 TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndNothingWaitingKeysUp) {
-    station.sendPage(pageJob("1", std::string(200, 'x')));
+    rig.send(pageJob("1", std::string(200, 'x')));
     const uint32_t whole = ended.back().durationMs; // the page's length, played whole
     // A short page first, so that the generator's last Duration is not this page's.
-    station.sendPage(pageJob("2", "x"));
+    rig.send(pageJob("2", "x"));
     struct Case {
         OnAirState state;
         bool keyed; // the transmitter was keyed before Stop
@@ -121,7 +121,7 @@ TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndNothingWaitingKeysUp) 
             station.enqueue(std::move(job));
             station.stop();
         });
-        station.sendPage(pageJob("1", std::string(200, 'x')));
+        rig.send(pageJob("1", std::string(200, 'x')));
         ASSERT_EQ(ended.size(), 1u) << stateName(c.state);
         EXPECT_TRUE(ended[0].stopped);
         EXPECT_FALSE(ended[0].played);
@@ -142,7 +142,7 @@ TEST_F(StationTest, StopEndsTheTransmissionInEveryStateAndNothingWaitingKeysUp) 
     // own pages go during the hold.
     station.stop();
     ended.clear();
-    station.sendPage(pageJob("6", "whole"));
+    rig.send(pageJob("6", "whole"));
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_TRUE(ended[0].played);
     station.resume();
@@ -159,9 +159,9 @@ TEST_F(StationTest, ManualKeyUpIsReleasedByStopAndByAPage) {
     for (const bool tune : {false, true}) {
         station.setManualKey(true);
         if (tune)
-            station.tuneUp(TuneJob{1});
+            rig.tuneUp(TuneJob{1});
         else
-            station.sendPage(pageJob("1", "x"));
+            rig.send(pageJob("1", "x"));
         EXPECT_EQ(station.state(), OnAirState::Idle) << tune;
         EXPECT_EQ(rig.port->values().back(), 0);
     }
@@ -171,16 +171,16 @@ TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
     station.setPageLog(true, folder.string());
     PageJob whole = pageJob("0001234", "sent");
     whole.log = true;
-    station.sendPage(whole);
+    rig.send(whole);
     PageJob cut = pageJob("0001235", "cut");
     cut.log = true;
     whenState(OnAirState::OnAir, [this] { station.stop(); });
-    station.sendPage(cut);
+    rig.send(cut);
     rig.jumping.onPass = nullptr;
     output->failNextPlay = "no sound server";
     PageJob lost = pageJob("0001236", "lost");
     lost.log = true;
-    station.sendPage(lost);
+    rig.send(lost);
     EXPECT_EQ(logText(), "0001234 - sent - 09/12/2026 - 01:02:03\r\n"
                          "0001235 - cut - 09/12/2026 - 01:02:03 - stopped\r\n"
                          "0001236 - lost - 09/12/2026 - 01:02:03 - not sent: no sound server\r\n");
@@ -188,8 +188,16 @@ TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
     PageJob refused = pageJob("12x", "refused");
     refused.log = true;
     rig.port->clear();
-    EXPECT_EQ(station.sendPage(refused), SendResult::Failed);
+    EXPECT_EQ(rig.send(refused), SendResult::Failed);
     EXPECT_EQ(ended.back().refusal, Refusal::Conversion);
+    // Nor a tune-up too long to build, nor an ident with nothing to send or too long.
+    EXPECT_EQ(rig.tuneUp(TuneJob{40, 2400}), SendResult::Failed);
+    station.setIdent({"- ?", 0, 10, false});
+    EXPECT_FALSE(station.sendIdent(true));
+    station.setIdent({std::string(30, '0'), 0, 10, false});
+    EXPECT_FALSE(station.sendIdent(true));
+    EXPECT_FALSE(ended.back().built);
+    rig.run(1000);
     EXPECT_TRUE(rig.port->values().empty());
 }
 
@@ -206,7 +214,7 @@ TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
     station.setIdent({"E", 1, 10, false});
     station.setIdentTimerEnabled(true);
     whenState(OnAirState::OnAir, [this] { rig.clock.now += 60000; }); // due during the page
-    station.sendPage(pageJob("1", "long enough"));
+    rig.send(pageJob("1", "long enough"));
     rig.jumping.onPass = nullptr;
     ASSERT_EQ(ended.size(), 1u) << "the ident must not cut into the page";
     SendResult during = SendResult::Sent;
@@ -214,7 +222,7 @@ TEST_F(StationTest, IdentKeepsItsIntervalWaitsForThePageOnAirAndHoldsOffSend) {
         if (station.status().identInProgress)
             during = station.sendPage(pageJob("2", "x"));
     });
-    rig.run(Station::IdentRetryMs + 50);
+    rig.run(Station::IdentRetryMs + 2000);
     ASSERT_EQ(ended.size(), 2u);
     EXPECT_EQ(ended[1].kind, TxKind::Ident);
     EXPECT_EQ(during, SendResult::Skipped);
@@ -239,11 +247,11 @@ TEST_F(StationTest, BackendsChangeOnlyWhileReleased) {
             return call.kind == RecordingOutput::Call::Kind::Play;
         });
     };
-    station.sendPage(pageJob("1", "x"));
+    rig.send(pageJob("1", "x"));
     EXPECT_EQ(plays(), 0) << "the new output took over mid-page";
     EXPECT_FALSE(station.status().audioSwitchPending);
     EXPECT_EQ(station.status().keying, "none (VOX)");
-    station.sendPage(pageJob("2", "y"));
+    rig.send(pageJob("2", "y"));
     EXPECT_EQ(plays(), 1) << "the next page plays through the new output";
     EXPECT_EQ(rig.port->values(), (std::vector<uint8_t>{1, 0})); // keyed and released on LPT1
 }
@@ -253,9 +261,9 @@ TEST_F(StationTest, CloseReleasesDropsTheQueueAndRefusesWhatComesAfter) {
         station.enqueue(pageJob("2", "never"));
         station.close();
     });
-    station.sendPage(pageJob("1", "x"));
+    rig.send(pageJob("1", "x"));
     EXPECT_EQ(ended.size(), 1u);
-    EXPECT_EQ(station.sendPage(pageJob("3", "y")), SendResult::Refused);
+    EXPECT_EQ(rig.send(pageJob("3", "y")), SendResult::Refused);
     station.setManualKey(true);
     EXPECT_EQ(rig.port->values().back(), 0);
 }
