@@ -12,7 +12,7 @@
 #include "monitor/offair_monitor.h"
 #include "monitor/station_monitor.h"
 #include "network/charset.h"
-#include "network/dapnet/dapnet_link.h"
+#include "network/dapnet/dapnet_input.h"
 #include "network/inputs/network_inputs.h"
 #include "network/pager_directory.h"
 
@@ -47,8 +47,9 @@ QString windowPageRule(const DapnetLinkStatus& status, int64_t nowMs) {
 
 void TMainForm::createNetwork() {
     connect(m_network, &NetworkInputs::statusChanged, this, [this] {
-        const DapnetLink* link = m_network->dapnet();
-        if (link == nullptr) {
+        const DapnetInput* dapnet = m_network->find<DapnetInput>();
+        const std::optional<DapnetLinkStatus> link = dapnet ? dapnet->status() : std::nullopt;
+        if (!link) {
             m_status->setStation({});
             return;
         }
@@ -56,9 +57,9 @@ void TMainForm::createNetwork() {
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
         // Which rule holds a page sent from here comes first; the link's details follow.
-        m_status->setStation(windowPageRule(link->status(), now) + QStringLiteral(" \u00b7 ") +
-                             QString::fromStdString(
-                                 dapnetStatusLine(link->status(), m_station->feedWaiting(), now)));
+        m_status->setStation(
+            windowPageRule(*link, now) + QStringLiteral(" \u00b7 ") +
+            QString::fromStdString(dapnetStatusLine(*link, m_station->feedWaiting(), now)));
     });
     connect(m_monitor, &StationMonitor::report, this, [this](const QString& text, bool alarm) {
         if (alarm)

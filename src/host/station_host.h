@@ -1,9 +1,11 @@
 #pragma once
 // The station as the window and tarvexd run it, put together in one place: the event loop's
 // clock, pump and scheduler, the engine on the audio output and keying line the front end
-// opened, the network inputs (page queue, pager directory, SNPP, WCTP, DAPNET) and the off-air
-// monitor. Front ends choose what they show and which settings they read; how the pieces are
-// built and joined, and the order they end in, lives here.
+// opened, the network inputs (page queue, pager directory and every registered input) and the
+// off-air monitor. Front ends choose what they show and which settings they read; how the
+// pieces are built and joined, and the order they end in, lives here. All of it lives on the
+// thread that creates the host, the engine's; the network inputs run on threads of their own
+// and reach the engine only through the page queue (network_inputs.h).
 #include "monitor/monitor_settings.h"
 #include "network/inputs/network_settings.h"
 #include "network/service_logger.h"

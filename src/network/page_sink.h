@@ -1,7 +1,7 @@
 #pragma once
-// Where network inputs hand their pages: the sink commits each page to the durable queue
-// and wakes the station, which sends it when the transmitter is free. A server acknowledges
-// a page only after accept() has returned its id. Standard C++ only.
+// Where the page intake hands the inputs' pages: the sink commits each page to the durable
+// queue and wakes the station, which sends it when the transmitter is free. An input
+// acknowledges a page only after accept() has returned its id. Standard C++ only.
 #include "network/durable_queue.h"
 #include "network/service_logger.h"
 

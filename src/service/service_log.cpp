@@ -49,7 +49,7 @@ std::string formatLogLine(LogTarget target, LogLevel level, const std::string& t
 namespace {
 
 std::mutex& logMutex() {
-    static std::mutex mutex; // WCTP's workers log from their own threads
+    static std::mutex mutex; // the network inputs log from their own threads
     return mutex;
 }
 

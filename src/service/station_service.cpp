@@ -136,21 +136,18 @@ bool StationService::start() {
         const StationMonitor* monitor = m_host->monitor();
         return m_network->statusText() + (monitor ? monitor->statusText() : std::string());
     });
-    // A page handed over on the control socket is committed to the page queue like any page
-    // from outside, so a restart does not lose it.
+    // A page handed over on the control socket goes through the intake to the page queue
+    // like any page from outside, so a restart does not lose it.
     m_control->setQueueAction([this](const PageParams& page) -> std::string {
-        DurableFeed* feed = m_network->feed();
-        if (feed == nullptr)
-            return "the page queue is not open (see the service log)";
-        QueuedPage queued;
-        queued.source = "control";
-        queued.origin = "tarvex-cli";
-        queued.recipient = page.ric;
-        queued.page = page;
-        std::string error;
-        if (!feed->accept(queued, &error))
-            return "the page queue did not take the page: " + error;
-        return {};
+        Submission submission;
+        submission.source = "control";
+        submission.peer = "tarvex-cli";
+        submission.ready = page;
+        const IntakeResult result = m_network->submit(submission);
+        if (result.status == IntakeStatus::Queued)
+            return {};
+        return m_network->feed() ? "the page queue did not take the page: " + result.detail
+                                 : result.detail;
     });
     QString error;
     const QString socket = QString::fromStdString(controlSocketPath());

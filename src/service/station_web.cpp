@@ -4,7 +4,7 @@
 // SearchAnswerMs for the engine to say whether it started.
 #include "host/station_host.h"
 #include "monitor/station_monitor.h"
-#include "network/dapnet/dapnet_link.h"
+#include "network/dapnet/dapnet_input.h"
 #include "network/inputs/durable_feed.h"
 #include "network/inputs/network_inputs.h"
 #include "network/web/web_api.h"
@@ -92,10 +92,9 @@ void StationService::publishWebStatus(const HealthFacts& facts,
                                       const std::vector<HealthFault>& faults) {
     WebStatusExtras extras;
     extras.nowMs = unixNowMs();
-    if (DapnetLink* link = m_network->dapnet()) {
-        const DapnetLinkStatus status = link->status();
-        extras.dapnetSlots = status.slotsAssigned ? status.allowedSlots.text() : std::string("*");
-    }
+    if (const DapnetInput* dapnet = m_network->find<DapnetInput>())
+        if (const std::optional<DapnetLinkStatus> link = dapnet->status())
+            extras.dapnetSlots = link->slotsAssigned ? link->allowedSlots.text() : std::string("*");
     const StationTotals totals{m_counters.pagesSent, m_counters.pagesFailed, m_counters.keyedMs,
                                facts.confirmed, facts.notHeard};
     m_hours.note(totals, extras.nowMs);

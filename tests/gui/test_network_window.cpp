@@ -13,6 +13,7 @@
 #include "network/dapnet/dapnet_status.h"
 #include "network/inputs/network_inputs.h"
 #include "network/pager_directory.h"
+#include "network/snpp/snpp_input.h"
 
 #include <algorithm>
 
@@ -121,7 +122,7 @@ void NetworkWindowTest::snppPageShowsInTheWindowWithItsSource() {
         directory.save(rig.folder.filePath(QStringLiteral("Pagers.txt")).toStdString(), &error));
     rig.form->NetworkChoice.snpp = {true, {"127.0.0.1"}, 0};
     rig.form->startNetwork();
-    const uint16_t port = rig.form->network()->snppPort();
+    const uint16_t port = rig.form->network()->find<SnppInput>()->port();
     QVERIFY(port != 0);
     QTcpSocket client;
     client.connectToHost(QStringLiteral("127.0.0.1"), port);

@@ -1,7 +1,8 @@
 #pragma once
 // Runs the stand-in DAPNET server for a test: writes its scenario, starts it on a free port,
 // drives the Qt event loop until it has played every connection, and reads its report. Also
-// a page sink that records what it accepted and can fail on purpose.
+// a page sink that records what it accepted and can fail on purpose (called from the link's
+// thread, read from the test's).
 #include "network/page_sink.h"
 
 #include <QJsonObject>
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,11 +43,14 @@ class RecordingSink : public PageSink {
 public:
     std::optional<int64_t> accept(const QueuedPage& page, std::string* error) override;
     /// The next `times` pages with this text are refused.
-    void failText(const std::string& text, int times) { m_failures[text] = times; }
-    std::vector<QueuedPage> pages;
-    int refusals = 0;
+    void failText(const std::string& text, int times);
+    std::vector<QueuedPage> pages() const;
+    int refusals() const;
 
 private:
+    mutable std::mutex m_mutex;
+    std::vector<QueuedPage> m_pages;
+    int m_refusals = 0;
     std::map<std::string, int> m_failures;
     int64_t m_nextId = 0;
 };

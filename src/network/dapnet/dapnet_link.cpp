@@ -1,10 +1,17 @@
 #include "network/dapnet/dapnet_link.h"
 
 #include "encoder/conversions.h"
+#include "network/intake/page_intake.h"
+#include "network/tcp/tcp_client.h"
 
-#include <QDateTime>
-
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #ifndef TARVEX_PROJECT_VERSION
 #define TARVEX_PROJECT_VERSION "0.0"
@@ -15,8 +22,9 @@ namespace tarvex {
 namespace {
 
 /// Answers the link may owe the server before it counts as not reading them.
-constexpr qint64 WriteBacklogLimit = 64 * 1024;
+constexpr std::size_t WriteBacklogLimit = 64 * 1024;
 constexpr int GarbageLogLimit = 10;
+constexpr std::size_t ReadChunkBytes = 16 * 1024;
 
 std::string hex2(int value) {
     char text[3];
@@ -36,114 +44,177 @@ std::string tarvexVersion() {
     return TARVEX_PROJECT_VERSION;
 }
 
-DapnetLink::DapnetLink(PageSink& sink, ServiceLogger log, QObject* parent)
-    : QObject(parent), m_sink(sink), m_log(std::move(log)), m_backoff(m_timing), m_socket(this),
-      m_connectTimer(this), m_silenceTimer(this), m_retryTimer(this) {
-    m_socket.setReadBufferSize(64 * 1024);
-    for (QTimer* timer : {&m_connectTimer, &m_silenceTimer, &m_retryTimer})
-        timer->setSingleShot(true);
-    connect(&m_socket, &QTcpSocket::connected, this, &DapnetLink::onConnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &DapnetLink::onReadyRead);
-    connect(&m_socket, &QTcpSocket::disconnected, this,
-            [this] { linkLost("the server closed the connection"); });
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        linkLost(m_socket.errorString().toStdString());
-    });
-    connect(&m_connectTimer, &QTimer::timeout, this,
-            [this] { linkLost("no connection within " + seconds(m_timing.connectTimeoutMs)); });
-    connect(&m_silenceTimer, &QTimer::timeout, this, [this] {
-        linkLost("no line from the server for " + seconds(m_timing.silenceTimeoutMs));
-    });
-    connect(&m_retryTimer, &QTimer::timeout, this, &DapnetLink::connectNow);
-}
+DapnetLink::DapnetLink(PageIntake& intake, ServiceLogger log)
+    : m_intake(intake), m_log(std::move(log)), m_backoff(m_timing),
+      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 DapnetLink::~DapnetLink() {
-    m_socket.disconnect(this);
-    m_socket.abort();
+    stop();
+    if (m_stopFd >= 0)
+        ::close(m_stopFd);
+}
+
+template <typename F> void DapnetLink::update(F change, bool tell) {
+    {
+        const std::lock_guard lock(m_statusMutex);
+        change(m_status);
+    }
+    if (tell && m_changed)
+        m_changed();
+}
+
+DapnetLinkStatus DapnetLink::status() const {
+    const std::lock_guard lock(m_statusMutex);
+    return m_status;
+}
+
+TimeSlots DapnetLink::allowedSlots() const {
+    const std::lock_guard lock(m_statusMutex);
+    return m_status.allowedSlots;
 }
 
 std::string DapnetLink::apply(const DapnetSettings& settings) {
     stop();
     m_settings = settings;
-    m_status.server = settings.host + ":" + std::to_string(settings.port);
-    m_status.callsign = settings.callsign;
-    m_status.refusal.clear();
-    m_status.lastError.clear();
-    if (!settings.enabled) {
-        emit statusChanged();
+    const std::string problem = settings.enabled ? dapnetSettingsProblem(settings) : "";
+    // A link that starts tells of its first state, connecting; one that stays off tells now.
+    update(
+        [&](DapnetLinkStatus& s) {
+            s.server = settings.host + ":" + std::to_string(settings.port);
+            s.callsign = settings.callsign;
+            s.refusal.clear();
+            s.lastError = problem;
+        },
+        !settings.enabled || !problem.empty());
+    if (!settings.enabled)
         return {};
-    }
-    if (const std::string problem = dapnetSettingsProblem(settings); !problem.empty()) {
-        m_status.lastError = problem;
+    if (!problem.empty()) {
         log("link not started: " + problem, LogLevel::Error);
-        emit statusChanged();
         return problem;
     }
     m_backoff = DapnetBackoff(m_timing);
-    connectNow();
+    uint64_t drained = 0;
+    (void)!::read(m_stopFd, &drained, sizeof drained); // a stop asked for before is done
+    m_stop = false;
+    m_thread = std::thread([this] { run(); });
     return {};
 }
 
 void DapnetLink::stop() {
-    const bool wasOn = m_status.state != DapnetLinkState::Off;
-    m_connected = false;
-    m_connectTimer.stop();
-    m_silenceTimer.stop();
-    m_retryTimer.stop();
-    setState(DapnetLinkState::Off); // before abort(): its signals then find the link off
-    m_status.clockWarning.clear();
-    m_socket.abort();
-    m_splitter.clear();
+    if (m_thread.joinable()) {
+        m_stop = true;
+        const uint64_t one = 1;
+        (void)!::write(m_stopFd, &one, sizeof one);
+        m_thread.join();
+    }
+    const bool wasOn = status().state != DapnetLinkState::Off;
+    update(
+        [](DapnetLinkStatus& s) {
+            s.state = DapnetLinkState::Off;
+            s.clockWarning.clear();
+        },
+        wasOn);
     if (wasOn)
         log("link off");
 }
 
-void DapnetLink::connectNow() {
+void DapnetLink::run() {
+    while (!stopping()) {
+        connectOnce();
+        if (stopping())
+            break;
+        // The back-off linkLost() chose; a stop ends it at once.
+        pollfd entry{m_stopFd, POLLIN, 0};
+        while (::poll(&entry, 1, static_cast<int>(m_retryMs)) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void DapnetLink::connectOnce() {
     m_splitter.clear();
     m_garbageLogged = 0;
-    m_status.nextAttemptMs = 0;
-    setState(DapnetLinkState::Connecting);
-    log("connecting to " + m_status.server);
+    m_out.clear();
+    update([](DapnetLinkStatus& s) {
+        s.nextAttemptMs = 0;
+        s.state = DapnetLinkState::Connecting;
+    });
+    const std::string server = status().server;
+    log("connecting to " + server);
     checkClock();
-    m_connectTimer.start(static_cast<int>(m_timing.connectTimeoutMs));
-    m_socket.connectToHost(QString::fromStdString(m_settings.host), m_settings.port);
+    const TcpConnectResult result = connectWithin(
+        m_settings.host, m_settings.port, static_cast<int>(m_timing.connectTimeoutMs), m_stopFd);
+    if (result.stopped)
+        return;
+    if (result.fd < 0) {
+        linkLost(result.timedOut ? "no connection within " + seconds(m_timing.connectTimeoutMs)
+                                 : result.error);
+        return;
+    }
+    m_fd = result.fd;
+    onConnected();
+    converse();
+    ::close(m_fd);
+    m_fd = -1;
+    m_connected = false;
 }
 
 void DapnetLink::onConnected() {
-    if (m_status.state != DapnetLinkState::Connecting)
-        return;
-    m_connectTimer.stop();
     m_connected = true;
     DapnetIdentity id;
     id.version = tarvexVersion();
     id.callsign = m_settings.callsign;
     id.authKey = m_settings.authKey;
     setState(DapnetLinkState::LoggingIn);
-    log("connected to " + m_status.server + "; logging in as " + m_settings.callsign);
-    m_silenceTimer.start(static_cast<int>(m_timing.silenceTimeoutMs));
+    log("connected to " + status().server + "; logging in as " + m_settings.callsign);
     send(m_session.begin(id)); // the login line: sent, never logged
 }
 
-void DapnetLink::onReadyRead() {
+void DapnetLink::converse() {
+    using Clock = std::chrono::steady_clock;
+    auto silentUntil = Clock::now() + std::chrono::milliseconds(m_timing.silenceTimeoutMs);
     std::vector<LineSplitter::Line> lines;
-    while (m_connected && m_socket.bytesAvailable() > 0) {
-        const QByteArray chunk = m_socket.read(16 * 1024);
+    char chunk[ReadChunkBytes];
+    while (m_connected) {
+        const short events = static_cast<short>(POLLIN | (m_out.empty() ? 0 : POLLOUT));
+        pollfd entries[2] = {{m_fd, events, 0}, {m_stopFd, POLLIN, 0}};
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(silentUntil - Clock::now())
+                .count();
+        const int n = ::poll(entries, 2, static_cast<int>(std::max<int64_t>(left, 0)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (stopping())
+            return;
+        if (n == 0) {
+            linkLost("no line from the server for " + seconds(m_timing.silenceTimeoutMs));
+            return;
+        }
+        if ((entries[0].revents & POLLOUT) != 0 && !flush())
+            return;
+        if ((entries[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            continue;
+        const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (got <= 0) {
+            linkLost(got == 0 ? "the server closed the connection" : std::strerror(errno));
+            return;
+        }
         lines.clear();
-        m_splitter.feed(std::string_view(chunk.constData(), static_cast<size_t>(chunk.size())),
-                        lines);
+        m_splitter.feed(std::string_view(chunk, static_cast<std::size_t>(got)), lines);
         for (const LineSplitter::Line& line : lines) {
             if (!m_connected)
                 return;
+            silentUntil = Clock::now() + std::chrono::milliseconds(m_timing.silenceTimeoutMs);
             handleLine(line);
         }
     }
 }
 
 void DapnetLink::handleLine(const LineSplitter::Line& line) {
-    m_silenceTimer.start(static_cast<int>(m_timing.silenceTimeoutMs));
     carryOut(line.overlong ? m_session.handleOverlong(line.text)
                            : m_session.handleLine(line.text, nowMs()));
-    if (m_connected && m_socket.bytesToWrite() > WriteBacklogLimit)
+    if (m_connected && m_out.size() > WriteBacklogLimit)
         linkLost("the server does not read the answers");
 }
 
@@ -161,26 +232,21 @@ void DapnetLink::carryOut(const DapnetOutput& out) {
 }
 
 void DapnetLink::commitPage(const DapnetPage& page) {
-    QueuedPage queued;
-    queued.acceptedAtMs = nowMs();
-    queued.source = "dapnet";
-    queued.origin = "DAPNET " + m_status.server;
-    queued.recipient = page.page.ric;
-    queued.page = page.page;
-    std::string error;
-    const std::optional<int64_t> id = m_sink.accept(queued, &error);
-    const std::string what = "page #" + hex2(page.sequence);
-    if (id) {
+    // The link's own pages: no login, checked by the session as the transmitter will check
+    // them, and acknowledged only once the intake has them in the durable queue.
+    Submission submission;
+    submission.source = "dapnet";
+    submission.peer = "DAPNET " + status().server;
+    submission.reference = "#" + hex2(page.sequence);
+    submission.ready = page.page;
+    const IntakeResult result = m_intake.submit(submission);
+    if (result.status == IntakeStatus::Queued) {
         send(m_session.pageQueued(nowMs()));
-        ++m_status.pagesReceived;
-        log(what + " for RIC " + page.page.ric + " queued as #" + std::to_string(*id));
+        update([](DapnetLinkStatus& s) { ++s.pagesReceived; });
     } else {
-        send(m_session.pageNotQueued());
-        ++m_status.pagesRefused;
-        log(what + " for RIC " + page.page.ric + " could not be queued (" + error +
-            "); the server is asked to send it again");
+        send(m_session.pageNotQueued()); // the server sends it again
+        update([](DapnetLinkStatus& s) { ++s.pagesRefused; });
     }
-    emit statusChanged();
 }
 
 void DapnetLink::noteEvent(const DapnetEvent& event) {
@@ -189,32 +255,38 @@ void DapnetLink::noteEvent(const DapnetEvent& event) {
     case DapnetEventKind::Page: // logged once its fate is known
         return;
     case DapnetEventKind::TimeCorrection:
-        m_status.lastCorrectionTenths = event.value;
+        update([&](DapnetLinkStatus& s) { s.lastCorrectionTenths = event.value; });
         break;
-    case DapnetEventKind::Slots:
-        m_status.allowedSlots = event.allowed;
-        m_status.slotsAssigned = true;
-        emit slotsChanged(event.allowed.mask());
-        if (m_status.state == DapnetLinkState::Online)
+    case DapnetEventKind::Slots: {
+        bool online = false;
+        update([&](DapnetLinkStatus& s) {
+            s.allowedSlots = event.allowed;
+            s.slotsAssigned = true;
+            online = s.state == DapnetLinkState::Online;
+        });
+        if (online)
             log(event.text);
-        emit statusChanged();
         return;
+    }
     case DapnetEventKind::Online:
-        m_status.onlineSinceMs = nowMs();
-        m_status.refusal.clear();
+        update([&](DapnetLinkStatus& s) {
+            s.onlineSinceMs = nowMs();
+            s.refusal.clear();
+        });
         setState(DapnetLinkState::Online);
         checkClock();
-        log("logged in to " + m_status.server + " as " + m_settings.callsign + "; " +
+        log("logged in to " + status().server + " as " + m_settings.callsign + "; " +
             event.text.substr(event.text.find(',') + 2));
         return;
     case DapnetEventKind::Duplicate:
-        ++m_status.duplicates;
+        update([](DapnetLinkStatus& s) { ++s.duplicates; });
         break;
     case DapnetEventKind::PageRefused:
-        ++m_status.pagesRefused;
+        update([](DapnetLinkStatus& s) { ++s.pagesRefused; });
         break;
     case DapnetEventKind::Refusal:
-        m_status.refusal = shown(event.text); // the status is shown as well as the log
+        // The status is shown as well as the log: with the key hidden.
+        update([&](DapnetLinkStatus& s) { s.refusal = shown(event.text); });
         log("the server refused the login: " + event.text, LogLevel::Error);
         return;
     case DapnetEventKind::Garbage:
@@ -234,35 +306,49 @@ void DapnetLink::noteEvent(const DapnetEvent& event) {
 void DapnetLink::send(const std::string& line) {
     if (!m_connected || line.empty())
         return;
-    const std::string framed = line + "\r\n";
-    m_socket.write(framed.data(), static_cast<qint64>(framed.size()));
+    m_out += line + "\r\n";
+    flush();
+}
+
+bool DapnetLink::flush() {
+    while (!m_out.empty()) {
+        const ssize_t n = ::send(m_fd, m_out.data(), m_out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return true; // the rest goes when the socket takes it
+        if (n <= 0) {
+            linkLost(std::strerror(errno));
+            return false;
+        }
+        m_out.erase(0, static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 void DapnetLink::linkLost(const std::string& reason) {
-    if (m_status.state == DapnetLinkState::Off || m_status.state == DapnetLinkState::BackingOff ||
-        (m_status.state == DapnetLinkState::Refused && !m_connected))
-        return; // already handled, or stopped on purpose
-    const bool wasOnline = m_status.state == DapnetLinkState::Online;
+    const DapnetLinkStatus now = status();
+    if (!m_connected && now.state != DapnetLinkState::Connecting)
+        return; // already handled
+    const bool wasOnline = now.state == DapnetLinkState::Online;
     m_connected = false;
-    m_connectTimer.stop();
-    m_silenceTimer.stop();
     const DapnetOutput end = m_session.end(m_splitter.pending());
     m_splitter.clear();
     for (const DapnetEvent& event : end.events)
         noteEvent(event);
     const bool refused = m_session.state() == DapnetSession::State::Refused;
-    if (wasOnline && nowMs() - m_status.onlineSinceMs >= m_timing.goodSessionMs)
+    if (wasOnline && nowMs() - now.onlineSinceMs >= m_timing.goodSessionMs)
         m_backoff.reset();
-    const int64_t wait = m_backoff.next();
-    m_status.lastError = refused ? "refused: " + m_status.refusal : reason;
-    m_status.nextAttemptMs = nowMs() + wait;
-    setState(refused ? DapnetLinkState::Refused : DapnetLinkState::BackingOff);
-    m_socket.abort();
-    log("link to " + m_status.server + " ended (" + m_status.lastError + "); next attempt in " +
-            seconds(wait),
+    m_retryMs = m_backoff.next();
+    std::string error;
+    update([&](DapnetLinkStatus& s) {
+        s.lastError = refused ? "refused: " + s.refusal : reason;
+        s.nextAttemptMs = nowMs() + m_retryMs;
+        s.state = refused ? DapnetLinkState::Refused : DapnetLinkState::BackingOff;
+        error = s.lastError;
+    });
+    log("link to " + now.server + " ended (" + error + "); next attempt in " + seconds(m_retryMs),
         LogLevel::Warning);
-    m_retryTimer.start(static_cast<int>(wait));
-    emit statusChanged();
 }
 
 void DapnetLink::log(const std::string& line, LogLevel level) {
@@ -281,25 +367,24 @@ std::string DapnetLink::shown(std::string text) const {
 void DapnetLink::checkClock() {
     // Logged when it changes, not at every attempt.
     const std::string warning = m_clockCheck ? clockSyncWarning(m_clockCheck()) : std::string();
-    if (warning == m_status.clockWarning)
+    if (warning == status().clockWarning)
         return;
     if (!warning.empty())
         log(warning);
     else
         log("the system clock is synchronised again");
-    m_status.clockWarning = warning;
-    emit statusChanged();
+    update([&](DapnetLinkStatus& s) { s.clockWarning = warning; });
 }
 
 void DapnetLink::setState(DapnetLinkState state) {
-    if (m_status.state == state)
+    if (status().state == state)
         return;
-    m_status.state = state;
-    emit statusChanged();
+    update([state](DapnetLinkStatus& s) { s.state = state; });
 }
 
 int64_t DapnetLink::nowMs() const {
-    return QDateTime::currentMSecsSinceEpoch();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 } // namespace tarvex

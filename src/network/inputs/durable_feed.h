@@ -1,9 +1,11 @@
 #pragma once
-// Between the network inputs and the station engine: a page a server or the DAPNET link
-// accepts is committed to the durable queue and the station woken (PageSink); the station
-// takes pages from the queue when the transmitter is free (PageFeed), marks each as keyed
-// just before the key, and removes it once it has been played and the transmitter released.
-// Pages older than the age limit are dropped with a log line instead of going out late.
+// Between the network inputs and the station engine, the one hand-off from the inputs'
+// threads to the engine's: a page the page intake takes from any input is committed to the
+// durable queue and the station woken (PageSink, from any thread); the station takes pages
+// from the queue when the transmitter is free (PageFeed, on its own thread), marks each as
+// keyed just before the key, and removes it once it has been played and the transmitter
+// released. Pages older than the age limit are dropped with a log line instead of going out
+// late.
 #include "network/durable_queue.h"
 #include "network/page_sink.h"
 #include "station/station.h"

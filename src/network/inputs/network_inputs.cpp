@@ -1,36 +1,17 @@
 #include "network/inputs/network_inputs.h"
 
 #include "encoder/conversions.h"
-#include "network/dapnet/auth_key_file.h"
-#include "network/dapnet/dapnet_link.h"
+#include "network/charset.h"
 #include "network/intake/directory_watch.h"
-#include "network/intake/page_intake.h"
 #include "network/intake/user_store.h"
 #include "network/pager_directory.h"
-#include "network/snpp/snpp_server.h"
-#include "network/wctp/wctp_server.h"
 
+#include <QMetaObject>
+
+#include <algorithm>
 #include <chrono>
 
 namespace tarvex {
-
-/// The DAPNET link's allowed time slots as the engine plans its key-ups.
-class NetworkInputs::LinkSlots : public SlotPlanner {
-public:
-    explicit LinkSlots(DapnetLink& link) : m_link(link) {}
-    int64_t remainingMs(int64_t unixMs) override {
-        const TimeSlots allowed = m_link.allowedSlots();
-        const int64_t left = allowed.remainingMs(unixMs);
-        return left == TimeSlots::Forever ? std::numeric_limits<int64_t>::max() : left;
-    }
-    std::optional<int64_t> nextRunStart(int64_t unixMs) override {
-        return m_link.allowedSlots().nextRunStart(unixMs);
-    }
-    int64_t longestRunMs() override { return m_link.allowedSlots().longestRunMs(); }
-
-private:
-    DapnetLink& m_link;
-};
 
 NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger log,
                              QObject* parent)
@@ -41,28 +22,15 @@ NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger
           log.log(level, escapeControls(line));
       }) {
     m_directory = std::make_unique<DirectoryWatch>(m_folder + PagerDirectoryFile, m_log);
+    for (const InputFactory make : registeredInputs())
+        m_inputs.push_back(make());
     m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &NetworkInputs::startServers);
+    connect(&m_retry, &QTimer::timeout, this, &NetworkInputs::startInputs);
 }
 
 NetworkInputs::~NetworkInputs() {
     stop();
 }
-
-namespace {
-
-std::string listening(const std::string& name, const std::vector<std::string>& addresses,
-                      uint16_t port) {
-    std::string text = std::string(name) + " on ";
-    for (std::size_t i = 0; i < addresses.size(); ++i)
-        text += (i ? ", " : "") +
-                (addresses[i].find(':') != std::string::npos ? "[" + addresses[i] + "]"
-                                                             : addresses[i]) +
-                ":" + std::to_string(port);
-    return text;
-}
-
-} // namespace
 
 bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     stop();
@@ -89,113 +57,70 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
     m_intake = std::make_unique<PageIntake>(*m_directory, *m_feed, s.limits, m_log);
     m_users = std::make_unique<UserFileAuthenticator>(m_folder + SnppUsersFile, m_log);
     m_settings = s;
+    m_context = std::make_unique<InputContext>(
+        InputContext{m_settings, *m_intake, m_users.get(), m_log, m_station,
+                     [this] { changedFromAnyThread(); }, m_statusPages, m_webApp});
+    m_notStarted.clear();
+    for (const auto& input : m_inputs)
+        m_notStarted.push_back(input.get());
     m_retryMs = FirstRetryMs;
-    startServers();
-    if (s.dapnet.enabled) {
-        m_dapnet = std::make_unique<DapnetLink>(*m_feed, m_log);
-        connect(m_dapnet.get(), &DapnetLink::statusChanged, this, &NetworkInputs::statusChanged);
-        m_slots = std::make_unique<LinkSlots>(*m_dapnet);
-        // While the link is on the station keys only inside its slots, whatever asks.
-        m_station.setSlotPlanner(m_slots.get());
-        const std::string why = m_dapnet->apply(s.dapnet);
-        if (!why.empty())
-            m_log.error("DAPNET: " + why);
-    }
-    emit statusChanged();
+    startInputs();
     return true;
 }
 
-void NetworkInputs::startServers() {
-    const NetworkSettings& s = m_settings;
+void NetworkInputs::startInputs() {
     const std::string retry = " (tried again in " + std::to_string(m_retryMs / 1000) + " s)";
-    bool missing = false;
-    if (s.snpp.enabled && !m_snpp) {
-        auto server = std::make_unique<SnppServer>(
-            SnppServerConfig{s.snpp.listen, s.snpp.port, s.requireLogin}, *m_intake, m_users.get());
+    std::vector<NetworkInput*> failed;
+    for (NetworkInput* input : m_notStarted) {
         std::string why;
-        if (server->start(&why)) {
-            m_snpp = std::move(server);
-            m_snppText = listening("SNPP", m_snpp->addresses(), m_snpp->port());
-            m_log(m_snppText);
-        } else {
-            m_snppText = "SNPP not running: " + why;
-            m_log.error(m_snppText + retry);
-            missing = true;
+        if (!input->start(*m_context, &why)) {
+            m_log.error(why + retry);
+            failed.push_back(input);
         }
     }
-    const bool statusPages = s.statusPages && m_statusPages;
-    if ((s.wctp.enabled || statusPages) && !m_wctp) {
-        WctpServerConfig config{s.wctp.listen, s.wctp.port, s.requireLogin};
-        config.wctp = s.wctp.enabled;
-        if (statusPages) {
-            config.statusPages = m_statusPages;
-            config.app = m_webApp;
-        }
-        auto server = std::make_unique<WctpServer>(config, *m_intake, m_users.get());
-        const std::string name = s.wctp.enabled ? "WCTP" : "HTTP status pages";
-        std::string why;
-        if (server->start(&why)) {
-            m_wctp = std::move(server);
-            m_wctpText =
-                listening(name, m_wctp->addresses(), m_wctp->port()) +
-                (s.wctp.enabled ? " (POST /wctp" : " (") +
-                (statusPages ? std::string(s.wctp.enabled ? ", " : "") + "GET /metrics, /health" +
-                                   (m_webApp ? ", the web interface)" : ")")
-                             : ")");
-            m_log(m_wctpText);
-        } else {
-            m_wctpText = name + " not running: " + why;
-            m_log.error(m_wctpText + retry);
-            missing = true;
-        }
-    }
+    m_notStarted = std::move(failed);
     // A port another program holds (or an address not yet up) is tried again, less and less
-    // often, until the server runs; status shows it as not running meanwhile.
-    if (missing) {
+    // often, until the input runs; status shows it as not running meanwhile.
+    if (!m_notStarted.empty()) {
         m_retry.start(m_retryMs);
         m_retryMs = std::min(m_retryMs * 2, LastRetryMs);
     }
     emit statusChanged();
 }
 
+void NetworkInputs::changedFromAnyThread() {
+    QMetaObject::invokeMethod(this, &NetworkInputs::statusChanged, Qt::QueuedConnection);
+}
+
 void NetworkInputs::stop() {
     m_retry.stop();
-    if (m_dapnet) {
-        m_station.setSlotPlanner(nullptr);
-        m_dapnet->stop();
-        m_dapnet.reset();
-        m_slots.reset();
-    }
-    if (m_snpp)
-        m_snpp->stop();
-    if (m_wctp)
-        m_wctp->stop();
-    m_snpp.reset();
-    m_wctp.reset();
+    m_notStarted.clear();
+    // In the reverse order of starting; each joins its threads, so nothing of theirs runs on.
+    for (auto it = m_inputs.rbegin(); it != m_inputs.rend(); ++it)
+        (*it)->stop();
+    m_context.reset();
     if (m_feed)
         m_feed->setDescribe({});
     m_intake.reset();
     m_users.reset();
-    m_snppText = "SNPP off";
-    m_wctpText = "WCTP off";
-    m_settings.snpp.enabled = false;
-    m_settings.wctp.enabled = false;
-    m_settings.statusPages = false;
 }
 
-uint16_t NetworkInputs::snppPort() const {
-    return m_snpp ? m_snpp->port() : 0;
-}
-
-uint16_t NetworkInputs::wctpPort() const {
-    return m_wctp ? m_wctp->port() : 0;
+IntakeResult NetworkInputs::submit(const Submission& submission) {
+    if (!m_intake)
+        return {IntakeStatus::QueueFailed,
+                "the page queue is not open (see the service log)",
+                {},
+                0,
+                {},
+                {}};
+    return m_intake->submit(submission);
 }
 
 void NetworkInputs::fillHealth(HealthFacts& facts) {
-    facts.inputs = {{"SNPP", m_settings.snpp.enabled, m_snpp != nullptr, m_snppText},
-                    {m_settings.wctp.enabled ? "WCTP" : "HTTP",
-                     m_settings.wctp.enabled || (m_settings.statusPages && m_statusPages),
-                     m_wctp != nullptr, m_wctpText}};
+    facts.inputs.clear();
+    facts.directoryNeeded = false;
+    for (const auto& input : m_inputs)
+        input->fillHealth(facts);
     facts.waiting = m_feed ? m_feed->waiting() : 0;
     if (m_feed)
         facts.acceptedBy = m_feed->acceptedBySource();
@@ -208,20 +133,10 @@ void NetworkInputs::fillHealth(HealthFacts& facts) {
             facts.oldestWaitingSeconds =
                 std::max<int64_t>(0, (now - oldest[0].acceptedAtMs) / 1000);
         }
-    facts.directoryNeeded = m_settings.snpp.enabled || m_settings.wctp.enabled;
-    // Only a running server needs the directory: no stat of the file otherwise.
+    // Only an input that names pagers needs the directory: no stat of the file otherwise.
     if (facts.directoryNeeded) {
         m_directory->current();
         facts.directoryProblem = m_directory->problem();
-    }
-    facts.dapnetEnabled = m_dapnet != nullptr;
-    if (m_dapnet) {
-        const DapnetLinkStatus link = m_dapnet->status();
-        facts.dapnetOnline = link.state == DapnetLinkState::Online;
-        facts.dapnetState = std::string(dapnetLinkStateText(link.state));
-        if (!link.lastError.empty() && !facts.dapnetOnline)
-            facts.dapnetState += ": " + link.lastError;
-        facts.clockWarning = link.clockWarning;
     }
 }
 
@@ -236,14 +151,15 @@ std::vector<QueuedPage> NetworkInputs::waitingPages(std::size_t limit) {
 
 std::string NetworkInputs::statusText() {
     const std::size_t waiting = m_feed ? m_feed->waiting() : 0;
-    std::string text = "network: " + m_snppText + "; " + m_wctpText + "; " +
-                       std::to_string(waiting) + " network page(s) waiting\n";
-    if (m_dapnet) {
-        using namespace std::chrono;
-        const int64_t now =
-            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-        text += "dapnet: " + dapnetStatusLine(m_dapnet->status(), waiting, now) + "\n";
-    }
+    HealthFacts facts;
+    for (const auto& input : m_inputs)
+        input->fillHealth(facts);
+    std::string text = "network: ";
+    for (const InputHealth& input : facts.inputs)
+        text += input.text + "; ";
+    text += std::to_string(waiting) + " network page(s) waiting\n";
+    for (const auto& input : m_inputs)
+        text += input->statusLines(waiting);
     return text;
 }
 

@@ -1,9 +1,15 @@
 #pragma once
 // The network inputs of a station as one piece: the durable queue as the engine's feed, the
-// pager directory, the SNPP and WCTP servers and the DAPNET link with its time slots, each as
-// its settings say. tarvexd and the desktop program start it alike, and show its status.
+// pager directory, the page intake and the logins they share, and every registered input
+// (network_input.h), each started as its settings say. tarvexd and the desktop program start
+// it alike, and show its status. It lives on the engine's thread; the inputs run on their
+// own, and what they do reaches this thread at two explicit points only: pages through the
+// intake and the durable queue (which wake the engine), and statusChanged(), which an input
+// may ask for from its thread and which is emitted here.
 #include "network/inputs/durable_feed.h"
+#include "network/inputs/network_input.h"
 #include "network/inputs/network_settings.h"
+#include "network/intake/page_intake.h"
 #include "network/wctp/http_app.h"
 #include "network/wctp/wctp_http.h"
 #include "station/health.h"
@@ -13,16 +19,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
-class DapnetLink;
 class DirectoryWatch;
 class PagerDirectory;
-class PageIntake;
-class SnppServer;
 class UserFileAuthenticator;
-class WctpServer;
 
 class NetworkInputs : public QObject {
     Q_OBJECT
@@ -35,10 +38,10 @@ public:
 
     /// Opens the queue (pages left from the last run go out first) and starts what the
     /// settings switch on. False with *error when the queue cannot be opened: no input can
-    /// run without it. A server that cannot listen is logged and tried again after 2 s,
-    /// doubling up to a minute; the others run meanwhile.
+    /// run without it. An input that cannot start (a server that cannot listen) is logged and
+    /// tried again after 2 s, doubling up to a minute; the others run meanwhile.
     bool start(const NetworkSettings& settings, std::string* error);
-    /// Stops the servers and the link; the queue keeps what it holds.
+    /// Stops every input; the queue keeps what it holds.
     void stop();
     /// What GET /metrics and /health answer (called from the HTTP server's threads); set
     /// before start() for the pages to be served.
@@ -53,25 +56,35 @@ public:
     std::shared_ptr<const PagerDirectory> pagers();
     /// The pages waiting in the page queue, oldest first, at most `limit`.
     std::vector<QueuedPage> waitingPages(std::size_t limit);
+    /// A page from a front end's own input (the control socket), through the same intake as
+    /// every input's; QueueFailed while the queue is not open.
+    IntakeResult submit(const Submission& submission);
 
-    /// "network: SNPP on 127.0.0.1:444, WCTP off, 2 pages waiting" and the DAPNET line.
+    /// "network: SNPP on 127.0.0.1:444; WCTP off; 2 network page(s) waiting" and the lines
+    /// inputs add of their own (the DAPNET link's).
     std::string statusText();
-    /// The inputs' part of the station's health: each server, the page queue's length and
-    /// oldest page, the pager directory, the DAPNET link.
+    /// The inputs' part of the station's health: each input's facts, the page queue's length
+    /// and oldest page, the pager directory.
     void fillHealth(HealthFacts& facts);
-    DapnetLink* dapnet() { return m_dapnet.get(); }
     DurableFeed* feed() { return m_feed.get(); }
-    uint16_t snppPort() const;
-    uint16_t wctpPort() const;
+    /// The registered input of type T, for a front end that shows more of it; null when there
+    /// is none.
+    template <typename T> T* find() {
+        for (const auto& input : m_inputs)
+            if (auto* found = dynamic_cast<T*>(input.get()))
+                return found;
+        return nullptr;
+    }
 
 signals:
     void statusChanged();
 
 private:
-    class LinkSlots;
     static constexpr int FirstRetryMs = 2000;
     static constexpr int LastRetryMs = 60000;
-    void startServers();
+    void startInputs();
+    /// From any thread: statusChanged() is emitted on this object's thread.
+    void changedFromAnyThread();
 
     Station& m_station;
     std::string m_folder;
@@ -81,13 +94,10 @@ private:
     std::unique_ptr<DirectoryWatch> m_directory;
     std::unique_ptr<PageIntake> m_intake;
     std::unique_ptr<UserFileAuthenticator> m_users;
-    std::unique_ptr<SnppServer> m_snpp;
-    std::unique_ptr<WctpServer> m_wctp;
-    std::unique_ptr<DapnetLink> m_dapnet;
-    std::unique_ptr<LinkSlots> m_slots;
-    std::string m_snppText = "SNPP off";
-    std::string m_wctpText = "WCTP off";
+    std::vector<std::unique_ptr<NetworkInput>> m_inputs;
+    std::vector<NetworkInput*> m_notStarted; ///< to be tried again
     NetworkSettings m_settings;
+    std::unique_ptr<InputContext> m_context; ///< while the inputs run
     std::function<StatusPage(std::string_view)> m_statusPages;
     std::shared_ptr<HttpApp> m_webApp;
     QTimer m_retry;

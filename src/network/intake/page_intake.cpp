@@ -178,7 +178,35 @@ IntakeResult PageIntake::commit(const Submission& s, const std::vector<Prepared>
     return result;
 }
 
+IntakeResult PageIntake::commitReady(const Submission& s) {
+    IntakeResult result;
+    QueuedPage entry;
+    entry.acceptedAtMs = nowMs();
+    entry.source = s.source;
+    entry.origin = originOf(s.login, s.peer, s.verified);
+    entry.recipient = s.ready->ric;
+    entry.page = *s.ready;
+    const std::string what = s.source + ": page" + (s.reference.empty() ? "" : " " + s.reference) +
+                             " for RIC " + s.ready->ric;
+    std::string error;
+    const auto id = m_sink.accept(entry, &error);
+    if (!id) {
+        result.status = error.rfind(PageQueueFull, 0) == 0 ? IntakeStatus::QueueFull
+                                                           : IntakeStatus::QueueFailed;
+        result.recipient = s.ready->ric;
+        result.detail = error;
+        log(what + " could not be queued (" + error + ")");
+        return result;
+    }
+    result.queued.emplace_back(s.ready->ric, *id);
+    log(what + " queued as #" + std::to_string(*id) + " (" +
+        std::to_string(s.ready->message.size()) + " characters)");
+    return result;
+}
+
 IntakeResult PageIntake::submit(const Submission& s) {
+    if (s.ready)
+        return commitReady(s);
     const std::string origin = originOf(s.login, s.peer, s.verified);
     if (s.recipients.empty())
         return {IntakeStatus::NoRecipients, "no recipient", {}, 0, {}, {}};

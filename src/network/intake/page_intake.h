@@ -1,9 +1,12 @@
 #pragma once
-// Where the SNPP and WCTP servers hand a message: it is checked against the pager directory
-// (known pager, the pager's coding, its longest message, its character set), against the
-// sender's pages-per-minute limit, and then committed page by page to the sink. Every page
-// and every refusal gets one line in the service log (never a password, never the text).
-// Thread-safe: the WCTP server calls it from its worker threads.
+// The one way a page from another system reaches the station: the SNPP and WCTP servers, the
+// web interface, the DAPNET link and the control socket hand their messages here. A message
+// to pagers of the directory is checked against it (known pager, the pager's coding, its
+// longest message, its character set) and against the sender's pages-per-minute limit; a page
+// already in its on-air form goes as it is. Then each page is committed to the sink (the
+// durable queue, which wakes the station). Every page and every refusal gets one line in the
+// service log (never a password, never the text). Thread-safe: the inputs call it from their
+// own threads.
 #include "network/intake/directory_watch.h"
 #include "network/intake/inbound_limits.h"
 #include "network/intake/rate_limiter.h"
@@ -22,7 +25,7 @@
 namespace tarvex {
 
 struct Submission {
-    std::string source;                  ///< "snpp", "wctp"
+    std::string source;                  ///< "snpp", "wctp", "web", "dapnet", "control"
     std::string login;                   ///< the login the sender gave; empty when none
     bool verified = false;               ///< the login's password was checked
     std::string peer;                    ///< the sender's address
@@ -32,6 +35,12 @@ struct Submission {
     /// A pager given in full rather than from the directory (the web form's typed RIC): a
     /// recipient equal to its ID means it.
     std::optional<Pager> typed;
+    /// A page already in its on-air form, to its RIC (the DAPNET link's, which the link has
+    /// checked as the transmitter will; a page from the control socket): queued as it is,
+    /// with no directory, character set or per-sender rate limit, since its input bounds
+    /// itself and the queue's share per input holds it. `recipients` and `text` are not read;
+    /// `reference` names it in the log ("#0A", the DAPNET server's number).
+    std::optional<PageParams> ready;
 };
 
 enum class IntakeStatus {
@@ -84,6 +93,7 @@ private:
     struct Prepared;
     IntakeResult prepare(const Submission& submission, std::vector<Prepared>& pages);
     IntakeResult commit(const Submission& submission, const std::vector<Prepared>& pages);
+    IntakeResult commitReady(const Submission& submission);
 
     DirectoryWatch& m_directory;
     PageSink& m_sink;

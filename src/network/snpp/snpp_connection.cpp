@@ -1,149 +1,101 @@
 #include "network/snpp/snpp_connection.h"
 
-#include <QFutureWatcher>
-#include <QTcpSocket>
-#include <QtConcurrent/QtConcurrentRun>
-
 #include <string_view>
+#include <sys/socket.h>
 #include <utility>
 
 namespace tarvex {
 
 namespace {
-constexpr qint64 ReadBufferBytes = 64 * 1024;     ///< what Qt buffers from the socket at most
-constexpr qint64 MaxUnsentReplyBytes = 64 * 1024; ///< stop reading while this much is unsent
-constexpr qint64 ReadChunkBytes = 8 * 1024;
-constexpr int CloseGraceMs = 5000; ///< time a closing peer gets to take the last reply
+
+constexpr std::size_t ReadChunkBytes = 8 * 1024;
+
+SnppSessionOptions withPeer(SnppSessionOptions options, std::string peer) {
+    options.peer = std::move(peer);
+    return options;
+}
+
 } // namespace
 
-SnppConnection::SnppConnection(QTcpSocket* socket, PageIntake& intake, Authenticator* auth,
-                               QThreadPool& loginChecks, SnppSessionOptions options,
-                               std::function<void(SnppConnection*)> done)
-    : m_socket(socket), m_intake(intake), m_session(intake, auth, options),
-      m_loginChecks(loginChecks), m_peer(options.peer), m_peerKey(addressKey(options.peer)),
-      m_done(std::move(done)) {
-    m_socket->setParent(this);
-    m_socket->setReadBufferSize(ReadBufferBytes);
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &SnppConnection::onTimer);
-    connect(m_socket, &QTcpSocket::readyRead, this, &SnppConnection::readLines);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &SnppConnection::readLines);
-    connect(m_socket, &QTcpSocket::disconnected, this, &SnppConnection::finish);
-    writeReply({{m_session.greeting()}, false});
-    m_timer.start(m_intake.limits().idleSeconds * 1000);
-}
+SnppConnection::SnppConnection(int fd, PageIntake& intake, Authenticator* auth,
+                               SnppSessionOptions options, std::function<bool()> stopping)
+    // A client that takes no reply for the idle time is left, as one that sends nothing.
+    : m_stream(fd, intake.limits().idleSeconds * 1000, intake.limits().idleSeconds * 1000),
+      m_intake(intake), m_peer(socketPeer(fd)),
+      m_session(intake, auth, withPeer(std::move(options), m_peer)),
+      m_stopping(std::move(stopping)) {}
 
-SnppConnection::~SnppConnection() {
-    m_socket->disconnect(this);
-    m_socket->abort();
-}
-
-void SnppConnection::readLines() {
+void SnppConnection::serve() {
+    if (!writeReply({{m_session.greeting()}, false}))
+        return;
     const std::size_t maxLine = m_intake.limits().maxLineLength;
-    while (!m_closing && !m_checking && m_socket->bytesToWrite() <= MaxUnsentReplyBytes) {
-        const qsizetype end = m_buffer.indexOf('\n');
-        if (end < 0) {
-            // A line may be maxLine bytes and a CR; anything longer without its LF is cut.
-            if (static_cast<std::size_t>(m_buffer.size()) > maxLine + 1) {
-                if (!m_discarding)
-                    writeReply(m_session.onOverlongLine());
-                m_discarding = true;
-                m_buffer.clear();
-            }
-            if (m_socket->bytesAvailable() == 0)
-                return;
-            m_buffer += m_socket->read(ReadChunkBytes);
-            continue;
-        }
-        QByteArray line = m_buffer.left(end);
-        m_buffer.remove(0, end + 1);
-        if (m_discarding) {
-            m_discarding = false; // the tail of a line already answered
-            continue;
-        }
-        handleLine(line);
-    }
-}
-
-void SnppConnection::handleLine(const QByteArray& line) {
-    m_timer.start(m_intake.limits().idleSeconds * 1000);
-    const std::size_t length =
-        static_cast<std::size_t>(line.size()) - (line.endsWith('\r') ? 1U : 0U);
-    if (length > m_intake.limits().maxLineLength) {
-        writeReply(m_session.onOverlongLine());
-        return;
-    }
-    writeReply(m_session.onLine(std::string_view(line.constData(), length)));
-}
-
-void SnppConnection::writeReply(const SnppReply& reply) {
-    QByteArray bytes;
-    for (const auto& line : reply.lines)
-        bytes += QByteArray::fromStdString(line) + "\r\n";
-    if (!bytes.isEmpty()) {
-        m_socket->write(bytes);
-        // Hand the reply to the kernel now: a peer that has shut its sending side makes Qt
-        // close the socket at its next read, and a reply still in Qt's buffer would be lost.
-        m_socket->flush();
-    }
-    if (reply.close)
-        closeSoon();
-    if (reply.checkLogin)
-        checkLogin();
-}
-
-void SnppConnection::checkLogin() {
-    // The watcher is a child of this connection: when the connection goes first, its result
-    // is dropped; the check itself holds copies of what it needs.
-    m_checking = true;
-    auto* watcher = new QFutureWatcher<AuthResult>(this);
-    connect(watcher, &QFutureWatcher<AuthResult>::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        m_checking = false;
-        if (m_closing)
+    std::string line;
+    while (nextLine(line)) {
+        const std::size_t length = line.size() - (line.ends_with('\r') ? 1U : 0U);
+        const SnppReply reply = length > maxLine
+                                    ? m_session.onOverlongLine()
+                                    : m_session.onLine(std::string_view(line.data(), length));
+        if (!writeReply(reply))
             return;
-        writeReply(m_session.finishLogin(watcher->result()));
-        readLines(); // the lines a client sent on behind its LOGI
-    });
-    watcher->setFuture(QtConcurrent::run(&m_loginChecks, m_session.takeLoginCheck()));
-}
-
-void SnppConnection::closeSoon() {
-    if (m_closing)
-        return;
-    m_closing = true;
-    m_timer.start(CloseGraceMs);
-    m_socket->disconnectFromHost(); // sends what is still buffered, then closes
-}
-
-void SnppConnection::shutDown(const std::string& reason) {
-    m_done = nullptr; // the server is deleting this connection itself
-    if (m_closing)
-        return;
-    m_closing = true;
-    m_socket->write(QByteArray::fromStdString("421 " + reason + "\r\n"));
-    m_socket->flush();
-}
-
-void SnppConnection::onTimer() {
-    if (m_closing) {
-        m_socket->abort(); // the peer did not take its last reply in time
-        finish();
-        return;
+        if (reply.checkLogin && !writeReply(m_session.finishLogin(m_session.takeLoginCheck()())))
+            return;
     }
+}
+
+bool SnppConnection::nextLine(std::string& line) {
+    const std::size_t maxLine = m_intake.limits().maxLineLength;
+    m_stream.startRequest(m_intake.limits().idleSeconds * 1000);
+    for (;;) {
+        const std::size_t end = m_buffer.find('\n');
+        if (end != std::string::npos) {
+            line.assign(m_buffer, 0, end);
+            m_buffer.erase(0, end + 1);
+            if (std::exchange(m_discarding, false))
+                continue; // the tail of a line already answered
+            return true;
+        }
+        // A line may be maxLine bytes and a CR; anything longer without its LF is cut.
+        if (m_buffer.size() > maxLine + 1) {
+            if (!m_discarding && !writeReply(m_session.onOverlongLine()))
+                return false;
+            m_discarding = true;
+            m_buffer.clear();
+        }
+        char chunk[ReadChunkBytes];
+        const ssize_t n = m_stream.read(chunk, sizeof chunk);
+        if (n > 0) {
+            m_buffer.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (m_stopping()) {
+            // The server shut this connection's reading side: a goodbye, if the client takes it.
+            const std::string bye = "421 Server shutting down, goodbye\r\n";
+            (void)!::send(m_stream.socket(), bye.data(), bye.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else if (n < 0 && m_stream.timedOut() != DeadlineStream::Timeout::None) {
+            idleTimeout();
+        }
+        return false; // the client closed, or the connection failed
+    }
+}
+
+bool SnppConnection::writeReply(const SnppReply& reply) {
+    std::string bytes;
+    for (const auto& text : reply.lines)
+        bytes += text + "\r\n";
+    if (!bytes.empty() && !m_stream.writeAll(bytes))
+        return false;
+    if (reply.close) {
+        m_stream.lingerClose(); // the last reply reaches a client that is still sending
+        return false;
+    }
+    return true;
+}
+
+void SnppConnection::idleTimeout() {
     const int seconds = m_intake.limits().idleSeconds;
     m_intake.log("snpp: closed the connection of " + m_peer + " after " + std::to_string(seconds) +
                  " s without a command");
     writeReply({{"421 Timeout, no command for " + std::to_string(seconds) + " s, goodbye"}, true});
-}
-
-void SnppConnection::finish() {
-    if (m_finished)
-        return;
-    m_finished = true;
-    m_timer.stop();
-    if (m_done)
-        m_done(this);
 }
 
 } // namespace tarvex

@@ -1,25 +1,21 @@
 #pragma once
-// The station's SNPP server on Qt Network: listens on its addresses (loopback unless
-// configured otherwise), serves each connection with an SnppSession in the thread of the
-// event loop it was started in, and enforces the connection, line, idle and output limits.
-// A login is required as soon as one address reaches beyond this computer.
+// The station's SNPP server: listens on its addresses (loopback unless configured otherwise)
+// on the station's TCP transport, serves each connection with an SnppSession on a worker
+// thread of its own, and enforces the connection, line, idle and output limits. A login is
+// required as soon as one address reaches beyond this computer. Pages reach the station only
+// through the page intake; no Qt.
 #include "network/intake/authenticator.h"
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
-
-#include <QObject>
-#include <QThreadPool>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QTcpServer;
-
 namespace tarvex {
 
-class SnppConnection;
+class TcpServer;
 
 struct SnppServerConfig {
     std::vector<std::string> listenAddresses = LoopbackAddresses; ///< numeric addresses
@@ -27,29 +23,28 @@ struct SnppServerConfig {
     bool requireLogin = false; ///< login even on loopback (always on beyond loopback)
 };
 
-class SnppServer : public QObject {
-    Q_OBJECT
+class SnppServer {
 public:
-    /// The intake (and its limits) and the authenticator must outlive the server; `auth` may
-    /// be null when no user store is used (then only loopback without login works).
-    SnppServer(SnppServerConfig config, PageIntake& intake, Authenticator* auth,
-               QObject* parent = nullptr);
-    ~SnppServer() override;
+    /// The intake (and its limits) and the authenticator must outlive the server; both are
+    /// used from the server's threads. `auth` may be null when no user store is used (then
+    /// only loopback without login works).
+    SnppServer(SnppServerConfig config, PageIntake& intake, Authenticator* auth);
+    ~SnppServer();
+    SnppServer(const SnppServer&) = delete;
+    SnppServer& operator=(const SnppServer&) = delete;
 
     /// Listens on every address; false with *error (and nothing listening) when one fails.
     bool start(std::string* error);
-    /// Stops listening and closes every connection.
+    /// Stops listening, says goodbye to every connection and joins the server's threads.
     void stop();
     /// The port listened on (the chosen one when the configuration said 0).
     uint16_t port() const { return m_port; }
     /// The addresses listened on: the configured ones this computer has.
     const std::vector<std::string>& addresses() const { return m_addresses; }
     bool loginRequired() const { return m_loginRequired; }
-    int connectionCount() const { return static_cast<int>(m_connections.size()); }
 
 private:
-    void acceptPending(QTcpServer* listener);
-    void removeConnection(SnppConnection* connection);
+    void serve(int fd);
 
     SnppServerConfig m_config;
     PageIntake& m_intake;
@@ -57,11 +52,7 @@ private:
     bool m_loginRequired;
     uint16_t m_port = 0;
     std::vector<std::string> m_addresses;
-    std::vector<std::unique_ptr<QTcpServer>> m_listeners;
-    std::vector<std::unique_ptr<SnppConnection>> m_connections;
-    /// Password checks run here, off the event loop: two at once (each hash takes tens of MB),
-    /// the others wait their turn. Destroyed first, it waits for a check still running.
-    QThreadPool m_loginChecks;
+    std::unique_ptr<TcpServer> m_tcp;
 };
 
 } // namespace tarvex

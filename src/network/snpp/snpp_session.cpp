@@ -287,7 +287,8 @@ SnppReply SnppSession::logi(std::string_view args) {
         m_finished = true;
         return {{"421 Too many failed logins, try again later"}, true};
     }
-    // The check is slow (a memory-hard hash): the server runs it off its event loop.
+    // The check is slow (a memory-hard hash): the connection runs it, and feeds the session
+    // nothing meanwhile.
     m_checkingUser = std::string(user);
     m_checkingPassword = std::string(password);
     SnppReply reply;

@@ -10,6 +10,41 @@ namespace tarvex {
 
 namespace {
 
+const char* reasonPhrase(int status) {
+    switch (status) {
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 414:
+        return "URI Too Long";
+    case 415:
+        return "Unsupported Media Type";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 505:
+        return "HTTP Version Not Supported";
+    default:
+        return "Internal Server Error";
+    }
+}
+
 std::string lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -143,6 +178,20 @@ std::optional<HttpRefusal> screenWctpHead(const HttpRequest& req,
 
 HttpRefusal readerRefusal(int status, const std::string& reason) {
     return refusal(status, wctp::CannotParse, "Input cannot be parsed", reason, reason);
+}
+
+std::string httpResponse(int status, std::string_view contentType, std::string_view body,
+                         bool close,
+                         const std::vector<std::pair<std::string, std::string>>& headers) {
+    std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
+    for (const auto& [name, value] : headers)
+        text += name + ": " + value + "\r\n";
+    if (!contentType.empty())
+        text += "Content-Type: " + std::string(contentType) + "\r\n";
+    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    text += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    text += body;
+    return text;
 }
 
 } // namespace tarvex

@@ -2,8 +2,8 @@
 // What the WCTP server decides from a request's head alone, before any body is read: the
 // path and method, the Host (one of the station's own names or addresses, so that a web page
 // reached by DNS rebinding cannot post), any Origin (none from another site), the content
-// type (XML only, so a browser's cross-site form cannot post) and the content coding.
-// Standard C++ only, with no sockets.
+// type (XML only, so a browser's cross-site form cannot post) and the content coding; and the
+// text of an answer. Standard C++ only, with no sockets.
 #include "network/wctp/http_request_reader.h"
 
 #include <optional>
@@ -53,5 +53,10 @@ std::optional<HttpRefusal> screenWctpHead(const HttpRequest& request,
 
 /// The refusal for a request the reader could not take (status 400, 408, 413, 414, 431, ...).
 HttpRefusal readerRefusal(int status, const std::string& reason);
+
+/// An answer: the status line, the headers given and Content-Length, Connection and the body.
+std::string httpResponse(int status, std::string_view contentType, std::string_view body,
+                         bool close,
+                         const std::vector<std::pair<std::string, std::string>>& headers = {});
 
 } // namespace tarvex

@@ -1,25 +1,17 @@
 #include "network/wctp/wctp_server.h"
 
+#include "network/tcp/tcp_server.h"
+#include "network/tcp/tcp_stream.h"
 #include "network/wctp/http_request_reader.h"
-#include "network/wctp/http_transport.h"
 #include "network/wctp/wctp_http.h"
 #include "network/wctp/wctp_request.h"
 #include "network/wctp/wctp_service.h"
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+#include <mutex>
 #include <optional>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace tarvex {
 
@@ -29,80 +21,25 @@ constexpr int WriteTimeoutMs = 5000;
 constexpr int KeepAliveMs = 5000;
 constexpr char XmlType[] = "text/xml; charset=utf-8";
 
-/// A listening socket for the numeric address; -1 with *error on failure.
-int listenOn(const std::string& address, uint16_t port, std::string* error) {
-    addrinfo hints{};
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
-        found == nullptr) {
-        *error = "not a numeric address";
-        return -1;
-    }
-    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    bool ok = fd >= 0;
-    if (ok) {
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        // Each address gets its own socket: an IPv6 one takes IPv6 only, like Qt's listeners.
-        if (found->ai_family == AF_INET6)
-            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-        ok = ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 64) == 0;
-    }
-    if (!ok) {
-        *error = std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
-        ::freeaddrinfo(found);
-        return -1;
-    }
-    ::freeaddrinfo(found);
-    return fd;
-}
-
-std::string peerOf(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    char host[NI_MAXHOST] = {};
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, nullptr, 0,
-                      NI_NUMERICHOST) != 0)
-        return {};
-    return host;
-}
-
-uint16_t boundPort(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-}
-
 } // namespace
 
 struct WctpServer::State {
-    State(PageIntake& intake, Authenticator* auth, bool loginRequired, std::size_t workers,
-          const WctpServerConfig& config)
-        : book(intake.limits().maxConnections, connectionsPerAddress(intake.limits())),
-          service(intake, auth, loginRequired), pool(workers, 8), wctp(config.wctp),
-          statusPages(config.statusPages), app(config.app), auth(auth),
-          loginRequired(loginRequired) {}
-    ConnectionBook book;
+    State(PageIntake& intake, Authenticator* users, bool withLogin, const WctpServerConfig& config)
+        : service(intake, users, withLogin), wctp(config.wctp), statusPages(config.statusPages),
+          app(config.app), auth(users), loginRequired(withLogin) {}
     WctpService service;
-    BoundedPool pool;
-    std::vector<int> listeners;
     std::vector<std::string> names;
-    std::vector<std::thread> threads;
-    int wake = -1; ///< an eventfd that ends the accepting threads
     bool wctp = true;
     std::function<StatusPage(std::string_view)> statusPages;
     std::shared_ptr<HttpApp> app;
     Authenticator* auth;
     bool loginRequired;
+    std::function<bool()> stopping;
+    /// Refused connections are logged a line a minute at most: a flood must not flood the
+    /// log too.
+    std::mutex refusedMutex;
+    std::chrono::steady_clock::time_point lastRefusedLine;
+    int refusedNotLogged = 0;
 };
 
 namespace {
@@ -146,7 +83,7 @@ public:
         m_peer = m_stream.peerAddress();
         m_names = m_state.names;
         m_names.push_back(m_stream.localAddress()); // the address the client reached
-        for (int served = 0; !m_state.book.stopping(); ++served) {
+        for (int served = 0; !m_state.stopping(); ++served) {
             // A kept-alive connection waits a while for its next request, which may already
             // be in hand when the client sent two at once.
             if (served > 0 && m_reader.next() == HttpRequestReader::State::NeedMore &&
@@ -157,9 +94,6 @@ public:
             if (!serveOne(last))
                 break;
         }
-        m_state.book.leave(m_fd);
-        ::shutdown(m_fd, SHUT_RDWR);
-        ::close(m_fd);
     }
 
 private:
@@ -250,7 +184,7 @@ private:
                               m_intake,
                               m_state.auth,
                               [this](std::string_view bytes) { return m_stream.writeAll(bytes); },
-                              [this] { return m_state.book.stopping(); },
+                              [this] { return m_state.stopping(); },
                               [this] { return clientHungUp(); }};
         const HttpReply reply = m_state.app->serve(exchange);
         if (reply.streamed)
@@ -338,46 +272,63 @@ WctpServer::~WctpServer() {
     stop();
 }
 
+void WctpServer::refused(State& state) {
+    const InboundLimits& limits = m_intake.limits();
+    const auto now = std::chrono::steady_clock::now();
+    std::string line;
+    {
+        const std::lock_guard lock(state.refusedMutex);
+        if (now - state.lastRefusedLine < std::chrono::minutes(1)) {
+            ++state.refusedNotLogged;
+            return;
+        }
+        line = "wctp: refused a connection: " + std::to_string(limits.maxConnections) +
+               " connections already open, or " + std::to_string(connectionsPerAddress(limits)) +
+               " from its address" +
+               (state.refusedNotLogged > 0 ? " (" + std::to_string(state.refusedNotLogged) +
+                                                 " more refused since the last line)"
+                                           : std::string());
+        state.lastRefusedLine = now;
+        state.refusedNotLogged = 0;
+    }
+    m_intake.log(line);
+}
+
 bool WctpServer::start(std::string* error) {
     stop();
     const InboundLimits& limits = m_intake.limits();
-    // Spare threads beyond the limit serve the refusals of connections over it.
-    const auto threads = static_cast<std::size_t>(limits.maxConnections) + 4;
-    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, threads, m_config);
+    m_state = std::make_unique<State>(m_intake, m_auth, m_loginRequired, m_config);
     m_state->names = stationNames(m_config.listenAddresses);
-    uint16_t port = m_config.port;
-    m_addresses.clear();
-    std::string where;
-    for (const auto& address : m_config.listenAddresses) {
-        if (!addressAvailable(address) && m_config.listenAddresses.size() > 1) {
-            m_intake.log("wctp: not listening on " + address +
-                         ": no such address on this computer");
-            continue;
-        }
-        std::string why;
-        const int fd = listenOn(address, port, &why);
-        if (fd < 0) {
-            if (error != nullptr)
-                *error = "WCTP server cannot listen on " + address + " port " +
-                         std::to_string(port) + " (" + why + ")";
-            stop();
-            return false;
-        }
-        if (port == 0)
-            port = boundPort(fd); // every further address gets the same port
-        m_state->listeners.push_back(fd);
-        where += (where.empty() ? "" : ", ") + address;
-        m_addresses.push_back(address);
-    }
-    if (m_state->listeners.empty()) {
-        if (error != nullptr)
-            *error = "WCTP server has no address to listen on";
+    TcpServerConfig tcp;
+    tcp.name = "WCTP";
+    tcp.addresses = m_config.listenAddresses;
+    tcp.port = m_config.port;
+    tcp.maxConnections = limits.maxConnections;
+    tcp.perAddress = connectionsPerAddress(limits);
+    tcp.spareThreads = 4;
+    tcp.busyReply =
+        httpResponse(503, XmlType,
+                     wctpFailure(wctp::ServiceUnavailable, "Service unavailable",
+                                 "too many connections at once (at most " +
+                                     std::to_string(limits.maxConnections) + "), try again later"),
+                     true);
+    State* state = m_state.get();
+    m_tcp = std::make_unique<TcpServer>(
+        tcp, [this, state](int fd) { WctpConnection(fd, m_intake, *state).serve(); },
+        [this, state](const std::string&, Admission) { refused(*state); },
+        [this](const std::string& line) { m_intake.log("wctp: " + line); });
+    TcpServer* server = m_tcp.get();
+    m_state->stopping = [server] { return server->stopping(); };
+    if (!m_tcp->start(error)) {
+        m_tcp.reset();
         m_state.reset();
         return false;
     }
-    m_state->wake = ::eventfd(0, EFD_CLOEXEC);
-    launch();
-    m_port = port;
+    m_port = m_tcp->port();
+    m_addresses = m_tcp->addresses();
+    std::string where;
+    for (const auto& address : m_addresses)
+        where += (where.empty() ? "" : ", ") + address;
     const std::string paths = std::string(m_config.wctp ? "/wctp" : "") +
                               (m_config.wctp && m_config.statusPages ? ", " : "") +
                               (m_config.statusPages ? "/metrics, /health" : "") +
@@ -390,103 +341,10 @@ bool WctpServer::start(std::string* error) {
     return true;
 }
 
-void WctpServer::launch() {
-    for (const int listener : m_state->listeners)
-        m_state->threads.emplace_back([this, listener] { acceptOn(listener); });
-}
-
-void WctpServer::acceptOn(int listener) {
-    // A connection over the limit is answered 503 here at once, without waiting for its
-    // request: a flood of silent connections then holds no worker and never blocks accepting.
-    // Its socket is kept a second to take what the client still sends (closing with unread
-    // bytes would reset the connection and could destroy the answer), a bounded number at once.
-    using Clock = std::chrono::steady_clock;
-    constexpr std::size_t MaxClosing = 256;
-    const InboundLimits& limits = m_intake.limits();
-    const std::string busy =
-        httpResponse(503, XmlType,
-                     wctpFailure(wctp::ServiceUnavailable, "Service unavailable",
-                                 "too many connections at once (at most " +
-                                     std::to_string(limits.maxConnections) + "), try again later"),
-                     true);
-    std::vector<std::pair<int, Clock::time_point>> closing;
-    auto lastLog = Clock::time_point();
-    int notLogged = 0;
-    for (;;) {
-        std::vector<pollfd> entries = {{listener, POLLIN, 0}, {m_state->wake, POLLIN, 0}};
-        for (const auto& entry : closing)
-            entries.push_back({entry.first, POLLIN, 0});
-        if (::poll(entries.data(), entries.size(), closing.empty() ? -1 : 200) < 0 &&
-            errno != EINTR)
-            break;
-        if (entries[1].revents != 0)
-            break;
-        const auto now = Clock::now();
-        for (std::size_t i = closing.size(); i-- > 0;) {
-            char sink[4096];
-            const bool readable = entries[i + 2].revents != 0;
-            if ((readable && ::recv(closing[i].first, sink, sizeof sink, MSG_DONTWAIT) <= 0) ||
-                now > closing[i].second) {
-                ::close(closing[i].first);
-                closing.erase(closing.begin() + static_cast<std::ptrdiff_t>(i));
-            }
-        }
-        if ((entries[0].revents & POLLIN) == 0)
-            continue;
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        // Every answer goes out in one write; an event stream's small writes must not wait
-        // for the client's delayed acknowledgement (40 ms on Linux) before they leave.
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        // Entered here, not by the worker, so that the count is right for the next accept.
-        if (m_state->book.enter(fd, addressKey(peerOf(fd)))) {
-            m_state->pool.enqueue([this, fd, state = m_state.get()] {
-                WctpConnection(fd, m_intake, *state).serve();
-            });
-            continue;
-        }
-        m_state->book.leave(fd);
-        (void)!::send(fd, busy.data(), busy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        ::shutdown(fd, SHUT_WR);
-        if (closing.size() < MaxClosing)
-            closing.emplace_back(fd, now + std::chrono::seconds(1));
-        else
-            ::close(fd);
-        // One line a minute at most: a flood must not flood the log too.
-        if (now - lastLog < std::chrono::minutes(1)) {
-            ++notLogged;
-            continue;
-        }
-        m_intake.log("wctp: refused a connection: " + std::to_string(limits.maxConnections) +
-                     " connections already open, or " +
-                     std::to_string(connectionsPerAddress(limits)) + " from its address" +
-                     (notLogged > 0
-                          ? " (" + std::to_string(notLogged) + " more refused since the last line)"
-                          : std::string()));
-        lastLog = now;
-        notLogged = 0;
-    }
-    for (const auto& entry : closing)
-        ::close(entry.first);
-}
-
 void WctpServer::stop() {
-    if (!m_state)
-        return;
-    m_state->book.cutAll();
-    if (m_state->wake >= 0) {
-        const uint64_t one = 1;
-        (void)!::write(m_state->wake, &one, sizeof one);
-    }
-    for (auto& thread : m_state->threads)
-        thread.join();
-    m_state->pool.shutdown(); // serves what was accepted (cut at once) and joins the workers
-    for (const int fd : m_state->listeners)
-        ::close(fd);
-    if (m_state->wake >= 0)
-        ::close(m_state->wake);
+    if (m_tcp)
+        m_tcp->stop(); // cuts every connection and joins the threads that served them
+    m_tcp.reset();
     m_state.reset();
 }
 

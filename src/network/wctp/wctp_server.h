@@ -1,10 +1,10 @@
 #pragma once
-// The station's WCTP server: HTTP/1.1 read by the bounded HttpRequestReader, requests posted
-// to /wctp and answered by the WctpService. One listening socket per address (loopback unless
-// configured otherwise), each with its accept thread, and a bounded pool of worker threads;
-// the limits on request size, connections at once, idle time and time per request apply over
-// all addresses. A login (securityCode) is required as soon as one address reaches beyond
-// this computer.
+// The station's HTTP server: HTTP/1.1 read by the bounded HttpRequestReader, requests posted
+// to /wctp answered by the WctpService, the status pages and the web interface beside them.
+// It runs on the threads of its TcpServer (loopback unless configured otherwise): the limits
+// on request size, connections at once, idle time and time per request apply over all
+// addresses. A login (securityCode) is required as soon as one address reaches beyond this
+// computer.
 #include "network/intake/authenticator.h"
 #include "network/intake/listen_address.h"
 #include "network/intake/page_intake.h"
@@ -19,6 +19,8 @@
 #include <vector>
 
 namespace tarvex {
+
+class TcpServer;
 
 struct WctpServerConfig {
     std::vector<std::string> listenAddresses = LoopbackAddresses; ///< numeric addresses
@@ -52,9 +54,8 @@ public:
 
 private:
     friend class WctpConnection;
-    struct State; ///< what the accepting threads and the connections share
-    void launch();
-    void acceptOn(int listener);
+    struct State; ///< what the connections share
+    void refused(State& state);
     WctpServerConfig m_config;
     PageIntake& m_intake;
     Authenticator* m_auth;
@@ -62,6 +63,7 @@ private:
     uint16_t m_port = 0;
     std::vector<std::string> m_addresses;
     std::unique_ptr<State> m_state;
+    std::unique_ptr<TcpServer> m_tcp;
 };
 
 } // namespace tarvex

@@ -97,9 +97,9 @@ WctpAnswer WctpService::handle(std::string_view body, const std::string& peer) {
 
     if (auto refused = checkSender(submit, peer))
         return *refused;
-    const IntakeResult result =
-        m_intake.submit({"wctp", submit.senderId, !submit.securityCode.empty(), peer,
-                         submit.recipients, submit.text, submit.messageId, std::nullopt});
+    const IntakeResult result = m_intake.submit(
+        {"wctp", submit.senderId, !submit.securityCode.empty(), peer, submit.recipients,
+         submit.text, submit.messageId, std::nullopt, std::nullopt});
     std::string queued;
     for (const auto& [id, number] : result.queued)
         queued += (queued.empty() ? "" : ", ") + id + " as #" + std::to_string(number);

@@ -1,10 +1,12 @@
 // The DAPNET link against the stand-in server: handshake and time sync, a refused login and
 // its back-off, slot changes mid-session, a burst of pages, ':' in text and the line limit,
 // sequence numbers past FF, a link dropped mid-page or right after one, a silent server,
-// garbage and over-long lines, and a queue that fails. In every case the pages the server saw
-// acknowledged are exactly those the sink took, once each and in order, and no log line holds
-// the key.
+// garbage and over-long lines, and a queue that fails. The link runs on its own thread and
+// hands its pages to the page intake, as in the station. In every case the pages the server
+// saw acknowledged are exactly those the sink took, once each and in order, and no log line
+// holds the key.
 #include "network/dapnet/dapnet_link.h"
+#include "network/intake/page_intake.h"
 #include "standin_harness.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <QJsonDocument>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,8 +45,7 @@ Texts texts(const QJsonValue& list, const char* field = "text") {
 class Link : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_link = std::make_unique<DapnetLink>(
-            m_sink, [this](const std::string& line) { m_log.push_back(line); });
+        m_link = std::make_unique<DapnetLink>(m_intake, m_logger);
         DapnetLinkTiming timing;
         timing.silenceTimeoutMs = 1500;
         timing.connectTimeoutMs = 3000;
@@ -53,16 +55,20 @@ protected:
         m_link->setClockCheck([] {
             return ClockSyncState{ClockSyncState::Kind::Synchronised, ""};
         });
-        QObject::connect(m_link.get(), &DapnetLink::slotsChanged,
-                         [this](quint16 mask) { m_masks.push_back(mask); });
-        QObject::connect(m_link.get(), &DapnetLink::statusChanged, [this] {
-            if (m_states.empty() || m_states.back() != m_link->status().state)
-                m_states.push_back(m_link->status().state);
+        // On the link's thread: the slots as each new assignment came, and each new state.
+        m_link->setOnChange([this] {
+            const DapnetLinkStatus status = m_link->status();
+            const std::lock_guard lock(m_mutex);
+            if (status.slotsAssigned &&
+                (m_masks.empty() || m_masks.back() != status.allowedSlots.mask()))
+                m_masks.push_back(status.allowedSlots.mask());
+            if (m_states.empty() || m_states.back() != status.state)
+                m_states.push_back(status.state);
         });
     }
     void TearDown() override {
         m_link->stop();
-        for (const std::string& line : m_log)
+        for (const std::string& line : log())
             EXPECT_EQ(line.find(Key), std::string::npos) << "key in the log: " << line;
     }
     /// Plays the scenario (credentials dl1abc / Key unless it says otherwise) to its end.
@@ -90,21 +96,36 @@ protected:
     }
     Texts sinkTexts() const {
         Texts out;
-        for (const QueuedPage& p : m_sink.pages)
+        for (const QueuedPage& p : m_sink.pages())
             out.push_back(p.page.message);
         return out;
     }
+    std::vector<std::string> log() const {
+        const std::lock_guard lock(m_mutex);
+        return m_log;
+    }
     bool logHas(const std::string& part) const {
-        for (const std::string& line : m_log)
+        for (const std::string& line : log())
             if (line.find(part) != std::string::npos)
                 return true;
         return false;
     }
+    template <typename T> T locked(const T& value) const {
+        const std::lock_guard lock(m_mutex);
+        return value;
+    }
 
-    RecordingSink m_sink;
+    mutable std::mutex m_mutex; ///< what the link's thread writes below
     std::vector<std::string> m_log;
     std::vector<quint16> m_masks;
     std::vector<DapnetLinkState> m_states;
+    ServiceLogger m_logger{[this](const std::string& line) {
+        const std::lock_guard lock(m_mutex);
+        m_log.push_back(line);
+    }};
+    RecordingSink m_sink;
+    DirectoryWatch m_directory{"/nonexistent/Pagers.txt", {}};
+    PageIntake m_intake{m_directory, m_sink, InboundLimits{}, m_logger};
     StandInServer m_server;
     std::unique_ptr<DapnetLink> m_link;
 };
@@ -122,8 +143,9 @@ TEST_F(Link, HandshakeTimeSyncAndAPage) {
     EXPECT_EQ(login.value("callsign").toString(), "dl1abc");
     EXPECT_EQ(report.value("sync_answers").toInt(), 5);
     EXPECT_EQ(report.value("slots_acked").toInt(), 1);
-    ASSERT_EQ(m_sink.pages.size(), 1u);
-    const QueuedPage& page = m_sink.pages[0];
+    const std::vector<QueuedPage> pages = m_sink.pages();
+    ASSERT_EQ(pages.size(), 1u);
+    const QueuedPage& page = pages[0];
     EXPECT_EQ(page.source, "dapnet");
     EXPECT_EQ(page.recipient, "2504");
     EXPECT_EQ(page.page.ric, "2504");
@@ -140,7 +162,9 @@ TEST_F(Link, HandshakeTimeSyncAndAPage) {
     EXPECT_TRUE(logHas("The system clock is not synchronised (test)"));
     EXPECT_NE(dapnetStatusLine(m_link->status(), 0, 0).find("clock not synchronised"),
               std::string::npos);
-    const std::vector<DapnetLinkState> seen(m_states.begin(), m_states.begin() + 4);
+    const std::vector<DapnetLinkState> states = locked(m_states);
+    ASSERT_GE(states.size(), 4u);
+    const std::vector<DapnetLinkState> seen(states.begin(), states.begin() + 4);
     EXPECT_EQ(seen,
               (std::vector<DapnetLinkState>{DapnetLinkState::Connecting, DapnetLinkState::LoggingIn,
                                             DapnetLinkState::Online, DapnetLinkState::BackingOff}));
@@ -167,13 +191,13 @@ TEST_F(Link, ARefusedLoginIsReportedAndBacksOff) {
     EXPECT_EQ(m_link->status().refusal, "login refused for key [key]");
     EXPECT_EQ(m_link->status().lastError, "refused: login refused for key [key]");
     EXPECT_GT(m_link->status().nextAttemptMs, 0);
-    EXPECT_TRUE(m_sink.pages.empty());
+    EXPECT_TRUE(m_sink.pages().empty());
 }
 
 TEST_F(Link, SlotChangesMidSession) {
     play(scenario(R"({"connections": [{"steps": [
         {"page": {"text": "A"}}, {"slots": "13"}, {"page": {"text": "B"}}, {"slots": "F0"}]}]})"));
-    EXPECT_EQ(m_masks, (std::vector<quint16>{0x1455, 0x000A, 0x8001}));
+    EXPECT_EQ(locked(m_masks), (std::vector<quint16>{0x1455, 0x000A, 0x8001}));
     EXPECT_EQ(m_link->allowedSlots().text(), "0F");
     EXPECT_EQ(sinkTexts(), (Texts{"A", "B"}));
 }
@@ -184,8 +208,10 @@ TEST_F(Link, ABurstOf40PagesArrivesOnceInOrder) {
     for (int i = 0; i < 40; ++i)
         want.push_back((i < 10 ? "burst 0" : "burst ") + std::to_string(i));
     EXPECT_EQ(sinkTexts(), want);
+    const std::vector<QueuedPage> pages = m_sink.pages();
+    ASSERT_EQ(pages.size(), 40u);
     for (int i = 0; i < 40; ++i)
-        EXPECT_EQ(m_sink.pages[static_cast<size_t>(i)].page.ric, std::to_string(1000 + i));
+        EXPECT_EQ(pages[static_cast<size_t>(i)].page.ric, std::to_string(1000 + i));
     EXPECT_EQ(report.value("connections").toArray().size(), 1);
 }
 
@@ -276,7 +302,7 @@ TEST_F(Link, APageTheQueueCannotTakeIsAskedForAgain) {
     // Once for the first, five tries for the one the queue never takes; the server gives up.
     EXPECT_EQ(texts(report.value("retried")),
               (Texts{"retry me", "never", "never", "never", "never", "never"}));
-    EXPECT_EQ(m_sink.refusals, 6);
+    EXPECT_EQ(m_sink.refusals(), 6);
     EXPECT_TRUE(logHas("could not be queued (the queue is full (test))"));
 }
 

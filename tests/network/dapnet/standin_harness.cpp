@@ -70,14 +70,30 @@ StandInServer::~StandInServer() {
 }
 
 std::optional<int64_t> RecordingSink::accept(const QueuedPage& page, std::string* error) {
+    const std::lock_guard lock(m_mutex);
     if (auto it = m_failures.find(page.page.message); it != m_failures.end() && it->second > 0) {
         --it->second;
-        ++refusals;
+        ++m_refusals;
         *error = "the queue is full (test)";
         return std::nullopt;
     }
-    pages.push_back(page);
+    m_pages.push_back(page);
     return ++m_nextId;
+}
+
+void RecordingSink::failText(const std::string& text, int times) {
+    const std::lock_guard lock(m_mutex);
+    m_failures[text] = times;
+}
+
+std::vector<QueuedPage> RecordingSink::pages() const {
+    const std::lock_guard lock(m_mutex);
+    return m_pages;
+}
+
+int RecordingSink::refusals() const {
+    const std::lock_guard lock(m_mutex);
+    return m_refusals;
 }
 
 } // namespace tarvex::test

@@ -19,9 +19,6 @@
 #include "network/wctp/wctp_server.h"
 #include "paging/station_folder.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -175,7 +172,6 @@ int dumpQueue(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     Options o;
     try {
         o = parse(argc, argv);
@@ -211,14 +207,10 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::signal(SIGTERM, [](int) { g_stop = 1; });
     std::signal(SIGINT, [](int) { g_stop = 1; });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (g_stop)
-            app.quit();
-    });
-    poll.start(50);
-    const int status = QCoreApplication::exec();
+    // The servers run on their own threads; this one only waits for the signal to stop.
+    while (!g_stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     snpp.stop();
     wctp.stop();
-    return status;
+    return 0;
 }
