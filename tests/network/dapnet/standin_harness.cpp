@@ -35,12 +35,13 @@ bool StandInServer::start(const QJsonObject& scenario) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(TARVEX_PYTHON3, {TARVEX_DAPNET_STANDIN, "--scenario", file.fileName(),
                                      "--report", m_dir.filePath("report.json")});
-    if (!m_process.waitForStarted(5000)) {
+    // Bounds, not timings: a Python start-up on a loaded machine can take seconds.
+    if (!m_process.waitForStarted(30000)) {
         m_error = "the stand-in server did not start";
         return false;
     }
     // Its first line names the port it listens on.
-    while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
+    while (!m_process.canReadLine() && m_process.waitForReadyRead(30000)) {
     }
     const QByteArray line = m_process.readLine().trimmed();
     if (!line.startsWith("PORT ")) {
