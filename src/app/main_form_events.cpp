@@ -35,7 +35,10 @@ bool fromOperator(TxSource source) {
 void TMainForm::onStationEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::State: {
-        const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey;
+        // After STOP the station holds only the pages of other systems: the operator's own
+        // go at once, so SEND and TUNE-UP stay usable through the hold.
+        const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey ||
+                          e.state == OnAirState::Held;
         TxButton->setEnabled(free);
         btPa->setEnabled(free);
         if (m_dialogs.keying != nullptr)
