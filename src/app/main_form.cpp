@@ -429,7 +429,13 @@ void TMainForm::testKeying() {
     m_station->setManualKey(true);
     m_status->note(QStringLiteral("Test: the transmitter is keyed for one second."));
     QTimer::singleShot(1000, this, [this] {
-        if (!KeyTx1->isChecked() && m_station->state() == OnAirState::ManualKey)
+        // The test's own key-up ends, whether the line keyed or failed to; one the operator
+        // took over by hand, or a transmission that came meanwhile, is left alone.
+        const StationStatus now = m_station->status();
+        const bool testKeyUp =
+            now.source == TxSource::ManualKey &&
+            (now.state == OnAirState::ManualKey || now.state == OnAirState::KeyingFailed);
+        if (!KeyTx1->isChecked() && testKeyUp)
             m_station->setManualKey(false);
     });
 }

@@ -30,6 +30,8 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
+#include <cerrno>
+
 using namespace tarvex;
 using namespace tarvex::test;
 
@@ -336,6 +338,13 @@ void WindowInputTest::keyingTestKeysForASecondAndRigsGoByName() {
     QVERIFY(e.size() >= 2 && e.front().what == "key" && e.back().what == "release");
     const double keyedMs = e.back().atMs - e.front().atMs;
     QVERIFY2(keyedMs >= 900 && keyedMs < 2000, qPrintable(QString::number(keyedMs)));
+    // A line that fails to key is let go after the second too, not left keyed by hand.
+    rig.port->failWith(EIO);
+    k.btTestKeying()->click();
+    QCOMPARE(rig.form->statusLine().lampText(),
+             QStringLiteral("KEYING FAILED \u2014 manual key-up"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->statusLine().lampText(), QStringLiteral("IDLE"), 3000);
+    rig.port->failWith(0);
 
     // A rig is chosen by its name; the number follows (and the name follows a typed number).
     k.Method()->setCurrentText(QStringLiteral("Rig CAT (hamlib)"));
