@@ -161,6 +161,16 @@ void WindowInputTest::escPutsBackWhatTheDialogOpenedWith() {
     });
     control<QAction>(f, "StationIdent1").trigger();
     QCOMPARE(ident.IdentFrequency()->value(), 7);
+
+    // Esc in Pagers starts no server that was ticked meanwhile.
+    TPagersForm& pagers = *f.dialogs().pagers;
+    onNextModal([&](QWidget*) {
+        control<QCheckBox>(pagers, "cbSnpp").setChecked(true);
+        QTest::keyClick(&pagers, Qt::Key_Escape);
+    });
+    control<QAction>(f, "Pagers1").trigger();
+    QVERIFY(!f.NetworkChoice.snpp.enabled);
+    QVERIFY(!pagers.servers().snpp);
 }
 
 void WindowInputTest::pagersTableFollowsTheFormAndRemoveAsks() {
