@@ -146,8 +146,8 @@ QWidget* StatusLine::buildOnAirStrip() {
     m_stop->setFixedSize(86, StripHeight);
     connect(m_stop, &QPushButton::clicked, this, &StatusLine::stopClicked);
     // The off-air alarm stands beside the lamp while it lasts: red on white in a red frame, so
-    // it cannot be taken for the keyed lamp's solid red; its whole text is in its tooltip and
-    // on the message line.
+    // it cannot be taken for the keyed lamp's solid red; its details are in its tooltip and on
+    // the message line.
     m_alarm = new ElidingLabel("StatusAlarm", strip);
     m_alarm->setStyleSheet(QStringLiteral("QLabel { color: #b00000; background: white; "
                                           "border: 2px solid #c00000; font-weight: bold; "
@@ -375,7 +375,9 @@ QString StatusLine::stationText() const {
 
 void StatusLine::setAlarm(const QString& text) {
     const bool raised = !text.isEmpty() && m_alarm->whole().isEmpty();
-    m_alarm->setWhole(text.isEmpty() ? QString() : QStringLiteral("\u26a0 ") + text);
+    // The badge says what it is in words that always fit; the details are its tooltip and
+    // stand on the message line.
+    m_alarm->setWhole(text.isEmpty() ? QString() : QStringLiteral("\u26a0 OFF-AIR ALARM"), text);
     m_alarm->setVisible(!text.isEmpty());
     placeStrip();
     if (raised)

@@ -294,6 +294,10 @@ void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
     auto& lamp = control<QLabel>(f, "OnAirLamp");
     QCOMPARE(lamp.text(), QStringLiteral("KEYED \u2014 manual key-up"));
     QVERIFY(lamp.fontMetrics().horizontalAdvance(lamp.text()) <= lamp.contentsRect().width());
+    // The alarm badge is read whole: nothing of it is cut.
+    auto& alarm = control<QLabel>(f, "StatusAlarm");
+    QVERIFY2(!alarm.text().contains(QChar(0x2026)), qPrintable(alarm.text()));
+    QVERIFY(alarm.toolTip().contains(QStringLiteral("RIC 1234567")));
     control<QAction>(f, "KeyTx1").trigger();
     // The alarm's warning stands on the message line until it has been read.
     QVERIFY(s.awaitingAcknowledgement());
