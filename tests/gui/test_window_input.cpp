@@ -72,6 +72,15 @@ void WindowInputTest::dialogsCarryOneStopAndTheWatchdogAboveDone() {
     QVERIFY(k.TxWatchdog()->geometry().bottom() < done.top());
     QCOMPARE(visibleStops(*rig.form->dialogs().fastSearch), 1);
     QCOMPARE(visibleStops(k), 1);
+
+    // A dialog's lamp says NOT SENT after a transmission that did not go out, as the window's.
+    TIdentForm& ident = *rig.form->dialogs().ident;
+    ident.edIdent()->setText(QStringLiteral("E"));
+    rig.port->failWith(EIO);
+    ident.btTest()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->statusLine().lampText(), QStringLiteral("NOT SENT"), 5000);
+    QCOMPARE(control<QLabel>(ident, "DialogLamp").text(), QStringLiteral("NOT SENT"));
+    rig.port->failWith(0);
 }
 
 void WindowInputTest::numericKeepsTheTypedMessage() {
