@@ -226,8 +226,7 @@ void StatusLine::setFailure(const QString& text) {
         warn(text);
     } else if (shown) {
         m_holdTimer->stop();
-        m_standing = false;
-        m_ack->hide();
+        setStanding(false);
         setMessage(m_waiting.value_or(QString()), false);
         m_waiting.reset();
     }
@@ -274,8 +273,7 @@ void StatusLine::showMessage(const QString& text, bool failure, bool held, const
         return;
     }
     m_waiting.reset();
-    m_standing = failure && held && !text.isEmpty();
-    m_ack->setVisible(m_standing);
+    setStanding(failure && held && !text.isEmpty());
     if (held && !m_standing)
         m_holdTimer->start(HoldMs);
     else
@@ -284,10 +282,19 @@ void StatusLine::showMessage(const QString& text, bool failure, bool held, const
 }
 
 void StatusLine::acknowledge() {
-    m_standing = false;
-    m_ack->hide();
+    setStanding(false);
     setMessage(m_waiting.value_or(m_message->whole()), false);
     m_waiting.reset();
+}
+
+void StatusLine::setStanding(bool standing) {
+    // A standing warning has the whole line, so that more of it is read at once: the texts
+    // beside the message step aside until it has been read (the warning says what failed).
+    m_standing = standing;
+    m_ack->setVisible(standing);
+    m_audio->setVisible(!standing);
+    m_port->setVisible(!standing);
+    m_station->setVisible(!standing && !m_station->whole().isEmpty());
 }
 
 void StatusLine::setMessage(const QString& text, bool failure) {
@@ -366,7 +373,7 @@ QString StatusLine::currentMessage() const {
 
 void StatusLine::setStation(const QString& text) {
     m_station->setWhole(text);
-    m_station->setVisible(!text.isEmpty());
+    m_station->setVisible(!text.isEmpty() && !m_standing);
 }
 
 QString StatusLine::stationText() const {

@@ -314,8 +314,13 @@ void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
     s.note(QStringLiteral("later note"));
     QTest::qWait(50);
     QVERIFY(s.currentMessage().contains(QStringLiteral("not heard")));
+    // Meanwhile it has the line to itself; the texts beside it come back once it is read.
+    auto& message = control<QLabel>(f, "StatusMessage");
+    auto& audio = control<QLabel>(f, "StatusAudio");
+    QVERIFY2(message.width() > f.width() * 3 / 4, qPrintable(QString::number(message.width())));
     control<QPushButton>(f, "StatusAck").click();
     QCOMPARE(s.currentMessage(), QStringLiteral("later note"));
+    QVERIFY(audio.isVisibleTo(&f));
 }
 
 void WindowInputTest::heldStationKeepsTheWindowOpenUntilItIsFree() {
