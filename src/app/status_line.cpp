@@ -2,12 +2,10 @@
 #include "app/on_air_bar.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -303,68 +301,6 @@ void StatusLine::setMessage(const QString& text, bool failure) {
                      failure ? QColor(0xC0, 0, 0) : this->palette().color(QPalette::WindowText));
     m_message->setPalette(palette);
     m_message->setWhole(text);
-}
-
-void StatusLine::remember(const QString& text) {
-    const QDateTime now = QDateTime::currentDateTime();
-    if (!m_history.empty() && m_history.back().text == text) {
-        ++m_history.back().count;
-        m_history.back().last = now;
-        return;
-    }
-    m_history.push_back({now, text, 1, now});
-    while (m_history.size() > MaxHistory)
-        m_history.pop_front();
-}
-
-// One entry a line: time of the first, count, time of the last, text; tabs apart, and the
-// text's own line breaks and tabs escaped.
-bool StatusLine::loadHistory(const QString& path) {
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    std::deque<Entry> earlier;
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine());
-        if (line.endsWith('\n'))
-            line.chop(1);
-        const QStringList f = line.split('\t');
-        if (f.size() != 4)
-            continue;
-        QString text = f[3];
-        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"))
-            .replace(QStringLiteral("\\t"), QStringLiteral("\t"));
-        earlier.push_back({QDateTime::fromString(f[0], Qt::ISODate), text,
-                           std::max(1, f[1].toInt()), QDateTime::fromString(f[2], Qt::ISODate)});
-    }
-    m_history.insert(m_history.begin(), earlier.begin(), earlier.end());
-    while (m_history.size() > MaxHistory)
-        m_history.pop_front();
-    return true;
-}
-
-bool StatusLine::saveHistory(const QString& path, QString* reason) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *reason = file.errorString();
-        return false;
-    }
-    for (const Entry& e : m_history) {
-        QString text = e.text;
-        text.replace('\n', QStringLiteral("\\n")).replace('\t', QStringLiteral("\\t"));
-        file.write(QStringLiteral("%1\t%2\t%3\t%4\n")
-                       .arg(e.when.toString(Qt::ISODate))
-                       .arg(e.count)
-                       .arg(e.last.toString(Qt::ISODate), text)
-                       .toUtf8());
-    }
-    if (!file.commit()) {
-        *reason = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 QString StatusLine::currentMessage() const {
