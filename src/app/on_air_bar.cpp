@@ -2,6 +2,8 @@
 #include "station/station.h"
 
 #include <QDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -59,6 +61,18 @@ void showNotSentLamp(QLabel& lamp) {
     lamp.setText(QStringLiteral("NOT SENT"));
 }
 
+void fitLampText(QLabel& lamp, int largestPixels) {
+    QFont f = lamp.font();
+    const int room = lamp.contentsRect().width() - 8;
+    for (int px = largestPixels; px >= 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(lamp.text()) <= room || px == 8)
+            break;
+    }
+    if (f != lamp.font())
+        lamp.setFont(f);
+}
+
 bool notSent(const TxOutcome& out) {
     return out.built && !out.stopped && (!out.played || !out.portError.empty());
 }
@@ -82,6 +96,7 @@ OnAirBar::OnAirBar(Station& station, std::function<void()> stop, QWidget* parent
     QFont bold = font();
     bold.setBold(true);
     m_lamp->setFont(bold);
+    m_lampPixels = QFontInfo(bold).pixelSize();
     m_stop = new QPushButton(QStringLiteral("STOP"), this);
     m_stop->setObjectName(QStringLiteral("btDialogStop"));
     m_stop->setFont(bold);
@@ -119,6 +134,7 @@ void OnAirBar::paintLamp() {
         showNotSentLamp(*m_lamp);
     else
         showLamp(*m_lamp, m_state, m_source);
+    fitLampText(*m_lamp, m_lampPixels); // a small dialog's lamp is narrow
 }
 
 OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void()> stop,
@@ -136,6 +152,7 @@ OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void
         bar->m_lamp->setGeometry(margin, 4, size.width() - 2 * margin, Height - 8);
     }
     dialog.setFixedSize(size.width(), size.height() + Height);
+    bar->paintLamp();
     return bar;
 }
 

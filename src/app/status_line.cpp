@@ -329,16 +329,7 @@ void StatusLine::setAlarm(const QString& text) {
 }
 
 void StatusLine::fitLampText() {
-    // The largest size up to the design's 15 pixels at which the whole text fits the lamp.
-    QFont f = m_lamp->font();
-    const int room = m_lamp->contentsRect().width() - 8;
-    for (int px = 15; px >= 8; --px) {
-        f.setPixelSize(px);
-        if (QFontMetrics(f).horizontalAdvance(m_lamp->text()) <= room || px == 8)
-            break;
-    }
-    if (f != m_lamp->font())
-        m_lamp->setFont(f);
+    tarvex::fitLampText(*m_lamp, 15); // the design's size when the text fits
 }
 
 void StatusLine::placeStrip() {

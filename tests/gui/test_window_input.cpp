@@ -12,6 +12,7 @@
 #include "app/page_log_form.h"
 #include "app/pagers_form.h"
 #include "app/picture_button.h"
+#include "app/rs_form.h"
 #include "app/station_busy.h"
 #include "app/sync_idle_form.h"
 #include "encoder/page_encoder.h"
@@ -80,6 +81,16 @@ void WindowInputTest::dialogsCarryOneStopAndTheWatchdogAboveDone() {
     ident.btTest()->click();
     QTRY_COMPARE_WITH_TIMEOUT(rig.form->statusLine().lampText(), QStringLiteral("NOT SENT"), 5000);
     QCOMPARE(control<QLabel>(ident, "DialogLamp").text(), QStringLiteral("NOT SENT"));
+    // A long state fits the narrowest dialog's lamp.
+    control<QAction>(*rig.form, "KeyTx1").trigger();
+    for (QDialog* d : std::initializer_list<QDialog*>{&ident, &k, rig.form->dialogs().ricSearch,
+                                                      rig.form->dialogs().fastSearch}) {
+        const auto& lamp = control<QLabel>(*d, "DialogLamp");
+        QCOMPARE(lamp.text(), QStringLiteral("KEYING FAILED \u2014 manual key-up"));
+        QVERIFY2(lamp.fontMetrics().horizontalAdvance(lamp.text()) <= lamp.contentsRect().width(),
+                 qPrintable(d->objectName()));
+    }
+    control<QAction>(*rig.form, "KeyTx1").trigger();
     rig.port->failWith(0);
 }
 
