@@ -35,6 +35,10 @@ void showPlainMessage(QWidget* parent, const QString& text) {
 void centreOver(QWidget* dialog, const QWidget* owner) {
     if (dialog == nullptr || owner == nullptr)
         return;
+    // A dialog laid out by a layout takes its size when first shown; it is sized now, as the
+    // showing would, so that it is centred at that size rather than at a default one.
+    if (!dialog->testAttribute(Qt::WA_Resized))
+        dialog->adjustSize();
     const QRect ownerFrame = owner->frameGeometry();
     const QSize size = dialog->frameGeometry().size();
     dialog->move(ownerFrame.center() - QPoint(size.width() / 2, size.height() / 2));

@@ -92,11 +92,16 @@ void TIdentForm::buildControls() {
                {12, 98, 276, 16});
     m_volume = new QSlider(Qt::Horizontal, this);
     m_volume->setObjectName(QStringLiteral("SetVolume"));
-    m_volume->setGeometry(12, 116, 276, 22);
+    m_volume->setGeometry(12, 116, 240, 22);
     m_volume->setRange(0, 100);
     m_volume->setValue(10);
     m_volume->setTickPosition(QSlider::TicksAbove);
     m_volume->setTickInterval(10);
+    // The level as a number beside the slider, as the main window shows its own.
+    auto* level = placeLabel(this, QStringLiteral("10"), {258, 119, 30, 16});
+    level->setObjectName(QStringLiteral("SetVolumeText"));
+    connect(m_volume, &QSlider::valueChanged, level,
+            [level](int value) { level->setText(QString::number(value)); });
 
     placeLabel(this, QStringLiteral("To Disable Station Ident set the interval to zero."),
                {12, 146, 276, 16});

@@ -418,22 +418,6 @@ void TMainForm::showDialog(QDialog* dialog) {
     dialog->exec();
 }
 
-void TMainForm::KeyTx1Click() {
-    m_station->setManualKey(KeyTx1->isChecked());
-}
-
-void TMainForm::testKeying() {
-    if (transmitterInUse())
-        return;          // the line is busy: its keying shows already
-    applyKeyingMethod(); // the method the dialog holds now, not the one it opened with
-    m_station->setManualKey(true);
-    m_status->note(QStringLiteral("Test: the transmitter is keyed for one second."));
-    QTimer::singleShot(1000, this, [this] {
-        if (!KeyTx1->isChecked() && m_station->state() == OnAirState::ManualKey)
-            m_station->setManualKey(false);
-    });
-}
-
 void TMainForm::btPresetClick() {
     if (m_dialogs.mess == nullptr)
         return;

@@ -5,6 +5,7 @@
 #include "app/dialog_support.h"
 #include "app/keying_form.h"
 #include "app/main_form.h"
+#include "app/on_air_bar.h"
 #include "app/picture_button.h"
 #include "app/status_line.h"
 #include "station/page_log.h"
@@ -35,7 +36,10 @@ bool fromOperator(TxSource source) {
 void TMainForm::onStationEvent(const StationEvent& e) {
     switch (e.kind) {
     case StationEvent::Kind::State: {
-        const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey;
+        // After STOP the station holds only the pages of other systems: the operator's own
+        // go at once, so SEND and TUNE-UP stay usable through the hold.
+        const bool free = e.state == OnAirState::Idle || e.state == OnAirState::ManualKey ||
+                          e.state == OnAirState::Held;
         TxButton->setEnabled(free);
         btPa->setEnabled(free);
         if (m_dialogs.keying != nullptr)
@@ -154,8 +158,7 @@ QString TMainForm::outcomeText(const TxOutcome& out) const {
 void TMainForm::showOutcome(const TxOutcome& out) {
     m_status->clearProgress();
     // A transmission that did not go out as it should is a failure, on the lamp too.
-    const bool failed =
-        out.built && !out.stopped && (!out.played || !out.portError.empty()) && !m_closing;
+    const bool failed = notSent(out) && !m_closing;
     QString text = outcomeText(out);
     const bool stopLine = out.stopped && m_stopAfter.has_value();
     if (stopLine)

@@ -1,13 +1,15 @@
 // The main window's keying: the keying method the Keying dialog chose (the parallel port by
-// default) handed to the engine as its keying line, and the status line's port and audio
-// texts.
+// default) handed to the engine as its keying line, the status line's port and audio texts,
+// the manual key-up and the Keying dialog's Test.
 #include "app/keying_form.h"
 #include "app/main_form.h"
 #include "app/status_line.h"
 #include "signal/audio_output.h"
 #include "station/keying_method.h"
 
+#include <QAction>
 #include <QPointer>
+#include <QTimer>
 
 namespace tarvex {
 
@@ -44,6 +46,28 @@ void TMainForm::describeBackends() {
                           QString::fromStdString(status.keyingError));
     m_status->setAudio(QString::fromStdString(status.audio),
                        QString::fromStdString(status.audioError));
+}
+
+void TMainForm::KeyTx1Click() {
+    m_station->setManualKey(KeyTx1->isChecked());
+}
+
+void TMainForm::testKeying() {
+    if (transmitterInUse())
+        return;          // the line is busy: its keying shows already
+    applyKeyingMethod(); // the method the dialog holds now, not the one it opened with
+    m_station->setManualKey(true);
+    m_status->note(QStringLiteral("Test: the transmitter is keyed for one second."));
+    QTimer::singleShot(1000, this, [this] {
+        // The test's own key-up ends, whether the line keyed or failed to; one the operator
+        // took over by hand, or a transmission that came meanwhile, is left alone.
+        const StationStatus now = m_station->status();
+        const bool testKeyUp =
+            now.source == TxSource::ManualKey &&
+            (now.state == OnAirState::ManualKey || now.state == OnAirState::KeyingFailed);
+        if (!KeyTx1->isChecked() && testKeyUp)
+            m_station->setManualKey(false);
+    });
 }
 
 } // namespace tarvex

@@ -2,6 +2,8 @@
 #include "station/station.h"
 
 #include <QDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -59,6 +61,22 @@ void showNotSentLamp(QLabel& lamp) {
     lamp.setText(QStringLiteral("NOT SENT"));
 }
 
+void fitLampText(QLabel& lamp, int largestPixels) {
+    QFont f = lamp.font();
+    const int room = lamp.contentsRect().width() - 8;
+    for (int px = largestPixels; px >= 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(lamp.text()) <= room || px == 8)
+            break;
+    }
+    if (f != lamp.font())
+        lamp.setFont(f);
+}
+
+bool notSent(const TxOutcome& out) {
+    return out.built && !out.stopped && (!out.played || !out.portError.empty());
+}
+
 void showLamp(QLabel& lamp, OnAirState state, TxSource source) {
     const LampLook look = lookFor(state);
     QPalette palette = lamp.palette();
@@ -78,6 +96,7 @@ OnAirBar::OnAirBar(Station& station, std::function<void()> stop, QWidget* parent
     QFont bold = font();
     bold.setBold(true);
     m_lamp->setFont(bold);
+    m_lampPixels = QFontInfo(bold).pixelSize();
     m_stop = new QPushButton(QStringLiteral("STOP"), this);
     m_stop->setObjectName(QStringLiteral("btDialogStop"));
     m_stop->setFont(bold);
@@ -87,13 +106,35 @@ OnAirBar::OnAirBar(Station& station, std::function<void()> stop, QWidget* parent
         QStringLiteral("Ends whatever is on air and releases the transmitter (Esc)"));
     connect(m_stop, &QPushButton::clicked, this, std::move(stop));
     const StationStatus now = station.status();
-    showLamp(*m_lamp, now.state, now.source);
+    m_state = now.state;
+    m_source = now.source;
+    paintLamp();
     // The dialogs live as long as the window, which ends the station before them: the
     // listener is never removed, and checks that the bar is still there.
     station.subscribe([bar = QPointer<OnAirBar>(this)](const StationEvent& e) {
-        if (bar && e.kind == StationEvent::Kind::State)
-            showLamp(*bar->m_lamp, e.state, e.source);
+        if (!bar)
+            return;
+        if (e.kind == StationEvent::Kind::State) {
+            bar->m_state = e.state;
+            bar->m_source = e.source;
+            if (e.state != OnAirState::Idle)
+                bar->m_notSent = false; // a new transmission (or STOP's hold) takes it over
+        } else if (e.kind == StationEvent::Kind::Ended && e.outcome != nullptr) {
+            bar->m_notSent = notSent(*e.outcome);
+        } else {
+            return;
+        }
+        bar->paintLamp();
     });
+}
+
+void OnAirBar::paintLamp() {
+    // As the main window's lamp: released after a transmission that did not go out, NOT SENT.
+    if (m_state == OnAirState::Idle && m_notSent)
+        showNotSentLamp(*m_lamp);
+    else
+        showLamp(*m_lamp, m_state, m_source);
+    fitLampText(*m_lamp, m_lampPixels); // a small dialog's lamp is narrow
 }
 
 OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void()> stop,
@@ -111,6 +152,7 @@ OnAirBar* OnAirBar::attach(QDialog& dialog, Station& station, std::function<void
         bar->m_lamp->setGeometry(margin, 4, size.width() - 2 * margin, Height - 8);
     }
     dialog.setFixedSize(size.width(), size.height() + Height);
+    bar->paintLamp();
     return bar;
 }
 

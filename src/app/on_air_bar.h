@@ -21,6 +21,12 @@ class Station;
 void showLamp(QLabel& lamp, OnAirState state, TxSource source);
 /// Paints the released lamp after a transmission that did not go out as it should.
 void showNotSentLamp(QLabel& lamp);
+/// Draws the lamp's text at the largest size up to `largestPixels` at which it fits the lamp
+/// (8 pixels at the least), so that a long state never runs past the lamp's edges.
+void fitLampText(QLabel& lamp, int largestPixels);
+/// A transmission that was keyed for but did not go out as it should: its sound did not
+/// play, or the line failed to key the transmitter for it (a STOP is no failure).
+bool notSent(const TxOutcome& out);
 
 class OnAirBar : public QWidget {
     Q_OBJECT
@@ -38,8 +44,14 @@ public:
     QPushButton* stopButton() const { return m_stop; }
 
 private:
+    void paintLamp();
+
     QLabel* m_lamp = nullptr;
     QPushButton* m_stop = nullptr;
+    OnAirState m_state = OnAirState::Idle;
+    TxSource m_source = TxSource::Operator;
+    bool m_notSent = false; ///< the last transmission did not go out: released, NOT SENT
+    int m_lampPixels = 12;  ///< the lamp's text size when it fits
 };
 
 } // namespace tarvex

@@ -3,6 +3,7 @@
 #include "app/ui_font.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,7 +49,8 @@ PageLogForm::PageLogForm(QString path, QWidget* parent) : QDialog(parent), m_pat
     top->addWidget(m_filter);
     top->addWidget(m_count, 1);
     layout->addLayout(top);
-    auto* where = new QLabel(m_path, this);
+    // The data folder as chosen may end in a separator: the path is shown without the double one.
+    auto* where = new QLabel(QDir::toNativeSeparators(QDir::cleanPath(m_path)), this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(where);
     m_text = new QPlainTextEdit(this);

@@ -188,7 +188,12 @@ void TPagersForm::showEvent(QShowEvent* event) {
 }
 
 void TPagersForm::done(int result) {
-    if (!(servers() == m_opened)) {
+    // Done starts or stops the servers as ticked; Esc and the close box put back what the
+    // dialog opened with, as in the other dialogs closed by Done. The pagers themselves are
+    // kept by Add and Remove at once.
+    if (result != Accepted)
+        setServers(m_opened);
+    else if (!(servers() == m_opened)) {
         m_opened = servers();
         emit serversChanged();
     }

@@ -128,9 +128,10 @@ void PictureButton::paintEvent(QPaintEvent*) {
 }
 
 QList<PictureButton::FaceText> PictureButton::faceTexts() const {
-    // Inside the one-pixel bevel, with a margin so that no caption touches the edges. Texts
-    // are sized for the group's samples, so every button of a group draws its captions alike.
-    const QRect inner = rect().adjusted(2, 1, -2, -1);
+    // Inside the one-pixel bevel, with two pixels left and right so that no caption touches
+    // the edges. Texts are sized for the group's samples, so every button of a group draws its
+    // captions alike.
+    const QRect inner = rect().adjusted(3, 1, -3, -1);
     const QString& sample = m_captionSample.isEmpty() ? m_caption : m_captionSample;
     if (m_face != Face::Text) {
         const QRect textArea(inner.left(), inner.top() + inner.height() / 2, inner.width(),

@@ -2,12 +2,10 @@
 #include "app/on_air_bar.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -146,8 +144,8 @@ QWidget* StatusLine::buildOnAirStrip() {
     m_stop->setFixedSize(86, StripHeight);
     connect(m_stop, &QPushButton::clicked, this, &StatusLine::stopClicked);
     // The off-air alarm stands beside the lamp while it lasts: red on white in a red frame, so
-    // it cannot be taken for the keyed lamp's solid red; its whole text is in its tooltip and
-    // on the message line.
+    // it cannot be taken for the keyed lamp's solid red; its details are in its tooltip and on
+    // the message line.
     m_alarm = new ElidingLabel("StatusAlarm", strip);
     m_alarm->setStyleSheet(QStringLiteral("QLabel { color: #b00000; background: white; "
                                           "border: 2px solid #c00000; font-weight: bold; "
@@ -226,8 +224,7 @@ void StatusLine::setFailure(const QString& text) {
         warn(text);
     } else if (shown) {
         m_holdTimer->stop();
-        m_standing = false;
-        m_ack->hide();
+        setStanding(false);
         setMessage(m_waiting.value_or(QString()), false);
         m_waiting.reset();
     }
@@ -274,8 +271,7 @@ void StatusLine::showMessage(const QString& text, bool failure, bool held, const
         return;
     }
     m_waiting.reset();
-    m_standing = failure && held && !text.isEmpty();
-    m_ack->setVisible(m_standing);
+    setStanding(failure && held && !text.isEmpty());
     if (held && !m_standing)
         m_holdTimer->start(HoldMs);
     else
@@ -284,10 +280,19 @@ void StatusLine::showMessage(const QString& text, bool failure, bool held, const
 }
 
 void StatusLine::acknowledge() {
-    m_standing = false;
-    m_ack->hide();
+    setStanding(false);
     setMessage(m_waiting.value_or(m_message->whole()), false);
     m_waiting.reset();
+}
+
+void StatusLine::setStanding(bool standing) {
+    // A standing warning has the whole line, so that more of it is read at once: the texts
+    // beside the message step aside until it has been read (the warning says what failed).
+    m_standing = standing;
+    m_ack->setVisible(standing);
+    m_audio->setVisible(!standing);
+    m_port->setVisible(!standing);
+    m_station->setVisible(!standing && !m_station->whole().isEmpty());
 }
 
 void StatusLine::setMessage(const QString& text, bool failure) {
@@ -298,75 +303,13 @@ void StatusLine::setMessage(const QString& text, bool failure) {
     m_message->setWhole(text);
 }
 
-void StatusLine::remember(const QString& text) {
-    const QDateTime now = QDateTime::currentDateTime();
-    if (!m_history.empty() && m_history.back().text == text) {
-        ++m_history.back().count;
-        m_history.back().last = now;
-        return;
-    }
-    m_history.push_back({now, text, 1, now});
-    while (m_history.size() > MaxHistory)
-        m_history.pop_front();
-}
-
-// One entry a line: time of the first, count, time of the last, text; tabs apart, and the
-// text's own line breaks and tabs escaped.
-bool StatusLine::loadHistory(const QString& path) {
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    std::deque<Entry> earlier;
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine());
-        if (line.endsWith('\n'))
-            line.chop(1);
-        const QStringList f = line.split('\t');
-        if (f.size() != 4)
-            continue;
-        QString text = f[3];
-        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"))
-            .replace(QStringLiteral("\\t"), QStringLiteral("\t"));
-        earlier.push_back({QDateTime::fromString(f[0], Qt::ISODate), text,
-                           std::max(1, f[1].toInt()), QDateTime::fromString(f[2], Qt::ISODate)});
-    }
-    m_history.insert(m_history.begin(), earlier.begin(), earlier.end());
-    while (m_history.size() > MaxHistory)
-        m_history.pop_front();
-    return true;
-}
-
-bool StatusLine::saveHistory(const QString& path, QString* reason) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *reason = file.errorString();
-        return false;
-    }
-    for (const Entry& e : m_history) {
-        QString text = e.text;
-        text.replace('\n', QStringLiteral("\\n")).replace('\t', QStringLiteral("\\t"));
-        file.write(QStringLiteral("%1\t%2\t%3\t%4\n")
-                       .arg(e.when.toString(Qt::ISODate))
-                       .arg(e.count)
-                       .arg(e.last.toString(Qt::ISODate), text)
-                       .toUtf8());
-    }
-    if (!file.commit()) {
-        *reason = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 QString StatusLine::currentMessage() const {
     return m_message->whole();
 }
 
 void StatusLine::setStation(const QString& text) {
     m_station->setWhole(text);
-    m_station->setVisible(!text.isEmpty());
+    m_station->setVisible(!text.isEmpty() && !m_standing);
 }
 
 QString StatusLine::stationText() const {
@@ -375,7 +318,9 @@ QString StatusLine::stationText() const {
 
 void StatusLine::setAlarm(const QString& text) {
     const bool raised = !text.isEmpty() && m_alarm->whole().isEmpty();
-    m_alarm->setWhole(text.isEmpty() ? QString() : QStringLiteral("\u26a0 ") + text);
+    // The badge says what it is in words that always fit; the details are its tooltip and
+    // stand on the message line.
+    m_alarm->setWhole(text.isEmpty() ? QString() : QStringLiteral("\u26a0 OFF-AIR ALARM"), text);
     m_alarm->setVisible(!text.isEmpty());
     placeStrip();
     if (raised)
@@ -384,16 +329,7 @@ void StatusLine::setAlarm(const QString& text) {
 }
 
 void StatusLine::fitLampText() {
-    // The largest size up to the design's 15 pixels at which the whole text fits the lamp.
-    QFont f = m_lamp->font();
-    const int room = m_lamp->contentsRect().width() - 8;
-    for (int px = 15; px >= 8; --px) {
-        f.setPixelSize(px);
-        if (QFontMetrics(f).horizontalAdvance(m_lamp->text()) <= room || px == 8)
-            break;
-    }
-    if (f != m_lamp->font())
-        m_lamp->setFont(f);
+    tarvex::fitLampText(*m_lamp, 15); // the design's size when the text fits
 }
 
 void StatusLine::placeStrip() {

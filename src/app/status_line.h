@@ -123,6 +123,7 @@ private:
     void showMessage(const QString& text, bool failure, bool held = false,
                      const QString& record = {});
     void setMessage(const QString& text, bool failure);
+    void setStanding(bool standing);
     void refreshOutputs();
 
     QWidget* m_strip = nullptr;

@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -138,7 +139,23 @@ private:
         uncovered(b, text, QStyle::alignedRect(b->layoutDirection(), Qt::AlignLeft, need, area));
     }
 
+    /// The second pixel inside the bevel, left and right, holds nothing but the face: no
+    /// caption is drawn against the button's edges.
+    void clearOfEdges(PictureButton* b) {
+        const QImage image = b->grab().toImage();
+        const int r = qRound(image.devicePixelRatio()); // device pixels per logical pixel
+        const QRgb face = image.pixel(2 * r, 2 * r);
+        for (int y = 2 * r; y < image.height() - 2 * r; ++y)
+            for (const int x : {2 * r, image.width() - 3 * r})
+                for (int dx = 0; dx < r; ++dx)
+                    if (image.pixel(x + dx, y) != face) {
+                        offence(b, b->caption(), QStringLiteral("drawn against its edge"));
+                        return;
+                    }
+    }
+
     void face(PictureButton* b) {
+        clearOfEdges(b);
         const QList<PictureButton::FaceText> texts = b->faceTexts();
         for (int i = 0; i < texts.size(); ++i) {
             const PictureButton::FaceText& t = texts[i];

@@ -30,6 +30,7 @@ private slots:
     void syncIdleCloseBoxAppliesNothing();
     void newSyncReachesTheNextTransmission();
     void aboutBox();
+    void everyDialogOpensCentredOverTheWindow();
     void keyingDialogDrivesThePort();
     void keyingDialogPicksLpt1WhenNoPortIsSelected();
 };
@@ -192,6 +193,23 @@ void DialogsTest::aboutBox() {
     QVERIFY(texts.contains(QStringLiteral("Version 3.00")));
     QVERIFY(texts.join('\n').contains(f.ProgramFolder)); // the folder in use
     QVERIFY(logoShown);
+}
+
+void DialogsTest::everyDialogOpensCentredOverTheWindow() {
+    // Dialogs laid out by a layout have their size only once shown: each one too.
+    Rig rig;
+    TMainForm& f = *rig.form;
+    for (const char* item : {"AutoSendOptions1", "StationIdent1", "Keying1", "SyncIdleValues1",
+                             "AudioOutput1", "Pagers1", "Dapnet1", "Monitor1", "RICCAPSearch1",
+                             "FastRICSearch1", "MessageHistory1", "PageLog1", "About1"}) {
+        int off = -1;
+        onNextModal([&](QWidget* w) {
+            off = (w->frameGeometry().center() - f.frameGeometry().center()).manhattanLength();
+            qobject_cast<QDialog*>(w)->reject();
+        });
+        control<QAction>(f, item).trigger();
+        QVERIFY2(off >= 0 && off <= 6, qPrintable(QStringLiteral("%1: %2 px").arg(item).arg(off)));
+    }
 }
 
 void DialogsTest::keyingDialogDrivesThePort() {

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -81,6 +82,8 @@ void IdentTest::dialogControls() {
     QCOMPARE(d.IdentFrequency()->minimum(), 0);
     QCOMPARE(d.IdentFrequency()->maximum(), 60);
     QCOMPARE(d.SetVolume()->value(), 10);
+    d.SetVolume()->setValue(37); // the level is shown as a number too
+    QCOMPARE(control<QLabel>(d, "SetVolumeText").text(), QStringLiteral("37"));
     QCOMPARE(d.btTest()->text(), QStringLiteral("&Test"));
     QCOMPARE(d.btDone()->text(), QStringLiteral("&Done"));
     bool opened = false;

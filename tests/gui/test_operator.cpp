@@ -141,6 +141,9 @@ void OperatorTest::stopEndsEveryKindOfTransmission() {
         QCOMPARE(rig.port->writes().back().value, uint8_t{0});
         // Pages from other systems wait a while after STOP, and the lamp says so.
         QCOMPARE(lamp(f), QStringLiteral("HELD AFTER STOP"));
+        // The operator's own pages go at once meanwhile: SEND and TUNE-UP stay usable.
+        QVERIFY(control<PictureButton>(f, "TxButton").isEnabled());
+        QVERIFY(control<PictureButton>(f, "btPa").isEnabled());
         f.station().resume();
         QCOMPARE(lamp(f), QStringLiteral("IDLE"));
         QVERIFY(!control<QAction>(f, "KeyTx1").isChecked());

@@ -12,6 +12,7 @@
 #include "app/page_log_form.h"
 #include "app/pagers_form.h"
 #include "app/picture_button.h"
+#include "app/rs_form.h"
 #include "app/station_busy.h"
 #include "app/sync_idle_form.h"
 #include "encoder/page_encoder.h"
@@ -29,6 +30,8 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
+
+#include <cerrno>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -70,6 +73,25 @@ void WindowInputTest::dialogsCarryOneStopAndTheWatchdogAboveDone() {
     QVERIFY(k.TxWatchdog()->geometry().bottom() < done.top());
     QCOMPARE(visibleStops(*rig.form->dialogs().fastSearch), 1);
     QCOMPARE(visibleStops(k), 1);
+
+    // A dialog's lamp says NOT SENT after a transmission that did not go out, as the window's.
+    TIdentForm& ident = *rig.form->dialogs().ident;
+    ident.edIdent()->setText(QStringLiteral("E"));
+    rig.port->failWith(EIO);
+    ident.btTest()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->statusLine().lampText(), QStringLiteral("NOT SENT"), 5000);
+    QCOMPARE(control<QLabel>(ident, "DialogLamp").text(), QStringLiteral("NOT SENT"));
+    // A long state fits the narrowest dialog's lamp.
+    control<QAction>(*rig.form, "KeyTx1").trigger();
+    for (QDialog* d : std::initializer_list<QDialog*>{&ident, &k, rig.form->dialogs().ricSearch,
+                                                      rig.form->dialogs().fastSearch}) {
+        const auto& lamp = control<QLabel>(*d, "DialogLamp");
+        QCOMPARE(lamp.text(), QStringLiteral("KEYING FAILED \u2014 manual key-up"));
+        QVERIFY2(lamp.fontMetrics().horizontalAdvance(lamp.text()) <= lamp.contentsRect().width(),
+                 qPrintable(d->objectName()));
+    }
+    control<QAction>(*rig.form, "KeyTx1").trigger();
+    rig.port->failWith(0);
 }
 
 void WindowInputTest::numericKeepsTheTypedMessage() {
@@ -159,6 +181,16 @@ void WindowInputTest::escPutsBackWhatTheDialogOpenedWith() {
     });
     control<QAction>(f, "StationIdent1").trigger();
     QCOMPARE(ident.IdentFrequency()->value(), 7);
+
+    // Esc in Pagers starts no server that was ticked meanwhile.
+    TPagersForm& pagers = *f.dialogs().pagers;
+    onNextModal([&](QWidget*) {
+        control<QCheckBox>(pagers, "cbSnpp").setChecked(true);
+        QTest::keyClick(&pagers, Qt::Key_Escape);
+    });
+    control<QAction>(f, "Pagers1").trigger();
+    QVERIFY(!f.NetworkChoice.snpp.enabled);
+    QVERIFY(!pagers.servers().snpp);
 }
 
 void WindowInputTest::pagersTableFollowsTheFormAndRemoveAsks() {
@@ -282,6 +314,10 @@ void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
     auto& lamp = control<QLabel>(f, "OnAirLamp");
     QCOMPARE(lamp.text(), QStringLiteral("KEYED \u2014 manual key-up"));
     QVERIFY(lamp.fontMetrics().horizontalAdvance(lamp.text()) <= lamp.contentsRect().width());
+    // The alarm badge is read whole: nothing of it is cut.
+    auto& alarm = control<QLabel>(f, "StatusAlarm");
+    QVERIFY2(!alarm.text().contains(QChar(0x2026)), qPrintable(alarm.text()));
+    QVERIFY(alarm.toolTip().contains(QStringLiteral("RIC 1234567")));
     control<QAction>(f, "KeyTx1").trigger();
     // The alarm's warning stands on the message line until it has been read.
     QVERIFY(s.awaitingAcknowledgement());
@@ -289,8 +325,13 @@ void WindowInputTest::keyedStripKeepsItsPlaceAndWarningsStandUntilRead() {
     s.note(QStringLiteral("later note"));
     QTest::qWait(50);
     QVERIFY(s.currentMessage().contains(QStringLiteral("not heard")));
+    // Meanwhile it has the line to itself; the texts beside it come back once it is read.
+    auto& message = control<QLabel>(f, "StatusMessage");
+    auto& audio = control<QLabel>(f, "StatusAudio");
+    QVERIFY2(message.width() > f.width() * 3 / 4, qPrintable(QString::number(message.width())));
     control<QPushButton>(f, "StatusAck").click();
     QCOMPARE(s.currentMessage(), QStringLiteral("later note"));
+    QVERIFY(audio.isVisibleTo(&f));
 }
 
 void WindowInputTest::heldStationKeepsTheWindowOpenUntilItIsFree() {
@@ -336,6 +377,13 @@ void WindowInputTest::keyingTestKeysForASecondAndRigsGoByName() {
     QVERIFY(e.size() >= 2 && e.front().what == "key" && e.back().what == "release");
     const double keyedMs = e.back().atMs - e.front().atMs;
     QVERIFY2(keyedMs >= 900 && keyedMs < 2000, qPrintable(QString::number(keyedMs)));
+    // A line that fails to key is let go after the second too, not left keyed by hand.
+    rig.port->failWith(EIO);
+    k.btTestKeying()->click();
+    QCOMPARE(rig.form->statusLine().lampText(),
+             QStringLiteral("KEYING FAILED \u2014 manual key-up"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.form->statusLine().lampText(), QStringLiteral("IDLE"), 3000);
+    rig.port->failWith(0);
 
     // A rig is chosen by its name; the number follows (and the name follows a typed number).
     k.Method()->setCurrentText(QStringLiteral("Rig CAT (hamlib)"));
