@@ -431,7 +431,8 @@ private:
     void watchdogFired();
     uint32_t drainAllowanceMs() const;
     int budgetFor(int baud, int64_t airMs) const;
-    uint32_t keyUpMs(int baud, std::size_t codewords) const;
+    uint32_t keyUpMs(int baud, std::size_t codewords, bool settles = true,
+                     bool ident = false) const;
     int64_t unixNowMs() const;
     void finishPages(TxOutcome& out, std::vector<PageJob*> jobs, bool log);
     void dropJob(PageJob& job, const std::string& why);

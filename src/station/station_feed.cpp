@@ -45,10 +45,10 @@ uint32_t Station::drainAllowanceMs() const {
     return Transmitter::MaxDrainMs;
 }
 
-uint32_t Station::keyUpMs(int baud, std::size_t codewords) const {
-    // The whole key-up as the framing runs it: settle, key delay, sound, 100 ms, drain.
-    return SettleMs + m_keyDelayMs + streamDurationMs(std::max(baud, 2), codewords) + 100 +
-           SlotMarginMs;
+uint32_t Station::keyUpMs(int baud, std::size_t codewords, bool settles, bool ident) const {
+    // The settle before the key, then the key-up as the framing runs it.
+    return (settles ? SettleMs : 0) +
+           m_tx.keyUpMs(streamDurationMs(std::max(baud, 2), codewords), ident);
 }
 
 void Station::airStep() {
@@ -91,7 +91,7 @@ void Station::airStep() {
 int Station::budgetFor(int baud, int64_t airMs) const {
     if (airMs == Unrestricted)
         return MaxTransmissionCodewords;
-    const int64_t overhead = SettleMs + m_keyDelayMs + 100 + SlotMarginMs;
+    const int64_t overhead = keyUpMs(baud, 0, true) - streamDurationMs(std::max(baud, 2), 0);
     const int64_t codewords = (airMs - overhead) * baud / 32000;
     return static_cast<int>(std::clamp<int64_t>(codewords, 0, MaxTransmissionCodewords));
 }

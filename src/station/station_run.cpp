@@ -197,7 +197,7 @@ bool Station::launchTuneUp(TuneJob job, SendResult* result) {
         *result = SendResult::Failed;
         return false;
     }
-    f.keyUpMs = keyUpMs(job.baud, static_cast<std::size_t>(f.out.codewords)) - SettleMs;
+    f.keyUpMs = keyUpMs(job.baud, static_cast<std::size_t>(f.out.codewords), false);
     f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::FirstSlot);
     if (job.finished)
         f.after = [this, finished = std::move(job.finished)] {

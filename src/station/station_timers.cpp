@@ -107,7 +107,8 @@ bool Station::launchIdent() {
         return false; // nothing of the callsign has a Morse code
     m_identInProgress = true;
     m_identTimer->stop();
-    f.keyUpMs = keyUpMs(static_cast<int>(MorseBaud), static_cast<std::size_t>(f.out.codewords));
+    f.keyUpMs = keyUpMs(static_cast<int>(MorseBaud), static_cast<std::size_t>(f.out.codewords),
+                        false, true);
     f.keyUp.stream = streamFromSlot(m_encoder.CodewordBuffer, SlotBuffer::IdentFirstSlot);
     launch(std::move(f));
     return true;

@@ -30,6 +30,18 @@ Transmitter::~Transmitter() {
     }
 }
 
+uint32_t Transmitter::keyDelayMs() const {
+    return m_hooks.keyDelayMs ? m_hooks.keyDelayMs() : 200u;
+}
+
+uint32_t Transmitter::drainAllowanceMs() const {
+    return m_hooks.maxDrainMs ? m_hooks.maxDrainMs() : MaxDrainMs;
+}
+
+uint32_t Transmitter::keyUpMs(uint32_t soundMs, bool ident) const {
+    return keyDelayMs() + (ident ? IdentSettleMs : 0) + soundMs + 100 + drainAllowanceMs();
+}
+
 void Transmitter::tell(Phase phase) const {
     if (m_hooks.phase)
         m_hooks.phase(phase);
@@ -47,7 +59,7 @@ bool Transmitter::start(KeyUp keyUp, Done done) {
     m_keyer.KeyTransmitter();
     tell(Phase::Keyed);
     m_next = [this] { afterKeyDelay(); };
-    m_timer->start(m_hooks.keyDelayMs ? m_hooks.keyDelayMs() : 200u);
+    m_timer->start(keyDelayMs());
     return true;
 }
 
@@ -97,7 +109,7 @@ void Transmitter::drainStep() {
         release();
         return;
     }
-    const uint32_t allowance = m_hooks.maxDrainMs ? m_hooks.maxDrainMs() : MaxDrainMs;
+    const uint32_t allowance = drainAllowanceMs();
     if (m_drained >= allowance) {
         m_end.drainCut = allowance < MaxDrainMs;
         release();

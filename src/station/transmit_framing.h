@@ -72,6 +72,10 @@ public:
     /// `done` has run when this returns. Nothing happens when no key-up runs.
     void cancel();
     bool active() const { return m_done != nullptr; }
+    /// The longest a key-up with `soundMs` of sound keeps the transmitter keyed, as start()
+    /// runs it: the key delay, an ident's settle, the sound, 100 ms and the drain allowed.
+    /// The station plans its time slots with it.
+    uint32_t keyUpMs(uint32_t soundMs, bool ident) const;
 
 private:
     void afterKeyDelay();
@@ -80,6 +84,8 @@ private:
     void drainStep();
     void release();
     void tell(Phase phase) const;
+    uint32_t keyDelayMs() const;
+    uint32_t drainAllowanceMs() const;
 
     Keyer& m_keyer;
     TSignalGen& m_gen;

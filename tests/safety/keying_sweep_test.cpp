@@ -222,7 +222,8 @@ std::vector<NamedPath> allPaths() {
         {"page", [](SweepRig& s) { s.sendPage(s.page("1234", "Keying sweep")); }, true},
         {"tune-up",
          [](SweepRig& s) {
-             s.station->tuneUp(TuneJob{1, 2400, false, 100});
+             s.station->tuneUp(
+                 TuneJob{.seconds = 1, .baud = 2400, .inverted = false, .level = 100});
              s.waitFree();
          },
          false},

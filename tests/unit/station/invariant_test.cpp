@@ -151,7 +151,7 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
                 if (on && port->keyed)
                     tl.add(AirTimeline::Event::Kind::ManualOn);
             },
-            [&] { station.tuneUp(TuneJob{1}); },
+            [&] { station.tuneUp(TuneJob{.seconds = 1}); },
             [&] { station.sendIdent(true); },
             [&] {
                 // A modal dialog: an event loop of its own, nested in whatever wait runs.

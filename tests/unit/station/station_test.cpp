@@ -159,7 +159,7 @@ TEST_F(StationTest, ManualKeyUpIsReleasedByStopAndByAPage) {
     for (const bool tune : {false, true}) {
         station.setManualKey(true);
         if (tune)
-            rig.tuneUp(TuneJob{1});
+            rig.tuneUp(TuneJob{.seconds = 1});
         else
             rig.send(pageJob("1", "x"));
         EXPECT_EQ(station.state(), OnAirState::Idle) << tune;
@@ -191,7 +191,7 @@ TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
     EXPECT_EQ(rig.send(refused), SendResult::Failed);
     EXPECT_EQ(ended.back().refusal, Refusal::Conversion);
     // Nor a tune-up too long to build, nor an ident with nothing to send or too long.
-    EXPECT_EQ(rig.tuneUp(TuneJob{40, 2400}), SendResult::Failed);
+    EXPECT_EQ(rig.tuneUp(TuneJob{.seconds = 40, .baud = 2400}), SendResult::Failed);
     station.setIdent({"- ?", 0, 10, false});
     EXPECT_FALSE(station.sendIdent(true));
     station.setIdent({std::string(30, '0'), 0, 10, false});
