@@ -126,6 +126,18 @@ void Station::searchStepped(uint64_t run, bool fast, int64_t code) {
                                                      : std::string("the station did not take it"));
         return;
     }
+    // A code that did not go out says the rest would not either: a search left running on a
+    // dead sound output or keying line would key (or try to) for days, sending nothing.
+    if (!m_searchOutcome->stopped &&
+        (!m_searchOutcome->played || !m_searchOutcome->portError.empty())) {
+        endSearch(SearchEnd::Failed,
+                  !m_searchOutcome->played
+                      ? "not sent: " + (m_searchOutcome->error.empty()
+                                            ? std::string("the sound did not play")
+                                            : m_searchOutcome->error)
+                      : "the transmitter could not be keyed: " + m_searchOutcome->portError);
+        return;
+    }
     ++m_search.sent;
     m_search.lastDurationMs = m_searchOutcome->durationMs;
     m_search.next = code + (fast ? FastSearchCodesPerTransmission : 1);

@@ -1,6 +1,7 @@
 // The engine's searches on a fake clock: a RIC/CAP search sends exactly its range, one page
 // per code with the gap after each on a timer, STOP ends it with nothing more keyed, a code
-// that meets the ident on air goes after it, and fast-search blocks stop at the stop value.
+// that meets the ident on air goes after it, one that does not go out ends the search, and
+// fast-search blocks stop at the stop value.
 #include "recording_output.h"
 #include "station_fakes.h"
 
@@ -12,7 +13,8 @@ using namespace tarvex::test;
 namespace {
 
 struct SearchTest : ::testing::Test {
-    StationRig rig{std::make_shared<RecordingOutput>()};
+    std::shared_ptr<RecordingOutput> output = std::make_shared<RecordingOutput>();
+    StationRig rig{output};
     Station& station = *rig.station;
     std::vector<TxOutcome> ended;
     std::vector<uint32_t> keyedAt;
@@ -96,6 +98,27 @@ TEST_F(SearchTest, StopEndsTheSearchAtOnceAndTheCodeCutShortIsNotCounted) {
     station.close();
     EXPECT_EQ(end->end, SearchEnd::Closing);
     EXPECT_FALSE(station.status().search.has_value());
+}
+
+TEST_F(SearchTest, ACodeThatDoesNotGoOutEndsTheSearch) {
+    // A sound output that fails, then a keying line that fails: each search ends at its first
+    // code, saying why, instead of running through the range sending nothing.
+    for (const bool keying : {false, true}) {
+        end.reset();
+        ended.clear();
+        output->failPlaysWith(keying ? "" : "device gone");
+        if (keying)
+            rig.port->failWith(5);
+        ASSERT_TRUE(station.startSearch(codes(10, 20)));
+        rig.run(60000);
+        ASSERT_TRUE(end) << keying;
+        EXPECT_EQ(end->end, SearchEnd::Failed);
+        EXPECT_EQ(ended.size(), 1u) << keying;
+        EXPECT_EQ(end->error.rfind(
+                      keying ? "the transmitter could not be keyed: " : "not sent: device gone", 0),
+                  0u)
+            << end->error;
+    }
 }
 
 TEST_F(SearchTest, ACodeThatMeetsTheIdentOnAirGoesAfterIt) {
