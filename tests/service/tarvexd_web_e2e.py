@@ -136,6 +136,11 @@ def api_rules(args):
           f"the hour's totals count the page and its keyed time ({hour})")
     status, log = c.call("GET", "/api/log?q=zzz")
     check(status == 200 and log["total"] == 0, "the log search finds nothing for a stranger text")
+    # The page log names a pager by its RIC alone: the pager's name finds its pages too.
+    c.call("POST", "/api/pagers", {"id": "ward", "name": "Ward Seven", "ric": "1234"})
+    status, log = c.call("GET", "/api/log?q=seven")
+    check(status == 200 and log["total"] == 1 and "12-34" in log["lines"][0]["line"],
+          f"the log search finds a page by its pager's name ({log})")
     status, err = c.call("POST", "/api/search", {"from": 9, "to": 3})
     check(status == 400 and "above its last" in err["error"],
           f"a search is read as the control socket reads it ({status} {err})")

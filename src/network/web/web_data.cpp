@@ -1,14 +1,17 @@
 // The web API's pages, pager directory and page log: a page goes through the same intake as
 // SNPP and WCTP (directory, length, character set, rate limit, durable queue); the directory
 // takes the same fields and gives the same "field: reason" messages as tarvex-cli pager; the
-// page log is read from its end, newest line first.
+// page log is read from its end, newest line first, and searched by its text or by a pager's ID
+// or name (through the pager's RIC, which is how the log names it).
 #include "network/intake/page_intake.h"
 #include "network/pager_directory.h"
 #include "network/web/web_api.h"
+#include "station/settings_values.h"
 #include "station/station.h"
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 
 namespace tarvex {
 
@@ -64,6 +67,20 @@ std::vector<std::string> tailLines(const std::string& path) {
             lines.push_back(isUtf8(line) ? line : latin1ToUtf8(line));
     }
     return lines;
+}
+
+/// The RICs of the pagers whose ID or name holds the (lowered) needle: the page log names a
+/// page's pager by its RIC alone.
+std::set<int32_t> ricsOfPagers(const std::string& directoryPath, const std::string& needle) {
+    std::set<int32_t> rics;
+    PagerDirectory directory;
+    if (needle.empty() || !directory.load(directoryPath, nullptr))
+        return rics;
+    for (const Pager& p : directory.pagers())
+        if (lowered(p.id).find(needle) != std::string::npos ||
+            lowered(p.name).find(needle) != std::string::npos)
+            rics.insert(static_cast<int32_t>(p.ric));
+    return rics;
 }
 
 std::string logLineJson(const std::string& line) {
@@ -281,10 +298,12 @@ HttpReply WebApi::log(Call& call) {
     for (const char c : query["page"].substr(0, 6))
         if (c >= '0' && c <= '9')
             page = page * 10 + static_cast<std::size_t>(c - '0');
+    const std::set<int32_t> rics = ricsOfPagers(m_config.folder + PagerDirectoryFile, needle);
     const std::vector<std::string> lines = tailLines(m_board.logPath());
     std::vector<const std::string*> found;
     for (auto it = lines.rbegin(); it != lines.rend(); ++it)
-        if (needle.empty() || lowered(*it).find(needle) != std::string::npos)
+        if (needle.empty() || lowered(*it).find(needle) != std::string::npos ||
+            rics.contains(parseDecimal(it->substr(0, it->find(" - "))).value_or(-1)))
             found.push_back(&*it);
     std::string items;
     for (std::size_t i = page * LogPageLines; i < found.size() && i < (page + 1) * LogPageLines;
