@@ -240,6 +240,10 @@ def browser(args, web_station):
               bool(d.find_elements(By.CSS_SELECTOR, "#chart-verdicts rect.confirmed")) == bool(args.env),
               "the charts draw the hour's page, keyed time and verdict")
         check(d.execute_script("return window.notReloaded === true"), "without a reload")
+        if args.env:
+            number = text(d, "send-result").split(":")[0]
+            check(f"last: {number} confirmed at " in text(d, "monitor"),
+                  f"the monitor's latest verdict is shown ({text(d, 'monitor')})")
         check(wait_until(lambda: XSS in text(d, "log"), 10), "the log shows the markup as text")
         check(no_alert(d) and not d.find_elements(By.CSS_SELECTOR, "main img"),
               "the markup runs nothing and makes no element")

@@ -128,7 +128,8 @@ function showStatus(s) {
   clockOffset = s.now_ms - Date.now();
   showSlot();
   $("monitor").textContent = h.monitor.running
-    ? (h.monitor.alarm ? "ALARM, " : "") + h.monitor.confirmed + " confirmed, " + h.monitor.not_heard + " not heard"
+    ? (h.monitor.alarm ? "ALARM, " : "") + h.monitor.confirmed + " confirmed, " + h.monitor.not_heard +
+      " not heard" + lastVerdicts(s.pages)
     : "off";
   $("counters").textContent = h.counters.pages_sent + " sent, " + h.counters.pages_failed +
     " failed, " + h.counters.key_ups + " key-ups, " + h.counters.keyed_seconds + " s keyed";
@@ -150,6 +151,14 @@ function showStatus(s) {
   followSent(s.pages, h.monitor.running);
   drawCharts(s);
   markDrawn();
+}
+
+// The monitor's latest verdicts, from the fates of the pages numbered lately.
+function lastVerdicts(fates) {
+  const judged = fates.filter((f) => f.fate === "confirmed" || f.fate === "not heard")
+    .sort((a, b) => b.time_ms - a.time_ms).slice(0, 3);
+  return judged.length === 0 ? "" : "; last: " + judged.map((f) => "#" + f.id + " " + f.fate +
+    " at " + new Date(f.time_ms).toLocaleTimeString()).join(", ");
 }
 
 // A page sent from here is followed by its number through the station's recent fates.
