@@ -37,6 +37,15 @@ return [drawn ? drawn.startTime - n.responseStart : -1,
         n.transferSize + files.reduce((sum, r) => sum + r.transferSize, 0)];
 """
 
+# The lines each cell's text takes.
+ONE_LINE = """
+return [...document.querySelectorAll(arguments[0])].map((td) => {
+  const r = document.createRange();
+  r.selectNodeContents(td);
+  return new Set([...r.getClientRects()].map((b) => Math.round(b.top))).size;
+});
+"""
+
 
 def chromium():
     options = Options()
@@ -118,6 +127,8 @@ def screenshots(d, folder):
             wide = d.execute_script(
                 "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
             check(wide <= 0, f"{width}x{height} {scheme}: no horizontal scrolling ({wide} px)")
+            lines = d.execute_script(ONE_LINE, "#pagers td:nth-child(3)")
+            check(lines and set(lines) == {1}, f"{width}x{height}: each RIC on one line ({lines})")
             d.save_screenshot(os.path.join(folder, f"web-{width}x{height}-{scheme}.png"))
             # The whole page, every card in full, as one picture.
             tall = d.execute_script("return document.documentElement.scrollHeight")
