@@ -8,6 +8,7 @@ import os
 import socket
 import statistics
 import time
+import urllib.parse
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
@@ -155,6 +156,18 @@ def slot_share(args, port):
         card_shot(d, "charts", os.path.join(args.work, "dapnet", "web-dapnet-charts.png"))
     finally:
         d.quit()
+
+
+def cross_site_form(d, st):
+    """Another site's form posts a page to the station: the browser's own request is refused."""
+    form = (f"<form method=post enctype=text/plain action='http://localhost:{st.http}/api/pages'>"
+            "<input name='{\"pager\":\"1001\",\"message\":\"x' value='\"}'></form>"
+            "<script>document.forms[0].submit()</script>")
+    d.get("data:text/html," + urllib.parse.quote(form))
+    check(wait_until(lambda: "not accepted" in d.find_element(By.TAG_NAME, "body").text, 5) and
+          st.wait_for_log("web: refused POST /api/pages", 5) and
+          "page for 1001" not in st.log_text(),
+          "a cross-site form post from the browser is refused and queues nothing")
 
 
 def rss_kb(pid):
@@ -322,6 +335,7 @@ def browser(args, web_station):
         proc = st.start()
         check(wait_until(lambda: text(d, "summary").startswith("OK"), 10),
               "and reconnects by itself after the restart")
+        cross_site_form(d, st)
     finally:
         d.quit()
         stop_service(st, proc)
