@@ -61,6 +61,7 @@ class Client:
         h.update(headers or {})
         conn.request(method, path, body=data, headers=h)
         r = conn.getresponse()
+        self.reply = r
         text = r.read().decode()
         setcookie = r.getheader("Set-Cookie") or ""
         if setcookie:
@@ -102,9 +103,10 @@ def api_rules(args):
     cli = st.cli("pager", "add", "9", "--ric", "2500000")
     check(status == 400 and err.get("field") == "ric" and err["error"] in cli.stderr,
           f"a bad RIC is refused with tarvex-cli's message ({err} / {cli.stderr.strip()})")
-    check(c.call("POST", "/api/pagers", {"id": "9", "ric": "99"})[0] == 201 and
-          c.call("POST", "/api/pagers", {"id": "9", "ric": "98"})[0] == 409,
-          "a pager is added once; adding the ID again is refused")
+    added = c.call("POST", "/api/pagers", {"id": "9", "ric": "99"})[0], c.reply.reason
+    again = c.call("POST", "/api/pagers", {"id": "9", "ric": "98"})[0], c.reply.reason
+    check(added == (201, "Created") and again == (409, "Conflict"),
+          f"a pager is added once; adding the ID again is refused ({added}, {again})")
     check(c.call("PUT", "/api/pagers/9", {"name": "Duty"})[0] == 200 and
           "ric = 99" in open(os.path.join(st.folder, "Pagers.txt")).read(),
           "an edit keeps the fields it does not name")

@@ -16,8 +16,18 @@ const char* reasonPhrase(int status) {
         return "Continue";
     case 200:
         return "OK";
+    case 201:
+        return "Created";
+    case 202:
+        return "Accepted";
+    case 204:
+        return "No Content";
+    case 304:
+        return "Not Modified";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
     case 403:
         return "Forbidden";
     case 404:
@@ -30,18 +40,24 @@ const char* reasonPhrase(int status) {
         return "Content Too Large";
     case 414:
         return "URI Too Long";
+    case 409:
+        return "Conflict";
     case 415:
         return "Unsupported Media Type";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
     case 501:
         return "Not Implemented";
     case 503:
         return "Service Unavailable";
     case 505:
         return "HTTP Version Not Supported";
-    default:
-        return "Internal Server Error";
+    default: // a status line may leave its phrase empty
+        return "";
     }
 }
 
