@@ -167,6 +167,33 @@ def slot_share(args, port):
         d.quit()
 
 
+def login_form(port):
+    """Beyond loopback the page asks for a login, says when it was wrong, shows the station
+    after it and asks again once the session has ended (a 4 s session here)."""
+    d = chromium()
+    try:
+        d.get(f"http://localhost:{port}/")
+        check(wait_until(lambda: d.find_element(By.ID, "login-box").is_displayed(), 10) and
+              not d.find_element(By.ID, "station").is_displayed(),
+              "the page asks for the login before it shows the station")
+        d.find_element(By.ID, "login-name").send_keys("op")
+        for password in ("wrong", "s3cret-pass"):
+            field = d.find_element(By.ID, "login-password")
+            field.clear()
+            field.send_keys(password + "\n")
+            if password == "wrong":
+                check(wait_until(lambda: text(d, "login-result") ==
+                                 "wrong login name or password", 5),
+                      f"a wrong password is refused on the page ({text(d, 'login-result')})")
+        check(wait_until(lambda: d.find_element(By.ID, "station").is_displayed() and
+                         state(d) == "idle", 10) and text(d, "who") == "logged in as op",
+              "after the login the page shows the station and who is logged in")
+        check(wait_until(lambda: d.find_element(By.ID, "login-box").is_displayed(), 15),
+              "once the session has ended the page asks for the login again")
+    finally:
+        d.quit()
+
+
 def cross_site_form(d, st):
     """Another site's form posts a page to the station: the browser's own request is refused."""
     form = (f"<form method=post enctype=text/plain action='http://localhost:{st.http}/api/pages'>"

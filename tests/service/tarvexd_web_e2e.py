@@ -199,6 +199,9 @@ def login_rules(args):
           short.call("GET", "/api/status")[0] == 200, "a session with a lifetime of 4 s opens")
     check(wait_until(lambda: short.call("GET", "/api/status")[0] == 401, 15),
           "and is refused once it has ended")
+    if args.browser:
+        from tarvexd_web_browser import login_form
+        login_form(st.http)
     stop_service(st, proc)
 
 
