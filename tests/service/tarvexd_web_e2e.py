@@ -21,6 +21,7 @@ import argparse
 import http.client
 import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -85,6 +86,13 @@ def api_rules(args):
     proc = st.start()
     c = Client(st.http)
     check(c.session()[0] == 200 and c.csrf, "loopback: a session without a login")
+    # The page links its script by version: the browser keeps that, never the page or the API.
+    script = re.search(r'src="(/app\.js\?v=[0-9a-f]+)"', c.call("GET", "/")[1]).group(1)
+    kept = {path: (c.call("GET", path)[0], c.reply.getheader("Cache-Control"))
+            for path in ("/", script, "/app.js", "/api/status")}
+    check(kept == {"/": (200, "no-store"), script: (200, "max-age=31536000, immutable"),
+                   "/app.js": (200, "no-store"), "/api/status": (200, "no-store")},
+          f"only the versioned script is kept by the browser ({kept})")
     check(c.call("GET", "/api/status", headers={"Host": "rebound.example"})[0] == 403,
           "a foreign Host is refused")
     check(c.call("POST", "/api/stop", headers={"Origin": "http://evil.example"})[0] == 403,

@@ -6,6 +6,7 @@
 #include "network/wctp/wctp_http.h"
 #include "network/web/web_assets.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tarvex {
@@ -21,6 +22,7 @@ int64_t nowMs() {
 }
 
 /// What every answer carries: no script but the station's own file, no framing, no sniffing.
+/// (And, unless the answer says otherwise, nothing kept by the browser: NoStore.)
 const std::vector<std::pair<std::string, std::string>>& guardHeaders() {
     static const std::vector<std::pair<std::string, std::string>> headers = {
         {"Content-Security-Policy",
@@ -30,10 +32,11 @@ const std::vector<std::pair<std::string, std::string>>& guardHeaders() {
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
         {"Cross-Origin-Opener-Policy", "same-origin"},
-        {"Cross-Origin-Resource-Policy", "same-origin"},
-        {"Cache-Control", "no-store"}};
+        {"Cross-Origin-Resource-Policy", "same-origin"}};
     return headers;
 }
+
+const std::pair<std::string, std::string> NoStore = {"Cache-Control", "no-store"};
 
 bool isChange(std::string_view method) {
     return method == "POST" || method == "PUT" || method == "DELETE";
@@ -97,6 +100,9 @@ HttpReply WebApi::serve(HttpExchange& ex) {
         reply.headers.push_back(std::move(header));
     for (const auto& header : guardHeaders())
         reply.headers.push_back(header);
+    if (std::none_of(reply.headers.begin(), reply.headers.end(),
+                     [](const auto& header) { return header.first == NoStore.first; }))
+        reply.headers.push_back(NoStore);
     return reply;
 }
 
@@ -208,7 +214,13 @@ HttpReply WebApi::asset(const Call& call) {
     const WebAsset* file = findWebAsset(call.path == "/" ? "/index.html" : call.path);
     if (file == nullptr)
         return jsonError(404, "no such page");
-    return {200, std::string(file->type), std::string(file->body), {}, false};
+    // A file asked for by the version the page links it with never changes: the browser keeps
+    // it, and a later load of the page needs only the page and the API's answers. (The page
+    // itself, whose links name the versions, is never kept.) None of it holds station data.
+    HttpReply reply{200, std::string(file->type), std::string(file->body), {}, false};
+    if (!file->version.empty() && readQuery(call.query)["v"] == file->version)
+        reply.headers.emplace_back("Cache-Control", "max-age=31536000, immutable");
+    return reply;
 }
 
 HttpReply WebApi::session(Call& call) {
@@ -287,7 +299,7 @@ HttpReply WebApi::events(Call& call) {
     std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n";
     for (const auto& [name, value] : guardHeaders())
         head += name + ": " + value + "\r\n";
-    head += "Connection: close\r\n\r\nretry: 1000\n\n";
+    head += NoStore.first + ": " + NoStore.second + "\r\nConnection: close\r\n\r\nretry: 1000\n\n";
     using Clock = std::chrono::steady_clock;
     auto lastWrite = Clock::now();
     bool open = call.ex.write(head);
