@@ -101,6 +101,8 @@ function markDrawn() {
 }
 
 function showStatus(s) {
+  // A status answered is one this visitor may see: the station shows before the session is known.
+  if ($("station").hidden) showLogin(false);
   statusShown = true;
   const h = s.health;
   const state = s.lamp.state;
