@@ -4,11 +4,12 @@ Chromium on loopback, against a service with no sound output and the recording k
 
 - load: from the first byte of the page to the status drawn (the page's own
   'tarvex-status-drawn' mark against the browser's Navigation Timing, so the test driver is not
-  counted), over N loads after one that warms the browser up, with the stages on the way;
+  counted) and to the lamp painted on the screen (Element Timing), over N loads after one that warms the browser up, with the stages on the way,
+  once with the browser's cache emptied before each load and once with what it keeps;
   each load notes how busy the machine's CPUs were just before it (other builds), and the loads
   on a quiet machine are summed up apart;
-- bytes: what one load transfers (the page, its two files and the API's first answers; the
-  event stream, which never ends, aside);
+- bytes: what one load transfers (the page, its two files unless the browser kept them, and the
+  API's first answers; the event stream, which never ends, aside);
 - event latency: for each lamp change while pages play, the moment the page received the
   status minus the stamp (now_ms) the service put on it when it published it; and STOP pressed
   on the page until its lamp has left ON AIR, the whole way through the engine;
@@ -59,9 +60,13 @@ def cpu_times():
     return sum(values), values[3] + values[4]  # all, idle + iowait
 
 
-def load_figures(d, url, loads, quiet):
+def load_figures(d, url, loads, quiet, cold):
+    """Loads the page again and again, with the browser's cache emptied before each (cold) or
+    holding what the page let it keep (its stylesheet and script)."""
     runs = []
     for _ in range(loads + 1):
+        if cold:
+            d.execute_cdp_cmd("Network.clearBrowserCache", {})
         # How busy the machine was (other programs: the browser and the service are idle)
         # in the half second before the load.
         total, idle = cpu_times()
@@ -73,16 +78,18 @@ def load_figures(d, url, loads, quiet):
         time.sleep(0.3)  # the page's later calls are done before the next load
         runs.append(dict(d.execute_script(LOAD), busy=busy))
     runs = runs[1:]
-    print(f"load   the machine's CPUs were {spread([100 * r['busy'] for r in runs])} % busy "
-          "before each load")
+    kind = "cold" if cold else "warm"
+    print(f"load   {kind}: the machine's CPUs were {spread([100 * r['busy'] for r in runs])} % "
+          "busy before each load")
     for stage in ("html_end", "css_end", "session_end", "status_end", "script_end",
-                  "dom_content_loaded", "drawn", "first_paint"):
-        print(f"load   {stage:19s} {spread([r[stage] for r in runs])} ms after the first byte")
+                  "dom_content_loaded", "drawn", "first_paint", "painted"):
+        print(f"load   {kind}: {stage:19s} {spread([r[stage] for r in runs])} ms after the "
+              "first byte")
     calm = [r["drawn"] for r in runs if r["busy"] < quiet]
     if calm:
-        print(f"load   drawn, loads with the CPUs under {100 * quiet:.0f} % busy before: "
+        print(f"load   {kind}: drawn, loads with the CPUs under {100 * quiet:.0f} % busy before: "
               f"{spread(calm)} ms")
-    print(f"bytes  one load transfers {spread([r['bytes'] for r in runs])} bytes")
+    print(f"bytes  {kind}: one load transfers {spread([r['bytes'] for r in runs])} bytes")
 
 
 def event_figures(d, port, pages):
@@ -167,7 +174,8 @@ def main():
             memory_figures(url, proc.pid, args.browsers)
         d = chromium()
         try:
-            load_figures(d, url, args.loads, args.quiet)
+            load_figures(d, url, args.loads, args.quiet, cold=True)
+            load_figures(d, url, args.loads, args.quiet, cold=False)
             if args.pages:
                 event_figures(d, st.http, args.pages)
             if args.stops:

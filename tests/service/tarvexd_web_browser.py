@@ -30,21 +30,26 @@ new MutationObserver(() => window.seen.push([lamp.dataset.state, performance.now
     .observe(lamp, {attributes: true, attributeFilter: ['data-state']});
 """
 
-# One load in ms after the page's first byte (the browser's Navigation and Resource Timing): the
-# status drawn (the page's own mark) and the stages before it, and the bytes it transferred
-# (the event stream, which never ends, aside).
+# One load in ms after the page's first byte (the browser's Navigation, Resource and Element
+# Timing): the status drawn (the page's own mark) and painted (the lamp on the screen), the
+# stages before, and the bytes it transferred (the event stream, which never ends, aside).
 LOAD = """
 const n = performance.getEntriesByType('navigation')[0];
 const at = (t) => t - n.responseStart;
 const drawn = performance.getEntriesByName('tarvex-status-drawn')[0];
 const files = performance.getEntriesByType('resource').filter((r) => !r.name.includes('/api/events'));
-const end = (path) => { const r = files.find((f) => f.name.endsWith(path)); return r ? at(r.responseEnd) : -1; };
+const end = (path) => { const r = files.find((f) => new URL(f.name).pathname === path); return r ? at(r.responseEnd) : -1; };
 const paint = performance.getEntriesByName('first-contentful-paint')[0];
-return {drawn: drawn ? at(drawn.startTime) : -1, html_end: at(n.responseEnd),
-        css_end: end('/style.css'), session_end: end('/api/session'), status_end: end('/api/status'),
-        script_end: end('/app.js'), dom_content_loaded: at(n.domContentLoadedEventStart),
-        first_paint: paint ? at(paint.startTime) : -1,
-        bytes: n.transferSize + files.reduce((sum, r) => sum + r.transferSize, 0)};
+const lamp = new Promise((done) => new PerformanceObserver((list) => {
+  const e = list.getEntries().find((x) => x.identifier === 'lamp');
+  if (e) done(at(e.renderTime));
+}).observe({type: 'element', buffered: true}));
+return Promise.race([lamp, new Promise((done) => setTimeout(() => done(-1), 2000))]).then((painted) => (
+  {drawn: drawn ? at(drawn.startTime) : -1, painted, html_end: at(n.responseEnd),
+   css_end: end('/style.css'), session_end: end('/api/session'), status_end: end('/api/status'),
+   script_end: end('/app.js'), dom_content_loaded: at(n.domContentLoadedEventStart),
+   first_paint: paint ? at(paint.startTime) : -1,
+   bytes: n.transferSize + files.reduce((sum, r) => sum + r.transferSize, 0)}));
 """
 
 # The lines each cell's text takes.
@@ -249,8 +254,8 @@ def browser(args, web_station):
     d = chromium()
     url = f"http://localhost:{st.http}/"
     try:
-        # The browser's first load includes its own start; the figure is the median of the
-        # loads after it, each once the one before has finished its calls.
+        # The browser's first load includes its own start (and fetches every file); the figure
+        # is the median of the loads after it, each once the one before has finished its calls.
         loads = []
         for _ in range(6):
             d.get(url)
@@ -259,7 +264,9 @@ def browser(args, web_station):
             loads.append(d.execute_script(LOAD))
         figures["first_load_ms"] = loads[0]["drawn"]
         figures["load_ms_median"] = statistics.median(x["drawn"] for x in loads[1:])
-        figures["bytes_transferred"] = loads[-1]["bytes"]
+        figures["painted_ms_median"] = statistics.median(x["painted"] for x in loads[1:])
+        figures["bytes_first_load"] = loads[0]["bytes"]
+        figures["bytes_later_load"] = loads[-1]["bytes"]
         d.execute_script(WATCH + "window.notReloaded = true;")
 
         fill_pager(d, {"id": "3003", "name": "Night <b>x</b>", "ric": "1234",
