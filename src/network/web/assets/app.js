@@ -272,18 +272,33 @@ function drawCharts(s) {
 
 function listen() {
   if (events) events.close();
-  events = new EventSource("/api/events");
-  events.addEventListener("status", (e) => {
+  events = null;
+  if (document.hidden) return; // opened once the tab is shown (below)
+  const stream = new EventSource("/api/events");
+  events = stream;
+  stream.addEventListener("status", (e) => {
     showStatus(JSON.parse(e.data));
     serviceLogSoon();
   });
-  events.addEventListener("error", () => {
+  stream.addEventListener("error", () => {
     $("summary").textContent = "reconnecting…";
     // A stream refused outright (a restarted service that wants a login again) is not tried
     // again by the browser: start over, which shows the login when it is needed.
-    if (events.readyState === EventSource.CLOSED) setTimeout(start, 2000);
+    if (stream.readyState === EventSource.CLOSED && events === stream) setTimeout(start, 2000);
   });
 }
+
+// A browser opens at most six connections to a server, and a stream holds one for good: a
+// hidden tab gives its stream back, so that tabs left open cannot take the last one from STOP.
+// Shown again, it opens a new one, whose first event is the status as it is then.
+document.addEventListener("visibilitychange", () => {
+  if (document.hidden) {
+    if (events) events.close();
+    events = null;
+  } else if (!events && $("login-box").hidden) {
+    listen();
+  }
+});
 
 function limitOf(id) {
   const p = pagers.find((x) => x.id === id);
