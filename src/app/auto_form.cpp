@@ -72,7 +72,7 @@ void TAutoForm::pushSettings() {
     // An empty name stands for the stock one ("AutoSend.Txt", "Lock.Lck").
     s.fileName = m_fileName->text().toStdString();
     s.lockName = m_lockFile->text().toStdString();
-    m_form.station().setAutoSend(s);
+    m_form.autoSend().setSettings(s);
 }
 
 void TAutoForm::CheckRateChange() {
@@ -85,7 +85,7 @@ void TAutoForm::AutoSendClick() {
 
 void TAutoForm::TxTimerTimer() {
     pushSettings();
-    m_form.station().pollAutoSend();
+    m_form.autoSend().poll();
 }
 
 void TAutoForm::showEvent(QShowEvent* event) {

@@ -192,7 +192,7 @@ void TFastForm::edStopExit() {
 void TFastForm::showEvent(QShowEvent* event) {
     // The operator searches with this dialog open: auto-send polls wait until it closes (the
     // engine also holds them while any search runs).
-    m_form.station().holdAutoSend(true);
+    m_form.autoSend().hold(true);
     QDialog::showEvent(event);
 }
 
@@ -209,7 +209,7 @@ void TFastForm::done(int result) {
 
 void TFastForm::FormClose() {
     m_memo->clear();
-    m_form.station().holdAutoSend(false);
+    m_form.autoSend().hold(false);
 }
 
 } // namespace tarvex

@@ -92,6 +92,10 @@ void TMainForm::FormCreate(const MainFormSetup& setup) {
     createStation(setup);
 }
 
+AutoSendInput& TMainForm::autoSend() {
+    return m_host->autoSend();
+}
+
 void TMainForm::createStation(const MainFormSetup& setup) {
     m_port = setup.port;
     m_portName = setup.portName;

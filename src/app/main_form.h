@@ -8,6 +8,7 @@
 #include "monitor/monitor_settings.h"
 #include "network/inputs/network_settings.h"
 #include "paging/entry_format.h"
+#include "station/auto_send_input.h"
 #include "station/station.h"
 #include "txcontrol/keying.h"
 #include "txcontrol/ptt/ptt_factory.h"
@@ -42,6 +43,7 @@ class TMessForm;
 class TRSForm;
 class TFastForm;
 class AudioOutput;
+class AutoSendInput;
 class EventPump;
 class MessageEdit;
 class PictureButton;
@@ -125,6 +127,7 @@ public:
 
     /// The station engine this window is a view of.
     Station& station() { return *m_station; }
+    AutoSendInput& autoSend();
     bool IdentInProgress() const { return m_station->status().identInProgress; }
     /// The keying settings in force: the Keying dialog's controls (stock values before the
     /// dialog exists).

@@ -59,7 +59,7 @@ void TMainForm::createNetwork() {
         // Which rule holds a page sent from here comes first; the link's details follow.
         m_status->setStation(
             windowPageRule(*link, now) + QStringLiteral(" \u00b7 ") +
-            QString::fromStdString(dapnetStatusLine(*link, m_station->feedWaiting(), now)));
+            QString::fromStdString(dapnetStatusLine(*link, m_network->feed()->waiting(), now)));
     });
     connect(m_monitor, &StationMonitor::report, this, [this](const QString& text, bool alarm) {
         if (alarm)

@@ -22,6 +22,8 @@ StationHost::StationHost(HostSetup setup)
     s.scheduler = m_scheduler.get();
     s.logClock = std::make_shared<QtLogClock>();
     m_station = std::make_unique<Station>(std::move(s));
+    // Asked before the network's page queue whenever the transmitter is free.
+    m_autoSend = std::make_unique<AutoSendInput>(*m_station, *m_scheduler, *m_clock);
     m_network = std::make_unique<NetworkInputs>(*m_station, m_folder, setup.log);
     m_monitor = std::make_unique<StationMonitor>(*m_station, setup.log);
 }
@@ -31,6 +33,7 @@ StationHost::~StationHost() {
     // The inputs and the monitor go before the engine they feed.
     m_monitor.reset();
     m_network.reset();
+    m_autoSend.reset();
     m_station.reset();
 }
 

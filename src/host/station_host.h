@@ -9,6 +9,7 @@
 #include "monitor/monitor_settings.h"
 #include "network/inputs/network_settings.h"
 #include "network/service_logger.h"
+#include "station/auto_send_input.h"
 #include "station/station.h"
 
 #include <memory>
@@ -39,6 +40,8 @@ public:
     StationHost& operator=(const StationHost&) = delete;
 
     Station& station() { return *m_station; }
+    /// The auto-send input: its settings, its poll and its status.
+    AutoSendInput& autoSend() { return *m_autoSend; }
     /// The front end's own event-processing wait (DelayMs) on the station's clock, for
     /// handlers that wait for a transmission to end, as the window's SEND does.
     EventWait& waits() { return *m_wait; }
@@ -70,6 +73,7 @@ private:
     std::unique_ptr<QtScheduler> m_scheduler;
     std::unique_ptr<EventWait> m_wait;
     std::unique_ptr<Station> m_station;
+    std::unique_ptr<AutoSendInput> m_autoSend;
     std::unique_ptr<NetworkInputs> m_network;
     std::unique_ptr<StationMonitor> m_monitor;
 };

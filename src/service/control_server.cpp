@@ -100,8 +100,7 @@ std::string ControlServer::answer(const std::string& line) {
         const std::string first = "OK " + healthSummary(facts, faults) + "\n";
         if (parsed.request->kind == ControlRequest::Kind::StatusJson)
             return first + healthJson(facts, faults) + "\n";
-        return first + statusText(facts.station, m_station.feedWaiting()) +
-               (m_extra ? m_extra() : std::string());
+        return first + statusText(facts) + (m_extra ? m_extra() : std::string());
     }
     case ControlRequest::Kind::Stop:
         m_log("control: stop");

@@ -358,7 +358,7 @@ void StationService::configure() {
     autoSend.folder = m_folder;
     autoSend.fileName = set.autoFile;
     autoSend.lockName = set.lockFile;
-    s.setAutoSend(autoSend);
+    m_host->autoSend().setSettings(autoSend);
     s.releaseNow();
     log(std::string("auto send ") + (set.autoSend ? "on" : "off") + ", every " +
         std::to_string(set.checkRate) + " s, from " + m_folder + set.autoFile);
@@ -369,6 +369,9 @@ HealthFacts StationService::healthFacts() {
     facts.station = m_station->status();
     facts.maxWaitSeconds = m_maxWaitSeconds;
     m_network->fillHealth(facts);
+    const AutoSendInput::Status autoSend = m_host->autoSend().status();
+    facts.autoSend = autoSend.enabled;
+    facts.autoSendWaiting = autoSend.waiting;
     if (StationMonitor* monitor = m_host->monitor(); monitor != nullptr && monitor->running()) {
         facts.monitorRunning = true;
         facts.monitorAlarm = monitor->monitor().alarmRaised();

@@ -148,12 +148,13 @@ RequestedSearch startRequestedSearch(Station& station, const ControlRequest& req
     return out;
 }
 
-std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
+std::string statusText(const HealthFacts& facts) {
+    const StationStatus& s = facts.station;
     std::string text;
     text += "state: " + std::string(stateName(s.state));
     if (s.state != OnAirState::Idle)
         text += " (" + std::string(sourceName(s.source)) + ")";
-    text += "\nqueue: " + std::to_string(s.queued + networkWaiting) + "\n";
+    text += "\nqueue: " + std::to_string(s.queued + facts.waiting) + "\n";
     text += "keying: " + s.keying +
             (s.keyingError.empty() ? ", ok" : ", failing: " + s.keyingError) + "\n";
     text +=
@@ -161,9 +162,9 @@ std::string statusText(const StationStatus& s, std::size_t networkWaiting) {
     if (s.audioRetryMs > 0)
         text += "audio retry: the page queue waits " +
                 std::to_string((s.audioRetryMs + 999) / 1000) + " s for the next try\n";
-    text += std::string("auto send: ") + (s.autoSend ? "on" : "off");
-    if (s.autoSendWaiting > 0)
-        text += ", " + std::to_string(s.autoSendWaiting) + " taken entries waiting";
+    text += std::string("auto send: ") + (facts.autoSend ? "on" : "off");
+    if (facts.autoSendWaiting > 0)
+        text += ", " + std::to_string(facts.autoSendWaiting) + " taken entries waiting";
     text += "\n";
     if (s.search)
         text += std::string("search: ") + (s.search->fast ? "fast, next block " : "codes, next ") +

@@ -4,6 +4,7 @@
 // request is bounded and never trusts its input; the answer is "OK ..." or "ERR <reason>" on the
 // first line, then the body. And the one line per transmission that the service writes to its log.
 // Standard C++ only.
+#include "station/health.h"
 #include "station/station.h"
 
 #include <cstddef>
@@ -49,7 +50,7 @@ RequestedSearch startRequestedSearch(Station& station, const ControlRequest& req
                                      const std::string& origin);
 
 /// The body of STATUS: "key: value" lines.
-std::string statusText(const StationStatus& status, std::size_t networkWaiting = 0);
+std::string statusText(const HealthFacts& facts);
 
 /// One line for the service log: what went out (or was refused), from where, and how.
 std::string serviceLogLine(const TxOutcome& outcome);

@@ -44,6 +44,8 @@ struct HealthFacts {
     StationStatus station;
     std::vector<InputHealth> inputs;
     std::size_t waiting = 0;                    ///< pages in the page queue
+    bool autoSend = false;                      ///< auto send is on
+    std::size_t autoSendWaiting = 0;            ///< entries it took and has not yet sent
     std::map<std::string, uint64_t> acceptedBy; ///< pages the page queue took, by source
     int64_t oldestWaitingSeconds = -1;          ///< the oldest of them (-1: none)
     int64_t maxWaitSeconds = 600;               ///< older than this is a warning

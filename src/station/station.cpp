@@ -1,5 +1,5 @@
 // The station engine's requests, queue, events, state and backends. Running a transmission
-// is in station_run.cpp, the ident's interval and the auto-send poll in station_timers.cpp.
+// is in station_run.cpp, the ident's interval in station_timers.cpp.
 #include "station/station.h"
 
 #include "encoder/errors.h"
@@ -248,23 +248,22 @@ void Station::stop() {
     }
     if (m_manualKey)
         setManualKey(false);
-    // Nothing that waits now keys up after the stop: the window's pages are dropped, entries
-    // taken from the auto-send file go back to it, and the pages other systems keep (the
-    // durable queue) wait out the hold; an ident waiting for its retry comes at its interval.
+    // Nothing that waits now keys up after the stop: the window's pages are dropped, the
+    // feeds wait out the hold (auto send gives back the entries it took, the durable queue
+    // keeps its pages); an ident waiting for its retry comes at its interval.
     dropQueue("stopped");
-    std::vector<std::string> entries = takeAutoEntries();
-    m_autoPaced = false;
-    m_autoPace->stop();
     m_identRetry->stop();
     m_held = true;
     m_holdUntil = m_clock.tickMs() + StopHoldMs;
     m_holdTimer->start(StopHoldMs);
-    const std::size_t kept = feedWaiting();
+    std::size_t kept = 0;
+    for (PageFeed* feed : m_feeds)
+        if (feed->keepsPages())
+            kept += feed->waiting();
     note("Stopped: pages from other systems wait " + std::to_string(StopHoldMs / 1000) + " s" +
          (kept > 0 ? " (" + std::to_string(kept) + " in the page queue)" : std::string()));
-    returnAutoEntries(std::move(entries), "stopped");
-    if (m_failedPolls == 0)
-        restartPollTimer();
+    for (PageFeed* feed : m_feeds)
+        feed->stopped();
     if (!m_busy)
         restState();
 }
@@ -294,9 +293,27 @@ void Station::close() {
     }
     m_busy = false;
     m_keyer.holdReleased();
-    // Released: the entries taken from the auto-send file go back before the program ends.
-    returnAutoEntries(takeAutoEntries(), "the station is closing");
-    flushAutoReturns();
+    // Released: the feeds keep what they hold before the program ends.
+    for (PageFeed* feed : m_feeds)
+        feed->closing();
+}
+
+void Station::addFeed(PageFeed* feed) {
+    if (feed != nullptr && std::find(m_feeds.begin(), m_feeds.end(), feed) == m_feeds.end())
+        m_feeds.push_back(feed);
+}
+
+void Station::removeFeed(PageFeed* feed) {
+    std::erase(m_feeds, feed);
+}
+
+void Station::report(StationEvent::Kind kind, TxSource source, const std::string& text) {
+    StationEvent e;
+    e.kind = kind;
+    e.source = source;
+    e.text = text;
+    publish(std::move(e));
+    logNote(source, text);
 }
 
 void Station::restState() {
@@ -307,7 +324,8 @@ void Station::restState() {
 }
 
 void Station::audioFailed(const TxOutcome& out) {
-    if (m_feed == nullptr)
+    if (std::none_of(m_feeds.begin(), m_feeds.end(),
+                     [](const PageFeed* feed) { return feed->keepsPages(); }))
         return; // nothing here is tried again
     m_audioBackoffMs =
         m_audioBackoffMs == 0 ? AudioRetryFirstMs : std::min(2 * m_audioBackoffMs, AudioRetryMaxMs);
@@ -444,7 +462,6 @@ StationStatus Station::status() const {
         s.keyingError = port.text;
     s.audio = m_audio->name();
     s.audioError = !m_gen.lastError().empty() ? m_gen.lastError() : m_audio->lastError();
-    s.autoSend = m_autoSend.enabled;
     s.identInProgress = m_identInProgress;
     s.releasedForGood = m_keyer.heldReleased();
     const uint32_t now = m_clock.tickMs();
@@ -453,14 +470,11 @@ StationStatus Station::status() const {
     };
     if (m_held)
         s.heldMs = std::max<uint32_t>(1, left(m_holdUntil));
-    s.autoSendWaiting = m_autoPending.size();
     if (m_audioRetry->active())
         s.audioRetryMs = std::max<uint32_t>(1, left(m_audioRetryAt));
     if (m_search.running)
         s.search = m_search;
     s.identTimer = m_identTimer->active();
-    s.autoSendTimer = m_pollTimer->active();
-    s.failedPolls = m_failedPolls;
     s.audioSwitchPending = m_pendingAudio != nullptr;
     s.keyingSwitchPending = m_keyer.switchPending();
     return s;

@@ -3,12 +3,12 @@
 // generator, the audio output, the keying line and the transmit framing (level, settle,
 // key, key delay, play, release once the sound has left), a queue of pending transmissions
 // that records where each came from, the on-air state and its progress, the page log, Stop,
-// the station ident's interval and the auto-send poll. Front ends (the window, tarvex-cli,
-// tarvexd) hand it requests and show its events. It never waits in place: every step of a
-// transmission is a timer of its Scheduler, so nothing enters the engine in the middle of
-// one. Standard C++: the event loop comes in through TickClock and Scheduler.
+// the station ident's interval, the searches, and the feeds through which its inputs (auto
+// send, the network's durable queue) hand it their pages. Front ends (the window,
+// tarvex-cli, tarvexd) hand it requests and show its events. It never waits in place: every step of
+// a transmission is a timer of its Scheduler, so nothing enters the engine in the middle of one.
+// Standard C++: the event loop comes in through TickClock and Scheduler.
 #include "encoder/page_encoder.h"
-#include "paging/auto_send_poll.h"
 #include "paging/event_wait.h"
 #include "signal/signal_gen.h"
 #include "station/page_log.h"
@@ -53,9 +53,10 @@ struct PageJob {
     std::function<void(const TxOutcome&)> finished;
 };
 
-/// Pages that wait outside the engine (the durable queue of network pages). The engine asks
-/// for them whenever the transmitter is free and its own queue is empty, and packs several
-/// into one transmission when they share a bit rate and polarity.
+/// Pages that wait outside the engine: the inputs' one seam into it (auto send's entries,
+/// the durable queue of network pages). The engine asks its feeds in turn whenever the
+/// transmitter is free, its own queue is empty and it is not held after STOP; it tells them
+/// of STOP and of its end. A feed is asked on the engine's thread only.
 class PageFeed {
 public:
     virtual ~PageFeed() = default;
@@ -64,6 +65,14 @@ public:
     virtual std::vector<PageJob> next(std::size_t limit) = 0;
     /// Pages waiting in the feed.
     virtual std::size_t waiting() = 0;
+    /// True for a feed that keeps its pages until they have gone (the durable queue): they
+    /// may share one key-up and wait out the pause after a failed audio output. False: each
+    /// page goes on its own, as it came.
+    virtual bool keepsPages() const { return true; }
+    /// STOP was pressed: nothing the feed holds may key up during the hold.
+    virtual void stopped() {}
+    /// The station is closing (the program ends): the feed's last chance to keep its pages.
+    virtual void closing() {}
 };
 
 /// When the station may key: a DAPNET transmitter only inside its allowed time slots.
@@ -115,15 +124,6 @@ struct TuneJob {
     std::function<void(const TxOutcome&)> finished;
 };
 
-struct AutoSendSettings {
-    bool enabled = false;
-    int checkRateSeconds = 2; ///< 2..600
-    int autoDelaySeconds = 0; ///< 0..10
-    std::string folder;       ///< where the two files are
-    std::string fileName = DefaultAutoSendFile;
-    std::string lockName = DefaultLockFile;
-};
-
 struct IdentSettings {
     std::string callsign = "GXZYX";
     int minutes = 0; ///< 0: no ident at an interval
@@ -141,15 +141,11 @@ struct StationStatus {
     std::string keyingError; ///< its last failure, empty when fine
     std::string audio;       ///< the audio output in force
     std::string audioError;
-    bool autoSend = false;
     bool identInProgress = false;
     uint32_t heldMs = 0;               ///< left of the hold after STOP (0: not held)
-    std::size_t autoSendWaiting = 0;   ///< auto-send entries taken and not yet sent
     uint32_t audioRetryMs = 0;         ///< the output failed: pages from other systems wait
     std::optional<SearchState> search; ///< a search is running
     bool identTimer = false;           ///< the ident's interval timer runs
-    bool autoSendTimer = false;        ///< the auto-send poll's timer runs
-    int failedPolls = 0;               ///< auto-send polls that failed in a row
     bool audioSwitchPending = false;   ///< a new audio output waits for the release
     bool keyingSwitchPending = false;  ///< a new keying line waits for the release
     bool releasedForGood = false;      ///< the line is held released: the program is ending
@@ -319,8 +315,8 @@ public:
     /// Ends whatever is on air (page, fast search, tune-up, ident, manual key-up) and releases
     /// at once; the transmission's Ended event follows from the event loop. Nothing that was
     /// waiting keys up after it: the engine's own queue (pages of the window) is dropped,
-    /// auto-send entries taken and not sent go back to their file, and pages from other
-    /// systems are held for StopHoldMs (the durable queue keeps its pages).
+    /// the feeds are told (auto send gives its entries back to their file, the durable queue
+    /// keeps its pages), and nothing is taken from them for StopHoldMs.
     void stop();
     /// Ends the hold after STOP at once.
     void resume();
@@ -329,28 +325,25 @@ public:
     /// every timer; every request after this is refused.
     void close();
 
-    // The station ident and auto send.
+    // The station ident.
     void setIdent(const IdentSettings& settings);
     const IdentSettings& identSettings() const { return m_ident; }
     /// Switches the ident's interval timer on (the start-up sequence) or off.
     void setIdentTimerEnabled(bool on);
-    void setAutoSend(const AutoSendSettings& settings);
-    const AutoSendSettings& autoSendSettings() const { return m_autoSend; }
-    /// While held polls do nothing (they are also held while a search runs).
-    void holdAutoSend(bool held) { m_autoSendHeld = held; }
-    /// One auto-send poll, as the timer runs it: takes the entries that are due and hands
-    /// them to the engine, which sends them in turn with AutoDelay between them.
-    void pollAutoSend();
 
-    // Network pages and time slots.
-    void setFeed(PageFeed* feed) { m_feed = feed; }
+    // Inputs and time slots.
+    /// Adds a feed; feeds are asked in the order they were added. It must outlive the station
+    /// or be removed first.
+    void addFeed(PageFeed* feed);
+    void removeFeed(PageFeed* feed);
     /// Null: keying is not restricted.
     void setSlotPlanner(SlotPlanner* planner) { m_slots = planner; }
-    /// Looks for work soon (from the event loop): a feed that has new pages calls it. Safe
-    /// from any thread.
-    void wake();
-    /// Pages the feed holds, for the status.
-    std::size_t feedWaiting() const { return m_feed != nullptr ? m_feed->waiting() : 0; }
+    /// Looks for work after `gatherMs` (from the event loop): a feed that has new pages calls
+    /// it. Pages of a burst gather meanwhile. Safe from any thread.
+    void wake(uint32_t gatherMs = FeedGatherMs);
+    /// What an input says of its own work (Note or Refused): told to the front ends as the
+    /// engine's events are, and written into the page log as a note when it is kept.
+    void report(StationEvent::Kind kind, TxSource source, const std::string& text);
 
     // Backends, changed only while the transmitter is released.
     void setAudioOutput(std::shared_ptr<AudioOutput> output);
@@ -406,9 +399,8 @@ private:
     bool launchIdent();
     void launch(Flight flight);
     void runNext();
+    bool launchFromFeeds();
     void becomeIdle();
-    bool launchAutoEntry();
-    void autoEntryEnded(const std::string& text);
     // The steps of a flight.
     void scheduleStep(uint32_t ms, std::function<void()> step);
     bool current(uint64_t serial) const;
@@ -420,11 +412,6 @@ private:
     void endFlight();
     void abortFlight();
     void endPages(Flight& f);
-    /// The entries taken and not yet sent, as the file had them; the list is emptied.
-    std::vector<std::string> takeAutoEntries();
-    void returnAutoEntries(std::vector<std::string> entries, const std::string& why);
-    void flushAutoReturns();
-    void restartPollTimer();
     void kick();
     void restState();
     void audioFailed(const TxOutcome& out);
@@ -446,7 +433,7 @@ private:
     void settle(TxOutcome& out, const Transmitter::End& end);
     void finish(TxOutcome& out, bool log, const std::function<void(const TxOutcome&)>& finished);
     void logPage(const TxOutcome& out);
-    void logNote(const std::string& text);
+    void logNote(TxSource source, const std::string& text);
     void onPhase(Transmitter::Phase phase);
     void reportProgress();
     void createTimers();
@@ -454,10 +441,6 @@ private:
     void setState(OnAirState state, TxSource source);
     void publish(StationEvent event);
     void note(const std::string& text);
-    void refused(const std::string& text);
-    void tellAutoSend(StationEvent::Kind kind, const std::string& text);
-    std::string autoSendFile() const;
-    std::string autoSendLock() const;
     void reportProblems();
     void switchAudioWhenIdle();
     bool cancelled() const;
@@ -475,7 +458,7 @@ private:
     PageLog m_log;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     const std::weak_ptr<bool> m_aliveWeak = m_alive; ///< read from other threads by wake()
-    PageFeed* m_feed = nullptr;
+    std::vector<PageFeed*> m_feeds;
     SlotPlanner* m_slots = nullptr;
     std::function<int64_t()> m_unixNow;
     PageLogHook m_logHook;
@@ -507,28 +490,12 @@ private:
     bool m_identInProgress = false;
     bool m_identTest = false;
 
-    AutoSendSettings m_autoSend;
-    std::unique_ptr<StationTimer> m_pollTimer;
-    bool m_autoSendHeld = false;
-    struct AutoSendEntry {
-        std::string text; ///< the entry as the file had it, to hand back
-        PageJob job;
-    };
-    std::deque<AutoSendEntry> m_autoPending;
-    std::vector<std::string> m_autoReturns;   ///< to hand back once the transmitter is free
-    std::unique_ptr<StationTimer> m_autoPace; ///< AutoDelay after an entry
-    bool m_autoPaced = false;
-    bool m_autoRunning = false; ///< an entry is on air: the poll and its timer wait
-    uint32_t m_autoDueAt = 0;
-
     bool m_held = false;
     uint32_t m_holdUntil = 0;
     std::unique_ptr<StationTimer> m_holdTimer;
     uint32_t m_audioBackoffMs = 0;
     uint32_t m_audioRetryAt = 0;
     std::unique_ptr<StationTimer> m_audioRetry; ///< running: the output failed, others wait
-    int m_failedPolls = 0;
-    LeftLock m_leftLock;
 
     std::optional<SearchJob> m_searchJob;
     SearchState m_search;
@@ -541,7 +508,7 @@ private:
     std::unique_ptr<StationTimer> m_progressTimer;
     std::unique_ptr<StationTimer> m_watchdog; ///< runs while the transmitter is keyed
     int m_watchdogSeconds = DefaultTxWatchdogSeconds;
-    std::unique_ptr<StationTimer> m_gather; ///< starts the feed's pages after FeedGatherMs
+    std::unique_ptr<StationTimer> m_gather; ///< starts the feeds' pages after a wake()
     uint32_t m_onAirSince = 0;
 
     std::map<int, Listener> m_listeners;

@@ -23,14 +23,14 @@ int64_t systemUnixMs() {
 
 } // namespace
 
-void Station::wake() {
+void Station::wake(uint32_t gatherMs) {
     // The weak pointer is never written after construction: other threads may copy it.
-    m_scheduler.post([this, alive = m_aliveWeak] {
+    m_scheduler.post([this, gatherMs, alive = m_aliveWeak] {
         const auto live = alive.lock();
         // Pages of a burst arrive one by one (DAPNET sends the next after each
         // acknowledgement): a moment's wait lets them share one key-up.
         if (live && *live && !m_closing && !m_gather->active())
-            m_gather->start(FeedGatherMs);
+            m_gather->start(gatherMs);
     });
 }
 

@@ -72,7 +72,7 @@ std::vector<Codeword> Station::streamFromSlot(const SlotBuffer& buffer, int firs
 
 void Station::runNext() {
     // Called with the station busy, at the top of the event loop: the queue's pages first,
-    // then (outside the hold after STOP) auto send's entries and the feed's pages.
+    // then (outside the hold after STOP) the feeds' pages, each feed in its turn.
     while (!m_closing) {
         if (!m_queue.empty()) {
             PageJob job = std::move(m_queue.front());
@@ -82,22 +82,34 @@ void Station::runNext() {
                 return;
             continue;
         }
-        if (m_held)
+        if (m_held || !launchFromFeeds())
             break;
-        if (launchAutoEntry())
-            return;
-        // The page queue's pages, which are tried again when their sound fails, also wait out
-        // the pause after a failed audio output.
-        if (m_audioRetry->active())
-            break;
-        std::vector<PageJob> jobs =
-            m_feed != nullptr ? m_feed->next(FeedBatch) : std::vector<PageJob>{};
-        if (jobs.empty())
-            break;
-        if (launchFeed(std::move(jobs)))
+        if (m_flight)
             return;
     }
     becomeIdle();
+}
+
+bool Station::launchFromFeeds() {
+    // True when a feed gave pages (on air now, or refused at once: ask again).
+    for (PageFeed* feed : m_feeds) {
+        // Pages a feed keeps, which are tried again when their sound fails, also wait out the
+        // pause after a failed audio output.
+        const bool kept = feed->keepsPages();
+        if (kept && m_audioRetry->active())
+            continue;
+        std::vector<PageJob> jobs = feed->next(kept ? FeedBatch : 1);
+        if (jobs.empty())
+            continue;
+        if (kept) {
+            launchFeed(std::move(jobs));
+        } else {
+            SendResult ignored;
+            launchPage(std::move(jobs.front()), nullptr, &ignored);
+        }
+        return true;
+    }
+    return false;
 }
 
 void Station::becomeIdle() {
@@ -105,7 +117,6 @@ void Station::becomeIdle() {
     m_stopRequested = false;
     restState();
     switchAudioWhenIdle();
-    flushAutoReturns();
 }
 
 void Station::kick() {
@@ -440,14 +451,14 @@ void Station::writePageLog(const TxOutcome& out, const std::string& marker) {
     }
 }
 
-void Station::logNote(const std::string& text) {
+void Station::logNote(TxSource source, const std::string& text) {
     if (!m_logPages)
         return;
     std::string reason;
     if (!m_log.writeNote(text, &reason)) {
         StationEvent failed;
         failed.kind = StationEvent::Kind::LogFailed;
-        failed.source = TxSource::AutoSend;
+        failed.source = source;
         failed.text = reason;
         publish(std::move(failed));
     }

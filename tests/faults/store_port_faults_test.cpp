@@ -109,7 +109,7 @@ void StorePortFaultsTest::everySettingDamagedGivesDefaultsAndClamps() {
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
         QCOMPARE(f.dialogs().autoSend->AutoDelay()->value(), 0);
         QVERIFY(!f.dialogs().autoSend->AutoSend()->isChecked());
-        QVERIFY(!f.station().status().autoSendTimer);
+        QVERIFY(!f.autoSend().status().timer);
         QVERIFY(!f.station().status().identTimer);
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 0);
         QVERIFY(!control<QCheckBox>(f, "logpages").isChecked());

@@ -253,7 +253,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     }
     QTRY_COMPARE(sent.count(), 1); // taken before the lock failed, and sent once
     QVERIFY(QFile::exists(lock));
-    QVERIFY(!f.station().status().autoSendTimer); // stopped until the box is ticked again
+    QVERIFY(!f.autoSend().status().timer); // stopped until the box is ticked again
 
     // Writable again and auto send switched off and on: the old lock goes, a writer can
     // add its page, and the next poll sends it.
@@ -271,7 +271,7 @@ void WindowFaultsTest::autoSendLockLeftBehindIsClearedWhenPollingResumes() {
     QTRY_COMPARE(sent.count(), 2);
     QCOMPARE(sent.last().at(0).toString(), QStringLiteral("0000002"));
     QVERIFY(!QFile::exists(file));
-    QTRY_VERIFY(f.station().status().autoSendTimer);
+    QTRY_VERIFY(f.autoSend().status().timer);
     autoSend.AutoSend()->setChecked(false);
 }
 

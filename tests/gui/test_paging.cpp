@@ -449,7 +449,7 @@ void PagingTest::autoSendHoldsBackTimedEntriesUntilDue() {
     QCOMPARE(sentRics(sent), QStringList{QStringLiteral("0000077|due soon")});
     QVERIFY(!QFile::exists(file));
     QVERIFY(!QFile::exists(f.dialogs().mess->listPath())); // the list is not touched
-    QVERIFY(!f.station().status().autoSendTimer);          // AutoSend is not ticked
+    QVERIFY(!f.autoSend().status().timer);                 // AutoSend is not ticked
 }
 
 void PagingTest::autoSendThreeEntriesWithPauses() {
@@ -458,7 +458,7 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     TAutoForm& autoForm = *f.dialogs().autoSend;
     autoForm.AutoDelay()->setValue(2);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.station().status().autoSendTimer);
+    QVERIFY(f.autoSend().status().timer);
     const QString ric = control<QLineEdit>(f, "RicEdit").text();
     autoForm.edFileName()->clear(); // an empty name stands for "AutoSend.Txt"
     writeFile(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt")),
@@ -471,10 +471,10 @@ void PagingTest::autoSendThreeEntriesWithPauses() {
     autoForm.TxTimerTimer();
     // The engine read the stock name (the hidden field keeps what it held).
     QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(QStringLiteral("AutoSend.Txt"))));
-    QVERIFY(!f.station().status().autoSendTimer); // off while the entries wait
+    QVERIFY(!f.autoSend().status().timer); // off while the entries wait
     QTRY_COMPARE_WITH_TIMEOUT(at.size(), size_t{3}, 15000);
     QVERIFY2(at[1] - at[0] >= 2000 && at[2] - at[1] >= 2000, qPrintable(QString::number(at[1])));
-    QTRY_VERIFY(f.station().status().autoSendTimer); // on again once they have gone
+    QTRY_VERIFY(f.autoSend().status().timer); // on again once they have gone
     // The window's RIC stays as the operator left it; the listing shows the last page.
     QCOMPARE(control<QLineEdit>(f, "RicEdit").text(), ric);
     QVERIFY(!control<QPlainTextEdit>(f, "DataOut").toPlainText().isEmpty());
@@ -512,8 +512,8 @@ void PagingTest::autoSendSkipsEmptyLinesAndRefusedEntries() {
               "11A2400N0000003" + QByteArray(5000, 'x') + "\r\n11A2400N0000004after\r\n");
     autoForm.TxTimerTimer();
     QVERIFY(boxes.texts.isEmpty());
-    QVERIFY2(f.statusLine().failureText().startsWith(QStringLiteral("Auto send RIC 0000003")),
-             qPrintable(f.statusLine().failureText()));
+    QTRY_VERIFY2(f.statusLine().failureText().startsWith(QStringLiteral("Auto send RIC 0000003")),
+                 qPrintable(f.statusLine().failureText()));
     QTRY_COMPARE(sent.count(), 2);
     QCOMPARE(sentRics(sent).last(), QStringLiteral("0000004|after"));
 }
@@ -546,7 +546,7 @@ void PagingTest::autoSendWaitsForIdentAndFastSearch() {
         QVERIFY(f.IdentInProgress());
         autoForm.TxTimerTimer(); // a poll while the ident is on air does not start
         QCOMPARE(sent.count(), 0);
-        timerOn = f.station().status().autoSendTimer; // the next tick comes an interval later
+        timerOn = f.autoSend().status().timer; // the next tick comes an interval later
         // An auto-send page that arrives meanwhile waits for the ident, then goes.
         PageJob page;
         page.source = TxSource::AutoSend;
@@ -585,14 +585,14 @@ void PagingTest::autoSendTimerStaysOffDuringAPoll() {
         // The operator clears and ticks the box while the entry taken waits or is on air.
         autoForm.AutoSend()->setChecked(false);
         autoForm.AutoSend()->setChecked(true);
-        sawTimerOn = sawTimerOn || f.station().status().autoSendTimer;
+        sawTimerOn = sawTimerOn || f.autoSend().status().timer;
     });
     watch.start(50);
     autoForm.TxTimerTimer();
     QTRY_COMPARE(sent.count(), 1);
     watch.stop();
     QVERIFY(!sawTimerOn);
-    QVERIFY(f.station().status().autoSendTimer);
+    QVERIFY(f.autoSend().status().timer);
 }
 
 void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
@@ -609,11 +609,11 @@ void PagingTest::autoSendErrorIsReportedAndReleasesTheLock() {
              qPrintable(failure));
     QVERIFY(!QFile::exists(QDir(f.ProgramFolder).filePath(autoForm.edLockFile()->text())));
     // The timer stays off until the box is ticked again.
-    QVERIFY(!f.station().status().autoSendTimer);
-    QCOMPARE(f.station().status().failedPolls, 1);
+    QVERIFY(!f.autoSend().status().timer);
+    QCOMPARE(f.autoSend().status().failedPolls, 1);
     autoForm.AutoSend()->setChecked(false);
     autoForm.AutoSend()->setChecked(true);
-    QVERIFY(f.station().status().autoSendTimer);
+    QVERIFY(f.autoSend().status().timer);
 }
 
 void PagingTest::autoSendFromAWriterProcessOnTheTimer() {

@@ -154,7 +154,7 @@ void SettingsTest::lastTrueFlagOfAGroupWinsAndClampsApply() {
         QCOMPARE(control<QSlider>(f, "Volume").value(), 44); // 300 keeps its low 8 bits
         QCOMPARE(f.station().signal().level, 44);
         QCOMPARE(f.dialogs().autoSend->CheckRate()->value(), 2);
-        QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 2);
+        QCOMPARE(f.autoSend().settings().checkRateSeconds, 2);
         QCOMPARE(f.dialogs().keying->Pin()->checkedId(), 7);
         QCOMPARE(f.dialogs().keying->Port()->currentIndex(), -1);
         QCOMPARE(f.dialogs().autoSend->edFileName()->text(), QStringLiteral("AutoSend.Txt"));
@@ -257,8 +257,8 @@ void SettingsTest::roundTripKeepsEveryValueByteForByte() {
         Rig rig(withStore(file));
         TMainForm& f = *rig.form;
         QCOMPARE(f.station().encoding().sync, 0x1234ABCDu);
-        QVERIFY(f.station().status().autoSendTimer);
-        QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 600);
+        QVERIFY(f.autoSend().status().timer);
+        QCOMPARE(f.autoSend().settings().checkRateSeconds, 600);
         QCOMPARE(f.station().identSettings().minutes, 60);
         QVERIFY(f.station().status().identTimer);
         QCOMPARE(control<QSlider>(f, "Volume").value(), 99);

@@ -57,7 +57,7 @@ void StartupTest::firstStartEndsIdleAndReleased() {
     QCOMPARE(control<QAction>(f, "Options1").text(), QStringLiteral("Show &Options"));
     QCOMPARE(f.focusWidget(), static_cast<QWidget*>(&control<QLineEdit>(f, "RicEdit")));
     QCOMPARE(f.PlatformCode, 2);
-    QVERIFY(!f.station().status().autoSendTimer);
+    QVERIFY(!f.autoSend().status().timer);
     QVERIFY(!f.station().status().identTimer); // on, but without a period
     QVERIFY(f.dialogs().ident->timerEnabled());
     QVERIFY(f.station().signal().async);
@@ -88,8 +88,8 @@ void StartupTest::storedSettingsReachTimersAndGenerator() {
     QCOMPARE(control<QSlider>(f, "Volume").value(), 25);
     QCOMPARE(f.station().signal().baud, 512);
     QCOMPARE(f.station().signal().level, 25);
-    QVERIFY(f.station().status().autoSendTimer);
-    QCOMPARE(f.station().autoSendSettings().checkRateSeconds, 7);
+    QVERIFY(f.autoSend().status().timer);
+    QCOMPARE(f.autoSend().settings().checkRateSeconds, 7);
     QVERIFY(f.station().status().identTimer);
     QCOMPARE(f.station().identSettings().minutes, 3);
     QCOMPARE(f.station().encoding().idle, 0x0000ABCDu);

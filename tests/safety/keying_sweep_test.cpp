@@ -6,6 +6,7 @@
 #include "paging/auto_send_poll.h"
 #include "paging/release_on_signal.h"
 #include "recording_port_writer.h"
+#include "station/auto_send_input.h"
 #include "station_fakes.h"
 
 #include <gtest/gtest.h>
@@ -265,9 +266,11 @@ std::vector<NamedPath> allPaths() {
              AutoSendSettings settings;
              settings.folder = dir.string();
              settings.autoDelaySeconds = 1;
-             s.station->setAutoSend(settings);
+             AutoSendInput input(*s.station, s.scheduler, s.clock);
+             input.setSettings(settings);
              try {
-                 s.station->pollAutoSend();
+                 input.poll();
+                 s.wait.DelayMs(10); // the engine takes the first entry from the event loop
                  s.waitFree();
              } catch (...) {
                  std::filesystem::remove_all(dir);

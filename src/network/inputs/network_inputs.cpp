@@ -30,6 +30,8 @@ NetworkInputs::NetworkInputs(Station& station, std::string folder, ServiceLogger
 
 NetworkInputs::~NetworkInputs() {
     stop();
+    if (m_feed)
+        m_station.removeFeed(m_feed.get());
 }
 
 bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
@@ -40,7 +42,7 @@ bool NetworkInputs::start(const NetworkSettings& s, std::string* error) {
             return false;
         m_feed = std::make_unique<DurableFeed>(*m_queue, m_station, m_log,
                                                int64_t{s.maxAgeMinutes} * 60000);
-        m_station.setFeed(m_feed.get());
+        m_station.addFeed(m_feed.get());
         if (const std::size_t left = m_queue->size(); left > 0)
             m_log(std::to_string(left) + " page(s) left in the queue from the last run go first");
         m_station.wake();

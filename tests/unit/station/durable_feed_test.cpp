@@ -70,12 +70,12 @@ TEST(DurableFeedBounds, OneInputCannotCrowdOutTheRest) {
         *queue, *rig.station, [](const std::string&) {}, 0);
     again.setBounds(bounds);
     EXPECT_FALSE(again.accept(pageFrom("control", 1), &error));
-    rig.station->setFeed(&again);
+    rig.station->addFeed(&again);
     rig.station->wake();
     rig.run(30000);
     EXPECT_EQ(queue->size(), 0u) << "the kept pages went out";
     EXPECT_TRUE(again.accept(pageFrom("snpp"), &error)) << error;
-    rig.station->setFeed(nullptr);
+    rig.station->removeFeed(&again);
 }
 
 // A page is followed by its queue number: on the air (its pages carry the number to whoever
@@ -103,10 +103,10 @@ TEST(DurableFeedFates, EachPageIsToldByItsNumber) {
     const auto good = feed.accept(pageFrom("snpp"), &error);
     const auto refused = feed.accept(bad, &error);
     ASSERT_TRUE(good && refused) << error;
-    rig.station->setFeed(&feed);
+    rig.station->addFeed(&feed);
     rig.station->wake();
     rig.run(30000);
-    rig.station->setFeed(nullptr);
+    rig.station->removeFeed(&feed);
     EXPECT_EQ(keyed, std::vector<int64_t>{*good});
     const std::string g = std::to_string(*good), r = std::to_string(*refused);
     // (the refused page is found out while the transmission is built, before the key)

@@ -10,6 +10,7 @@
 #include "network/durable_queue.h"
 #include "network/inputs/durable_feed.h"
 #include "paging/auto_send_poll.h"
+#include "station/auto_send_input.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,6 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         ASSERT_TRUE(queue) << error;
         DurableFeed feed(
             *queue, station, [](const std::string&) {}, 0, [&] { return Epoch + rig.clock.now; });
-        station.setFeed(&feed);
         TestSlots slots;
         const bool slotted = chance(30);
         if (slotted)
@@ -78,7 +78,10 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         autoSend.checkRateSeconds = 2;
         autoSend.autoDelaySeconds = std::uniform_int_distribution<int>(0, 3)(rng);
         autoSend.folder = folder.string() + "/";
-        station.setAutoSend(autoSend);
+        // Auto send is asked first, as in the station assembly.
+        AutoSendInput autoInput(station, rig.scheduler, rig.clock);
+        autoInput.setSettings(autoSend);
+        station.addFeed(&feed);
 
         AirLimits limits;
         std::map<std::string, int> finishedCalls;
