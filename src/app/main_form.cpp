@@ -55,6 +55,13 @@ namespace {
 constexpr int OptionsShownHeight = 100;
 constexpr int OptionsFoldedHeight = 1;
 constexpr std::array<int16_t, 3> Rates{512, 1200, 2400};
+
+/// Changes some of the engine's options and keeps the rest.
+template <typename Change> void changeOptions(Station& station, Change change) {
+    Station::Options options = station.options();
+    change(options);
+    station.setOptions(std::move(options));
+}
 } // namespace
 
 TMainForm::TMainForm(MainFormSetup setup, QWidget* parent) : QMainWindow(parent) {
@@ -117,7 +124,9 @@ void TMainForm::createStation(const MainFormSetup& setup) {
     m_network = &m_host->network();
     m_monitor = m_host->monitor();
     m_station->subscribe([this](const StationEvent& e) { onStationEvent(e); });
-    m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
+    changeOptions(*m_station, [this](Station::Options& o) {
+        o.rateLevels = {DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]};
+    });
     pushPageLog();
     describeBackends();
     createNetwork();
@@ -135,12 +144,17 @@ void TMainForm::setDialogs(const MainFormDialogs& dialogs) {
         m_dialogs.keying->setTestAction([this] { testKeying(); });
         connect(m_dialogs.keying->Port(), &QComboBox::currentIndexChanged, this,
                 &TMainForm::describeBackends);
-        connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this,
-                [this](int ms) { m_station->setKeyDelay(ms); });
-        m_station->setKeyDelay(m_dialogs.keying->KeyDelay()->value());
-        connect(m_dialogs.keying->TxWatchdog(), &QSpinBox::valueChanged, this,
-                [this](int seconds) { m_station->setTxWatchdog(seconds); });
-        m_station->setTxWatchdog(m_dialogs.keying->TxWatchdog()->value());
+        connect(m_dialogs.keying->KeyDelay(), &QSpinBox::valueChanged, this, [this](int ms) {
+            changeOptions(*m_station, [ms](Station::Options& o) { o.keyDelayMs = ms; });
+        });
+        connect(m_dialogs.keying->TxWatchdog(), &QSpinBox::valueChanged, this, [this](int seconds) {
+            changeOptions(*m_station,
+                          [seconds](Station::Options& o) { o.txWatchdogSeconds = seconds; });
+        });
+        changeOptions(*m_station, [this](Station::Options& o) {
+            o.keyDelayMs = m_dialogs.keying->KeyDelay()->value();
+            o.txWatchdogSeconds = m_dialogs.keying->TxWatchdog()->value();
+        });
     }
     if (m_dialogs.audio != nullptr)
         connect(m_dialogs.audio, &TAudioForm::choiceChanged, this, &TMainForm::applyAudioChoice);
@@ -304,7 +318,9 @@ void TMainForm::BR3Click() {
 void TMainForm::VolumeChange(int position) {
     DeviationLevels[static_cast<size_t>(rateIndex())] = static_cast<uint8_t>(position);
     m_station->setSignal({.level = position});
-    m_station->setRateLevels({DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]});
+    changeOptions(*m_station, [this](Station::Options& o) {
+        o.rateLevels = {DeviationLevels[0], DeviationLevels[1], DeviationLevels[2]};
+    });
     showLevel();
 }
 
@@ -342,7 +358,10 @@ void TMainForm::TuneTimeChange(int seconds) {
 }
 
 void TMainForm::pushPageLog() {
-    m_station->setPageLog(logpages->isChecked(), DataFolder.toStdString());
+    changeOptions(*m_station, [this](Station::Options& o) {
+        o.logPages = logpages->isChecked();
+        o.dataFolder = DataFolder.toStdString();
+    });
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {

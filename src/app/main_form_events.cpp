@@ -112,14 +112,14 @@ void TMainForm::showKeyedTime(bool manualKey) {
         m_keyedTicker->setInterval(1000);
         connect(m_keyedTicker, &QTimer::timeout, this, [this] {
             m_status->setKeyedTime(static_cast<int>(m_keyedSince.elapsed() / 1000),
-                                   m_station->txWatchdog());
+                                   m_station->options().txWatchdogSeconds);
         });
     }
     if (m_keyedTicker->isActive())
         return;
     m_keyedSince.start();
     m_keyedTicker->start();
-    m_status->setKeyedTime(0, m_station->txWatchdog());
+    m_status->setKeyedTime(0, m_station->options().txWatchdogSeconds);
 }
 
 QString TMainForm::outcomeText(const TxOutcome& out) const {

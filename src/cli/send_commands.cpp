@@ -184,7 +184,9 @@ struct OnAirCommand {
         setup.clock = &clock;
         setup.scheduler = &scheduler;
         station = std::make_unique<Station>(std::move(setup));
-        station->setKeyDelay(keying.KeyDelay);
+        Station::Options options;
+        options.keyDelayMs = keying.KeyDelay;
+        station->setOptions(options);
         station->setSignal({baud, inverted, level});
         interruptible.onInterrupt = [this](int) { station->close(); };
         station->releaseNow();

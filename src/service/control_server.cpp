@@ -127,7 +127,7 @@ std::string ControlServer::answer(const std::string& line) {
             job.page = page;
             job.level = m_station.rateLevel(page.baud);
             job.origin = "tarvex-cli";
-            job.log = m_station.logsPages();
+            job.log = m_station.options().logPages;
             if (m_station.enqueue(std::move(job)) == SendResult::Refused)
                 error = "the station did not take the page (closing, or its queue is full)";
         }

@@ -334,11 +334,12 @@ std::unique_ptr<KeyingLine> StationService::openKeying(std::vector<std::string>*
 void StationService::configure() {
     Station& s = *m_station;
     const StationSettings& set = m_settings;
-    s.setKeyDelay(set.keying.KeyDelay);
-    s.setTxWatchdog(set.txWatchdog);
-    s.setPageLog(set.logPages, set.dataFolder);
+    s.setOptions({.keyDelayMs = set.keying.KeyDelay,
+                  .txWatchdogSeconds = set.txWatchdog,
+                  .rateLevels = {set.levels[0], set.levels[1], set.levels[2]},
+                  .logPages = set.logPages,
+                  .dataFolder = set.dataFolder});
     m_board->setLogPath(pageLogPath(set.dataFolder));
-    s.setRateLevels({set.levels[0], set.levels[1], set.levels[2]});
     std::string sync = set.syncText;
     std::string idle = set.idleText;
     if (!hexToCodeword(sync) || !hexToCodeword(idle)) {

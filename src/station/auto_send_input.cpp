@@ -84,7 +84,7 @@ void AutoSendInput::poll() {
         job.source = TxSource::AutoSend;
         job.page = toPageParams(parsed.entry);
         job.level = m_station.rateLevel(job.page.baud);
-        job.log = m_station.logsPages();
+        job.log = m_station.options().logPages;
         job.returnable = true;
         // An entry may outlive the input that took it (the engine still carries it when the
         // input goes): then nobody is told.

@@ -128,7 +128,7 @@ RequestedSearch startRequestedSearch(Station& station, const ControlRequest& req
         job.block.baud = request.baud;
         job.block.inverted = request.inverted;
         job.block.level = level;
-        job.block.log = station.logsPages();
+        job.block.log = station.options().logPages;
         job.block.logRic = std::to_string(request.from);
         job.block.logMessage = "fast search from " + origin;
     } else {
@@ -136,7 +136,7 @@ RequestedSearch startRequestedSearch(Station& station, const ControlRequest& req
         job.page.page.baud = request.baud;
         job.page.page.inverted = request.inverted;
         job.page.level = level;
-        job.page.log = station.logsPages();
+        job.page.log = station.options().logPages;
         job.page.origin = origin;
     }
     RequestedSearch out;

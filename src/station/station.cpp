@@ -76,9 +76,10 @@ Station::Station(StationSetup setup)
     : m_audio(validated(setup).audio), m_gen(m_audio), m_keyer(std::move(setup.line)),
       m_clock(*setup.clock), m_scheduler(*setup.scheduler),
       m_tx(m_keyer, m_gen, m_scheduler,
-           Transmitter::Hooks{[this] { return m_keyDelayMs; },
-                              [this](Transmitter::Phase phase) { onPhase(phase); },
-                              [this] { return drainAllowanceMs(); }}),
+           Transmitter::Hooks{
+               [this] { return static_cast<uint32_t>(std::max(m_options.keyDelayMs, 0)); },
+               [this](Transmitter::Phase phase) { onPhase(phase); },
+               [this] { return drainAllowanceMs(); }}),
       m_log(setup.logClock) {
     m_gen.setAsync(true);
     if (setup.soundClock)
@@ -100,23 +101,20 @@ Station::~Station() {
     m_gen.Stop();
 }
 
-void Station::setPageLog(bool on, std::string dataFolder) {
-    m_logPages = on;
-    m_log.setFolder(std::move(dataFolder));
+void Station::setOptions(Options options) {
+    options.txWatchdogSeconds = std::clamp(options.txWatchdogSeconds, 0, MaxTxWatchdogSeconds);
+    if (options.txWatchdogSeconds == 0)
+        m_watchdog->stop();
+    m_log.setFolder(options.dataFolder);
+    m_options = std::move(options);
 }
 
 int Station::rateLevel(int baud) const {
-    return m_rateLevels[baud == 512 ? 0 : baud == 2400 ? 2 : 1];
+    return m_options.rateLevels[baud == 512 ? 0 : baud == 2400 ? 2 : 1];
 }
 
 bool Station::cancelled() const {
     return m_stopRequested || m_closing;
-}
-
-void Station::setTxWatchdog(int seconds) {
-    m_watchdogSeconds = std::clamp(seconds, 0, MaxTxWatchdogSeconds);
-    if (m_watchdogSeconds == 0)
-        m_watchdog->stop();
 }
 
 void Station::watchdogFired() {
@@ -129,8 +127,8 @@ void Station::watchdogFired() {
     e.kind = StationEvent::Kind::Watchdog;
     e.source = manual ? TxSource::ManualKey : m_source;
     e.text = "Transmit watchdog: the transmitter was keyed for " +
-             std::to_string(m_watchdogSeconds) + " s" + (manual ? " by hand" : std::string()) +
-             "; it is released now.";
+             std::to_string(m_options.txWatchdogSeconds) + " s" +
+             (manual ? " by hand" : std::string()) + "; it is released now.";
     publish(std::move(e));
 }
 
@@ -213,8 +211,8 @@ void Station::setManualKey(bool keyed) {
     m_manualKey = keyed;
     if (keyed) {
         m_keyer.KeyTransmitter();
-        if (!wasKeyed && !m_busy && m_watchdogSeconds > 0)
-            m_watchdog->start(static_cast<uint32_t>(m_watchdogSeconds) * 1000u);
+        if (!wasKeyed && !m_busy && m_options.txWatchdogSeconds > 0)
+            m_watchdog->start(static_cast<uint32_t>(m_options.txWatchdogSeconds) * 1000u);
     } else {
         m_keyer.UnkeyTransmitter();
         if (!m_busy)

@@ -255,13 +255,21 @@ public:
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
-    // Settings a front end keeps up to date.
-    void setKeyDelay(int ms) { m_keyDelayMs = ms > 0 ? static_cast<uint32_t>(ms) : 0u; }
-    /// The longest the transmitter stays keyed, by hand or for a transmission; then the
-    /// watchdog stops it as STOP does and says so (a Watchdog event). 0: no limit.
-    void setTxWatchdog(int seconds);
-    int txWatchdog() const { return m_watchdogSeconds; }
-    void setPageLog(bool on, std::string dataFolder);
+    /// The settings a front end keeps up to date, set as a whole (the window changes a field at
+    /// a time: options(), change it, setOptions()).
+    struct Options {
+        int keyDelayMs = 200; ///< from key-up to the sound; below 0 counts as 0
+        /// The longest the transmitter stays keyed, by hand or for a transmission; then the
+        /// watchdog stops it as STOP does and says so (a Watchdog event). 0: no limit; at
+        /// most MaxTxWatchdogSeconds.
+        int txWatchdogSeconds = DefaultTxWatchdogSeconds;
+        /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
+        std::array<int, 3> rateLevels{25, 20, 30};
+        bool logPages = false;  ///< pages the station builds itself are logged
+        std::string dataFolder; ///< where the page log is written
+    };
+    void setOptions(Options options);
+    const Options& options() const { return m_options; }
     /// Takes over the writing of the page log's lines for pages (an off-air monitor that adds
     /// its verdict to each line): the hook gets each page's outcome and the engine's marker,
     /// and writes the line itself with writePageLog. Null: lines are written at once.
@@ -269,7 +277,6 @@ public:
     void setPageLogHook(PageLogHook hook) { m_logHook = std::move(hook); }
     /// Writes a page's line with its marker (reporting a failure as the engine does).
     void writePageLog(const TxOutcome& page, const std::string& marker);
-    bool logsPages() const { return m_logPages; }
     /// The sync and idle codewords of the pages it builds; false (nothing changed) when either
     /// text is not 1 to 8 hexadecimal digits.
     bool setSyncIdle(std::string_view sync, std::string_view idle) {
@@ -284,8 +291,7 @@ public:
     SignalState signal() const;
     /// The last sound built, as played: a WAV header and the samples (a copy).
     std::vector<uint8_t> lastSound() const;
-    /// Deviation levels of 512, 1200 and 2400 bit/s, for pages the station builds itself.
-    void setRateLevels(const std::array<int, 3>& levels) { m_rateLevels = levels; }
+    /// The deviation level of a rate (512, 1200 or 2400), from options().
     int rateLevel(int baud) const;
 
     // Searches. One runs at a time; each code is one transmission, the gaps are timers. Its
@@ -468,9 +474,7 @@ private:
     std::unique_ptr<StationTimer> m_stepTimer; ///< the wait of the flight's current step
     std::function<void()> m_step;              ///< what that timer runs
 
-    uint32_t m_keyDelayMs = 200;
-    bool m_logPages = false;
-    std::array<int, 3> m_rateLevels{25, 20, 30};
+    Options m_options;
     std::deque<PageJob> m_queue;
     OnAirState m_state = OnAirState::Idle;
     TxSource m_source = TxSource::Operator;
@@ -507,8 +511,7 @@ private:
 
     std::unique_ptr<StationTimer> m_progressTimer;
     std::unique_ptr<StationTimer> m_watchdog; ///< runs while the transmitter is keyed
-    int m_watchdogSeconds = DefaultTxWatchdogSeconds;
-    std::unique_ptr<StationTimer> m_gather; ///< starts the feeds' pages after a wake()
+    std::unique_ptr<StationTimer> m_gather;   ///< starts the feeds' pages after a wake()
     uint32_t m_onAirSince = 0;
 
     std::map<int, Listener> m_listeners;

@@ -452,7 +452,7 @@ void Station::writePageLog(const TxOutcome& out, const std::string& marker) {
 }
 
 void Station::logNote(TxSource source, const std::string& text) {
-    if (!m_logPages)
+    if (!m_options.logPages)
         return;
     std::string reason;
     if (!m_log.writeNote(text, &reason)) {
@@ -469,8 +469,8 @@ void Station::onPhase(Transmitter::Phase phase) {
     switch (phase) {
     case Transmitter::Phase::Keyed: {
         m_keyedAt = m_clock.tickMs();
-        if (m_watchdogSeconds > 0)
-            m_watchdog->start(static_cast<uint32_t>(m_watchdogSeconds) * 1000u);
+        if (m_options.txWatchdogSeconds > 0)
+            m_watchdog->start(static_cast<uint32_t>(m_options.txWatchdogSeconds) * 1000u);
         m_keyFailed = !m_keyer.lastStatus().success;
         setState(m_keyFailed ? OnAirState::KeyingFailed : OnAirState::Keyed, source);
         StationEvent keyed;

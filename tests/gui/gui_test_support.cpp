@@ -40,8 +40,10 @@ QTemporaryDir& privateHome() {
 
 void setDataFolder(TMainForm& form, const QString& folder) {
     form.DataFolder = folder;
-    form.station().setPageLog(control<QCheckBox>(form, "logpages").isChecked(),
-                              folder.toStdString());
+    Station::Options o = form.station().options();
+    o.logPages = control<QCheckBox>(form, "logpages").isChecked();
+    o.dataFolder = folder.toStdString();
+    form.station().setOptions(o);
 }
 
 Rig::Rig(const RigOptions& options) : m_wavFile(options.wavFile) {

@@ -109,7 +109,7 @@ PageJob DurableFeed::jobFor(const QueuedPage& page) {
                                             : TxSource::Network;
     job.page = page.page;
     job.level = m_station.rateLevel(page.page.baud);
-    job.log = m_station.logsPages();
+    job.log = m_station.options().logPages;
     // The origin names its input ("snpp 127.0.0.1"), unless it does so itself ("DAPNET host").
     const auto lower = [](std::string text) {
         for (char& c : text)

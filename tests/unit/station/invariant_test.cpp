@@ -71,7 +71,10 @@ TEST(StationInvariant, RandomMixesKeepTheRules) {
         const bool slotted = chance(30);
         if (slotted)
             station.setSlotPlanner(&slots);
-        station.setPageLog(true, folder.string() + "/");
+        Station::Options options;
+        options.logPages = true;
+        options.dataFolder = folder.string() + "/";
+        station.setOptions(options);
         station.setIdent({"TEST", 0, 10, false});
         AutoSendSettings autoSend;
         autoSend.enabled = true;

@@ -168,7 +168,10 @@ TEST_F(StationTest, ManualKeyUpIsReleasedByStopAndByAPage) {
 }
 
 TEST_F(StationTest, ThePageLogMarksPagesThatDidNotGoOutWhole) {
-    station.setPageLog(true, folder.string());
+    Station::Options options;
+    options.logPages = true;
+    options.dataFolder = folder.string();
+    station.setOptions(options);
     PageJob whole = pageJob("0001234", "sent");
     whole.log = true;
     rig.send(whole);
