@@ -192,11 +192,24 @@ def main():
     station = Station(args.cli, host)
     latencies = []  # (rate, polarity, from end of sound, from release)
 
-    # 1. Confirmed at every rate and polarity; the decoders follow the station's polarity.
-    for inverted in (False, True):
+    def set_polarity(inverted):
+        """Tells the host the station's polarity and waits until both decoders of that
+        polarity run: sound that arrives while a decoder is still starting is not heard."""
         host.send(f"station {'I' if inverted else 'N'}")
         host.wait_for(lambda l: l.startswith("station"), 5)
-        time.sleep(0.3)
+
+        def follow():
+            line = next((l for l in host.status().splitlines()
+                         if l.strip().startswith("decoders:")), "")
+            names = re.findall(r"\[([^\]]*)\]", line)
+            return len(names) == 2 and all(
+                " pid " in n and (" inverted pid " in n) == inverted for n in names)
+        check(wait_until(follow, 10, step=0.1),
+              f"decoders follow the station's polarity ({'inverted' if inverted else 'normal'})")
+
+    # 1. Confirmed at every rate and polarity; the decoders follow the station's polarity.
+    for inverted in (False, True):
+        set_polarity(inverted)
         for baud in (512, 1200, 2400):
             tid, release, sound_end = station.send(baud, inverted, 1234567 - baud, 3,
                                                    f"Off-air check {baud} {'inv' if inverted else 'norm'}")
@@ -206,9 +219,7 @@ def main():
             if verdict == "confirmed":
                 latencies.append((baud, inverted, decided - sound_end, decided - release,
                                   decided - station.page_end))
-    host.send("station N")
-    host.wait_for(lambda l: l.startswith("station"), 5)
-    time.sleep(0.3)
+    set_polarity(False)
 
     # A numeric page and a tone-only page.
     tid, _, _ = station.send(1200, False, 8, 0, "0123456789", numeric=True)
