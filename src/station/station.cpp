@@ -76,10 +76,9 @@ Station::Station(StationSetup setup)
     : m_audio(validated(setup).audio), m_gen(m_audio), m_keyer(std::move(setup.line)),
       m_clock(*setup.clock), m_scheduler(*setup.scheduler),
       m_tx(m_keyer, m_gen, m_scheduler,
-           Transmitter::Hooks{
-               [this] { return static_cast<uint32_t>(std::max(m_options.keyDelayMs, 0)); },
-               [this](Transmitter::Phase phase) { onPhase(phase); },
-               [this] { return drainAllowanceMs(); }}),
+           Transmitter::Hooks{[this] { return static_cast<uint32_t>(m_options.keyDelayMs); },
+                              [this](Transmitter::Phase phase) { onPhase(phase); },
+                              [this] { return drainAllowanceMs(); }}),
       m_log(setup.logClock) {
     m_gen.setAsync(true);
     if (setup.soundClock)
@@ -102,6 +101,7 @@ Station::~Station() {
 }
 
 void Station::setOptions(Options options) {
+    options.keyDelayMs = std::max(options.keyDelayMs, 0);
     options.txWatchdogSeconds = std::clamp(options.txWatchdogSeconds, 0, MaxTxWatchdogSeconds);
     if (options.txWatchdogSeconds == 0)
         m_watchdog->stop();

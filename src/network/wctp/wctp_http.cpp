@@ -36,12 +36,12 @@ const char* reasonPhrase(int status) {
         return "Method Not Allowed";
     case 408:
         return "Request Timeout";
+    case 409:
+        return "Conflict";
     case 413:
         return "Content Too Large";
     case 414:
         return "URI Too Long";
-    case 409:
-        return "Conflict";
     case 415:
         return "Unsupported Media Type";
     case 429:
